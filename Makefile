@@ -1,0 +1,40 @@
+# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
+# Release build in build/, sanitizer-instrumented Debug build for the tests in build/debug/.
+
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+RELEASE_DIR := build
+DEBUG_DIR   := build/debug
+GENERATOR   := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: run test deps release debug bench screenshots lint fuzz clean
+
+deps:
+	@./tools/install-deps.sh
+
+release: deps
+	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+debug: deps
+	@cmake -S . -B $(DEBUG_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON >/dev/null
+	@cmake --build $(DEBUG_DIR) -j $(JOBS)
+
+run: release
+	./$(RELEASE_DIR)/bin/tessaro
+
+test: debug
+	@cd $(DEBUG_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: release
+	./$(RELEASE_DIR)/bin/tessaro-bench $(BENCH_ARGS)
+
+screenshots: release
+	@cmake --build $(RELEASE_DIR) --target screenshots
+
+lint: debug
+	@cppcheck --quiet --enable=warning,performance --std=c++20 --inline-suppr \
+	  --suppress=missingIncludeSystem -I core -I crypto -I app -I controls \
+	  core crypto app controls tools
+
+clean:
+	rm -rf build

@@ -1,0 +1,176 @@
+#include "core/atomic_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro {
+
+namespace {
+
+constexpr char kTemporaryPrefix[] = ".tessaro-partial-";
+
+QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(QString targetPath) : target_(std::move(targetPath)) {}
+
+AtomicFileWriter::~AtomicFileWriter() { abort(); }
+
+bool AtomicFileWriter::isTemporaryName(const QString& fileName) {
+    return fileName.startsWith(QLatin1String(kTemporaryPrefix));
+}
+
+bool AtomicFileWriter::open() {
+    const QFileInfo info(target_);
+    // Long names are shortened in the temporary name so that it stays within NAME_MAX.
+    const QString shortName = info.fileName().left(64);
+    QByteArray pattern = native(info.absolutePath() + QLatin1Char('/') + QLatin1String(kTemporaryPrefix) +
+                                shortName + QStringLiteral("-XXXXXX"));
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = errnoText(errno);
+        return false;
+    }
+    tempPath_ = QFile::decodeName(pattern);
+    struct stat existing {};
+    mode_t mode = 0644;
+    if (::stat(native(target_).constData(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd_, mode);
+    written_ = 0;
+    return true;
+}
+
+bool AtomicFileWriter::write(const char* data, qint64 size) {
+    if (fd_ < 0) {
+        error_ = QStringLiteral("file is not open");
+        return false;
+    }
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error_ = errnoText(errno);
+            return false;
+        }
+        data += n;
+        size -= n;
+        written_ += n;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::commit(Replace replace) {
+    if (fd_ < 0) {
+        error_ = QStringLiteral("file is not open");
+        return false;
+    }
+    if (::fsync(fd_) != 0) {
+        error_ = errnoText(errno);
+        abort();
+        return false;
+    }
+    if (::close(fd_) != 0) {
+        fd_ = -1;
+        error_ = errnoText(errno);
+        abort();
+        return false;
+    }
+    fd_ = -1;
+    bool renamed = false;
+    if (replace == Replace::Existing) {
+        renamed = ::rename(native(tempPath_).constData(), native(target_).constData()) == 0;
+        if (!renamed) {
+            error_ = errnoText(errno);
+        }
+    } else {
+        renamed = renameNoReplace(tempPath_, target_, &error_);
+    }
+    if (!renamed) {
+        abort();
+        return false;
+    }
+    tempPath_.clear();
+    syncDirectory(QFileInfo(target_).absolutePath());
+    return true;
+}
+
+void AtomicFileWriter::abort() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!tempPath_.isEmpty()) {
+        ::unlink(native(tempPath_).constData());
+        tempPath_.clear();
+    }
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
+    AtomicFileWriter writer(path);
+    const bool ok = writer.open() && writer.write(data) && writer.commit();
+    if (!ok && error) {
+        *error = writer.errorString();
+    }
+    return ok;
+}
+
+bool syncDirectory(const QString& directoryPath) {
+    const int fd = ::open(native(directoryPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool renameNoReplace(const QString& from, const QString& to, QString* error) {
+    const QByteArray src = native(from);
+    const QByteArray dst = native(to);
+    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    const int code = errno;
+    if (code != EINVAL && code != ENOSYS) {
+        if (error) {
+            *error = errnoText(code);
+        }
+        return false;
+    }
+    // File systems without RENAME_NOREPLACE (FAT drives among them): test, then rename.
+    // The gap is only a race with the user's own hand, on a single-user desktop.
+    struct stat st {};
+    if (::lstat(dst.constData(), &st) == 0) {
+        if (error) {
+            *error = errnoText(EEXIST);
+        }
+        return false;
+    }
+    if (::rename(src.constData(), dst.constData()) != 0) {
+        if (error) {
+            *error = errnoText(errno);
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tessaro {
+
+// Writes the replacement of a file so that a reader (or the next launch after a crash) sees
+// either the old file or the complete new one: a temporary sibling is written, flushed,
+// fsynced and renamed over the target, then the directory is fsynced.
+// The temporary sibling is named ".tessaro-partial-<name>-XXXXXX"; walks and checks skip
+// such names, and a writer that is destroyed without commit removes its file.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(QString targetPath);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool open();
+    bool write(const char* data, qint64 size);
+    bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
+
+    enum class Replace { Existing, Never };
+    // With Replace::Never the commit fails, and leaves the target alone, when something
+    // already exists at the target path.
+    bool commit(Replace replace = Replace::Existing);
+    void abort();
+
+    qint64 bytesWritten() const { return written_; }
+    QString errorString() const { return error_; }
+    QString temporaryPath() const { return tempPath_; }
+
+    static bool isTemporaryName(const QString& fileName);
+
+private:
+    QString target_;
+    QString tempPath_;
+    QString error_;
+    int fd_ = -1;
+    qint64 written_ = 0;
+};
+
+// One-shot form for small files (catalogues, texts). Keeps the mode of an existing target.
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
+
+// fsync of a directory, so that a rename or removal inside it survives a power loss.
+bool syncDirectory(const QString& directoryPath);
+
+// Renames without ever replacing what is at `to`; false (and nothing changed) when `to`
+// exists or the rename fails.
+bool renameNoReplace(const QString& from, const QString& to, QString* error = nullptr);
+
+}  // namespace tessaro

@@ -1,0 +1,20 @@
+#pragma once
+
+// Log texts of the vault model, spelled exactly as the rest of the system and its users'
+// log readers know them. "%1" marks where a value goes.
+namespace tessaro::loglines {
+
+inline constexpr char kRootCreated[] = "创建根目录成功";
+inline constexpr char kRootCreateFailed[] = "创建根目录失败:%1";
+inline constexpr char kThumbCreated[] = "创建缩率图目录成功";
+inline constexpr char kThumbCreateFailed[] = "创建缩率图目录失败:%1";
+inline constexpr char kSavingCatalogue[] = "更新数据库数据";
+inline constexpr char kSavingNotes[] = "开始更新Notes数据库";
+inline constexpr char kCatalogueSaved[] = "更新Group.plist 成功";
+inline constexpr char kVolumePath[] = "path:%1";
+inline constexpr char kSelectedList[] = "select:%1";
+inline constexpr char kRootDirPath[] = "rootDirPath :%1";
+inline constexpr char kCreateFolderError[] = "createFolder.error:%1";
+inline constexpr char kMacAddressFailed[] = "获取MAC地址失败";
+
+}  // namespace tessaro::loglines

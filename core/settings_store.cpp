@@ -1,0 +1,110 @@
+#include "core/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro {
+
+namespace {
+
+QMutex pathMutex;
+QString overriddenPath;
+
+QString defaultPath() {
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return configHome + QStringLiteral("/Tessaro/Tessaro.conf");
+}
+
+// Creates the file with mode 0600 before QSettings ever writes it, and tightens the mode
+// of a file that some earlier version left readable to others.
+void ensurePrivateFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    ::chmod(native.constData(), 0600);
+}
+
+}  // namespace
+
+void SettingsStore::useFile(const QString& path) {
+    QMutexLocker lock(&pathMutex);
+    overriddenPath = path;
+}
+
+QString SettingsStore::filePath() {
+    QMutexLocker lock(&pathMutex);
+    return overriddenPath.isEmpty() ? defaultPath() : overriddenPath;
+}
+
+bool SettingsStore::contains(const QString& key) {
+    QSettings s(filePath(), QSettings::IniFormat);
+    return s.contains(key);
+}
+
+QVariant SettingsStore::value(const QString& key) {
+    QSettings s(filePath(), QSettings::IniFormat);
+    return s.value(key);
+}
+
+bool SettingsStore::boolValue(const QString& key) {
+    const QVariant v = value(key);
+    return v.isValid() && v.toBool();
+}
+
+qint64 SettingsStore::intValue(const QString& key) {
+    return value(key).toLongLong();
+}
+
+double SettingsStore::doubleValue(const QString& key) {
+    return value(key).toDouble();
+}
+
+QString SettingsStore::stringValue(const QString& key) {
+    const QVariant v = value(key);
+    return v.isValid() ? v.toString() : QString();
+}
+
+QStringList SettingsStore::stringList(const QString& key) {
+    const QVariant v = value(key);
+    if (!v.isValid()) {
+        return {};
+    }
+    // A one-element list comes back from the INI file as a plain string.
+    if (v.typeId() == QMetaType::QString) {
+        return {v.toString()};
+    }
+    return v.toStringList();
+}
+
+bool SettingsStore::setValue(const QString& key, const QVariant& value) {
+    const QString path = filePath();
+    ensurePrivateFile(path);
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(key, value);
+    s.sync();
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    return s.status() == QSettings::NoError;
+}
+
+bool SettingsStore::remove(const QString& key) {
+    const QString path = filePath();
+    ensurePrivateFile(path);
+    QSettings s(path, QSettings::IniFormat);
+    s.remove(key);
+    s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace tessaro {
+
+// The user-defaults store: one INI file, by default ~/.config/Tessaro/Tessaro.conf.
+// Every access opens a short-lived QSettings on the file, so the store may be used from
+// the walk thread and the main thread at once. The file holds the password, so it is
+// kept readable by its owner only.
+class SettingsStore {
+public:
+    // Switches the whole process to another settings file (tests, the command-line tool).
+    static void useFile(const QString& path);
+    static QString filePath();
+
+    static bool contains(const QString& key);
+    static QVariant value(const QString& key);
+    // Absent keys read as false, 0, a null string or an empty list.
+    static bool boolValue(const QString& key);
+    static qint64 intValue(const QString& key);
+    static double doubleValue(const QString& key);
+    static QString stringValue(const QString& key);
+    static QStringList stringList(const QString& key);
+
+    // Writes at once and flushes; returns false when the file could not be written.
+    static bool setValue(const QString& key, const QVariant& value);
+    static bool remove(const QString& key);
+};
+
+}  // namespace tessaro

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/file_model.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace tessaro {
+
+// Progress callback of the walks: a file index and the record's byte count so far.
+using ProgressBlock = std::function<void(qint64 fileIndex, float bytes)>;
+
+// The service the rest of the system knows by name. Every operation is a short forward
+// into the file that owns the idea (paths, key material, stored files, walks, inspection).
+// The shared instance remembers the item being stored or restored, for the cancel button.
+class HelpClass {
+public:
+    static HelpClass& sharedInstance();
+    FileModelPtr editModel() const;
+    void setEditModel(FileModelPtr model);
+    static FileModelPtr fileModel();
+
+    // Vault layout and paths.
+    static QString AppRootDirKey();
+    static QString AppRootNoteDirPath();
+    static QString AppGroupDirListPath();
+    static QString AppGroupNotesListPath();
+    static QString AppRootMoveUpDirPath(const QString& volume, const QString& directory);
+    static QString AppGroupMoveUPListPath(const QString& volume, const QString& directory);
+    static void chmodPath(const QString& path);
+    static QString getFileThumbImagePath(const QString& itemPath, const QString& directoryName);
+
+    // Key material and block cipher.
+    static QString getMacAddress();
+    static QString getEncrtyptPassword();
+    static std::optional<QByteArray> AES128EncryptWithKey(const QString& keyText, const QByteArray& data);
+    static std::optional<QByteArray> AES128DecodeWithKey(const QString& keyText, const QByteArray& data);
+    static QString MD5_32BitUpper(const QString& text);
+    static QString MD5_32BitLower(const QString& text);
+
+private:
+    HelpClass() = default;
+    mutable std::mutex mutex_;
+    FileModelPtr editModel_;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace tessaro {
+
+// MD5 (RFC 1321) of a text's UTF-8 bytes up to the first NUL, as 32 hexadecimal digits.
+QString MD5_32BitUpper(const QString& text);
+QString MD5_32BitLower(const QString& text);
+
+}  // namespace tessaro

@@ -1,0 +1,71 @@
+#include "support/test_environment.h"
+
+#include "core/localized_text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+#include "crypto/hardware_address.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <random>
+
+namespace tessaro::testing {
+
+TestEnvironment::TestEnvironment(bool createVault) {
+    SettingsStore::useFile(settingsFile());
+    Volumes::setRoot(volumesRoot());
+    QDir().mkpath(volumesRoot());
+    setHardwareAddressSource([] { return std::optional<QString>(QString::fromLatin1(kMacAddress)); });
+    SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), 2);
+    LanguageBundle::setLanguage();
+    if (createVault) {
+        QDir().mkpath(vaultRoot());
+        SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), vaultRoot());
+        SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), QString::fromLatin1(kPassword));
+        SettingsStore::setValue(QString::fromLatin1(keys::FirstRun), true);
+    }
+}
+
+TestEnvironment::~TestEnvironment() {
+    // Point the process at a path that does not exist, so that a stray access after the
+    // test cannot reach a real file.
+    SettingsStore::useFile(base() + QStringLiteral("/gone/settings.conf"));
+    Volumes::setRoot(base() + QStringLiteral("/gone/media"));
+    setHardwareAddressSource(nullptr);
+    LanguageBundle::resetLanguage();
+}
+
+QString TestEnvironment::settingsFile() const { return base() + QStringLiteral("/config/Tessaro.conf"); }
+QString TestEnvironment::vaultRoot() const { return base() + QStringLiteral("/My Vault.flp"); }
+QString TestEnvironment::volumesRoot() const { return base() + QStringLiteral("/media"); }
+
+QString TestEnvironment::mountVolume(const QString& name) const {
+    const QString path = volumesRoot() + QLatin1Char('/') + name;
+    QDir().mkpath(path);
+    return path;
+}
+
+bool TestEnvironment::writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray TestEnvironment::readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray patternBytes(qint64 size, quint32 seed) {
+    QByteArray out(size, Qt::Uninitialized);
+    std::mt19937 rng(seed);
+    for (qint64 i = 0; i < size; ++i) {
+        out[i] = static_cast<char>(rng() & 0xff);
+    }
+    return out;
+}
+
+}  // namespace tessaro::testing

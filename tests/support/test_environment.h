@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tessaro::testing {
+
+// A private world for one test: its own settings file, vault root, volumes root and
+// hardware address, all below a fresh temporary directory that is removed afterwards.
+// English texts unless the test switches.
+class TestEnvironment {
+public:
+    static constexpr char kMacAddress[] = "a4:83:e7:12:34:56";
+    static constexpr char kPassword[] = "correct horse";
+
+    // With `createVault` the vault root directory exists, "kRootDirKey" points at it and
+    // the password is stored; without it the settings are empty (first run).
+    explicit TestEnvironment(bool createVault = true);
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    QString base() const { return dir_.path(); }
+    QString settingsFile() const;
+    QString vaultRoot() const;   // <base>/My Vault.flp
+    QString volumesRoot() const; // <base>/media
+    // Makes a mounted volume (a directory under the volumes root) and returns its path.
+    QString mountVolume(const QString& name) const;
+    // Writes a file with the given bytes, creating parent directories.
+    static bool writeFile(const QString& path, const QByteArray& bytes);
+    static QByteArray readFile(const QString& path);
+
+private:
+    QTemporaryDir dir_;
+};
+
+// A reproducible pseudo-random buffer.
+QByteArray patternBytes(qint64 size, quint32 seed = 1);
+
+}  // namespace tessaro::testing

@@ -1,0 +1,135 @@
+// tessaro-vault: maintenance and rescue of a vault without the window, on the same
+// libraries as the application.
+#include "tools/tessaro-vault/command.h"
+
+#include "core/log.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <map>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tessaro::cli {
+
+namespace {
+std::map<QString, Command>& commands() {
+    static std::map<QString, Command> table;
+    return table;
+}
+
+void printUsage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: tessaro-vault [--settings FILE] [--volumes DIR] [--verbose] COMMAND [ARGUMENTS]\n\n"
+                 "Options:\n"
+                 "  --settings FILE  the settings file to use (default: the application's own)\n"
+                 "  --volumes DIR    the directory where removable drives are mounted\n"
+                 "  --verbose        also print the system log lines on stderr\n"
+                 "  --help           show this help\n\n"
+                 "Commands:\n");
+    for (const auto& [name, command] : commands()) {
+        std::fprintf(out, "  %-28s %s\n", qPrintable(command.usage), qPrintable(command.summary));
+    }
+    std::fprintf(out, "\nPasswords are read from standard input, never from the command line.\n");
+}
+}  // namespace
+
+bool registerCommand(Command command) {
+    const QString name = command.name;
+    commands()[name] = std::move(command);
+    return true;
+}
+
+int fail(const QString& message, int status) {
+    std::fprintf(stderr, "tessaro-vault: %s\n", qPrintable(message));
+    return status;
+}
+
+void printLine(const QString& line) {
+    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+}
+
+std::optional<QString> readPassword(const QString& prompt) {
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s", qPrintable(prompt));
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    QByteArray line;
+    int c = 0;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
+        line.append(static_cast<char>(c));
+    }
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    if (c == EOF && line.isEmpty()) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(line);
+}
+
+}  // namespace tessaro::cli
+
+int main(int argc, char** argv) {
+    using namespace tessaro::cli;
+    QCoreApplication app(argc, argv);
+    // A size limit must end a write with an error, not the process.
+    ::signal(SIGXFSZ, SIG_IGN);
+    tessaro::setLogToStderr(false);
+
+    QStringList arguments = app.arguments().mid(1);
+    while (!arguments.isEmpty() && arguments.first().startsWith(QLatin1String("--"))) {
+        const QString option = arguments.takeFirst();
+        if (option == QLatin1String("--help")) {
+            printUsage(stdout);
+            return 0;
+        }
+        if (option == QLatin1String("--verbose")) {
+            tessaro::setLogToStderr(true);
+            continue;
+        }
+        if (option == QLatin1String("--settings") || option == QLatin1String("--volumes")) {
+            if (arguments.isEmpty()) {
+                return fail(QStringLiteral("%1 needs a path").arg(option));
+            }
+            const QString value = QFileInfo(arguments.takeFirst()).absoluteFilePath();
+            if (option == QLatin1String("--settings")) {
+                tessaro::SettingsStore::useFile(value);
+            } else {
+                tessaro::Volumes::setRoot(value);
+            }
+            continue;
+        }
+        return fail(QStringLiteral("unknown option %1 (see --help)").arg(option));
+    }
+    if (arguments.isEmpty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    const QString name = arguments.takeFirst();
+    const auto it = commands().find(name);
+    if (it == commands().end()) {
+        return fail(QStringLiteral("unknown command \"%1\" (see --help)").arg(name));
+    }
+    if (arguments.contains(QLatin1String("--help"))) {
+        std::fprintf(stdout, "Usage: tessaro-vault [options] %s\n%s\n", qPrintable(it->second.usage),
+                     qPrintable(it->second.summary));
+        return 0;
+    }
+    return it->second.run(arguments);
+}
