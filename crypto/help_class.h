@@ -44,6 +44,16 @@ public:
     static QString MD5_32BitUpper(const QString& text);
     static QString MD5_32BitLower(const QString& text);
 
+    // Stored files and walks: declared with their implementation in stored_file.h and
+    // tree_walk.h (see the section below).
+    // @@stored-files-and-walks@@
+
+    // Item inspection.
+    static QString getTimeIntervalSince();
+    static QHash<QString, QString> getTimeInThisTimeZoneAfter(const std::optional<QDateTime>& date = std::nullopt);
+    static QString weekDay(qint64 weekdayNumber);
+    static QString monthWithNum(qint64 monthNumber);
+
 private:
     HelpClass() = default;
     mutable std::mutex mutex_;
