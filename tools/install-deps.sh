@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libssl-dev
+  libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
   fonts-noto-cjk

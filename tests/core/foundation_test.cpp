@@ -1,0 +1,208 @@
+#include "core/atomic_file.h"
+#include "core/localized_text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+#include "support/test_environment.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+TEST(SettingsFile, OwnerOnlyAndValuesSurviveReopening) {
+    TestEnvironment env;
+    SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), QStringLiteral("秘密 pass"));
+    SettingsStore::setValue(QString::fromLatin1(keys::kTESSAROWHENIDLE), 15);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(env.settingsFile()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(SettingsStore::filePath(), env.settingsFile());
+
+    // Another process (the next launch) reads what this one wrote.
+    SettingsStore::useFile(env.base() + QStringLiteral("/other.conf"));
+    EXPECT_FALSE(SettingsStore::contains(QString::fromLatin1(keys::kSOUREPASSWORD)));
+    SettingsStore::useFile(env.settingsFile());
+    EXPECT_EQ(SettingsStore::stringValue(QString::fromLatin1(keys::kSOUREPASSWORD)), QStringLiteral("秘密 pass"));
+    EXPECT_EQ(SettingsStore::intValue(QString::fromLatin1(keys::kTESSAROWHENIDLE)), 15);
+    EXPECT_TRUE(SettingsStore::remove(QString::fromLatin1(keys::kTESSAROWHENIDLE)));
+    EXPECT_FALSE(SettingsStore::contains(QString::fromLatin1(keys::kTESSAROWHENIDLE)));
+}
+
+TEST(AtomicWrite, ReplacesWholeOrNotAtAll) {
+    TestEnvironment env;
+    const QString target = env.base() + QStringLiteral("/list.plist");
+    ASSERT_TRUE(TestEnvironment::writeFile(target, "old contents"));
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    {
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.open());
+        ASSERT_TRUE(writer.write(QByteArray("new ")));
+        EXPECT_TRUE(AtomicFileWriter::isTemporaryName(QFileInfo(writer.temporaryPath()).fileName()));
+        // Until the commit a reader sees the old file.
+        EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("old contents"));
+        // Destroyed without commit: the partial file disappears.
+    }
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("old contents"));
+    EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    QString error;
+    ASSERT_TRUE(writeFileAtomically(target, "new contents", &error)) << error.toStdString();
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("new contents"));
+    EXPECT_TRUE(QFileInfo(target).permissions() & QFile::ExeOwner);  // mode kept
+
+    AtomicFileWriter never(target);
+    ASSERT_TRUE(never.open());
+    never.write(QByteArray("other"));
+    EXPECT_FALSE(never.commit(AtomicFileWriter::Replace::Never));
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("new contents"));
+
+    // A write into a missing directory fails and says so.
+    EXPECT_FALSE(writeFileAtomically(env.base() + QStringLiteral("/missing/dir/x"), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// Tests run as root in CI, so a read-only directory does not make a write fail; a file-size
+// limit in a child process does, as a full disk would.
+TEST(AtomicWrite, FailedWriteLeavesTheOldFile) {
+    TestEnvironment env;
+    const QString target = env.base() + QStringLiteral("/GroupDirlist.plist");
+    ASSERT_TRUE(TestEnvironment::writeFile(target, "old catalogue"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool written = writeFileAtomically(target, QByteArray(100000, 'x'));
+        _exit(written ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write beyond the limit was reported as done";
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("old catalogue"));
+    const QStringList left = QDir(env.base()).entryList({QStringLiteral(".tessaro-partial-*")}, QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(AtomicWrite, RenameNeverReplaces) {
+    TestEnvironment env;
+    const QString a = env.base() + QStringLiteral("/a");
+    const QString b = env.base() + QStringLiteral("/b");
+    TestEnvironment::writeFile(a, "A");
+    TestEnvironment::writeFile(b, "B");
+    EXPECT_FALSE(renameNoReplace(a, b));
+    EXPECT_EQ(TestEnvironment::readFile(b), QByteArray("B"));
+    EXPECT_TRUE(QFileInfo::exists(a));
+    QFile::remove(b);
+    EXPECT_TRUE(renameNoReplace(a, b));
+    EXPECT_EQ(TestEnvironment::readFile(b), QByteArray("A"));
+    EXPECT_FALSE(QFileInfo::exists(a));
+}
+
+TEST(Paths, JoinInsertsExactlyOneSeparator) {
+    EXPECT_EQ(joinPath(QStringLiteral("/a/b"), QStringLiteral("c")), QStringLiteral("/a/b/c"));
+    EXPECT_EQ(joinPath(QStringLiteral("/a/b/"), QStringLiteral("c")), QStringLiteral("/a/b/c"));
+    EXPECT_EQ(joinPath(QStringLiteral("/a/b"), QStringLiteral("/c")), QStringLiteral("/a/b/c"));
+    EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("c")), QStringLiteral("/c"));
+    EXPECT_EQ(joinPath(QStringLiteral("/a"), QStringLiteral("我的 文件")), QStringLiteral("/a/我的 文件"));
+}
+
+TEST(Paths, AbsentRootGivesNoLocalPaths) {
+    TestEnvironment env(false);
+    EXPECT_TRUE(vaultpaths::AppRootDirKey().isNull());
+    EXPECT_FALSE(vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), "ok", "failed: %1"));
+}
+
+TEST(Volumes, RootPrefixAndNames) {
+    TestEnvironment env;
+    EXPECT_EQ(Volumes::root(), env.volumesRoot());
+    EXPECT_EQ(Volumes::rootPrefix(), env.volumesRoot() + QLatin1Char('/'));
+    const QString onDrive = env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp/a.txt");
+    EXPECT_TRUE(Volumes::isOnVolume(onDrive));
+    EXPECT_EQ(Volumes::volumeNameOf(onDrive), QStringLiteral("USB Stick"));
+    EXPECT_FALSE(Volumes::isOnVolume(env.vaultRoot() + QStringLiteral("/a.txt")));
+    EXPECT_EQ(Volumes::volumeNameOf(env.vaultRoot()), QString());
+    EXPECT_EQ(Volumes::pathFor(QStringLiteral("USB Stick/Box.flp")), env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp"));
+}
+
+TEST(Volumes, MountPointsFromTheMountTable) {
+    const QString mountinfo = QStringLiteral(
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "40 22 8:17 / /media/anna/USB rw,nosuid shared:20 - vfat /dev/sdb1 rw\n"
+        "41 22 8:33 / /media/anna/My\\040Drive rw shared:21 - exfat /dev/sdc1 rw\n"
+        "42 22 8:49 / /media/anna/USB/inner rw shared:22 - vfat /dev/sdd1 rw\n"
+        "43 22 8:65 / /media/annabel/Other rw shared:23 - vfat /dev/sde1 rw\n"
+        "garbage line\n"
+        "44 22 8:81 / /media/anna/\\344\\270\\255 rw shared:24 - vfat /dev/sdf1 rw\n");
+    EXPECT_EQ(Volumes::mountPointsBelow(mountinfo, QStringLiteral("/media/anna")),
+              (QStringList{QStringLiteral("/media/anna/USB"), QStringLiteral("/media/anna/My Drive"),
+                           QStringLiteral("/media/anna/中")}));
+    EXPECT_TRUE(Volumes::mountPointsBelow(mountinfo, QStringLiteral("/run/media/anna")).isEmpty());
+}
+
+TEST(TextLookup, LanguagesAndFallbacks) {
+    TestEnvironment env;  // English
+    EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("group_AllFiles")), QStringLiteral("All Items"));
+    SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), 1);
+    EXPECT_EQ(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
+    EXPECT_NE(LanguageBundle::localizedStringForKey(QStringLiteral("group_AllFiles")), QStringLiteral("All Items"));
+    EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("weekItem1.stringValue")), QStringLiteral("星期日"));
+    // A language without a table falls back to the default table, not to keys.
+    SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), 6);
+    EXPECT_EQ(LanguageBundle::currentDirectory(), QStringLiteral("en"));
+    EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("group_AllFiles")), QStringLiteral("All Items"));
+    // A key no table has gives the key, or the caller's value.
+    EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("no.such.key")), QStringLiteral("no.such.key"));
+    EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("no.such.key"), QStringLiteral("x")), QStringLiteral("x"));
+}
+
+TEST(TextLookup, EveryKeyHasBothLanguages) {
+    QFile en(QStringLiteral(":/en.lproj/Main.strings"));
+    QFile zh(QStringLiteral(":/zh-Hans.lproj/Main.strings"));
+    ASSERT_TRUE(en.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(zh.open(QIODevice::ReadOnly));
+    const auto english = LanguageBundle::parseStringsTable(QString::fromUtf8(en.readAll()));
+    const auto chinese = LanguageBundle::parseStringsTable(QString::fromUtf8(zh.readAll()));
+    ASSERT_FALSE(english.isEmpty());
+    QStringList englishKeys = english.keys();
+    QStringList chineseKeys = chinese.keys();
+    englishKeys.sort();
+    chineseKeys.sort();
+    EXPECT_EQ(englishKeys, chineseKeys);
+    for (auto it = chinese.cbegin(); it != chinese.cend(); ++it) {
+        EXPECT_FALSE(it.value().trimmed().isEmpty()) << it.key().toStdString();
+    }
+}
+
+TEST(TextLookup, ParsesTablesWithCommentsAndEscapes) {
+    const auto table = LanguageBundle::parseStringsTable(QStringLiteral(
+        "/* block\n comment \"x\" = \"y\"; */\n"
+        "// line comment\n"
+        "\"plain\" = \"Plain text\";\n"
+        "\"quote\"=\"Say \\\"hi\\\"\\n\\tnow\";\n"
+        "\"unicode\" = \"\\U4E2D\\u6587\";\n"
+        "  \"spaced key\"   =   \"中文 value\" ;\n"));
+    EXPECT_EQ(table.size(), 4);
+    EXPECT_EQ(table.value(QStringLiteral("plain")), QStringLiteral("Plain text"));
+    EXPECT_EQ(table.value(QStringLiteral("quote")), QStringLiteral("Say \"hi\"\n\tnow"));
+    EXPECT_EQ(table.value(QStringLiteral("unicode")), QStringLiteral("中文"));
+    EXPECT_EQ(table.value(QStringLiteral("spaced key")), QStringLiteral("中文 value"));
+}
+
+}  // namespace
+}  // namespace tessaro

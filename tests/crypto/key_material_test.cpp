@@ -1,0 +1,179 @@
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "crypto/hardware_address.h"
+#include "crypto/help_class.h"
+#include "crypto/owner_stamp.h"
+#include "crypto/thumbnail_path.h"
+#include "support/test_environment.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+void setPassword(const QString& password) {
+    SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), password);
+}
+
+TEST(OwnerStamp, LayoutAndLengths) {
+    TestEnvironment env;
+    // Our constants keep the stated forms, and the tag cannot occur in prefix or address.
+    EXPECT_EQ(QString::fromLatin1(stamp::kVersionPrefix).size(), 6);
+    EXPECT_EQ(QString::fromLatin1(stamp::kSeparatorTag).size(), 6);
+    EXPECT_EQ(QString::fromLatin1(stamp::kHeaderKey).size(), 17);
+    EXPECT_EQ(QString::fromLatin1(stamp::kFooterKey).size(), 17);
+    EXPECT_NE(QString::fromLatin1(stamp::kHeaderKey), QString::fromLatin1(stamp::kFooterKey));
+
+    setPassword(QStringLiteral("abc"));
+    const QString shortStamp = HelpClass::getEncrtyptPassword();
+    EXPECT_EQ(shortStamp, QStringLiteral("1.0.0_a4:83:e7:12:34:56_tsro_abc000000000000000000000000000"));
+    EXPECT_EQ(shortStamp.size(), 59);
+    EXPECT_EQ(stamp::bodyKeyFromStamp(shortStamp), QStringLiteral("abc") + QString(27, QLatin1Char('0')));
+
+    const struct {
+        int passwordLength;
+        int stampLength;
+        int zeros;
+    } cases[] = {{29, 59, 1}, {30, 59, 0}, {31, 60, 0}, {45, 74, 0}};
+    for (const auto& c : cases) {
+        const QString password(c.passwordLength, QLatin1Char('p'));
+        setPassword(password);
+        const QString s = HelpClass::getEncrtyptPassword();
+        EXPECT_EQ(s.size(), c.stampLength) << c.passwordLength;
+        EXPECT_EQ(stamp::bodyKeyFromStamp(s), password + QString(c.zeros, QLatin1Char('0')));
+    }
+}
+
+TEST(OwnerStamp, FollowsThePasswordInForce) {
+    TestEnvironment env;
+    setPassword(QStringLiteral("first"));
+    const QString before = HelpClass::getEncrtyptPassword();
+    setPassword(QStringLiteral("second"));
+    const QString after = HelpClass::getEncrtyptPassword();
+    EXPECT_TRUE(before.contains(QStringLiteral("_first0")));
+    EXPECT_TRUE(after.contains(QStringLiteral("_second0")));
+    // Chinese passwords are counted in UTF-16 units like every other text.
+    setPassword(QStringLiteral("密码"));
+    EXPECT_EQ(HelpClass::getEncrtyptPassword().size(), 59);
+}
+
+// A fake /sys/class/net: each interface a directory with "type", "address" and, for
+// hardware, a "device" entry.
+void addInterface(const QString& root, const QString& name, const char* type, const char* address, bool device) {
+    TestEnvironment::writeFile(root + QLatin1Char('/') + name + QStringLiteral("/type"), QByteArray(type) + '\n');
+    TestEnvironment::writeFile(root + QLatin1Char('/') + name + QStringLiteral("/address"), QByteArray(address) + '\n');
+    if (device) {
+        QDir().mkpath(root + QLatin1Char('/') + name + QStringLiteral("/device"));
+    }
+}
+
+TEST(HardwareAddress, PrefersAStablePhysicalInterface) {
+    TestEnvironment env;
+    const QString net = env.base() + QStringLiteral("/net");
+    addInterface(net, QStringLiteral("lo"), "772", "00:00:00:00:00:00", false);
+    addInterface(net, QStringLiteral("docker0"), "1", "02:42:ac:11:00:02", false);
+    addInterface(net, QStringLiteral("wlp2s0"), "1", "3C:22:FB:01:02:03", true);
+    addInterface(net, QStringLiteral("enp0s31f6"), "1", "54:e1:ad:aa:bb:cc", true);
+    addInterface(net, QStringLiteral("tun0"), "65534", "", false);
+    // Two physical, globally administered ones: the lowest name wins; case is normalised.
+    EXPECT_EQ(readHardwareAddressFrom(net), QStringLiteral("54:e1:ad:aa:bb:cc"));
+    QDir(net + QStringLiteral("/enp0s31f6")).removeRecursively();
+    EXPECT_EQ(readHardwareAddressFrom(net), QStringLiteral("3c:22:fb:01:02:03"));
+    QDir(net + QStringLiteral("/wlp2s0")).removeRecursively();
+    EXPECT_EQ(readHardwareAddressFrom(net), QStringLiteral("02:42:ac:11:00:02"));
+    QDir(net + QStringLiteral("/docker0")).removeRecursively();
+    EXPECT_FALSE(readHardwareAddressFrom(net));
+    EXPECT_FALSE(readHardwareAddressFrom(env.base() + QStringLiteral("/missing")));
+}
+
+TEST(HardwareAddress, ReadOnceAndPlaceholderWhenUnreadable) {
+    TestEnvironment env;
+    int reads = 0;
+    setHardwareAddressSource([&reads] {
+        ++reads;
+        return std::optional<QString>(QStringLiteral("a4:83:e7:00:00:01"));
+    });
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(getMacAddress(), QStringLiteral("a4:83:e7:00:00:01"));
+    }
+    EXPECT_EQ(reads, 1);
+
+    LogCapture log;
+    setHardwareAddressSource([&reads] {
+        ++reads;
+        return std::optional<QString>();
+    });
+    EXPECT_EQ(getMacAddress(), QString::fromLatin1(kPlaceholderMacAddress));
+    EXPECT_EQ(getMacAddress(), QString::fromLatin1(kPlaceholderMacAddress));
+    EXPECT_EQ(log.lines().count(QStringLiteral("获取MAC地址失败")), 1);
+    setPassword(QStringLiteral("pw"));
+    EXPECT_EQ(HelpClass::getEncrtyptPassword().size(), 59);
+}
+
+TEST(VaultPaths, LocalAndRemovableLocations) {
+    TestEnvironment env;
+    const QString root = env.vaultRoot();
+    EXPECT_EQ(HelpClass::AppRootDirKey(), root);
+    EXPECT_EQ(HelpClass::AppRootNoteDirPath(), root + QStringLiteral("/Notes"));
+    EXPECT_EQ(HelpClass::AppGroupDirListPath(), root + QStringLiteral("/GroupDirlist.plist"));
+    EXPECT_EQ(HelpClass::AppGroupNotesListPath(), root + QStringLiteral("/GroupNoteslist.plist"));
+    // A trailing separator on the root is not doubled.
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), root + QLatin1Char('/'));
+    EXPECT_EQ(HelpClass::AppGroupDirListPath(), root + QStringLiteral("/GroupDirlist.plist"));
+
+    const QString drive = env.mountVolume(QStringLiteral("USB Stick"));
+    EXPECT_EQ(HelpClass::AppRootMoveUpDirPath(QStringLiteral("USB Stick"), QStringLiteral("Box.flp")),
+              drive + QStringLiteral("/Box.flp"));
+    EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("/Box.flp")));  // no side effect
+    const QString list = HelpClass::AppGroupMoveUPListPath(QStringLiteral("USB Stick"), QStringLiteral("Box.flp"));
+    EXPECT_EQ(list, drive + QStringLiteral("/Box.flp/GroupMoveUPlist.plist"));
+    EXPECT_TRUE(QFileInfo(drive + QStringLiteral("/Box.flp/Thumb")).isDir());
+    // An existing catalogue is made executable by a permissions call.
+    ASSERT_TRUE(TestEnvironment::writeFile(list, "<plist/>"));
+    QFile::setPermissions(list, QFile::ReadOwner | QFile::WriteOwner);
+    HelpClass::AppGroupMoveUPListPath(QStringLiteral("USB Stick"), QStringLiteral("Box.flp"));
+    EXPECT_TRUE(QFileInfo(list).permissions() & QFile::ExeOwner);
+    EXPECT_EQ(TestEnvironment::readFile(list), QByteArray("<plist/>"));
+}
+
+TEST(VaultPaths, ThumbnailNames) {
+    TestEnvironment env;
+    const QString root = env.vaultRoot();
+    const QString drive = env.mountVolume(QStringLiteral("USB"));
+    const QString localPicture = root + QStringLiteral("/Photos/a.PNG");
+    struct Case {
+        QString item;
+        QString expected;
+    };
+    const Case cases[] = {
+        // md5("Photos/a.PNG"): the name relative to the drive vault, computed independently.
+        {drive + QStringLiteral("/Box.flp/Photos/a.PNG"),
+         drive + QStringLiteral("/Box.flp/Thumb/DCEA79106318C1DFCE07E052ECFEA4AE.jpg")},
+        {drive + QStringLiteral("/Box.flp/doc.pdf"), drive + QStringLiteral("/Box.flp/Thumb/pdfjpg")},
+        {drive + QStringLiteral("/Box.flp/README"), drive + QStringLiteral("/Box.flp/Thumb/jpg")},
+        // The picture test ignores case; the shared name keeps the extension's case.
+        {QStringLiteral("/home/u/doc.PDF"), root + QStringLiteral("/Thumb/PDF.jpg")},
+        {QStringLiteral("/home/u/Makefile"), root + QStringLiteral("/Thumb/.jpg")},
+        {localPicture, root + QStringLiteral("/Thumb/") + QString::fromLatin1(QCryptographicHash::hash(
+                                                              localPicture.toUtf8(), QCryptographicHash::Md5)
+                                                              .toHex()
+                                                              .toUpper()) +
+                           QStringLiteral(".jpg")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HelpClass::getFileThumbImagePath(c.item, QStringLiteral("Box.flp")), c.expected)
+            << c.item.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Thumb")).isDir());
+    EXPECT_TRUE(QFileInfo(drive + QStringLiteral("/Box.flp/Thumb")).isDir());
+}
+
+}  // namespace
+}  // namespace tessaro
