@@ -58,23 +58,23 @@ render About/PrefsIconAdvanced.svg    About/PrefsIconAdvanced    32 32
 render LanguageIcon/en.svg            LanguageIcon/en            20 20
 render LanguageIcon/zh-Hans.svg       LanguageIcon/zh-Hans       20 20
 
-# First-run guide pages.
-for step in 1 2 3 4 5; do
-    if [ -f "$src/img/step_$step.svg" ]; then
-        render "img/step_$step.svg" "img/step_${step}_x2" 360 260
-    fi
-done
+# First-run guide pages (the names end in "_x2" already; that suffix is part of the name).
+# step_4 belongs to the secure-notes page, which is built but never shown.
+render img/step_1.svg                 img/step_1_x2             360 260
+render img/step_2.svg                 img/step_2_x2             360 260
+render img/step_3.svg                 img/step_3_x2             360 260
+render img/step_4.svg                 img/step_4_x2             360 260
+render img/step_5.svg                 img/step_5_x2             360 260
 
-# Application icon for desktop integration: small sizes from a simplified drawing.
-if [ -f "$src/app/tessaro.svg" ]; then
-    for n in 16 24 32 48 64 128 256 512; do
-        icon="$src/app/tessaro.svg"
-        if [ "$n" -le 32 ] && [ -f "$src/app/tessaro-small.svg" ]; then
-            icon="$src/app/tessaro-small.svg"
-        fi
-        mkdir -p "$out/icons/hicolor/${n}x${n}/apps"
-        rsvg-convert -w "$n" -h "$n" -o "$out/icons/hicolor/${n}x${n}/apps/tessaro.png" "$icon"
-    done
-    mkdir -p "$out/icons/hicolor/scalable/apps"
-    cp "$src/app/tessaro.svg" "$out/icons/hicolor/scalable/apps/tessaro.svg"
-fi
+# Application icon for desktop integration (hicolor theme layout). The small sizes come
+# from a simplified drawing that stays legible at 16 to 32 pixels.
+for n in 16 24 32 48 64 128 256 512; do
+    icon="$src/app/tessaro.svg"
+    if [ "$n" -le 32 ]; then
+        icon="$src/app/tessaro-small.svg"
+    fi
+    mkdir -p "$out/icons/hicolor/${n}x${n}/apps"
+    rsvg-convert -w "$n" -h "$n" -o "$out/icons/hicolor/${n}x${n}/apps/tessaro.png" "$icon"
+done
+mkdir -p "$out/icons/hicolor/scalable/apps"
+cp "$src/app/tessaro.svg" "$out/icons/hicolor/scalable/apps/tessaro.svg"
