@@ -45,6 +45,10 @@ render About/loginLock.svg            About/loginLock            96 96
 render About/loginOk.svg              About/loginOk              28 28
 render About/PasswordHintIconMenu.svg About/PasswordHintIconMenu 28 28
 
+# Stand-ins for the desktop's file and folder icons, for paths it has no icon for.
+render About/GenericFile.svg          About/GenericFile         100 100
+render About/GenericFolder.svg        About/GenericFolder       100 100
+
 # Notes pane.
 render About/NotesPlaceholder.svg     About/NotesPlaceholder    160 128
 
