@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/catalogue_format.h"
 #include "core/group_model.h"
 
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -27,23 +29,47 @@ public:
     QString selectGroupName;
 
     // Loads everything, as the main window does when it opens. `handedOver` is the table
-    // kept across a lock (absent at the first login of a launch).
-    void setUp(std::optional<UpLibrary> handedOver, bool firstRun);
+    // kept across a lock (absent at the first login of a launch). False when a catalogue
+    // file that had to be written could not be (see lastError).
+    bool setUp(std::optional<UpLibrary> handedOver, bool firstRun);
 
     // 0 the local vault, 1 the removable-drive vaults, any other value the notes.
     // False when a file could not be written; the old file is then intact.
     bool SaveGroupList(int which);
 
+    // Replace the list by a fresh load of its file. False when the file could not be read
+    // as a catalogue; the list then holds the default rows (a damaged file is moved aside
+    // first and recorded in damagedFiles; a file that cannot even be opened is left alone
+    // and never overwritten while this catalogue lives).
     bool setGroupDirListSource();
     bool setNotesListSource();
+    // Loads one removable-drive vault into UPLibrary, or gives it a default catalogue.
     void moveUpList(const QString& volumeName, const QString& vaultKey);
+    // Writes one removable-drive vault's file; with a password, that text is stored as the
+    // `password` of every row in the file. False (nothing written) when the vault is not
+    // in UPLibrary, its volume is not mounted, or the write failed.
     bool saveUpListForName(const QString& vaultKey, const std::optional<QString>& password);
+
+    // The lists built when no catalogue exists yet.
+    static RowList defaultLocalList(qint64 secondsSince1970);
+    static RowList defaultNotesList(qint64 secondsSince1970);
+    static RowList defaultRemovableList(const QString& volumeName, const QString& vaultKey, qint64 secondsSince1970);
 
     // Catalogue files that existed but could not be read, moved aside during this load
     // (their new paths), so that the window can tell the user.
     QStringList damagedFiles;
     // Paths whose last write failed, with the reason.
     QString lastError;
+
+private:
+    // Files that exist but could not be opened: their content is unknown, so they are not
+    // replaced by what this catalogue holds in their place.
+    QSet<QString> unreadableFiles_;
+
+    bool loadLocalList(const QString& path, const char* listKey, bool notes);
+    void recordDamaged(const QString& path, const QString& reason);
+    bool writeList(const QString& path, const RowList& rows, catalogue::ListKind kind,
+                   const std::optional<QString>& password);
 };
 
 }  // namespace tessaro

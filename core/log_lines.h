@@ -17,4 +17,9 @@ inline constexpr char kRootDirPath[] = "rootDirPath :%1";
 inline constexpr char kCreateFolderError[] = "createFolder.error:%1";
 inline constexpr char kMacAddressFailed[] = "获取MAC地址失败";
 
+// Catalogue files that cannot be used as they are.
+inline constexpr char kCatalogueMovedAside[] = "catalogue %1 cannot be read (%2); kept as %3";
+inline constexpr char kCatalogueLeftInPlace[] = "catalogue %1 cannot be read (%2); left in place, not overwritten";
+inline constexpr char kCatalogueWriteFailed[] = "catalogue not written: %1";
+
 }  // namespace tessaro::loglines

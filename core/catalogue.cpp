@@ -1,0 +1,276 @@
+#include "core/catalogue.h"
+
+#include "core/catalogue_format.h"
+#include "core/localized_text.h"
+#include "core/log.h"
+#include "core/log_lines.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+#include "crypto/hardware_address.h"
+#include "crypto/md5.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace tessaro {
+
+using catalogue::FileRead;
+using catalogue::ListKind;
+
+namespace {
+
+qint64 now() { return QDateTime::currentSecsSinceEpoch(); }
+
+QString text(const char* key) { return LanguageBundle::localizedStringForKey(QString::fromLatin1(key)); }
+
+GroupModelPtr makeRow(const QString& listKey, bool notes, qint64 index) {
+    auto row = std::make_shared<GroupModel>();
+    row->groupName = listKey;
+    row->isNotes = notes;
+    row->isGroupDir = !notes;
+    row->index = index;
+    return row;
+}
+
+// Header, all-items group and add row of one section.
+RowList threeRows(const QString& listKey, bool notes, const QString& headerName, const QString& allName,
+                  const QString& addName, qint64 secondsSince1970) {
+    RowList rows;
+    GroupModelPtr header = makeRow(listKey, notes, 0);
+    header->isHeader = true;
+    header->name = headerName;
+    rows.append(header);
+    GroupModelPtr all = makeGroupRow(allName, listKey, notes, secondsSince1970);
+    all->index = 1;
+    rows.append(all);
+    GroupModelPtr add = makeRow(listKey, notes, 2);
+    add->isAddItem = true;
+    add->name = addName;
+    rows.append(add);
+    return rows;
+}
+
+QString volumeOfKey(const QString& vaultKey) { return vaultKey.section(QLatin1Char('/'), 0, 0); }
+QString directoryOfKey(const QString& vaultKey) { return vaultKey.section(QLatin1Char('/'), -1, -1); }
+
+// Drives written by earlier versions have their catalogue executable; keep it so. A file
+// system without modes (FAT) refuses quietly, which is fine.
+void makeExecutable(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::chmod(native.constData(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
+    }
+}
+
+}  // namespace
+
+RowList Catalogue::defaultLocalList(qint64 secondsSince1970) {
+    return threeRows(QString::fromLatin1(kLocalListKey), false, text("GroupFileTypeTitle"), text("group_AllFiles"),
+                     QString(""), secondsSince1970);
+}
+
+RowList Catalogue::defaultNotesList(qint64 secondsSince1970) {
+    return threeRows(QString::fromLatin1(kNotesListKey), true, text("group_SECURENOTES"), text("group_Allnotes"),
+                     text("GroupFileTypeTitle"), secondsSince1970);
+}
+
+RowList Catalogue::defaultRemovableList(const QString& volumeName, const QString& vaultKey, qint64 secondsSince1970) {
+    RowList rows = threeRows(vaultKey, false, volumeName, text("group_AllFiles"), QString(""), secondsSince1970);
+    // The drive's own password digest and the address of the machine that made it.
+    rows[0]->password = MD5_32BitUpper(SettingsStore::stringValue(QString::fromLatin1(keys::kSOUREPASSWORD)));
+    rows[0]->macAddress = getMacAddress();
+    return rows;
+}
+
+bool Catalogue::setUp(std::optional<UpLibrary> handedOver, bool firstRun) {
+    lastError.clear();
+    damagedFiles.clear();
+    unreadableFiles_.clear();
+    // The local all-items group is selected when the window opens.
+    selectGroupName = QString::fromLatin1(kLocalListKey);
+    UPLibrary = handedOver ? std::move(*handedOver) : UpLibrary();
+
+    const QStringList known = SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES));
+    for (const QString& key : known) {
+        const QString volumePath = Volumes::pathFor(key);
+        logLine(QString::fromUtf8(loglines::kVolumePath).arg(volumePath));
+        if (!key.isEmpty() && QFileInfo::exists(volumePath)) {
+            moveUpList(volumeOfKey(key), key);
+        }
+    }
+
+    groupDirList.clear();
+    groupNoteList.clear();
+    if (!firstRun) {
+        vaultpaths::ensureDirectory(vaultpaths::AppRootDirKey(), loglines::kRootCreated, loglines::kRootCreateFailed);
+        vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), loglines::kRootCreated,
+                                    loglines::kRootCreateFailed);
+    }
+
+    const QString localPath = vaultpaths::AppGroupDirListPath();
+    if (!localPath.isEmpty() && QFileInfo(localPath).exists()) {
+        setGroupDirListSource();
+        setNotesListSource();
+    } else {
+        const qint64 moment = now();
+        groupDirList = defaultLocalList(moment);
+        groupNoteList = defaultNotesList(moment);
+        SaveGroupList(0);
+        SaveGroupList(2);
+    }
+    // Every failure above has left its reason here.
+    return lastError.isEmpty();
+}
+
+void Catalogue::recordDamaged(const QString& path, const QString& reason) {
+    QString error;
+    if (auto aside = catalogue::moveAside(path, now(), &error)) {
+        logLine(QString::fromUtf8(loglines::kCatalogueMovedAside).arg(path, reason, *aside));
+        damagedFiles.append(*aside);
+        return;
+    }
+    // Could not be moved: it stays where it is and is not overwritten.
+    logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, reason + QStringLiteral("; ") + error));
+    unreadableFiles_.insert(path);
+}
+
+// Loads the local or the notes list. Whatever goes wrong, the list ends up usable (at least
+// the three rows every section has) and no recorded item is lost without a trace.
+bool Catalogue::loadLocalList(const QString& path, const char* listKey, bool notes) {
+    RowList& list = notes ? groupNoteList : groupDirList;
+    list.clear();
+    unreadableFiles_.remove(path);
+    const ListKind kind = notes ? ListKind::Notes : ListKind::Local;
+    catalogue::ListRead read =
+        catalogue::readRowListFile(path, kind, QString::fromLatin1(listKey), getMacAddress());
+    switch (read.status) {
+    case FileRead::Status::Read:
+        if (!read.rows->isEmpty()) {
+            list = std::move(*read.rows);
+            return true;
+        }
+        // A valid but empty list holds nothing to keep; it gets the three rows back.
+        break;
+    case FileRead::Status::Missing: break;
+    case FileRead::Status::Damaged: recordDamaged(path, read.reason); break;
+    case FileRead::Status::Unreadable:
+        logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, read.reason));
+        unreadableFiles_.insert(path);
+        lastError = path + QStringLiteral(": ") + read.reason;
+        break;
+    }
+    const qint64 moment = now();
+    list = notes ? defaultNotesList(moment) : defaultLocalList(moment);
+    if (!unreadableFiles_.contains(path)) {
+        SaveGroupList(notes ? 2 : 0);
+    }
+    return false;
+}
+
+bool Catalogue::setGroupDirListSource() {
+    return loadLocalList(vaultpaths::AppGroupDirListPath(), kLocalListKey, false);
+}
+
+bool Catalogue::setNotesListSource() {
+    return loadLocalList(vaultpaths::AppGroupNotesListPath(), kNotesListKey, true);
+}
+
+void Catalogue::moveUpList(const QString& volumeName, const QString& vaultKey) {
+    const QString path = vaultpaths::AppGroupMoveUPListPath(volumeName, directoryOfKey(vaultKey));
+    unreadableFiles_.remove(path);
+    catalogue::ListRead read =
+        catalogue::readRowListFile(path, ListKind::Removable, vaultKey, getMacAddress(), volumeName);
+    if (read.status == FileRead::Status::Read) {
+        // Even an empty list is taken as it is: the file could be read.
+        UPLibrary[vaultKey] = std::move(*read.rows);
+        return;
+    }
+    if (read.status == FileRead::Status::Damaged) {
+        recordDamaged(path, read.reason);
+    } else if (read.status == FileRead::Status::Unreadable) {
+        logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, read.reason));
+        unreadableFiles_.insert(path);
+        lastError = path + QStringLiteral(": ") + read.reason;
+    }
+    UPLibrary[vaultKey] = defaultRemovableList(volumeName, vaultKey, now());
+    // The new vault gets its file at once, whichever row is selected; the save below then
+    // records the key in "KUPNAMES".
+    if (!unreadableFiles_.contains(path)) {
+        saveUpListForName(vaultKey, std::nullopt);
+    }
+    SaveGroupList(1);
+}
+
+bool Catalogue::writeList(const QString& path, const RowList& rows, ListKind kind,
+                          const std::optional<QString>& password) {
+    if (unreadableFiles_.contains(path)) {
+        lastError = path + QStringLiteral(": the existing file could not be read, so it is not replaced");
+        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(lastError));
+        return false;
+    }
+    QString error;
+    const plist::Value root = catalogue::rowsToPlist(rows, kind, password);
+    if (!catalogue::writeCatalogueFile(path, root, &error)) {
+        lastError = error;
+        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
+        return false;
+    }
+    logLine(QString::fromUtf8(loglines::kCatalogueSaved));
+    return true;
+}
+
+bool Catalogue::SaveGroupList(int which) {
+    logLine(QString::fromUtf8(loglines::kSavingCatalogue));
+    if (which == 1) {
+        bool ok = true;
+        const QStringList keys = UPLibrary.keys();
+        for (const QString& key : keys) {
+            logLine(QString::fromUtf8(loglines::kSelectedList).arg(selectGroupName));
+            if (QFileInfo::exists(Volumes::pathFor(key)) && key == selectGroupName) {
+                ok = saveUpListForName(key, std::nullopt) && ok;
+            }
+        }
+        if (!SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), keys)) {
+            lastError = SettingsStore::filePath() + QStringLiteral(": the settings could not be written");
+            ok = false;
+        }
+        return ok;
+    }
+    if (which == 0) {
+        return writeList(vaultpaths::AppGroupDirListPath(), groupDirList, ListKind::Local,
+                         std::nullopt);
+    }
+    logLine(QString::fromUtf8(loglines::kSavingNotes));
+    return writeList(vaultpaths::AppGroupNotesListPath(), groupNoteList, ListKind::Notes,
+                     std::nullopt);
+}
+
+bool Catalogue::saveUpListForName(const QString& vaultKey, const std::optional<QString>& password) {
+    const auto it = UPLibrary.constFind(vaultKey);
+    if (it == UPLibrary.constEnd()) {
+        lastError = vaultKey + QStringLiteral(": no such removable-drive vault");
+        return false;
+    }
+    const QString volume = volumeOfKey(vaultKey);
+    // Writing for a drive that is gone would create its directories on the local disk,
+    // under the mount point, and hide the drive when it comes back.
+    if (volume.isEmpty() || !QFileInfo(Volumes::pathFor(volume)).isDir()) {
+        lastError = vaultKey + QStringLiteral(": the drive is not mounted");
+        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(lastError));
+        return false;
+    }
+    const QString path = vaultpaths::AppGroupMoveUPListPath(volume, directoryOfKey(vaultKey));
+    if (!writeList(path, it.value(), ListKind::Removable, password)) {
+        return false;
+    }
+    makeExecutable(path);
+    return true;
+}
+
+}  // namespace tessaro
