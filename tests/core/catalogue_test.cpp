@@ -1,0 +1,582 @@
+#include "core/catalogue.h"
+
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "python_plist.h"
+#include "support/test_environment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+// MD5 of TestEnvironment::kPassword, by python's hashlib.
+constexpr char kPasswordDigest[] = "3CB4E732631F47E6EB961F34554B7CDE";
+
+QString localFile(const TestEnvironment& env) { return env.vaultRoot() + QStringLiteral("/GroupDirlist.plist"); }
+QString notesFile(const TestEnvironment& env) { return env.vaultRoot() + QStringLiteral("/GroupNoteslist.plist"); }
+
+QString fixture(const char* name) {
+    return QStringLiteral(TESSARO_FIXTURES_DIR "/catalogue/") + QString::fromLatin1(name);
+}
+
+QJsonDocument pythonRead(const QString& path) {
+    QString error;
+    auto json = testing::plistAsJsonByPython(path, &error);
+    EXPECT_TRUE(json) << error.toStdString();
+    return json ? *json : QJsonDocument();
+}
+
+QString tagged(const QJsonValue& v, const char* tag) {
+    const QJsonValue inner = v.toObject().value(QLatin1String(tag));
+    return inner.isBool() ? (inner.toBool() ? QStringLiteral("true") : QStringLiteral("false")) : inner.toString();
+}
+
+QStringList keyOrder(const QJsonValue& dict) {
+    QStringList keys;
+    for (const QJsonValue& k : dict.toObject().value(QLatin1String("__keys__")).toArray()) {
+        keys.append(k.toString());
+    }
+    return keys;
+}
+
+FileModelPtr makeItem(const QString& path, qint64 size, bool hidden) {
+    auto item = std::make_shared<FileModel>();
+    item->path = path;
+    item->name = QFileInfo(path).fileName();
+    item->fileSize = size;
+    item->isEncrtypt = hidden;
+    item->createDate = 1700000000;
+    item->addDate = 1767323045;
+    item->macAddress = QString::fromLatin1(TestEnvironment::kMacAddress);
+    item->encryptedPath = QStringLiteral("11-22/33");
+    return item;
+}
+
+// The three row-list invariants.
+void expectInvariants(const RowList& rows, const QString& listKey, bool notes) {
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_TRUE(rows.first()->isHeader);
+    EXPECT_FALSE(rows.first()->fileModels);
+    EXPECT_TRUE(rows.last()->isAddItem);
+    EXPECT_FALSE(rows.last()->fileModels);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const GroupModel& row = *rows[i];
+        EXPECT_EQ(row.index, i);
+        EXPECT_EQ(row.groupName, listKey);
+        EXPECT_EQ(row.isNotes, notes);
+        EXPECT_EQ(row.isGroupDir, !notes);
+        if (i > 0 && i + 1 < rows.size()) {
+            ASSERT_TRUE(row.fileModels) << "row " << i;
+            for (qsizetype j = 0; j < row.fileModels->size(); ++j) {
+                const FileModel& item = *row.fileModels->at(j);
+                EXPECT_EQ(item.groupIndex, i);
+                EXPECT_EQ(item.fileIndex, j);
+                EXPECT_EQ(item.groupName, listKey);
+            }
+        }
+    }
+}
+
+QStringList partialFilesIn(const QString& dir) {
+    return QDir(dir).entryList({QStringLiteral(".tessaro-partial-*")}, QDir::Files | QDir::Hidden);
+}
+
+TEST(Catalogue, FirstStartWritesTheDefaultListsAndARestartReadsThemBack) {
+    TestEnvironment env;
+    LogCapture log;
+    Catalogue first;
+    ASSERT_TRUE(first.setUp(std::nullopt, false)) << first.lastError.toStdString();
+    EXPECT_TRUE(QFileInfo(env.vaultRoot() + QStringLiteral("/Notes")).isDir());
+    EXPECT_TRUE(log.contains(QStringLiteral("更新Group.plist 成功")));
+    EXPECT_TRUE(log.contains(QStringLiteral("开始更新Notes数据库")));
+
+    const QJsonArray local = pythonRead(localFile(env)).array();
+    ASSERT_EQ(local.size(), 3);
+    const QStringList withoutPath = {"name", "index", "isHeader", "isAddItem", "isNotes", "isGroupDir", "FileModel"};
+    const QStringList withPath = {"name", "path", "index", "isHeader", "isAddItem", "isNotes", "isGroupDir", "FileModel"};
+    EXPECT_EQ(keyOrder(local[0]), withoutPath);
+    EXPECT_EQ(keyOrder(local[1]), withPath);
+    EXPECT_EQ(keyOrder(local[2]), withoutPath);
+    EXPECT_EQ(local[0].toObject()["name"].toString(), QStringLiteral("Local Vault"));
+    EXPECT_EQ(local[1].toObject()["name"].toString(), QStringLiteral("All Items"));
+    EXPECT_EQ(local[2].toObject()["name"].toString(), QString());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+-[0-9]+$"))
+                    .match(local[1].toObject()["path"].toString())
+                    .hasMatch());
+    EXPECT_EQ(tagged(local[0].toObject()["isHeader"], "__bool__"), QStringLiteral("true"));
+    EXPECT_EQ(tagged(local[2].toObject()["isAddItem"], "__bool__"), QStringLiteral("true"));
+    EXPECT_EQ(tagged(local[1].toObject()["isGroupDir"], "__bool__"), QStringLiteral("true"));
+    EXPECT_EQ(tagged(local[1].toObject()["index"], "__int__"), QStringLiteral("1"));
+    EXPECT_TRUE(local[1].toObject()["FileModel"].toArray().isEmpty());
+
+    const QJsonArray notes = pythonRead(notesFile(env)).array();
+    ASSERT_EQ(notes.size(), 3);
+    EXPECT_EQ(notes[0].toObject()["name"].toString(), QStringLiteral("Secure Notes"));
+    EXPECT_EQ(notes[1].toObject()["name"].toString(), QStringLiteral("All Notes"));
+    // The notes add row is named after the section title, unlike the file sections.
+    EXPECT_EQ(notes[2].toObject()["name"].toString(), QStringLiteral("Local Vault"));
+    EXPECT_EQ(tagged(notes[1].toObject()["isNotes"], "__bool__"), QStringLiteral("true"));
+    EXPECT_EQ(tagged(notes[1].toObject()["isGroupDir"], "__bool__"), QStringLiteral("false"));
+
+    const QByteArray localBytes = TestEnvironment::readFile(localFile(env));
+    Catalogue again;
+    ASSERT_TRUE(again.setUp(std::nullopt, false));
+    expectInvariants(again.groupDirList, QStringLiteral("systemDevicName"), false);
+    expectInvariants(again.groupNoteList, QStringLiteral("systemDevicNoteName"), true);
+    EXPECT_EQ(again.groupDirList[1]->path, first.groupDirList[1]->path);
+    EXPECT_EQ(again.groupNoteList[2]->name, QStringLiteral("Local Vault"));
+    EXPECT_TRUE(again.damagedFiles.isEmpty());
+    // Loading writes nothing.
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), localBytes);
+}
+
+TEST(Catalogue, WritesTheFileFormatByteForByte) {
+    TestEnvironment env;
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    c.groupDirList[0]->name = QStringLiteral("Local Vault");
+    c.groupDirList[1]->path = QStringLiteral("11-22");
+    c.groupDirList[1]->fileModels->append(makeItem(QStringLiteral("/home/u/a & b.txt"), 1025, true));
+    renumberRowList(c.groupDirList);
+    ASSERT_TRUE(c.SaveGroupList(0));
+
+    const QByteArray head =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+        "<plist version=\"1.0\">\n"
+        "<array>\n";
+    const QByteArray expected = head +
+        "\t<dict>\n"
+        "\t\t<key>name</key>\n\t\t<string>Local Vault</string>\n"
+        "\t\t<key>index</key>\n\t\t<integer>0</integer>\n"
+        "\t\t<key>isHeader</key>\n\t\t<true/>\n"
+        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
+        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
+        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
+        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
+        "\t</dict>\n"
+        "\t<dict>\n"
+        "\t\t<key>name</key>\n\t\t<string>All Items</string>\n"
+        "\t\t<key>path</key>\n\t\t<string>11-22</string>\n"
+        "\t\t<key>index</key>\n\t\t<integer>1</integer>\n"
+        "\t\t<key>isHeader</key>\n\t\t<false/>\n"
+        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
+        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
+        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
+        "\t\t<key>FileModel</key>\n"
+        "\t\t<array>\n"
+        "\t\t\t<dict>\n"
+        "\t\t\t\t<key>path</key>\n\t\t\t\t<string>/home/u/a &amp; b.txt</string>\n"
+        "\t\t\t\t<key>name</key>\n\t\t\t\t<string>a &amp; b.txt</string>\n"
+        "\t\t\t\t<key>encryptedPath</key>\n\t\t\t\t<string>11-22/33</string>\n"
+        "\t\t\t\t<key>macAddress</key>\n\t\t\t\t<string>a4:83:e7:12:34:56</string>\n"
+        "\t\t\t\t<key>createDate</key>\n\t\t\t\t<integer>1700000000</integer>\n"
+        "\t\t\t\t<key>addDate</key>\n\t\t\t\t<integer>1767323045</integer>\n"
+        "\t\t\t\t<key>groupIndex</key>\n\t\t\t\t<integer>1</integer>\n"
+        "\t\t\t\t<key>fileSize</key>\n\t\t\t\t<integer>1025</integer>\n"
+        "\t\t\t\t<key>isEncrtypt</key>\n\t\t\t\t<true/>\n"
+        "\t\t\t</dict>\n"
+        "\t\t</array>\n"
+        "\t</dict>\n"
+        "\t<dict>\n"
+        "\t\t<key>name</key>\n\t\t<string></string>\n"
+        "\t\t<key>index</key>\n\t\t<integer>2</integer>\n"
+        "\t\t<key>isHeader</key>\n\t\t<false/>\n"
+        "\t\t<key>isAddItem</key>\n\t\t<true/>\n"
+        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
+        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
+        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
+        "\t</dict>\n"
+        "</array>\n"
+        "</plist>\n";
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)).toStdString(), expected.toStdString());
+
+    // A drive's file: the header carries the password digest and the address; an item
+    // without an address is written with an empty one.
+    env.mountVolume(QStringLiteral("USB"));
+    const QString key = QStringLiteral("USB/Box.flp");
+    RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), key, 1767323045);
+    drive[1]->path = QStringLiteral("7-1767323045");
+    drive[2]->isGroupDir = true;
+    auto item = makeItem(env.volumesRoot() + QStringLiteral("/USB/x"), 3, false);
+    item->macAddress.clear();
+    item->encryptedPath.clear();
+    drive[1]->fileModels->append(item);
+    renumberRowList(drive);
+    c.UPLibrary[key] = drive;
+    ASSERT_TRUE(c.saveUpListForName(key, std::nullopt)) << c.lastError.toStdString();
+    const QByteArray driveText = TestEnvironment::readFile(env.volumesRoot() + QStringLiteral("/USB/Box.flp/GroupMoveUPlist.plist"));
+    const QByteArray driveHeader =
+        "\t<dict>\n"
+        "\t\t<key>name</key>\n\t\t<string>USB</string>\n"
+        "\t\t<key>index</key>\n\t\t<integer>0</integer>\n"
+        "\t\t<key>isHeader</key>\n\t\t<true/>\n"
+        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
+        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
+        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
+        "\t\t<key>password</key>\n\t\t<string>3CB4E732631F47E6EB961F34554B7CDE</string>\n"
+        "\t\t<key>macAddress</key>\n\t\t<string>a4:83:e7:12:34:56</string>\n"
+        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
+        "\t</dict>\n";
+    EXPECT_TRUE(driveText.startsWith(head + driveHeader)) << driveText.toStdString();
+    const QByteArray driveItem = "\t\t\t\t<key>name</key>\n\t\t\t\t<string>x</string>\n"
+                                 "\t\t\t\t<key>macAddress</key>\n\t\t\t\t<string></string>\n"
+                                 "\t\t\t\t<key>createDate</key>\n";
+    EXPECT_TRUE(driveText.contains(driveItem)) << driveText.toStdString();
+}
+
+TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
+    TestEnvironment env;
+    ASSERT_TRUE(QFile::copy(fixture("handmade_GroupDirlist.plist"), localFile(env)));
+    QFile::setPermissions(localFile(env), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
+    EXPECT_TRUE(c.damagedFiles.isEmpty());
+    ASSERT_EQ(c.groupDirList.size(), 4);
+    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
+    EXPECT_EQ(c.groupDirList[0]->name, QStringLiteral("本地保险库"));
+    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("全部项目"));
+    EXPECT_EQ(c.groupDirList[1]->path, QStringLiteral("1234567890-1767323045"));
+    EXPECT_EQ(c.groupDirList[2]->name, QStringLiteral("照片 & \"旅行\""));
+    EXPECT_FALSE(c.groupDirList[2]->isHeader);  // missing flags read as false
+    ASSERT_EQ(c.groupDirList[1]->fileModels->size(), 2);
+    const FileModel& report = *c.groupDirList[1]->fileModels->at(0);
+    EXPECT_EQ(report.name, QStringLiteral("报告 & <草稿>.txt"));
+    EXPECT_EQ(report.path, QStringLiteral("/home/li/文档/报告 & <草稿>.txt"));
+    EXPECT_EQ(report.encryptedPath, QStringLiteral("1234567890-1767323045/987654321"));
+    EXPECT_EQ(report.macAddress, QStringLiteral("0c:4d:e9:aa:bb:cc"));
+    EXPECT_EQ(report.addDate, 1767323045);  // a <date> read as seconds since 1970
+    EXPECT_EQ(report.createDate, 1700000000);
+    EXPECT_EQ(report.fileSize.load(), 2048);  // a <real> size
+    EXPECT_TRUE(report.isEncrtypt);
+    const FileModel& folder = *c.groupDirList[1]->fileModels->at(1);
+    EXPECT_EQ(folder.name, QStringLiteral("中文 folder"));
+    EXPECT_EQ(folder.fileSize.load(), 9007199254740993LL);
+    EXPECT_EQ(folder.createDate, -5);
+    EXPECT_FALSE(folder.isEncrtypt);
+    EXPECT_EQ(folder.macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+    // The notes file was missing: its rows are rebuilt and written.
+    expectInvariants(c.groupNoteList, QStringLiteral("systemDevicNoteName"), true);
+    EXPECT_TRUE(QFileInfo::exists(notesFile(env)));
+
+    // The next save keeps the address given on load and stores positions as indexes.
+    ASSERT_TRUE(c.SaveGroupList(0));
+    const QJsonArray rows = pythonRead(localFile(env)).array();
+    ASSERT_EQ(rows.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(tagged(rows[i].toObject()["index"], "__int__"), QString::number(i));
+    }
+    const QJsonArray items = rows[1].toObject()["FileModel"].toArray();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[1].toObject()["macAddress"].toString(), QString::fromLatin1(TestEnvironment::kMacAddress));
+    EXPECT_EQ(tagged(items[1].toObject()["fileSize"], "__int__"), QStringLiteral("9007199254740993"));
+    EXPECT_EQ(tagged(items[0].toObject()["groupIndex"], "__int__"), QStringLiteral("1"));
+    EXPECT_EQ(items[0].toObject()["name"].toString(), QStringLiteral("报告 & <草稿>.txt"));
+    EXPECT_EQ(tagged(items[0].toObject()["addDate"], "__int__"), QStringLiteral("1767323045"));
+    EXPECT_EQ(rows[2].toObject()["name"].toString(), QStringLiteral("照片 & \"旅行\""));
+    // The file's mode is kept by the rewrite.
+    EXPECT_EQ(QFileInfo(localFile(env)).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+              QFileDevice::Permissions());
+}
+
+TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        bool notes;
+    };
+    const Case cases[] = {
+        {"cut off", QByteArray("<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<array>\n\t<dict>\n\t\t<key>na"), false},
+        {"empty", QByteArray(), false},
+        {"a dictionary root", QByteArray("<plist version=\"1.0\"><dict/></plist>"), false},
+        {"a row that is not a dictionary", QByteArray("<plist><array><string>row</string></array></plist>"), false},
+        {"a size that is not a number",
+         QByteArray("<plist><array><dict><key>FileModel</key><array><dict><key>fileSize</key><string>big</string>"
+                    "</dict></array></dict></array></plist>"),
+         false},
+        {"damaged notes", QByteArray("\x89PNG\r\n\x1a\n", 8), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestEnvironment env;
+        Catalogue fresh;
+        ASSERT_TRUE(fresh.setUp(std::nullopt, false));
+        const QString target = c.notes ? notesFile(env) : localFile(env);
+        ASSERT_TRUE(TestEnvironment::writeFile(target, c.bytes));
+
+        LogCapture log;
+        Catalogue catalogue;
+        catalogue.setUp(std::nullopt, false);
+        ASSERT_EQ(catalogue.damagedFiles.size(), 1);
+        const QString aside = catalogue.damagedFiles.first();
+        EXPECT_TRUE(QRegularExpression(QRegularExpression::escape(target) + QStringLiteral("\\.damaged-[0-9]+$"))
+                        .match(aside)
+                        .hasMatch())
+            << aside.toStdString();
+        EXPECT_EQ(TestEnvironment::readFile(aside), c.bytes);
+        int lines = 0;
+        for (const QString& line : log.lines()) {
+            lines += line.contains(aside) ? 1 : 0;
+        }
+        EXPECT_EQ(lines, 1);
+        // The section gets its three rows back, written to a file every reader accepts.
+        expectInvariants(c.notes ? catalogue.groupNoteList : catalogue.groupDirList,
+                         QString::fromLatin1(c.notes ? kNotesListKey : kLocalListKey), c.notes);
+        EXPECT_EQ(pythonRead(target).array().size(), 3);
+        // The other section was loaded untouched.
+        EXPECT_EQ((c.notes ? catalogue.groupDirList : catalogue.groupNoteList).size(), 3);
+    }
+}
+
+TEST(Catalogue, AFileThatCannotBeOpenedIsNeverOverwritten) {
+    TestEnvironment env;
+    // A directory where the catalogue belongs: it can be neither read nor moved aside as a
+    // file, and whatever is in it must survive.
+    ASSERT_TRUE(QDir().mkpath(localFile(env)));
+    ASSERT_TRUE(TestEnvironment::writeFile(localFile(env) + QStringLiteral("/keep"), "precious"));
+    Catalogue c;
+    EXPECT_FALSE(c.setUp(std::nullopt, false));
+    EXPECT_FALSE(c.lastError.isEmpty());
+    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
+    EXPECT_FALSE(c.SaveGroupList(0));
+    EXPECT_TRUE(QFileInfo(localFile(env)).isDir());
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env) + QStringLiteral("/keep")), QByteArray("precious"));
+    // The notes are unaffected.
+    EXPECT_TRUE(c.SaveGroupList(2));
+}
+
+TEST(Catalogue, AFailedWriteReturnsFalseAndLeavesTheOldFile) {
+    TestEnvironment env;
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    const QByteArray before = TestEnvironment::readFile(localFile(env));
+    for (int i = 0; i < 200; ++i) {
+        c.groupDirList[1]->fileModels->append(makeItem(QStringLiteral("/home/u/file-%1.txt").arg(i), i, true));
+    }
+    renumberRowList(c.groupDirList);
+
+    // The disk fills up half-way: a child process may write no more than the old size.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool saved = c.SaveGroupList(0);
+        ::_exit(saved ? 1 : (c.lastError.isEmpty() ? 2 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported as saved, 2: no reason given";
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), before);
+    EXPECT_TRUE(partialFilesIn(env.vaultRoot()).isEmpty());
+
+    // The vault root has become a regular file: nothing can be written below it.
+    const QString blocked = env.base() + QStringLiteral("/blocked");
+    ASSERT_TRUE(TestEnvironment::writeFile(blocked, "a file"));
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), blocked + QStringLiteral("/Vault.flp"));
+    EXPECT_FALSE(c.SaveGroupList(0));
+    EXPECT_TRUE(c.lastError.contains(QStringLiteral("Vault.flp")));
+    EXPECT_EQ(TestEnvironment::readFile(blocked), QByteArray("a file"));
+
+    // Back on a healthy root, the same lists are written whole.
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), env.vaultRoot());
+    ASSERT_TRUE(c.SaveGroupList(0));
+    EXPECT_EQ(pythonRead(localFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 200);
+}
+
+TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnce) {
+    TestEnvironment env;
+    // A vault directory on a drive, without its catalogue file yet.
+    env.mountVolume(QStringLiteral("USB Stick/Box.flp"));
+    const QString key = QStringLiteral("USB Stick/Box.flp");
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{key});
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
+    ASSERT_TRUE(c.UPLibrary.contains(key));
+    const RowList& rows = c.UPLibrary[key];
+    expectInvariants(rows, key, false);
+    EXPECT_EQ(rows[0]->name, QStringLiteral("USB Stick"));
+    EXPECT_EQ(rows[0]->password, QString::fromLatin1(kPasswordDigest));
+    EXPECT_EQ(rows[0]->macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+    EXPECT_EQ(rows[1]->name, QStringLiteral("All Items"));
+
+    const QString drive = env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp");
+    const QString file = drive + QStringLiteral("/GroupMoveUPlist.plist");
+    const QJsonArray written = pythonRead(file).array();
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(written[0].toObject()["password"].toString(), QString::fromLatin1(kPasswordDigest));
+    EXPECT_EQ(written[0].toObject()["macAddress"].toString(), QString::fromLatin1(TestEnvironment::kMacAddress));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0111, 0111u);
+    EXPECT_EQ(SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES)), QStringList{key});
+}
+
+TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
+    TestEnvironment env;
+    env.mountVolume(QStringLiteral("NewStick"));
+    const QString key = QStringLiteral("NewStick/Box.flp");
+    const QString file = env.volumesRoot() + QStringLiteral("/NewStick/Box.flp/GroupMoveUPlist.plist");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+    ASSERT_TRUE(QFile::copy(fixture("python_GroupMoveUPlist.plist"), file));
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray stored = TestEnvironment::readFile(file);
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{key});
+
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
+    const RowList& rows = c.UPLibrary.value(key);
+    expectInvariants(rows, key, false);
+    EXPECT_EQ(rows[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
+    EXPECT_EQ(rows[0]->macAddress, QStringLiteral("0c:4d:e9:aa:bb:cc"));
+    const FileModelList& items = *rows[1]->fileModels;
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->path, env.volumesRoot() + QStringLiteral("/NewStick/Pictures/Ski 2025.jpg"));
+    EXPECT_EQ(items[1]->path, env.volumesRoot() + QStringLiteral("/NewStick/Notizen/Über uns.txt"));
+    EXPECT_EQ(items[2]->path, QStringLiteral("/home/someone/elsewhere.txt"));  // not on a drive
+    EXPECT_TRUE(items[0]->macAddress.isEmpty());
+    EXPECT_EQ(items[0]->fileSize.load(), 4096);
+    EXPECT_TRUE(items[0]->isEncrtypt);
+    EXPECT_EQ(TestEnvironment::readFile(file), stored);  // reading writes nothing
+
+    // Saved while mounted under one name of this machine's volumes root, loaded under another.
+    c.selectGroupName = key;
+    ASSERT_TRUE(c.SaveGroupList(1)) << c.lastError.toStdString();
+    ASSERT_TRUE(QDir(env.volumesRoot()).rename(QStringLiteral("NewStick"), QStringLiteral("Renamed")));
+    const QString renamedKey = QStringLiteral("Renamed/Box.flp");
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{renamedKey});
+    Catalogue later;
+    ASSERT_TRUE(later.setUp(std::nullopt, false));
+    const RowList& moved = later.UPLibrary.value(renamedKey);
+    ASSERT_EQ(moved.size(), 3);
+    EXPECT_EQ(moved[1]->fileModels->at(1)->path, env.volumesRoot() + QStringLiteral("/Renamed/Notizen/Über uns.txt"));
+    EXPECT_EQ(moved[1]->groupName, renamedKey);
+
+    const QJsonArray written =
+        pythonRead(env.volumesRoot() + QStringLiteral("/Renamed/Box.flp/GroupMoveUPlist.plist")).array();
+    const QJsonObject item = written[1].toObject()["FileModel"].toArray()[0].toObject();
+    EXPECT_EQ(item["macAddress"].toString(), QString());
+    EXPECT_EQ(item["path"].toString(), env.volumesRoot() + QStringLiteral("/NewStick/Pictures/Ski 2025.jpg"));
+    for (const QJsonValue& row : written) {
+        EXPECT_EQ(row.toObject()["password"].toString(), QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
+    }
+}
+
+TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
+    TestEnvironment env;
+    env.mountVolume(QStringLiteral("A/One.flp"));
+    env.mountVolume(QStringLiteral("B/Two.flp"));
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{QStringLiteral("A/One.flp")});
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    const QString fileA = env.volumesRoot() + QStringLiteral("/A/One.flp/GroupMoveUPlist.plist");
+    const QString fileB = env.volumesRoot() + QStringLiteral("/B/Two.flp/GroupMoveUPlist.plist");
+    const QByteArray beforeA = TestEnvironment::readFile(fileA);
+    ASSERT_FALSE(beforeA.isEmpty());
+
+    c.UPLibrary[QStringLiteral("B/Two.flp")] = Catalogue::defaultRemovableList(QStringLiteral("B"), QStringLiteral("B/Two.flp"), 1);
+    c.UPLibrary[QStringLiteral("A/One.flp")][1]->fileModels->append(makeItem(QStringLiteral("/x"), 1, false));
+    EXPECT_EQ(c.selectGroupName, QStringLiteral("systemDevicName"));
+    ASSERT_TRUE(c.SaveGroupList(1));
+    EXPECT_EQ(TestEnvironment::readFile(fileA), beforeA);
+    EXPECT_FALSE(QFileInfo::exists(fileB));
+    EXPECT_EQ(SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES)),
+              (QStringList{QStringLiteral("A/One.flp"), QStringLiteral("B/Two.flp")}));
+
+    c.selectGroupName = QStringLiteral("B/Two.flp");
+    ASSERT_TRUE(c.SaveGroupList(1));
+    EXPECT_TRUE(QFileInfo::exists(fileB));
+    EXPECT_EQ(TestEnvironment::readFile(fileA), beforeA);
+
+    // A new password goes into every row of the file; the rows in memory keep the old one.
+    ASSERT_TRUE(c.saveUpListForName(QStringLiteral("A/One.flp"), QStringLiteral("NEWDIGEST")));
+    for (const QJsonValue& row : pythonRead(fileA).array()) {
+        EXPECT_EQ(row.toObject()["password"].toString(), QStringLiteral("NEWDIGEST"));
+    }
+    EXPECT_EQ(c.UPLibrary[QStringLiteral("A/One.flp")][0]->password, QString::fromLatin1(kPasswordDigest));
+    EXPECT_TRUE(c.UPLibrary[QStringLiteral("A/One.flp")][1]->password.isEmpty());
+}
+
+TEST(Catalogue, DrivesThatAreGoneAreNeitherReadNorWritten) {
+    TestEnvironment env;
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{QStringLiteral("Gone/V.flp")});
+    UpLibrary kept;
+    kept[QStringLiteral("Away/W.flp")] = Catalogue::defaultRemovableList(QStringLiteral("Away"), QStringLiteral("Away/W.flp"), 1);
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(kept, false));
+    EXPECT_FALSE(c.UPLibrary.contains(QStringLiteral("Gone/V.flp")));
+    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("Away/W.flp")));  // the table from before the lock
+    c.selectGroupName = QStringLiteral("Away/W.flp");
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Away/W.flp"), std::nullopt));
+    EXPECT_FALSE(c.lastError.isEmpty());
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Nowhere/X.flp"), std::nullopt));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Gone")));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Away")));
+}
+
+TEST(Catalogue, AnEmptyOrDamagedDriveCatalogue) {
+    TestEnvironment env;
+    env.mountVolume(QStringLiteral("E"));
+    env.mountVolume(QStringLiteral("D"));
+    const QString emptyFile = env.volumesRoot() + QStringLiteral("/E/V.flp/GroupMoveUPlist.plist");
+    const QString damagedFile = env.volumesRoot() + QStringLiteral("/D/V.flp/GroupMoveUPlist.plist");
+    const QByteArray empty = "<plist version=\"1.0\"><array/></plist>";
+    const QByteArray damaged = "<plist version=\"1.0\"><array><dict><key>name</key>";
+    ASSERT_TRUE(TestEnvironment::writeFile(emptyFile, empty));
+    ASSERT_TRUE(TestEnvironment::writeFile(damagedFile, damaged));
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES),
+                            QStringList{QStringLiteral("E/V.flp"), QStringLiteral("D/V.flp")});
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    // The empty list could be read, so it stays empty and the file stays as it was.
+    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("E/V.flp")));
+    EXPECT_TRUE(c.UPLibrary.value(QStringLiteral("E/V.flp")).isEmpty());
+    EXPECT_EQ(TestEnvironment::readFile(emptyFile), empty);
+    // The damaged one is kept aside and replaced by a default catalogue.
+    ASSERT_EQ(c.damagedFiles.size(), 1);
+    EXPECT_TRUE(c.damagedFiles.first().startsWith(damagedFile + QStringLiteral(".damaged-")));
+    EXPECT_EQ(TestEnvironment::readFile(c.damagedFiles.first()), damaged);
+    expectInvariants(c.UPLibrary.value(QStringLiteral("D/V.flp")), QStringLiteral("D/V.flp"), false);
+    EXPECT_EQ(pythonRead(damagedFile).array().size(), 3);
+}
+
+TEST(Catalogue, VolumePathRewrite) {
+    TestEnvironment env;
+    const QString root = env.volumesRoot();
+    const struct {
+        QString stored;
+        QString volume;
+        QString expected;
+    } cases[] = {
+        {root + "/Old/a/b.txt", "New", root + "/New/a/b.txt"},
+        {root + "/Old/", "New", root + "/New"},
+        {root + "/Old", "New", root + "/New"},
+        {"/Volumes/Old/x y/z", "New", root + "/New/x y/z"},
+        {"/home/u/z", "New", "/home/u/z"},
+        {root + "/Old/a", "", root + "/Old/a"},
+        {QString(), "New", QString()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(catalogue::rewriteVolumePath(c.stored, c.volume), c.expected) << c.stored.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
