@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QImage>
+#include <QSizeF>
 #include <QString>
 
 #include <functional>
@@ -48,7 +50,9 @@ public:
     // tree_walk.h (see the section below).
     // @@stored-files-and-walks@@
 
-    // Item inspection.
+    // Item inspection (crypto/item_inspection.h).
+    static QString contentSizeForPath(const FileModel& model);
+    static QImage resizeImage(const QImage& image, const QSizeF& maxSize);
     static QString getTimeIntervalSince();
     static QHash<QString, QString> getTimeInThisTimeZoneAfter(const std::optional<QDateTime>& date = std::nullopt);
     static QString weekDay(qint64 weekdayNumber);
