@@ -1,0 +1,167 @@
+// Drives the real tessaro-vault binary for the catalogue subcommands.
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "support/test_environment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the tool on the environment's settings file and volumes root.
+ToolRun runTool(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = QByteArray()) {
+    QProcess tool;
+    // The test binaries are built beside the tool, which covers runs where the variable
+    // did not reach the test.
+    QString binDir = qEnvironmentVariable("TESSARO_BIN_DIR");
+    if (binDir.isEmpty()) {
+        binDir = QCoreApplication::applicationDirPath();
+    }
+    const QString program = binDir + QStringLiteral("/tessaro-vault");
+    tool.start(program, QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--volumes"),
+                                    env.volumesRoot()} +
+                            arguments);
+    ToolRun run;
+    if (!tool.waitForStarted(30000)) {
+        run.err = tool.errorString();
+        return run;
+    }
+    tool.write(input);
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit) {
+        run.err = QStringLiteral("did not finish");
+        return run;
+    }
+    run.exitCode = tool.exitCode();
+    run.out = QString::fromUtf8(tool.readAllStandardOutput());
+    run.err = QString::fromUtf8(tool.readAllStandardError());
+    return run;
+}
+
+QVariant setting(const TestEnvironment& env, const char* key) {
+    return QSettings(env.settingsFile(), QSettings::IniFormat).value(QString::fromLatin1(key));
+}
+
+TEST(VaultToolCatalogue, InitCreatesAVaultThatListShows) {
+    TestEnvironment env(false);
+    const QString wanted = env.base() + QStringLiteral("/Safe Place");
+    const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), wanted, QStringLiteral("--hint"),
+                                   QStringLiteral("the usual")},
+                             "s3cret pass\n");
+    ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+    const QString root = wanted + QStringLiteral(".flp");  // the suffix is added as the guide does
+    EXPECT_TRUE(init.out.contains(root));
+    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Notes")).isDir());
+    EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/GroupDirlist.plist")));
+    EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/GroupNoteslist.plist")));
+    EXPECT_EQ(setting(env, keys::kRootDirKey).toString(), root);
+    EXPECT_EQ(setting(env, keys::kSOUREPASSWORD).toString(), QStringLiteral("s3cret pass"));
+    EXPECT_EQ(setting(env, keys::kPASSWORDHINTCONTENT).toString(), QStringLiteral("the usual"));
+    EXPECT_TRUE(setting(env, keys::FirstRun).toBool());
+    EXPECT_EQ(setting(env, keys::mainWindowSizeWidth).toInt(), 800);
+    EXPECT_EQ(setting(env, keys::mainWindowSizeHeight).toInt(), 500);
+    EXPECT_FALSE(setting(env, keys::remmenberBtnState).isValid());
+    EXPECT_EQ(QFileInfo(env.settingsFile()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+              QFileDevice::Permissions());
+    // The password never shows in what the tool prints.
+    EXPECT_FALSE(init.out.contains(QStringLiteral("s3cret")));
+    EXPECT_FALSE(init.err.contains(QStringLiteral("s3cret")));
+
+    // A drive vault, found on the mounted volume without being remembered yet.
+    const QString drive = env.mountVolume(QStringLiteral("Stick")) + QStringLiteral("/Box.flp");
+    ASSERT_TRUE(QDir().mkpath(drive));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARO_FIXTURES_DIR "/catalogue/python_GroupMoveUPlist.plist"),
+                            drive + QStringLiteral("/GroupMoveUPlist.plist")));
+    ASSERT_TRUE(QDir().mkpath(drive + QStringLiteral("/77-1767323000/555")));
+    const QByteArray driveBefore = TestEnvironment::readFile(drive + QStringLiteral("/GroupMoveUPlist.plist"));
+
+    const ToolRun list = runTool(env, {QStringLiteral("list")});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const QStringList lines = list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(QStringLiteral("systemDevicName\tgroup\t1\tAll Items\t0 items"))) << list.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("systemDevicNoteName\tgroup\t1\tAll Notes\t0 items")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Stick/Box.flp\tgroup\t1\tAll Items\t3 items")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Stick/Box.flp\titem\t1.0\thidden\t4096 bytes\tSki 2025.jpg\t") +
+                               env.volumesRoot() + QStringLiteral("/Stick/Pictures/Ski 2025.jpg")))
+        << list.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Stick/Box.flp\titem\t1.1\tshown-missing\t12 bytes\tÜber uns.txt\t") +
+                               env.volumesRoot() + QStringLiteral("/Stick/Notizen/Über uns.txt")));
+    // Listing writes nothing, not even on the drive.
+    EXPECT_EQ(TestEnvironment::readFile(drive + QStringLiteral("/GroupMoveUPlist.plist")), driveBefore);
+    EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("/Thumb")));
+}
+
+TEST(VaultToolCatalogue, BadInputIsRefusedWithAReason) {
+    TestEnvironment env(false);
+    const QString vault = env.base() + QStringLiteral("/v.flp");
+    const struct {
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {{"init"}, "pw\n", 2, "--vault"},
+        {{"init", "--vault"}, "pw\n", 2, "needs a value"},
+        {{"init", "--vault", vault, "extra"}, "pw\n", 2, "unexpected argument"},
+        {{"init", "--vault", vault}, "", 2, "no password"},
+        {{"init", "--vault", vault}, "\n", 2, "no password"},
+        {{"list"}, "", 1, "names no vault"},
+        {{"frobnicate"}, "", 2, "unknown command"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runTool(env, c.arguments, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.message))) << run.err.toStdString();
+    }
+    // Nothing was created by the refused attempts.
+    EXPECT_FALSE(QFileInfo::exists(vault));
+    EXPECT_FALSE(setting(env, keys::kRootDirKey).isValid());
+
+    const QString file = env.base() + QStringLiteral("/a-file.flp");
+    ASSERT_TRUE(TestEnvironment::writeFile(file, "x"));
+    EXPECT_EQ(runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), file}, "pw\n").exitCode, 1);
+
+    ASSERT_EQ(runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n").exitCode, 0);
+    const ToolRun twice = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "other\n");
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_TRUE(twice.err.contains(QStringLiteral("already")));
+    EXPECT_EQ(setting(env, keys::kSOUREPASSWORD).toString(), QStringLiteral("pw"));
+
+    const ToolRun help = runTool(env, {QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("init --vault")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("list")));
+}
+
+TEST(VaultToolCatalogue, ListReportsADamagedCatalogueAndLeavesIt) {
+    TestEnvironment env(false);
+    const QString vault = env.base() + QStringLiteral("/v.flp");
+    ASSERT_EQ(runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n").exitCode, 0);
+    const QByteArray damaged = "<plist version=\"1.0\"><array><dict>";
+    ASSERT_TRUE(TestEnvironment::writeFile(vault + QStringLiteral("/GroupDirlist.plist"), damaged));
+    const ToolRun list = runTool(env, {QStringLiteral("list")});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_TRUE(list.err.contains(QStringLiteral("GroupDirlist.plist cannot be read"))) << list.err.toStdString();
+    // The notes are still listed.
+    EXPECT_TRUE(list.out.contains(QStringLiteral("systemDevicNoteName\tgroup\t1\tAll Notes\t0 items")));
+    EXPECT_EQ(TestEnvironment::readFile(vault + QStringLiteral("/GroupDirlist.plist")), damaged);
+    EXPECT_EQ(QDir(vault).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).size(), 0);
+}
+
+}  // namespace
+}  // namespace tessaro

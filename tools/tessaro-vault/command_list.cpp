@@ -1,0 +1,136 @@
+// tessaro-vault list: every group and item of the local catalogue, the notes and the vaults
+// on mounted drives, one per line. Reads only: nothing is created, mended or rewritten, so
+// it is safe on a vault that is in trouble.
+#include "tools/tessaro-vault/command.h"
+
+#include "core/catalogue_format.h"
+#include "core/group_model.h"
+#include "core/localized_text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+#include "crypto/hardware_address.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tessaro::cli {
+namespace {
+
+using catalogue::FileRead;
+using catalogue::ListKind;
+
+// What the catalogue says, checked against what is on disk.
+QString itemState(const FileModel& item, const QString& vaultBase, bool notes) {
+    if (notes) {
+        return QFileInfo::exists(item.path) ? QStringLiteral("note") : QStringLiteral("note-missing");
+    }
+    if (item.isEncrtypt) {
+        const bool stored = !item.encryptedPath.isEmpty() && QFileInfo::exists(joinPath(vaultBase, item.encryptedPath));
+        return stored ? QStringLiteral("hidden") : QStringLiteral("hidden-container-missing");
+    }
+    return QFileInfo::exists(item.path) ? QStringLiteral("shown") : QStringLiteral("shown-missing");
+}
+
+void printRows(const RowList& rows, const QString& vaultBase, bool notes) {
+    for (const GroupModelPtr& row : rows) {
+        if (row->isHeader || row->isAddItem) {
+            continue;
+        }
+        const qsizetype count = row->fileModels ? row->fileModels->size() : 0;
+        // One arg() call: a name that holds "%1" must not be filled in again.
+        printLine(QStringLiteral("%1\tgroup\t%2\t%3\t%4 items")
+                      .arg(row->groupName, QString::number(row->index), row->name, QString::number(count)));
+        if (!row->fileModels) {
+            continue;
+        }
+        for (const FileModelPtr& item : *row->fileModels) {
+            printLine(QStringLiteral("%1\titem\t%2.%3\t%4\t%5 bytes\t%6\t%7")
+                          .arg(item->groupName, QString::number(item->groupIndex), QString::number(item->fileIndex),
+                               itemState(*item, vaultBase, notes), QString::number(item->fileSize.load()), item->name,
+                               item->path));
+        }
+    }
+}
+
+// Prints one catalogue file; false when it exists but cannot be read.
+bool listFile(const QString& path, ListKind kind, const QString& listKey, const QString& vaultBase,
+              const QString& volume, bool required) {
+    const catalogue::ListRead read = catalogue::readRowListFile(path, kind, listKey, getMacAddress(), volume);
+    switch (read.status) {
+    case FileRead::Status::Read:
+        printLine(QStringLiteral("%1\tcatalogue\t%2").arg(listKey, path));
+        printRows(*read.rows, vaultBase, kind == ListKind::Notes);
+        return true;
+    case FileRead::Status::Missing:
+        if (required) {
+            fail(QStringLiteral("%1: no catalogue file").arg(path), 1);
+            return false;
+        }
+        printLine(QStringLiteral("%1\tcatalogue\t%2\tmissing").arg(listKey, path));
+        return true;
+    case FileRead::Status::Damaged:
+    case FileRead::Status::Unreadable: break;
+    }
+    printLine(QStringLiteral("%1\tcatalogue\t%2\tunreadable").arg(listKey, path));
+    fail(QStringLiteral("%1 cannot be read: %2").arg(path, read.reason), 1);
+    return false;
+}
+
+// Vault keys of the drives that are mounted now: the remembered ones, then any ".flp"
+// directory with a catalogue at the top of a mounted volume.
+QStringList mountedVaultKeys() {
+    QStringList keys;
+    for (const QString& key : SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES))) {
+        if (!key.isEmpty() && QFileInfo(Volumes::pathFor(key)).isDir() && !keys.contains(key)) {
+            keys.append(key);
+        }
+    }
+    const QDir root(Volumes::root());
+    for (const QString& volume : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir drive(root.filePath(volume));
+        for (const QString& dir : drive.entryList({QStringLiteral("*.flp")}, QDir::Dirs | QDir::Hidden, QDir::Name)) {
+            const QString key = volume + QLatin1Char('/') + dir;
+            if (!keys.contains(key) &&
+                QFileInfo::exists(joinPath(drive.filePath(dir), QString::fromLatin1(vaultpaths::kGroupMoveUPList)))) {
+                keys.append(key);
+            }
+        }
+    }
+    return keys;
+}
+
+int runList(const QStringList& arguments) {
+    LanguageBundle::setLanguage();
+    if (!arguments.isEmpty()) {
+        return fail(QStringLiteral("list takes no arguments"));
+    }
+    const QString root = vaultpaths::AppRootDirKey();
+    if (root.isEmpty()) {
+        return fail(QStringLiteral("the settings file %1 names no vault (see init)").arg(SettingsStore::filePath()), 1);
+    }
+    bool ok = listFile(vaultpaths::AppGroupDirListPath(), ListKind::Local, QString::fromLatin1(kLocalListKey), root,
+                       QString(), true);
+    ok = listFile(vaultpaths::AppGroupNotesListPath(), ListKind::Notes, QString::fromLatin1(kNotesListKey), root,
+                  QString(), false) &&
+         ok;
+    for (const QString& key : mountedVaultKeys()) {
+        const QString base = Volumes::pathFor(key);
+        const QString volume = key.section(QLatin1Char('/'), 0, 0);
+        ok = listFile(joinPath(base, QString::fromLatin1(vaultpaths::kGroupMoveUPList)), ListKind::Removable, key, base,
+                      volume, false) &&
+             ok;
+    }
+    return ok ? 0 : 1;
+}
+
+[[maybe_unused]] const bool registered = registerCommand(Command{
+    QStringLiteral("list"),
+    QStringLiteral("list"),
+    QStringLiteral("print every group and item of the vault and of mounted drive vaults, with its state"),
+    runList,
+});
+
+}  // namespace
+}  // namespace tessaro::cli
