@@ -118,11 +118,11 @@ bool Catalogue::setUp(std::optional<UpLibrary> handedOver, bool firstRun) {
         setGroupDirListSource();
         setNotesListSource();
     } else {
-        const qint64 moment = now();
-        groupDirList = defaultLocalList(moment);
-        groupNoteList = defaultNotesList(moment);
+        groupDirList = defaultLocalList(now());
         SaveGroupList(0);
-        SaveGroupList(2);
+        // A notes catalogue left without its local sibling still lists the user's notes:
+        // it is loaded, and only a missing one is replaced by the default rows.
+        setNotesListSource();
     }
     // Every failure above has left its reason here.
     return lastError.isEmpty();
@@ -138,6 +138,7 @@ void Catalogue::recordDamaged(const QString& path, const QString& reason) {
     // Could not be moved: it stays where it is and is not overwritten.
     logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, reason + QStringLiteral("; ") + error));
     unreadableFiles_.insert(path);
+    lastError = path + QStringLiteral(": ") + reason;
 }
 
 // Loads the local or the notes list. Whatever goes wrong, the list ends up usable (at least

@@ -343,6 +343,27 @@ TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
     }
 }
 
+TEST(Catalogue, ANotesCatalogueWithoutItsLocalSiblingIsKept) {
+    TestEnvironment env;
+    Catalogue first;
+    ASSERT_TRUE(first.setUp(std::nullopt, false));
+    auto note = std::make_shared<FileModel>();
+    note->name = QStringLiteral("Bank codes");
+    note->path = env.vaultRoot() + QStringLiteral("/Notes/1767323045");
+    first.groupNoteList[1]->fileModels->append(note);
+    ASSERT_TRUE(first.SaveGroupList(2));
+    ASSERT_TRUE(QFile::remove(localFile(env)));
+
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    EXPECT_TRUE(QFileInfo::exists(localFile(env)));
+    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
+    ASSERT_EQ(c.groupNoteList.size(), 3);
+    ASSERT_EQ(c.groupNoteList[1]->fileModels->size(), 1);
+    EXPECT_EQ(c.groupNoteList[1]->fileModels->at(0)->name, QStringLiteral("Bank codes"));
+    EXPECT_EQ(pythonRead(notesFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 1);
+}
+
 TEST(Catalogue, AFileThatCannotBeOpenedIsNeverOverwritten) {
     TestEnvironment env;
     // A directory where the catalogue belongs: it can be neither read nor moved aside as a
