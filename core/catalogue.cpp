@@ -68,6 +68,36 @@ void makeExecutable(const QString& path) {
     }
 }
 
+// A list read from a file written by hand or by another tool may lack the rows every
+// section has; the window relies on them (row 0 the header, row 1 the all-items group, the
+// last row the add row), so the missing ones are put back from the default list. Nothing
+// that was read is removed. The section flags are the file's, whatever a row says.
+// Returns the names of the rows that were added.
+QStringList completeSection(RowList& rows, const RowList& defaults, bool notes) {
+    QStringList added;
+    if (rows.isEmpty() || !rows.first()->isHeader) {
+        rows.prepend(defaults[0]);
+        added.append(QStringLiteral("header"));
+    }
+    if (rows.size() < 2 || rows[1]->isHeader || rows[1]->isAddItem) {
+        rows.insert(1, defaults[1]);
+        added.append(QStringLiteral("all-items"));
+    }
+    if (!rows.last()->isAddItem) {
+        rows.append(defaults[2]);
+        added.append(QStringLiteral("add"));
+    }
+    for (const GroupModelPtr& row : rows) {
+        row->isNotes = notes;
+        row->isGroupDir = !notes;
+        if (!row->isHeader && !row->isAddItem && !row->fileModels) {
+            row->fileModels = std::make_shared<FileModelList>();
+        }
+    }
+    renumberRowList(rows);
+    return added;
+}
+
 }  // namespace
 
 RowList Catalogue::defaultLocalList(qint64 secondsSince1970) {
@@ -154,6 +184,12 @@ bool Catalogue::loadLocalList(const QString& path, const char* listKey, bool not
     case FileRead::Status::Read:
         if (!read.rows->isEmpty()) {
             list = std::move(*read.rows);
+            const qint64 moment = now();
+            const QStringList added =
+                completeSection(list, notes ? defaultNotesList(moment) : defaultLocalList(moment), notes);
+            if (!added.isEmpty()) {
+                logLine(QString::fromUtf8(loglines::kCatalogueCompleted).arg(path, added.join(QStringLiteral(", "))));
+            }
             return true;
         }
         // A valid but empty list holds nothing to keep; it gets the three rows back.

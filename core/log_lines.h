@@ -21,5 +21,6 @@ inline constexpr char kMacAddressFailed[] = "获取MAC地址失败";
 inline constexpr char kCatalogueMovedAside[] = "catalogue %1 cannot be read (%2); kept as %3";
 inline constexpr char kCatalogueLeftInPlace[] = "catalogue %1 cannot be read (%2); left in place, not overwritten";
 inline constexpr char kCatalogueWriteFailed[] = "catalogue not written: %1";
+inline constexpr char kCatalogueCompleted[] = "catalogue %1 lacked rows every section has; added: %2";
 
 }  // namespace tessaro::loglines

@@ -364,6 +364,45 @@ TEST(Catalogue, ANotesCatalogueWithoutItsLocalSiblingIsKept) {
     EXPECT_EQ(pythonRead(notesFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 1);
 }
 
+TEST(Catalogue, AListWithoutTheRowsEverySectionHasIsCompleted) {
+    TestEnvironment env;
+    // One user group with an item, no header, no all-items group, no add row, and flags
+    // that belong to the other section.
+    const QByteArray text =
+        "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
+        "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
+        "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
+        "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
+        "</dict></array></plist>";
+    ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), text));
+    LogCapture log;
+    Catalogue c;
+    ASSERT_TRUE(c.setUp(std::nullopt, false));
+    // The first group after the header stands where the all-items group belongs and is
+    // taken as it.
+    ASSERT_EQ(c.groupDirList.size(), 3);
+    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
+    EXPECT_EQ(c.groupDirList[0]->name, QStringLiteral("Local Vault"));
+    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("Trips"));
+    ASSERT_EQ(c.groupDirList[1]->fileModels->size(), 1);
+    EXPECT_EQ(c.groupDirList[1]->fileModels->at(0)->groupIndex, 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("added: header, add")));
+    EXPECT_TRUE(c.damagedFiles.isEmpty());
+    // Loading does not rewrite the file; the next save stores the completed list.
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), text);
+    ASSERT_TRUE(c.SaveGroupList(0));
+    EXPECT_EQ(pythonRead(localFile(env)).array().size(), 3);
+
+    // Only a header and an add row: the all-items group is put between them.
+    const QByteArray bare =
+        "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>";
+    ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), bare));
+    ASSERT_TRUE(c.setGroupDirListSource());
+    ASSERT_EQ(c.groupDirList.size(), 3);
+    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
+    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("All Items"));
+}
+
 TEST(Catalogue, AFileThatCannotBeOpenedIsNeverOverwritten) {
     TestEnvironment env;
     // A directory where the catalogue belongs: it can be neither read nor moved aside as a
