@@ -212,7 +212,6 @@ TEST(Catalogue, WritesTheFileFormatByteForByte) {
     const QString key = QStringLiteral("USB/Box.flp");
     RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), key, 1767323045);
     drive[1]->path = QStringLiteral("7-1767323045");
-    drive[2]->isGroupDir = true;
     auto item = makeItem(env.volumesRoot() + QStringLiteral("/USB/x"), 3, false);
     item->macAddress.clear();
     item->encryptedPath.clear();
