@@ -1,5 +1,7 @@
 #include "core/plist.h"
 
+#include "core/catalogue_format.h"
+
 #include "python_plist.h"
 #include "support/test_environment.h"
 
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace tessaro {
 namespace {
@@ -183,6 +186,37 @@ TEST(PropertyList, BadInputGivesAReasonNotACrash) {
         EXPECT_FALSE(parsed.value) << text.left(80).toStdString();
         EXPECT_FALSE(parsed.error.isEmpty()) << text.left(80).toStdString();
     }
+}
+
+TEST(PropertyList, MutatedCataloguesGiveRowsOrAReason) {
+    const QByteArray original = testing::TestEnvironment::readFile(
+        QStringLiteral(TESSARO_FIXTURES_DIR "/catalogue/handmade_GroupDirlist.plist"));
+    ASSERT_FALSE(original.isEmpty());
+    std::mt19937 rng(7);
+    int readable = 0;
+    for (int round = 0; round < 400; ++round) {
+        QByteArray bytes = original;
+        const int changes = 1 + static_cast<int>(rng() % 4);
+        for (int c = 0; c < changes; ++c) {
+            const qsizetype at = static_cast<qsizetype>(rng() % static_cast<quint32>(bytes.size()));
+            switch (rng() % 3) {
+            case 0: bytes[at] = static_cast<char>(rng() & 0xff); break;
+            case 1: bytes.remove(at, 1 + static_cast<qsizetype>(rng() % 40)); break;
+            default: bytes.insert(at, "<dict>"); break;
+            }
+        }
+        const auto parsed = plist::parse(bytes);
+        if (!parsed.value) {
+            EXPECT_FALSE(parsed.error.isEmpty());
+            continue;
+        }
+        const auto rows = catalogue::rowsFromPlist(*parsed.value, catalogue::ListKind::Local,
+                                                   QStringLiteral("systemDevicName"), QStringLiteral("m"));
+        EXPECT_TRUE(rows.rows || !rows.error.isEmpty());
+        readable += rows.rows ? 1 : 0;
+    }
+    // Some mutations only touch texts; those files still load.
+    EXPECT_GT(readable, 0);
 }
 
 TEST(PropertyList, LenientConversionsForOtherWriters) {
