@@ -12,6 +12,12 @@ int main(int argc, char** argv) {
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/share")));
+    if (qEnvironmentVariableIsEmpty("TESSARO_BIN_DIR")) {
+        qputenv("TESSARO_BIN_DIR", TESSARO_BUILT_BIN_DIR);
+    }
+    if (qEnvironmentVariableIsEmpty("TESSARO_SOURCE_DIR")) {
+        qputenv("TESSARO_SOURCE_DIR", TESSARO_BUILT_SOURCE_DIR);
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
