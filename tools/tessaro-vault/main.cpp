@@ -33,7 +33,7 @@ void printUsage(FILE* out) {
                  "  --help           show this help\n\n"
                  "Commands:\n");
     for (const auto& [name, command] : commands()) {
-        std::fprintf(out, "  %-28s %s\n", qPrintable(command.usage), qPrintable(command.summary));
+        std::fprintf(out, "  %s\n      %s\n", qPrintable(command.usage), qPrintable(command.summary));
     }
     std::fprintf(out, "\nPasswords are read from standard input, never from the command line.\n");
 }
