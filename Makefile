@@ -33,7 +33,7 @@ screenshots: release
 
 lint: debug
 	@cppcheck --quiet --enable=warning,performance --std=c++20 --inline-suppr \
-	  --suppress=missingIncludeSystem -I core -I crypto -I app -I controls \
+	  --suppress=missingIncludeSystem -I . \
 	  core crypto app controls tools
 
 clean:
