@@ -1,10 +1,20 @@
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/ui_resources.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QLabel placeholder(QStringLiteral("Tessaro"));
-    placeholder.resize(300, 354);
-    placeholder.show();
+    // Name and organization place the settings under ~/.config/Tessaro.
+    QApplication::setApplicationName(QStringLiteral("Tessaro"));
+    QApplication::setOrganizationName(QStringLiteral("Tessaro"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tessaro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tessaro"));
+    tessaro::ui::installIconThemeFallback();
+    QApplication::setWindowIcon(tessaro::ui::applicationIcon());
+
+    tessaro::AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
     return app.exec();
 }

@@ -1,0 +1,235 @@
+#include "app/app_delegate.h"
+
+#include "app/custom_window.h"
+#include "app/main_view_controller.h"
+#include "app/password_prompt.h"
+#include "app/ui_resources.h"
+#include "app/welcome_window_controller.h"
+#include "core/log.h"
+#include "core/log_lines.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace tessaro {
+
+namespace {
+
+AppDelegate* sharedDelegate = nullptr;
+
+constexpr QSize kLoginSize(300, 354);
+
+QSize mainScreenSize(const QWidget* window) {
+    const QScreen* screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableSize() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
+    sharedDelegate = this;
+    idleTimer_.setSingleShot(true);
+    connect(&idleTimer_, &QTimer::timeout, this, &AppDelegate::lockTessaroAction);
+    idleDelayProvider_ = &AppDelegate::idleDelayMsForSetting;
+    mainWindow_->setWindowIcon(ui::applicationIcon());
+    buildMenus();
+    connect(mainWindow_.get(), &CustomWindow::customButtonsHiddenChanged, this, &AppDelegate::showMenusForGuide);
+}
+
+AppDelegate::~AppDelegate() {
+    idleTimer_.stop();
+    if (sharedDelegate == this) {
+        sharedDelegate = nullptr;
+    }
+}
+
+MainViewController* AppDelegate::mainView() const { return mainView_; }
+PasswordPrompt* AppDelegate::passwordPrompt() const { return prompt_; }
+WelcomeWindowController* AppDelegate::welcomeWindow() const { return welcome_; }
+
+AppDelegate* AppDelegate::sharedAppDelegate() { return sharedDelegate; }
+
+bool AppDelegate::isFirstRun() { return !SettingsStore::boolValue(QString::fromLatin1(keys::FirstRun)); }
+
+void AppDelegate::buildMenus() {
+    mainMenu_ = new QMenuBar(mainWindow_.get());
+    mainWindow_->setMenuBar(mainMenu_);
+
+    tessaroMenu_ = mainMenu_->addMenu(QGuiApplication::applicationDisplayName());
+    tessaroMenu_->menuAction()->setData(10);
+    QAction* tutorial = tessaroMenu_->addAction(QString());
+    tutorial->setData(1);
+    connect(tutorial, &QAction::triggered, this, &AppDelegate::showWelcomeTutorialAction);
+    tessaroMenu_->addSeparator();
+    QAction* quit = tessaroMenu_->addAction(QString());
+    quit->setData(9);
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit);
+
+    fileMenu_ = mainMenu_->addMenu(QString());
+    fileMenu_->menuAction()->setData(30);
+    fileMenu_->menuAction()->setObjectName(QStringLiteral("File"));
+    addFiles_ = fileMenu_->addAction(QString());
+    addFiles_->setData(1);
+    addFiles_->setShortcut(QKeySequence::Open);
+    connect(addFiles_, &QAction::triggered, this, [this] {
+        if (mainView_) {
+            mainView_->addFileBtnAction();
+        }
+    });
+
+    passwordMenu_ = mainMenu_->addMenu(QString());
+    passwordMenu_->menuAction()->setData(60);
+    passwordMenu_->menuAction()->setObjectName(QStringLiteral("Password"));
+    lockTessaro_ = passwordMenu_->addAction(QString());
+    lockTessaro_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(lockTessaro_, &QAction::triggered, this, &AppDelegate::lockTessaroAction);
+
+    helpMenu_ = mainMenu_->addMenu(QString());
+    helpMenu_->menuAction()->setData(80);
+    QAction* help = helpMenu_->addAction(QString());
+    help->setData(1);
+    connect(help, &QAction::triggered, this, &AppDelegate::showWelcomeTutorialAction);
+
+    mainHeadMenus_ = mainMenu_->actions();
+
+    // Titles, as the first call of the shared delegate does.
+    tessaroMenu_->setTitle(QGuiApplication::applicationDisplayName());
+    tutorial->setText(ui::text("ProMenuItem1.title"));
+    quit->setText(ui::text("ProMenuItem9.title"));
+    fileMenu_->setTitle(ui::text("FilemenuItem.title"));
+    addFiles_->setText(ui::text("FilemenuItem1.title"));
+    passwordMenu_->setTitle(ui::text("PassWord"));
+    lockTessaro_->setText(ui::text("Lock.title"));
+    helpMenu_->setTitle(ui::text("HelpMenuItem.title"));
+    help->setText(ui::text("HelpMenuItem1.title"));
+}
+
+void AppDelegate::showMenusForGuide(bool guide) {
+    for (QAction* top : std::as_const(mainHeadMenus_)) {
+        const QString id = top->objectName();
+        if (id == QLatin1String("File") || id == QLatin1String("Password")) {
+            top->setVisible(!guide);
+        }
+    }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    const QString root = vaultpaths::AppRootDirKey();
+    logLine(QString::fromUtf8(loglines::kRootDirPath).arg(root));
+    vaultpaths::ensureDirectory(root, loglines::kRootCreated, loglines::kRootCreateFailed);
+    vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), loglines::kRootCreated, loglines::kRootCreateFailed);
+    mainWindow_->isFullState = false;
+    mainWindow_->setWindowOpacity(1.0);
+    mainWindow_->setWindowTitle(ui::text("AppName.text"));
+    if (isFirstRun()) {
+        showGuide();
+    } else {
+        showLogin();
+    }
+    mainWindow_->show();
+}
+
+void AppDelegate::showGuide() {
+    mainWindow_->hiddenCustomButton(true);
+    auto* guide = new PasswordPrompt(PasswordPrompt::Mode::CreateVault);
+    prompt_ = guide;
+    connect(guide, &PasswordPrompt::vaultCreated, this, &AppDelegate::showMainView);
+    mainWindow_->setMinimumSize(0, 0);
+    mainWindow_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    mainWindow_->setFixedContentSize(PasswordPrompt::kGuideSize);
+    mainWindow_->setContentController(guide);
+    lockTessaro_->setEnabled(false);
+    addFiles_->setEnabled(false);
+}
+
+void AppDelegate::showLogin() {
+    idleTimer_.stop();
+    mainWindow_->hiddenCustomButton(false);
+    mainWindow_->setZoomEnabled(false);
+    auto* login = new PasswordPrompt(PasswordPrompt::Mode::Login);
+    prompt_ = login;
+    connect(login, &PasswordPrompt::unlocked, this, &AppDelegate::showMainView);
+    mainWindow_->setFixedContentSize(kLoginSize);
+    mainWindow_->setContentController(login);
+    mainWindow_->setWindowTitle(ui::text("AppName.text"));
+    lockTessaro_->setEnabled(false);
+    addFiles_->setEnabled(false);
+    login->focusPassword();
+    emit loginShown();
+}
+
+void AppDelegate::showMainView() {
+    mainWindow_->hiddenCustomButton(false);
+    mainWindow_->setMinimumSize(0, 0);
+    mainWindow_->setContentMaximumSize(mainScreenSize(mainWindow_.get()));
+    mainWindow_->setZoomEnabled(true);
+    auto* controller = new MainViewController(*mainWindow_, mainWindow_->UPLibrary);
+    mainView_ = controller;
+    connect(controller, &MainViewController::userActionPerformed, this, &AppDelegate::setAfterLock);
+    connect(controller, &MainViewController::lockCompleted, this, &AppDelegate::showLogin);
+    mainWindow_->setContentMinimumSize(QSize(800, 420));
+    if (SettingsStore::contains(QString::fromLatin1(keys::mainWindowSizeWidth))) {
+        mainWindow_->setContentSize(
+            QSize(qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeWidth))),
+                  qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeHeight)))));
+    }
+    mainWindow_->setContentController(controller);
+    lockTessaro_->setEnabled(true);
+    addFiles_->setEnabled(true);
+    emit mainViewShown(controller);
+}
+
+int AppDelegate::idleDelayMsForSetting(qint64 value) {
+    switch (value) {
+    case 0: return -1;
+    case 1: return 30 * 1000;
+    case 2: return 60 * 1000;
+    case 3: return 300 * 1000;
+    default: return 0;
+    }
+}
+
+void AppDelegate::setIdleDelayProvider(std::function<int(qint64)> provider) {
+    idleDelayProvider_ = provider ? std::move(provider) : std::function<int(qint64)>(&AppDelegate::idleDelayMsForSetting);
+}
+
+void AppDelegate::setAfterLock() {
+    idleTimer_.stop();
+    const qint64 value = SettingsStore::intValue(QString::fromLatin1(keys::kTESSAROWHENIDLE));
+    const int delay = idleDelayProvider_(value);
+    if (delay < 0 || !mainView_) {
+        return;
+    }
+    idleTimer_.start(delay);
+}
+
+void AppDelegate::lockTessaroAction() {
+    if (mainView_) {
+        mainView_->lockTessaroAction();
+    }
+}
+
+void AppDelegate::applicationShouldHandleReopen() {
+    mainWindow_->show();
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
+}
+
+void AppDelegate::showWelcomeTutorialAction() {
+    if (welcome_) {
+        welcome_->raise();
+        return;
+    }
+    auto* welcome = new WelcomeWindowController(mainWindow_.get());
+    welcome_ = welcome;
+    welcome->showModal();
+}
+
+}  // namespace tessaro

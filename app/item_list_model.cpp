@@ -1,0 +1,334 @@
+#include "app/item_list_model.h"
+
+#include "app/shell_style.h"
+#include "app/ui_resources.h"
+#include "core/list_composition.h"
+#include "crypto/help_class.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmapCache>
+
+namespace tessaro {
+
+void FileCellViewController::setProgress(double p) {
+    progress = (p >= 1.0 || p < 0.0) ? 0.0 : p;
+    if (owner) {
+        owner->rowChanged(row);
+    }
+}
+
+void FileCellViewController::itemChanged() {
+    if (!owner || row >= owner->rowCount()) {
+        return;
+    }
+    const FileModel& model = owner->item(row);
+    const qint64 size = model.fileSize.load();
+    const qint64 done = model.currentEncryptSize.load();
+    descriptionReady = false;
+    setProgress(size > 0 && done > 0 ? static_cast<double>(done) / static_cast<double>(size) : 0.0);
+}
+
+ItemListModel::ItemListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+ItemListModel::~ItemListModel() { detachCells(); }
+
+void ItemListModel::detachCells() {
+    // Items outlive the list; they must not keep pointing at rows that are gone.
+    for (qsizetype i = 0; i < items_.size(); ++i) {
+        if (items_[i]->cell == &cells_[static_cast<size_t>(i)]) {
+            items_[i]->cell = nullptr;
+        }
+    }
+}
+
+void ItemListModel::setItems(FileModelList items) {
+    beginResetModel();
+    detachCells();
+    items_ = std::move(items);
+    cells_.clear();
+    cells_.resize(static_cast<size_t>(items_.size()));
+    for (qsizetype i = 0; i < items_.size(); ++i) {
+        FileModel& model = *items_[i];
+        FileCellViewController& c = cells_[static_cast<size_t>(i)];
+        c.owner = this;
+        c.row = i;
+        c.idx = model.fileIndex;
+        c.groupIndex = model.groupIndex;
+        c.groupName = model.groupName;
+        const qint64 size = model.fileSize.load();
+        const qint64 done = model.currentEncryptSize.load();
+        c.progress = size > 0 && done > 0 && done < size ? static_cast<double>(done) / static_cast<double>(size) : 0.0;
+        model.cell = &c;
+    }
+    selectedRow_ = -1;
+    endResetModel();
+}
+
+void ItemListModel::setSelectedRow(qsizetype row) {
+    const qsizetype old = selectedRow_;
+    selectedRow_ = row;
+    for (qsizetype i : {old, row}) {
+        if (i >= 0 && i < items_.size()) {
+            cells_[static_cast<size_t>(i)].selected = i == row;
+            rowChanged(i);
+        }
+    }
+}
+
+const QString& ItemListModel::descriptionFor(qsizetype row) const {
+    const FileCellViewController& c = cells_[static_cast<size_t>(row)];
+    if (!c.descriptionReady) {
+        const FileModel& model = *items_[row];
+        c.description = model.isEncrtypt || model.groupName == QLatin1String(kNotesListKey)
+                            ? contentSizeText(model.fileSize.load())
+                            : model.path;
+        c.descriptionReady = true;
+    }
+    return c.description;
+}
+
+const QString& ItemListModel::thumbnailFor(qsizetype row) const {
+    const FileCellViewController& c = cells_[static_cast<size_t>(row)];
+    if (!c.thumbnailChecked) {
+        const FileModel& model = *items_[row];
+        c.thumbnailChecked = true;
+        if (!model.path.isEmpty() && model.groupName != QLatin1String(kNotesListKey)) {
+            const QString directory = model.groupName.section(QLatin1Char('/'), -1);
+            const QString path = HelpClass::getFileThumbImagePath(model.path, directory);
+            if (!path.isEmpty() && QFileInfo(path).isFile()) {
+                c.thumbnailPath = path;
+            }
+        }
+    }
+    return c.thumbnailPath;
+}
+
+void ItemListModel::refreshTexts() {
+    for (const FileCellViewController& c : cells_) {
+        c.descriptionReady = false;
+    }
+    if (!items_.isEmpty()) {
+        emit dataChanged(index(0), index(static_cast<int>(items_.size()) - 1));
+    }
+}
+
+void ItemListModel::rowChanged(qint64 row) {
+    if (row >= 0 && row < items_.size()) {
+        emit dataChanged(index(static_cast<int>(row)), index(static_cast<int>(row)));
+    }
+}
+
+int ItemListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(items_.size());
+}
+
+QVariant ItemListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= items_.size()) {
+        return {};
+    }
+    const FileModel& model = *items_[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole: return model.name;
+    case Qt::ToolTipRole: return model.path;
+    default: return {};
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kButtonSize = 24;
+
+QIcon genericIcon(const FileModel& model) {
+    static QHash<QString, QIcon> bySuffix;
+    const QString suffix = QFileInfo(model.name).suffix().toLower();
+    const QString key = model.groupName == QLatin1String(kNotesListKey) ? QStringLiteral("\x01note") : suffix;
+    auto it = bySuffix.constFind(key);
+    if (it != bySuffix.constEnd()) {
+        return it.value();
+    }
+    QIcon icon;
+    if (key == QLatin1String("\x01note")) {
+        icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    } else if (suffix.isEmpty()) {
+        icon = QIcon::fromTheme(QStringLiteral("folder"));
+    } else {
+        static const QMimeDatabase mimes;
+        const QMimeType type = mimes.mimeTypeForFile(model.name, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    }
+    if (icon.isNull()) {
+        static QFileIconProvider provider;
+        icon = provider.icon(suffix.isEmpty() ? QFileIconProvider::Folder : QFileIconProvider::File);
+    }
+    bySuffix.insert(key, icon);
+    return icon;
+}
+
+const ItemListModel* itemModel(const QModelIndex& index) { return qobject_cast<const ItemListModel*>(index.model()); }
+
+}  // namespace
+
+ItemDelegate::RowLayout ItemDelegate::layoutFor(const QRect& rect) {
+    RowLayout l;
+    const int cy = rect.center().y();
+    l.icon = QRect(rect.left() + 16, cy - 16, 32, 32);
+    l.openPathBtn = QRect(rect.right() - 16 - kButtonSize, cy - kButtonSize / 2, kButtonSize, kButtonSize);
+    l.cancelEncryptBtn = l.openPathBtn;
+    l.visableBtn = QRect(l.openPathBtn.left() - 10 - kButtonSize * 3, cy - kButtonSize / 2, kButtonSize * 3, kButtonSize);
+    l.state = QRect(l.visableBtn.left() - 12 - 72, cy - 10, 72, 20);
+    const int textLeft = l.icon.right() + 12;
+    const int textRight = l.state.left() - 12;
+    l.name = QRect(textLeft, rect.top() + 9, std::max(0, textRight - textLeft), 20);
+    l.description = QRect(textLeft, rect.top() + 29, std::max(0, textRight - textLeft), 18);
+    return l;
+}
+
+QSize ItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    return QSize(option.rect.width(), kRowHeight);
+}
+
+void ItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const ItemListModel* model = itemModel(index);
+    if (!model) {
+        return;
+    }
+    const qsizetype row = index.row();
+    const FileModel& item = model->item(row);
+    const FileCellViewController& cell = model->cell(row);
+    const RowLayout l = layoutFor(option.rect);
+    const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const bool isNote = item.groupName == QLatin1String(kNotesListKey);
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (cell.selected) {
+        painter->fillRect(option.rect, style::rowSelected());
+    } else if (option.state & QStyle::State_MouseOver) {
+        painter->fillRect(option.rect, QColor(0, 0, 0, 8));
+    }
+    painter->setPen(style::separator());
+    painter->drawLine(QPoint(l.name.left(), option.rect.bottom()), QPoint(option.rect.right(), option.rect.bottom()));
+
+    // Icon: the item's thumbnail when one was written, else the icon of its file type.
+    const QString& thumb = model->thumbnailFor(row);
+    QPixmap pixmap;
+    if (!thumb.isEmpty()) {
+        const QString key = QStringLiteral("thumb:") + thumb;
+        if (!QPixmapCache::find(key, &pixmap)) {
+            pixmap.load(thumb);
+            if (!pixmap.isNull()) {
+                pixmap = pixmap.scaled(l.icon.size() * dpr, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                pixmap.setDevicePixelRatio(dpr);
+                QPixmapCache::insert(key, pixmap);
+            }
+        }
+    }
+    if (!pixmap.isNull()) {
+        const QSize s = pixmap.deviceIndependentSize().toSize();
+        painter->drawPixmap(QRect(QPoint(l.icon.center().x() - s.width() / 2, l.icon.center().y() - s.height() / 2), s), pixmap);
+    } else {
+        genericIcon(item).paint(painter, l.icon);
+    }
+
+    QFont nameFont = option.font;
+    nameFont.setWeight(QFont::DemiBold);
+    painter->setFont(nameFont);
+    painter->setPen(style::primaryText());
+    painter->drawText(l.name, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(nameFont).elidedText(item.name, Qt::ElideMiddle, l.name.width()));
+    QFont smallFont = option.font;
+    smallFont.setPointSizeF(option.font.pointSizeF() * 0.88);
+    painter->setFont(smallFont);
+    painter->setPen(style::secondaryText());
+    painter->drawText(l.description, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(smallFont).elidedText(model->descriptionFor(row), Qt::ElideMiddle, l.description.width()));
+
+    if (isNote) {
+        painter->restore();
+        return;
+    }
+
+    // State label.
+    const bool running = cell.progress > 0.0 && cell.progress < 1.0;
+    const QString stateText = running ? ui::text(item.isEncrtypt ? "stateLabel.unhiding" : "stateLabel.hiding")
+                                      : ui::text(item.isEncrtypt ? "stateLabel.hidden" : "stateLabel.visible");
+    const QColor stateColor = running ? style::accent() : item.isEncrtypt ? style::hiddenState() : style::visibleState();
+    QFont stateFont = smallFont;
+    stateFont.setWeight(QFont::DemiBold);
+    const QFontMetrics sfm(stateFont);
+    const int stateWidth = std::min(l.state.width(), sfm.horizontalAdvance(stateText) + 16);
+    const QRect stateRect(l.state.right() - stateWidth, l.state.top(), stateWidth, l.state.height());
+    QPainterPath statePath;
+    statePath.addRoundedRect(stateRect, 10, 10);
+    QColor stateFill = stateColor;
+    stateFill.setAlpha(28);
+    painter->fillPath(statePath, stateFill);
+    painter->setFont(stateFont);
+    painter->setPen(stateColor);
+    painter->drawText(stateRect, Qt::AlignCenter, sfm.elidedText(stateText, Qt::ElideRight, stateRect.width() - 6));
+
+    if (running) {
+        // The hide/unhide button gives its place to a bar as wide as the fraction done.
+        const QRect track = l.visableBtn.adjusted(0, 9, 0, -9);
+        QPainterPath trackPath;
+        trackPath.addRoundedRect(track, 3, 3);
+        painter->fillPath(trackPath, style::progressTrack());
+        QRect bar = track;
+        bar.setWidth(static_cast<int>(track.width() * cell.progress));
+        QPainterPath barPath;
+        barPath.addRoundedRect(bar, 3, 3);
+        painter->fillPath(barPath, style::accent());
+        ui::picture(QStringLiteral("About/ActivityCancel.png")).paint(painter, l.cancelEncryptBtn.adjusted(2, 2, -2, -2));
+    } else {
+        // Selected state of the button = the item is shown.
+        const QString eye = item.isEncrtypt ? QStringLiteral("About/visableoff.png") : QStringLiteral("About/visableon.png");
+        const QRect eyeRect(l.visableBtn.right() - kButtonSize, l.visableBtn.top(), kButtonSize, kButtonSize);
+        ui::picture(eye).paint(painter, eyeRect.adjusted(2, 2, -2, -2));
+        ui::picture(QStringLiteral("About/openPath.png")).paint(painter, l.openPathBtn.adjusted(2, 2, -2, -2));
+    }
+    painter->restore();
+}
+
+bool ItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) {
+    if (event->type() != QEvent::MouseButtonRelease) {
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    const auto* items = qobject_cast<const ItemListModel*>(model);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (!items || mouse->button() != Qt::LeftButton || index.row() >= items->rowCount()) {
+        return false;
+    }
+    const qsizetype row = index.row();
+    if (items->item(row).groupName == QLatin1String(kNotesListKey)) {
+        return false;
+    }
+    const RowLayout l = layoutFor(option.rect);
+    const QPoint p = mouse->position().toPoint();
+    const double progress = items->cell(row).progress;
+    const bool running = progress > 0.0 && progress < 1.0;
+    if (running && l.cancelEncryptBtn.contains(p)) {
+        emit cancelEnBlock(row);
+        return true;
+    }
+    if (!running && l.openPathBtn.contains(p)) {
+        emit openfileofpathBlock(row);
+        return true;
+    }
+    const QRect eyeRect(l.visableBtn.right() - kButtonSize, l.visableBtn.top(), kButtonSize, kButtonSize);
+    if (!running && eyeRect.contains(p)) {
+        emit visableChangeBlock(row);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tessaro

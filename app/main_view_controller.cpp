@@ -1,0 +1,632 @@
+#include "app/main_view_controller.h"
+
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/item_list_model.h"
+#include "app/shell_style.h"
+#include "app/sidebar_model.h"
+#include "app/ui_resources.h"
+#include "controls/ts_palette.h"
+#include "core/item_sorting.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+#include "crypto/help_class.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tessaro {
+
+namespace {
+
+// A list that says what to do when it is empty.
+class PlaceholderListView : public QListView {
+public:
+    using QListView::QListView;
+    void setPlaceholderText(const QString& text) {
+        placeholder_ = text;
+        viewport()->update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QListView::paintEvent(event);
+        if (model() && model()->rowCount() > 0) {
+            return;
+        }
+        QPainter painter(viewport());
+        painter.setPen(style::secondaryText());
+        const QRect area = viewport()->rect().adjusted(40, 0, -40, 0);
+        painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+    }
+
+private:
+    QString placeholder_;
+};
+
+bool vaultMounted(const QString& vaultKey) { return QFileInfo::exists(Volumes::pathFor(vaultKey)); }
+
+QString localKey() { return QString::fromLatin1(kLocalListKey); }
+QString notesKey() { return QString::fromLatin1(kNotesListKey); }
+
+}  // namespace
+
+MainViewController::MainViewController(CustomWindow& window, std::optional<UpLibrary> handedOver, QWidget* parent)
+    : QWidget(parent), window_(window), handedOver_(std::move(handedOver)) {
+    setObjectName(QStringLiteral("MainViewController"));
+    addFileDebounce_.setSingleShot(true);
+    addFileDebounce_.setInterval(kAddDebounceMs);
+    addGroupDebounce_.setSingleShot(true);
+    addGroupDebounce_.setInterval(kAddDebounceMs);
+    connect(&addFileDebounce_, &QTimer::timeout, this, &MainViewController::addFilesAction);
+    connect(&addGroupDebounce_, &QTimer::timeout, this, &MainViewController::addGroupAction);
+
+    buildInterface();
+    setUp();
+    setLeftScrollView();
+    sortpopAction(std::nullopt);
+}
+
+MainViewController::~MainViewController() { removeScreenSizeChangeNotification(); }
+
+void MainViewController::buildInterface() {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, style::windowBackground());
+    setPalette(pal);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    // Title bar: lock button, sort button, search field.
+    auto* titleBar = new QWidget(this);
+    titleBar->setObjectName(QStringLiteral("titleBar"));
+    titleBar->setFixedHeight(48);
+    titleBar->setStyleSheet(QStringLiteral(
+        "#titleBar { background: #ffffff; border-bottom: 1px solid #dedfe4; }"
+        "QToolButton { border: 1px solid transparent; border-radius: 6px; padding: 4px 10px; color: #2c2c2f; }"
+        "QToolButton:hover { background: #eef0f4; border-color: #dedfe4; }"
+        "QToolButton::menu-indicator { image: none; width: 0; }"
+        "QLineEdit { border: 1px solid #d5d7de; border-radius: 7px; padding: 4px 8px; background: #f6f7f9; }"
+        "QLineEdit:focus { border-color: #2f6fde; background: #ffffff; }"));
+    auto* bar = new QHBoxLayout(titleBar);
+    bar->setContentsMargins(10, 6, 12, 6);
+    bar->setSpacing(8);
+    lockButton_ = new QToolButton(titleBar);
+    lockButton_->setObjectName(QStringLiteral("lockButton"));
+    lockButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    lockButton_->setIcon(ui::picture(QStringLiteral("About/LockButtonIcon.png")));
+    lockButton_->setIconSize(QSize(16, 16));
+    connect(lockButton_, &QToolButton::clicked, this, &MainViewController::lockTessaroAction);
+    bar->addWidget(lockButton_);
+    bar->addStretch(1);
+    sortButton_ = new QToolButton(titleBar);
+    sortButton_->setObjectName(QStringLiteral("sortButton"));
+    sortButton_->setPopupMode(QToolButton::InstantPopup);
+    sortButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    sortButton_->setIcon(ui::picture(QStringLiteral("About/DropDownMenuIcon.png")));
+    sortButton_->setLayoutDirection(Qt::RightToLeft);  // the arrow after the text
+    sortMenu_ = new QMenu(sortButton_);
+    sortMenu_->setObjectName(QStringLiteral("sortMenu"));
+    connect(sortMenu_, &QMenu::aboutToShow, this, &MainViewController::applicationDockMenu);
+    connect(sortMenu_, &QMenu::triggered, this, [this](QAction* action) { sortpopAction(action->data().toInt()); });
+    sortButton_->setMenu(sortMenu_);
+    bar->addWidget(sortButton_);
+    searchField_ = new QLineEdit(titleBar);
+    searchField_->setObjectName(QStringLiteral("searchField"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setFixedWidth(220);
+    connect(searchField_, &QLineEdit::textChanged, this, &MainViewController::controlTextDidChange);
+    bar->addWidget(searchField_);
+    root->addWidget(titleBar);
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    root->addLayout(body, 1);
+
+    // Sidebar.
+    sidebarView_ = new QListView(this);
+    sidebarView_->setObjectName(QStringLiteral("sidebar"));
+    sidebarView_->setFixedWidth(232);
+    sidebarView_->setFrameShape(QFrame::NoFrame);
+    sidebarView_->setSelectionMode(QAbstractItemView::NoSelection);
+    sidebarView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sidebarView_->setMouseTracking(true);
+    sidebarView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sidebarView_->setStyleSheet(QStringLiteral("QListView#sidebar { background: #eeeff2; border-right: 1px solid #dedfe4; padding-top: 6px; }"));
+    sidebarModel_ = new SidebarModel(this);
+    sidebarDelegate_ = new SidebarDelegate(this);
+    sidebarView_->setModel(sidebarModel_);
+    sidebarView_->setItemDelegate(sidebarDelegate_);
+    connect(sidebarView_, &QListView::clicked, this, [this](const QModelIndex& index) { leftMouseUp(index.row()); });
+    connect(sidebarModel_, &SidebarModel::groupNameEdited, this, &MainViewController::endEditName);
+    connect(sidebarDelegate_, &QAbstractItemDelegate::closeEditor, this, [this](QWidget*, QAbstractItemDelegate::EndEditHint) {
+        // Escape closes the editor without a new name: the group keeps the one it has,
+        // and editing still ends (the notes list is stored then).
+        for (qsizetype i = 0; i < sidebarEntries_.size(); ++i) {
+            if (sidebarEntries_[i].group && sidebarEntries_[i].group->isEditing) {
+                endEditName(i, sidebarEntries_[i].group->name);
+            }
+        }
+    });
+    body->addWidget(sidebarView_);
+
+    // Right side: the item pane and the notes pane.
+    rightStack_ = new QStackedWidget(this);
+    body->addWidget(rightStack_, 1);
+
+    auto* itemPane = new QWidget(rightStack_);
+    auto* itemLayout = new QVBoxLayout(itemPane);
+    itemLayout->setContentsMargins(0, 0, 0, 0);
+    itemLayout->setSpacing(0);
+    auto* itemView = new PlaceholderListView(itemPane);
+    itemView_ = itemView;
+    itemView_->setObjectName(QStringLiteral("itemList"));
+    itemView_->setFrameShape(QFrame::NoFrame);
+    itemView_->setUniformItemSizes(true);
+    itemView_->setMouseTracking(true);
+    itemView_->setSelectionMode(QAbstractItemView::NoSelection);
+    itemView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    itemView_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    itemModel_ = new ItemListModel(this);
+    itemDelegate_ = new ItemDelegate(this);
+    itemView_->setModel(itemModel_);
+    itemView_->setItemDelegate(itemDelegate_);
+    connect(itemView_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        selectGroup_ItemIndex = index.row();
+        itemModel_->setSelectedRow(index.row());
+    });
+    connect(itemDelegate_, &ItemDelegate::cancelEnBlock, this, [this](qsizetype row) {
+        itemModel_->item(row).isCancel.store(true);
+    });
+    connect(itemDelegate_, &ItemDelegate::visableChangeBlock, this, [this](qsizetype row) {
+        emit visableChangeRequested(itemModel_->items().at(row));
+    });
+    connect(itemDelegate_, &ItemDelegate::openfileofpathBlock, this, [this](qsizetype row) {
+        emit showInFileManagerRequested(itemModel_->items().at(row));
+    });
+    itemLayout->addWidget(itemView_, 1);
+
+    auto* itemBar = new QWidget(itemPane);
+    itemBar->setObjectName(QStringLiteral("itemBar"));
+    itemBar->setFixedHeight(48);
+    itemBar->setStyleSheet(QStringLiteral(
+        "#itemBar { background: #ffffff; border-top: 1px solid #dedfe4; }"
+        "QPushButton { border: 1px solid #d5d7de; border-radius: 7px; padding: 5px 12px; background: #ffffff; color: #2c2c2f; }"
+        "QPushButton:hover { background: #f1f3f7; }"
+        "QPushButton#addFileButton { background: #2f6fde; border-color: #2a63c7; color: #ffffff; }"
+        "QPushButton#addFileButton:hover { background: #3a7bea; }"
+        "QLabel { color: #787a82; }"));
+    auto* itemBarLayout = new QHBoxLayout(itemBar);
+    itemBarLayout->setContentsMargins(14, 8, 14, 8);
+    itemBarLayout->setSpacing(8);
+    addFileButton_ = new QPushButton(itemBar);
+    addFileButton_->setObjectName(QStringLiteral("addFileButton"));
+    addFileButton_->setIcon(ui::picture(QStringLiteral("About/addFileBtn.png")));
+    addFileButton_->setIconSize(QSize(16, 16));
+    connect(addFileButton_, &QPushButton::clicked, this, &MainViewController::addFileBtnAction);
+    addGroupButton_ = new QPushButton(itemBar);
+    addGroupButton_->setObjectName(QStringLiteral("addGroupButton"));
+    addGroupButton_->setIcon(ui::picture(QStringLiteral("About/AddGroupForUP.png")));
+    addGroupButton_->setIconSize(QSize(16, 16));
+    connect(addGroupButton_, &QPushButton::clicked, this, &MainViewController::addGroupBtnAction);
+    itemCountLabel_ = new QLabel(itemBar);
+    itemCountLabel_->setObjectName(QStringLiteral("itemCountLabel"));
+    itemBarLayout->addWidget(addFileButton_);
+    itemBarLayout->addWidget(addGroupButton_);
+    itemBarLayout->addStretch(1);
+    itemBarLayout->addWidget(itemCountLabel_);
+    itemLayout->addWidget(itemBar);
+    rightStack_->addWidget(itemPane);
+
+    auto* notesView = new PlaceholderListView(rightStack_);
+    notesView_ = notesView;
+    notesView_->setObjectName(QStringLiteral("notesList"));
+    notesView_->setFrameShape(QFrame::NoFrame);
+    notesView_->setUniformItemSizes(true);
+    notesView_->setSelectionMode(QAbstractItemView::NoSelection);
+    notesModel_ = new ItemListModel(this);
+    notesDelegate_ = new ItemDelegate(this);
+    notesView_->setModel(notesModel_);
+    notesView_->setItemDelegate(notesDelegate_);
+    rightStack_->addWidget(notesView_);
+
+    langeuageAction();
+}
+
+void MainViewController::langeuageAction() {
+    lockButton_->setText(QStringLiteral("  %1").arg(ui::text("lockFileBtn.title")));
+    searchField_->setPlaceholderText(ui::text("searchField.placeholderString"));
+    addFileButton_->setText(ui::text("addFileBtn.title"));
+    addGroupButton_->setText(ui::text("addGroupBtn.title"));
+    addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));
+    addGroupButton_->setToolTip(ui::text("addGroupBtn.toolTip"));
+    static_cast<PlaceholderListView*>(notesView_)->setPlaceholderText(ui::text("notesList.empty"));
+    if (sidebarModel_->count() > 0) {
+        setLeftScrollView();
+        sortpopAction(std::nullopt);
+    }
+}
+
+void MainViewController::setUp() {
+    isAscending = true;
+    sortType = 1;
+    selectGroupIndex = 1;
+    selectGroup_ItemIndex = 0;
+    catalogue.selectGroupName = localKey();
+    catalogue.setUp(std::move(handedOver_), AppDelegate::isFirstRun());
+    handedOver_.reset();
+}
+
+RowList* MainViewController::selectedRows() {
+    const QString& key = catalogue.selectGroupName;
+    if (key == localKey()) {
+        return &catalogue.groupDirList;
+    }
+    if (key == notesKey()) {
+        return &catalogue.groupNoteList;
+    }
+    auto it = catalogue.UPLibrary.find(key);
+    return it == catalogue.UPLibrary.end() ? nullptr : &it.value();
+}
+
+bool MainViewController::selectionIsRemovable() const {
+    const QString& key = catalogue.selectGroupName;
+    return key != localKey() && key != notesKey();
+}
+
+bool MainViewController::isShowingNotes() const { return rightStack_->currentWidget() == notesView_; }
+
+void MainViewController::setLeftScrollView() {
+    sidebarEntries_ = composeSidebar(catalogue.groupDirList, catalogue.UPLibrary, catalogue.groupNoteList, vaultMounted);
+    qsizetype selected = findSidebarRow(sidebarEntries_, catalogue.selectGroupName, selectGroupIndex);
+    if (selected < 0) {
+        // The selected row is gone (its drive was pulled, or its group deleted): fall back
+        // to the local all-items group rather than showing a list nobody selected.
+        catalogue.selectGroupName = localKey();
+        selectGroupIndex = 1;
+        selected = findSidebarRow(sidebarEntries_, catalogue.selectGroupName, selectGroupIndex);
+    }
+    sidebarModel_->setEntries(sidebarEntries_, selected);
+    for (qsizetype i = 0; i < sidebarEntries_.size(); ++i) {
+        if (sidebarEntries_[i].group && sidebarEntries_[i].group->isEditing) {
+            sidebarView_->edit(sidebarModel_->index(static_cast<int>(i)));
+        }
+    }
+    if (selected >= 0 && sidebarEntries_[selected].isGroupNote) {
+        setNoteTableListView();
+        rightStack_->setCurrentWidget(notesView_);
+    } else {
+        setRightScrollView();
+        rightStack_->setCurrentWidget(itemView_->parentWidget());
+    }
+}
+
+void MainViewController::setRightScrollView() {
+    std::shared_ptr<FileModelList> shown;
+    RowList* rows = selectedRows();
+    if (!searchField_->text().isEmpty()) {
+        shown = std::make_shared<FileModelList>(searchFiles);
+    } else if (rows && catalogue.selectGroupName != notesKey()) {
+        shown = composeItemList(*rows, selectGroupIndex);
+    } else {
+        shown = std::make_shared<FileModelList>();
+    }
+    if (sortType == 0) {
+        sortType = 1;
+    }
+    const FileModelPtr inWalk = HelpClass::fileModel();
+    sortItemList(*shown, sortType, isAscending, inWalk.get());
+    selected_ItemList = *shown;
+    itemModel_->setItems(selected_ItemList);
+    if (selectGroup_ItemIndex >= 0 && selectGroup_ItemIndex < selected_ItemList.size() && !selected_ItemList.isEmpty()) {
+        itemModel_->setSelectedRow(selectGroup_ItemIndex);
+    }
+    auto* view = static_cast<PlaceholderListView*>(itemView_);
+    view->setPlaceholderText(searchField_->text().isEmpty()
+                                 ? ui::text("itemList.empty")
+                                 : ui::text("search.noResults").arg(searchField_->text()));
+    updateItemCountLabel();
+    emit userActionPerformed();
+}
+
+void MainViewController::updateItemCountLabel() {
+    const qsizetype n = selected_ItemList.size();
+    itemCountLabel_->setText(n == 1 ? ui::text("itemCount.one") : ui::text("itemCount.format").arg(n));
+}
+
+void MainViewController::setNoteTableListView() {
+    FileModelList shown;
+    if (!searchField_->text().isEmpty()) {
+        shown = searchFiles;
+    } else {
+        shown = *composeItemList(catalogue.groupNoteList, selectGroupIndex);
+    }
+    notesModel_->setItems(shown);
+}
+
+void MainViewController::leftMouseUp(qsizetype sidebarRow) {
+    if (sidebarRow < 0 || sidebarRow >= sidebarEntries_.size()) {
+        return;
+    }
+    const SidebarEntry entry = sidebarEntries_[sidebarRow];
+    {
+        const QSignalBlocker block(searchField_);
+        searchField_->clear();
+        searchFiles.clear();
+    }
+    catalogue.selectGroupName = entry.groupName;
+    if (entry.isAddItem) {
+        createGroupFromAddRow(entry);
+        return;
+    }
+    if (!entry.canSelected) {
+        return;
+    }
+    selectGroupIndex = entry.groupRow;
+    sidebarModel_->setSelectedRow(sidebarRow);
+    selectGroup_ItemIndex = 0;
+    if (entry.isGroupNote) {
+        setNoteTableListView();
+        rightStack_->setCurrentWidget(notesView_);
+    } else {
+        for (const SidebarEntry& other : std::as_const(sidebarEntries_)) {
+            if (other.group && other.group->isEditing && other.group != entry.group) {
+                other.group->isEditing = false;
+            }
+        }
+        setRightScrollView();
+        rightStack_->setCurrentWidget(itemView_->parentWidget());
+    }
+}
+
+void MainViewController::createGroupFromAddRow(const SidebarEntry& addRow) {
+    RowList* rows = selectedRows();
+    if (!rows || rows->isEmpty()) {
+        return;
+    }
+    const bool isNotes = addRow.isGroupNote;
+    GroupModelPtr group = makeGroupRow(ui::text("group_Item4"), addRow.groupName, isNotes,
+                                       QDateTime::currentSecsSinceEpoch());
+    group->isEditing = true;
+    rows->insert(rows->size() - 1, group);
+    renumberRowList(*rows);
+    selectGroupIndex = group->index;
+    selectGroup_ItemIndex = 0;
+    if (!isNotes) {
+        if (addRow.groupName == localKey()) {
+            SaveGroupList(0);
+        } else if (vaultMounted(addRow.groupName)) {
+            SaveGroupList(1);
+        }
+    }
+    setLeftScrollView();
+    emit userActionPerformed();
+}
+
+void MainViewController::endEditName(qsizetype sidebarRow, const QString& name) {
+    if (sidebarRow < 0 || sidebarRow >= sidebarEntries_.size() || !sidebarEntries_[sidebarRow].group) {
+        return;
+    }
+    const SidebarEntry entry = sidebarEntries_[sidebarRow];
+    GroupModel& group = *entry.group;
+    if (!group.isEditing && group.name == name) {
+        return;
+    }
+    if (!name.isEmpty()) {
+        group.name = name;
+    }
+    group.isEditing = false;
+    if (entry.isGroupNote) {
+        SaveGroupList(2);
+    } else if (entry.isRemovableVault) {
+        SaveGroupList(1);
+    } else {
+        SaveGroupList(0);
+    }
+    sidebarEntries_[sidebarRow].title = group.name;
+    QTimer::singleShot(0, this, &MainViewController::setLeftScrollView);
+    emit userActionPerformed();
+}
+
+bool MainViewController::SaveGroupList(int which) {
+    const bool saved = catalogue.SaveGroupList(which);
+    if (!saved) {
+        showAlert(ui::text("catalogueSaveFailed.message").arg(catalogue.lastError));
+    }
+    return saved;
+}
+
+void MainViewController::showAlert(const QString& message) {
+    if (alert_) {
+        // One at a time: a second failure while the first is shown adds its reason.
+        alert_->setInformativeText(alert_->informativeText() + QStringLiteral("\n\n") + message);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, ui::text("wenxintishi"), QString(), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("alert"));
+    box->setText(ui::text("wenxintishi"));
+    box->setInformativeText(message);
+    box->button(QMessageBox::Ok)->setText(ui::text("alert.ok"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this, [this] { emit userActionPerformed(); });
+    alert_ = box;
+    box->open();
+}
+
+QString MainViewController::contentSizeForPath(const FileModel& item) const { return contentSizeText(item.fileSize.load()); }
+
+void MainViewController::sortpopAction(std::optional<int> tag) {
+    QString chosenTitle = ui::text("SortbyItem1");
+    if (tag) {
+        const int t = *tag;
+        if (t >= 1 && t <= 6) {
+            sortType = t;
+        } else if (t == kSortAscending) {
+            isAscending = true;
+        } else if (t == kSortDescending) {
+            isAscending = false;
+        }
+        chosenTitle = LanguageBundle::localizedStringForKey(QStringLiteral("SortbyItem%1").arg(t));
+    } else if (sortType >= 1 && sortType <= 6) {
+        chosenTitle = LanguageBundle::localizedStringForKey(QStringLiteral("SortbyItem%1").arg(sortType));
+    }
+    sortButton_->setText(ui::text("SortBtn.title").arg(chosenTitle));
+    if (tag) {
+        if (isShowingNotes()) {
+            setNoteTableListView();
+        } else {
+            setRightScrollView();
+        }
+        emit userActionPerformed();
+    }
+}
+
+QMenu* MainViewController::applicationDockMenu() {
+    sortMenu_->clear();
+    sortMenu_->setFont(controls::menuFont());
+    QPalette pal = sortMenu_->palette();
+    pal.setColor(QPalette::Text, controls::inkColor());
+    pal.setColor(QPalette::WindowText, controls::inkColor());
+    sortMenu_->setPalette(pal);
+    for (int n = 1; n <= 8; ++n) {
+        const QString title = LanguageBundle::localizedStringForKey(QStringLiteral("SortbyItem%1").arg(n));
+        if (title.isEmpty()) {
+            continue;
+        }
+        if (n == kSortAscending) {
+            sortMenu_->addSeparator();
+        }
+        QAction* action = sortMenu_->addAction(title);
+        action->setData(n);
+        action->setFont(controls::menuFont());
+        action->setCheckable(true);
+        action->setChecked(n == sortType || (n == kSortAscending && isAscending) || (n == kSortDescending && !isAscending));
+        // A removable drive's items are listed with their state as the drive had it, so
+        // sorting by that state is not offered there.
+        if (n == kSortByHiddenState && selectionIsRemovable()) {
+            action->setEnabled(false);
+        }
+    }
+    return sortMenu_;
+}
+
+void MainViewController::controlTextDidChange(const QString& text) {
+    searchFiles.clear();
+    if (catalogue.selectGroupName == notesKey()) {
+        FileModelList all;
+        for (const GroupModelPtr& row : std::as_const(catalogue.groupNoteList)) {
+            if (row->fileModels) {
+                all.append(*row->fileModels);
+            }
+        }
+        searchFiles = searchItems(all, text);
+        setNoteTableListView();
+    } else {
+        // Over what the selected row shows, so that the all-items row searches every group.
+        RowList* rows = selectedRows();
+        if (rows) {
+            searchFiles = searchItems(*composeItemList(*rows, selectGroupIndex), text);
+        }
+        setRightScrollView();
+    }
+    emit userActionPerformed();
+}
+
+void MainViewController::screenResize(bool fromNotification) {
+    if (fromNotification && !iswriteFrameSize) {
+        return;
+    }
+    if (iswriteFrameSize) {
+        const QSize size = window_.contentSize();
+        SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeWidth), static_cast<double>(size.width()));
+        SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeHeight), static_cast<double>(size.height()));
+    }
+}
+
+void MainViewController::addScreenSizeChangeNotification() { window_.installEventFilter(this); }
+
+void MainViewController::removeScreenSizeChangeNotification() { window_.removeEventFilter(this); }
+
+bool MainViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_) {
+        if (event->type() == QEvent::Resize) {
+            screenResize(true);
+        } else if (event->type() == QEvent::WindowStateChange) {
+            window_.isFullState = window_.isFullScreen();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!appeared_) {
+        appeared_ = true;
+        viewDidAppear();
+    }
+}
+
+void MainViewController::viewDidAppear() {
+    window_.setContentMinimumSize(QSize(800, 420));
+    if (SettingsStore::contains(QString::fromLatin1(keys::mainWindowSizeWidth))) {
+        window_.setContentSize(QSize(qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeWidth))),
+                                     qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeHeight)))));
+    }
+    iswriteFrameSize = true;
+    addScreenSizeChangeNotification();
+    if (QWidget* focus = window_.focusWidget()) {
+        focus->clearFocus();
+    }
+    emit userActionPerformed();
+    if (!catalogue.damagedFiles.isEmpty()) {
+        showAlert(ui::text("catalogueDamaged.message").arg(catalogue.damagedFiles.join(QLatin1Char('\n'))));
+    }
+}
+
+void MainViewController::lockTessaroAction() {
+    for (auto it = catalogue.UPLibrary.begin(); it != catalogue.UPLibrary.end();) {
+        if (QFileInfo::exists(Volumes::pathFor(it.key()))) {
+            ++it;
+        } else {
+            it = catalogue.UPLibrary.erase(it);
+        }
+    }
+    window_.UPLibrary = catalogue.UPLibrary;
+    if (window_.isFullState) {
+        window_.isFullState = false;
+        window_.showNormal();
+    }
+    QTimer::singleShot(0, this, [this] {
+        removeScreenSizeChangeNotification();
+        iswriteFrameSize = false;
+        emit lockCompleted();
+    });
+}
+
+void MainViewController::addFileBtnAction() { addFileDebounce_.start(); }
+
+void MainViewController::addGroupBtnAction() { addGroupDebounce_.start(); }
+
+void MainViewController::addFilesAction() { emit addFilesRequested(); }
+
+void MainViewController::addGroupAction() { emit addGroupRequested(); }
+
+}  // namespace tessaro

@@ -1,0 +1,238 @@
+// Renders every window state offscreen into PNG files, in English and in Chinese, with a
+// made-up vault, so that the look of the application can be checked without a desktop.
+// Usage: tessaro-screenshots <output directory>
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/item_list_model.h"
+#include "app/main_view_controller.h"
+#include "app/password_prompt.h"
+#include "app/sidebar_model.h"
+#include "app/ui_resources.h"
+#include "app/welcome_window_controller.h"
+#include "core/localized_text.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstdio>
+
+using namespace tessaro;
+
+namespace {
+
+QString outDir;
+
+void save(QWidget* widget, const QString& name) {
+    QApplication::processEvents();
+    const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
+    if (!widget->grab().save(path)) {
+        std::fprintf(stderr, "tessaro-screenshots: cannot write %s\n", qPrintable(path));
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+FileModelPtr item(const QString& name, const QString& folder, qint64 size, bool hidden, qint64 addDate) {
+    auto m = std::make_shared<FileModel>();
+    m->name = name;
+    m->path = folder + QLatin1Char('/') + name;
+    m->fileSize = size;
+    m->isEncrtypt = hidden;
+    m->addDate = addDate;
+    m->createDate = addDate - 86400;
+    return m;
+}
+
+GroupModelPtr addGroup(RowList& rows, const QString& name, const QString& key) {
+    GroupModelPtr g = makeGroupRow(name, key, false, 1760000000);
+    rows.insert(rows.size() - 1, g);
+    return g;
+}
+
+void populate(MainViewController& main, const QString& home, bool chinese) {
+    Catalogue& c = main.catalogue;
+    const QString key = QString::fromLatin1(kLocalListKey);
+    RowList& local = c.groupDirList;
+    const QString docs = home + QStringLiteral("/Documents");
+    const QString pics = home + QStringLiteral("/Pictures");
+    *local[1]->fileModels << item(QStringLiteral("Tax Return 2025.pdf"), docs, 1843221, true, 1760100000)
+                          << item(QStringLiteral("passport-scan.jpg"), pics, 3254779, true, 1760200000)
+                          << item(QStringLiteral("Lease agreement.docx"), docs, 88412, false, 1760300000);
+    GroupModelPtr work = addGroup(local, chinese ? QStringLiteral("工作") : QStringLiteral("Work"), key);
+    *work->fileModels << item(QStringLiteral("Q3 Forecast.xlsx"), docs, 402113, true, 1760400000)
+                      << item(QStringLiteral("Client contracts"), docs, 73400320, true, 1760500000)
+                      << item(QStringLiteral("salary-review.txt"), docs, 2210, true, 1760600000);
+    GroupModelPtr family = addGroup(local, chinese ? QStringLiteral("家庭照片") : QStringLiteral("Family Photos"), key);
+    *family->fileModels << item(QStringLiteral("photo.jpg"), pics, 5123456, true, 1760700000)
+                        << item(QStringLiteral("Wedding 2019"), pics, 2415919104LL, true, 1760800000);
+    renumberRowList(local);
+    // One item in the middle of being hidden.
+    FileModelPtr running = (*work->fileModels)[1];
+    running->isEncrtypt = false;
+    running->currentEncryptSize = running->fileSize.load() * 42 / 100;
+
+    // A removable drive with a vault on it.
+    const QString vaultKey = QStringLiteral("KINGSTON/Travel.flp");
+    QDir().mkpath(Volumes::pathFor(vaultKey));
+    RowList drive;
+    auto header = std::make_shared<GroupModel>();
+    header->isHeader = true;
+    header->isGroupDir = true;
+    header->name = QStringLiteral("KINGSTON");
+    header->groupName = vaultKey;
+    drive << header << makeGroupRow(LanguageBundle::localizedStringForKey(QStringLiteral("group_AllFiles")), vaultKey, false, 1760000000);
+    auto add = std::make_shared<GroupModel>();
+    add->isAddItem = true;
+    add->isGroupDir = true;
+    add->groupName = vaultKey;
+    drive << add;
+    renumberRowList(drive);
+    c.UPLibrary.insert(vaultKey, drive);
+
+    RowList& notes = c.groupNoteList;
+    auto note = [](const QString& name) {
+        auto m = std::make_shared<FileModel>();
+        m->name = name;
+        m->isEncrtypt = true;
+        m->fileSize = 2048;
+        return m;
+    };
+    *notes[1]->fileModels << note(chinese ? QStringLiteral("银行账户") : QStringLiteral("Bank accounts"))
+                          << note(chinese ? QStringLiteral("Wi-Fi 密码") : QStringLiteral("Wi-Fi passwords"))
+                          << note(chinese ? QStringLiteral("恢复代码") : QStringLiteral("Recovery codes"));
+    renumberRowList(notes);
+    main.setLeftScrollView();
+}
+
+void renderLanguage(const QString& suffix, int languageValue, const QString& base) {
+    const QString root = base + QStringLiteral("/") + suffix;
+    QDir().mkpath(root + QStringLiteral("/media"));
+    SettingsStore::useFile(root + QStringLiteral("/Tessaro.conf"));
+    Volumes::setRoot(root + QStringLiteral("/media"));
+    SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), languageValue);
+    LanguageBundle::setLanguage();
+    const bool chinese = languageValue == 1;
+
+    {
+        // First run: the vault creation screen.
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        save(delegate.mainWindow(), QStringLiteral("guide-") + suffix);
+
+        // The welcome tutorial.
+        delegate.showWelcomeTutorialAction();
+        QApplication::processEvents();
+        if (delegate.welcomeWindow()) {
+            save(delegate.welcomeWindow(), QStringLiteral("welcome-") + suffix);
+            delegate.welcomeWindow()->black();
+        }
+    }
+
+    const QString vault = root + QStringLiteral("/My Vault.flp");
+    QDir().mkpath(vault + QStringLiteral("/Notes"));
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), vault);
+    SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), QStringLiteral("screenshots"));
+    SettingsStore::setValue(QString::fromLatin1(keys::FirstRun), true);
+    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeWidth), 1040.0);
+    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeHeight), 640.0);
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("login-") + suffix);
+    // Four wrong tries bring up the hint.
+    SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), chinese ? QStringLiteral("我们第一只猫的名字") : QStringLiteral("our first cat's name"));
+    delegate.passwordPrompt()->passwordField()->setText(QStringLiteral("wrong"));
+    for (int i = 0; i < 4; ++i) {
+        delegate.passwordPrompt()->enterAction();
+    }
+    QTest::qWait(400);
+    save(delegate.mainWindow(), QStringLiteral("login-hint-") + suffix);
+
+    delegate.passwordPrompt()->passwordField()->setText(QStringLiteral("screenshots"));
+    delegate.passwordPrompt()->enterAction();
+    QApplication::processEvents();
+    MainViewController* main = delegate.mainView();
+    if (!main) {
+        std::fprintf(stderr, "tessaro-screenshots: login did not open the main window\n");
+        return;
+    }
+    populate(*main, QStringLiteral("/home/alex"), chinese);
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("main-all-items-") + suffix);
+
+    // A user group, sorted by name, descending.
+    main->leftMouseUp(3);
+    main->sortpopAction(2);
+    main->sortpopAction(8);
+    save(delegate.mainWindow(), QStringLiteral("main-group-sorted-") + suffix);
+
+    QMenu* menu = main->applicationDockMenu();
+    menu->popup(main->sortButton()->mapToGlobal(QPoint(0, main->sortButton()->height())));
+    QApplication::processEvents();
+    save(menu, QStringLiteral("sort-menu-") + suffix);
+    menu->hide();
+
+    // Search across every group.
+    main->leftMouseUp(1);
+    main->searchField()->setText(QStringLiteral("pho"));
+    save(delegate.mainWindow(), QStringLiteral("main-search-") + suffix);
+    main->searchField()->clear();
+
+    // The removable drive and the notes.
+    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
+        if (main->sidebarModel()->entry(row).isRemovableVault && main->sidebarModel()->entry(row).groupRow == 1) {
+            main->leftMouseUp(row);
+            break;
+        }
+    }
+    save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
+    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
+        if (main->sidebarModel()->entry(row).isGroupNote && main->sidebarModel()->entry(row).groupRow == 1) {
+            main->leftMouseUp(row);
+            break;
+        }
+    }
+    save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
+
+    // The smallest main window.
+    delegate.mainWindow()->setContentSize(QSize(800, 420));
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("main-minimum-") + suffix);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessaro"));
+    QApplication::setOrganizationName(QStringLiteral("Tessaro"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tessaro"));
+    ui::installIconThemeFallback();
+    setLogToStderr(false);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tessaro-screenshots <output directory>\n");
+        return 2;
+    }
+    outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    renderLanguage(QStringLiteral("en"), 2, home.path());
+    renderLanguage(QStringLiteral("zh"), 1, home.path());
+    return 0;
+}
