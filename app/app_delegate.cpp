@@ -42,7 +42,12 @@ AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
 }
 
 AppDelegate::~AppDelegate() {
+    // The window goes first, while the timer and the menus it reaches are still alive.
     idleTimer_.stop();
+    if (mainView_) {
+        disconnect(mainView_, nullptr, this, nullptr);
+    }
+    mainWindow_.reset();
     if (sharedDelegate == this) {
         sharedDelegate = nullptr;
     }

@@ -351,6 +351,8 @@ void MainViewController::updateItemCountLabel() {
     itemCountLabel_->setText(n == 1 ? ui::text("itemCount.one") : ui::text("itemCount.format").arg(n));
 }
 
+QString MainViewController::itemCountText() const { return itemCountLabel_->text(); }
+
 void MainViewController::setNoteTableListView() {
     FileModelList shown;
     if (!searchField_->text().isEmpty()) {

@@ -96,6 +96,7 @@ public:
     QPushButton* addGroupButton() const { return addGroupButton_; }
     QMenu* sortMenu() const { return sortMenu_; }
     QMessageBox* currentAlert() const { return alert_; }
+    QString itemCountText() const;
     bool isShowingNotes() const;
 
     static constexpr int kAddDebounceMs = 250;

@@ -214,10 +214,18 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     QTemporaryDir home;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        // A desktop-sized offscreen screen, so that the main window can take its stored size.
+        const QString config = home.path() + QStringLiteral("/screens.json");
+        QFile file(config);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(R"({"screens":[{"name":"main","x":0,"y":0,"width":1600,"height":1000,)"
+                       R"("logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
+            file.close();
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
+    }
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
     QApplication app(argc, argv);

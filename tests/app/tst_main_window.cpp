@@ -1,0 +1,525 @@
+// The application shell driven through its real widgets, offscreen: launch, login, the
+// sidebar and item list, sorting, search, the lock cycle, the idle timer and the window size.
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/item_list_model.h"
+#include "app/main_view_controller.h"
+#include "app/password_prompt.h"
+#include "app/sidebar_model.h"
+#include "app/welcome_window_controller.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+#include "support/test_environment.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+
+FileModelPtr makeItem(const QString& name, qint64 addDate = 0, bool hidden = true) {
+    auto item = std::make_shared<FileModel>();
+    item->name = name;
+    item->path = QStringLiteral("/home/user/") + name;
+    item->addDate = addDate;
+    item->isEncrtypt = hidden;
+    item->fileSize = 1000;
+    return item;
+}
+
+// Adds a user group with these items to the local list, just before the add row.
+GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStringList& items) {
+    RowList& rows = main.catalogue.groupDirList;
+    GroupModelPtr group = makeGroupRow(name, key(kLocalListKey), false, 1700000000);
+    qint64 date = 1700000000;
+    for (const QString& item : items) {
+        group->fileModels->append(makeItem(item, date++));
+    }
+    rows.insert(rows.size() - 1, group);
+    renumberRowList(rows);
+    return group;
+}
+
+qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {
+    SidebarModel* model = main.sidebarModel();
+    for (qsizetype i = 0; i < model->count(); ++i) {
+        if (model->entry(i).groupName == listKey && model->entry(i).groupRow == index) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void clickSidebarRow(MainViewController& main, qsizetype row) {
+    QListView* view = main.sidebarView();
+    const QRect rect = view->visualRect(main.sidebarModel()->index(static_cast<int>(row)));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+QStringList shownNames(MainViewController& main) {
+    QStringList names;
+    for (const FileModelPtr& item : main.itemModel()->items()) {
+        names << item->name;
+    }
+    return names;
+}
+
+QAction* sortAction(MainViewController& main, int tag) {
+    for (QAction* action : main.applicationDockMenu()->actions()) {
+        if (!action->isSeparator() && action->data().toInt() == tag) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    // Launches, types the password into the login screen and presses Return.
+    MainViewController* login(AppDelegate& delegate, const QString& password = QString::fromLatin1(TestEnvironment::kPassword)) {
+        PasswordPrompt* prompt = delegate.passwordPrompt();
+        if (!prompt || prompt->mode() != PasswordPrompt::Mode::Login) {
+            return nullptr;
+        }
+        prompt->passwordField()->clear();
+        QTest::keyClicks(prompt->passwordField(), password);
+        QTest::keyClick(prompt->passwordField(), Qt::Key_Return);
+        QApplication::processEvents();
+        return delegate.mainView();
+    }
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+
+    void freshVaultShowsThreeLocalAndThreeNotesRows() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
+
+        // The login screen: fixed 300 x 354, zoom off; a wrong case does not unlock.
+        QVERIFY(delegate.passwordPrompt());
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
+        QVERIFY(!delegate.mainWindow()->zoomEnabled());
+        QVERIFY(!login(delegate, QStringLiteral("Correct Horse")));
+        QCOMPARE(delegate.passwordPrompt()->errorCount(), 1);
+
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        SidebarModel* sidebar = main->sidebarModel();
+        QCOMPARE(sidebar->count(), 6);
+        const QStringList expectedKeys = {key(kLocalListKey), key(kLocalListKey), key(kLocalListKey),
+                                          key(kNotesListKey), key(kNotesListKey), key(kNotesListKey)};
+        for (qsizetype i = 0; i < 6; ++i) {
+            QCOMPARE(sidebar->entry(i).groupName, expectedKeys[i]);
+            QCOMPARE(sidebar->entry(i).groupRow, i % 3);
+        }
+        QVERIFY(sidebar->entry(0).isHeader && !sidebar->entry(0).canSelected);
+        QVERIFY(sidebar->entry(2).isAddItem && sidebar->entry(5).isAddItem);
+        QCOMPARE(sidebar->entry(0).icon, SidebarEntry::Icon::LocalVault);
+        QCOMPARE(sidebar->entry(3).icon, SidebarEntry::Icon::SecureNotes);
+        QCOMPARE(sidebar->selectedRow(), 1);
+        QVERIFY(sidebar->cell(1).selected);
+        QCOMPARE(main->selectGroupName(), key(kLocalListKey));
+        QCOMPARE(main->selectGroupIndex, 1);
+        QCOMPARE(sidebar->entry(4).countText, QString());  // no notes: no count
+        QCOMPARE(sidebar->index(1).data().toString(), QStringLiteral("All Items"));
+        QCOMPARE(main->itemModel()->rowCount(), 0);
+        QVERIFY(delegate.mainWindow()->zoomEnabled());
+    }
+
+    void allItemsShowsEveryGroupAndSelectionSurvivesRebuild() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+        addGroup(*main, QStringLiteral("Home"), {QStringLiteral("c.txt"), QStringLiteral("d.txt"), QStringLiteral("e.txt")});
+        main->setLeftScrollView();
+        QCOMPARE(main->itemModel()->rowCount(), 5);
+        QCOMPARE(main->itemCountText(), QStringLiteral("5 items"));
+
+        const qsizetype home = sidebarRowOf(*main, key(kLocalListKey), 3);
+        clickSidebarRow(*main, home);
+        QCOMPARE(main->selectGroupIndex, 3);
+        QCOMPARE(main->itemModel()->rowCount(), 3);
+        // A rebuild keeps the selection on the same group.
+        main->setLeftScrollView();
+        QCOMPARE(main->sidebarModel()->selectedRow(), home);
+        QCOMPARE(main->itemModel()->rowCount(), 3);
+        // Every shown item's row points back at it, and a rebuild lets go of the old rows.
+        const FileModelPtr first = main->itemModel()->items().first();
+        QCOMPARE(first->cell, static_cast<ItemCell*>(&main->itemModel()->cell(0)));
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        QCOMPARE(main->itemModel()->rowCount(), 2);
+        QCOMPARE(first->cell, nullptr);
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
+        QCOMPARE(main->itemModel()->rowCount(), 5);
+    }
+
+    void sortFollowsPlainComparisonAndDescendingReverses() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        addGroup(*main, QStringLiteral("Mixed"),
+                 {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("_under"), QStringLiteral("alpha"),
+                  QStringLiteral("Zed"), QStringLiteral("Beta")});
+        main->setLeftScrollView();
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        // Default: by date added, ascending (the order the items were given their dates).
+        QCOMPARE(shownNames(*main), QStringList({"beta", "Alpha", "_under", "alpha", "Zed", "Beta"}));
+
+        QAction* byName = sortAction(*main, 2);
+        QVERIFY(byName);
+        byName->trigger();
+        // Code-unit order: upper case, then '_' (0x5F), then lower case.
+        const QStringList ascending = {"Alpha", "Beta", "Zed", "_under", "alpha", "beta"};
+        QCOMPARE(shownNames(*main), ascending);
+        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Name"));
+        QVERIFY(sortAction(*main, 2)->isChecked());
+        QVERIFY(sortAction(*main, 7)->isChecked());
+        QVERIFY(!sortAction(*main, 8)->isChecked());
+
+        sortAction(*main, 8)->trigger();
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(shownNames(*main), descending);
+        QVERIFY(!sortAction(*main, 7)->isChecked());
+        QVERIFY(sortAction(*main, 8)->isChecked());
+        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
+        // The group's own stored order follows the shown order.
+        QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("beta"));
+
+        // Item 5 is offered for the local vault and refused for a removable drive's vault.
+        QVERIFY(sortAction(*main, 5)->isEnabled());
+        const QString vaultKey = QStringLiteral("USB/Travel.flp");
+        env.mountVolume(vaultKey);
+        RowList drive;
+        auto header = std::make_shared<GroupModel>();
+        header->isHeader = true;
+        header->groupName = vaultKey;
+        auto all = makeGroupRow(QStringLiteral("All Items"), vaultKey, false, 1700000000);
+        auto add = std::make_shared<GroupModel>();
+        add->isAddItem = true;
+        add->groupName = vaultKey;
+        drive << header << all << add;
+        renumberRowList(drive);
+        main->catalogue.UPLibrary.insert(vaultKey, drive);
+        main->setLeftScrollView();
+        const qsizetype driveRow = sidebarRowOf(*main, vaultKey, 1);
+        QVERIFY(driveRow > 0);
+        QCOMPARE(main->sidebarModel()->index(static_cast<int>(driveRow - 1)).data().toString(), QStringLiteral("USB Vault"));
+        clickSidebarRow(*main, driveRow);
+        QCOMPARE(main->selectGroupName(), vaultKey);
+        QVERIFY(!sortAction(*main, 5)->isEnabled());
+        QCOMPARE(main->applicationDockMenu()->actions().size(), 9);  // 8 items and a separator
+    }
+
+    void searchGivesAFreshResultPerKeystroke() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        addGroup(*main, QStringLiteral("Trip"),
+                 {QStringLiteral("photo.jpg"), QStringLiteral("philosophy.txt"), QStringLiteral("report.pdf"),
+                  QStringLiteral("notes.txt")});
+        main->setLeftScrollView();
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+
+        QTest::keyClicks(main->searchField(), QStringLiteral("P"));
+        QCOMPARE(main->searchFiles.size(), 3);
+        QTest::keyClicks(main->searchField(), QStringLiteral("H"));
+        QCOMPARE(main->searchFiles.size(), 2);
+        QTest::keyClicks(main->searchField(), QStringLiteral("O"));
+        QCOMPARE(main->searchField()->text(), QStringLiteral("PHO"));
+        QCOMPARE(main->searchFiles.size(), 1);
+        QCOMPARE(shownNames(*main), QStringList({"photo.jpg"}));
+        QTest::keyClick(main->searchField(), Qt::Key_Backspace);
+        QCOMPARE(shownNames(*main).size(), 2);
+        QTest::keyClick(main->searchField(), Qt::Key_X);
+        QCOMPARE(main->itemModel()->rowCount(), 0);
+
+        // Another row clears the search; the all-items row searches every group.
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
+        QVERIFY(main->searchField()->text().isEmpty());
+        QCOMPARE(main->itemModel()->rowCount(), 4);
+        QTest::keyClicks(main->searchField(), QStringLiteral("PHO"));
+        QCOMPARE(shownNames(*main), QStringList({"photo.jpg"}));
+        main->searchField()->clear();
+        QCOMPARE(main->itemModel()->rowCount(), 4);
+    }
+
+    void idleTimerLocksAfterDelayAndActionsRestartIt() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.setIdleDelayProvider([](qint64 value) { return value == 0 ? -1 : value == 1 ? 10000 : 150; });
+        SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 1);
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QTRY_VERIFY(delegate.idleTimer().isActive());
+        QTest::qWait(400);
+        const int before = delegate.idleTimer().remainingTime();
+        QVERIFY(before <= 9600);
+        QTest::keyClicks(main->searchField(), QStringLiteral("x"));
+        QVERIFY(delegate.idleTimer().remainingTime() > before);
+        QVERIFY(delegate.mainView());
+
+        // Setting 0: no idle lock at all.
+        SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 0);
+        QTest::keyClicks(main->searchField(), QStringLiteral("y"));
+        QVERIFY(!delegate.idleTimer().isActive());
+
+        // A short delay: the login screen comes back by itself.
+        SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 2);
+        QTest::keyClicks(main->searchField(), QStringLiteral("z"));
+        QTRY_VERIFY(delegate.mainView() == nullptr);
+        QVERIFY(delegate.passwordPrompt());
+        QCOMPARE(delegate.passwordPrompt()->mode(), PasswordPrompt::Mode::Login);
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
+    }
+
+    void lockDiscardsControllerAndKeepsMountedDriveVaults() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QPointer<MainViewController> main = login(delegate);
+        QVERIFY(main);
+        env.mountVolume(QStringLiteral("USB/Travel.flp"));
+        RowList mounted{std::make_shared<GroupModel>()};
+        mounted.first()->isHeader = true;
+        mounted.first()->groupName = QStringLiteral("USB/Travel.flp");
+        main->catalogue.UPLibrary.insert(QStringLiteral("USB/Travel.flp"), mounted);
+        main->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
+        addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt")});
+
+        QTest::mouseClick(main->lockButton(), Qt::LeftButton);
+        QTRY_VERIFY(main.isNull());
+        QVERIFY(delegate.mainView() == nullptr);
+        QVERIFY(delegate.passwordPrompt());
+        QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
+        const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
+        QCOMPARE(kept.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
+        QCOMPARE(kept.value(QStringLiteral("USB/Travel.flp")).first(), mounted.first());
+        QVERIFY(!delegate.lockTessaro()->isEnabled());
+
+        // The next login builds a new controller that starts from the kept table.
+        MainViewController* next = login(delegate);
+        QVERIFY(next);
+        QVERIFY(next->catalogue.UPLibrary.contains(QStringLiteral("USB/Travel.flp")));
+        QVERIFY(!next->catalogue.UPLibrary.contains(QStringLiteral("Pulled/Old.flp")));
+        QVERIFY(next->sidebarModel()->count() > 0);
+        QCOMPARE(next->selectGroupIndex, 1);
+        QVERIFY(next->searchField()->text().isEmpty());
+    }
+
+    void windowSizeIsStoredOnlyWhileWriting() {
+        TestEnvironment env;
+        SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
+        SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QTRY_VERIFY(main->iswriteFrameSize);
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
+        QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
+
+        delegate.mainWindow()->setContentSize(QSize(800, 500));
+        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
+
+        main->iswriteFrameSize = false;
+        delegate.mainWindow()->setContentSize(QSize(800, 470));
+        QTest::qWait(50);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
+        main->iswriteFrameSize = true;
+        delegate.mainWindow()->setContentSize(QSize(800, 480));
+        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
+
+        // The lock turns writing off: the login screen's size is never stored.
+        delegate.lockTessaroAction();
+        QTRY_VERIFY(delegate.mainView() == nullptr);
+        QTest::qWait(50);
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
+    }
+
+    void addButtonsRunTheirCommandOnceAfterTheDebounce() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QSignalSpy files(main, &MainViewController::addFilesRequested);
+        QSignalSpy vaults(main, &MainViewController::addGroupRequested);
+        QTest::mouseClick(main->addFileButton(), Qt::LeftButton);
+        QTest::mouseClick(main->addFileButton(), Qt::LeftButton);
+        QTest::mouseClick(main->addGroupButton(), Qt::LeftButton);
+        QCOMPARE(files.size(), 0);
+        QTRY_COMPARE(files.size(), 1);
+        QTRY_COMPARE(vaults.size(), 1);
+        QTest::qWait(MainViewController::kAddDebounceMs + 100);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(vaults.size(), 1);
+    }
+
+    void itemRowDrawsProgressAndCancelsTheRunningItem() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        GroupModelPtr group = addGroup(*main, QStringLiteral("Work"), {QStringLiteral("big.iso")});
+        main->setLeftScrollView();
+        FileModelPtr item = group->fileModels->first();
+        QVERIFY(item->cell);
+
+        item->currentEncryptSize = 250;  // of 1000
+        item->cell->itemChanged();
+        QCOMPARE(main->itemModel()->cell(0).progress, 0.25);
+        // The cancel button replaces the show-in-folder button while the bar runs.
+        QListView* view = main->itemListView();
+        const QRect row = view->visualRect(main->itemModel()->index(0));
+        const ItemDelegate::RowLayout layout = ItemDelegate::layoutFor(row);
+        QSignalSpy shown(main, &MainViewController::showInFileManagerRequested);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, layout.cancelEncryptBtn.center());
+        QVERIFY(item->isCancel.load());
+        QCOMPARE(shown.size(), 0);
+
+        item->currentEncryptSize = 1000;  // complete: no bar
+        item->cell->itemChanged();
+        QCOMPARE(main->itemModel()->cell(0).progress, 0.0);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, layout.openPathBtn.center());
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().first().value<FileModelPtr>(), item);
+    }
+
+    void failedSaveShowsAnAlert() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QVERIFY(!main->currentAlert());
+        // The vault root turns into a plain file: nothing can be written below it.
+        const QString root = env.vaultRoot();
+        QVERIFY(QDir().rename(root, root + QStringLiteral(".moved")));
+        QVERIFY(TestEnvironment::writeFile(root, "not a directory"));
+
+        // The add row creates a group and stores the local list.
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        QTRY_VERIFY(main->currentAlert());
+        QVERIFY(main->currentAlert()->isVisible());
+        QVERIFY(main->currentAlert()->informativeText().contains(QStringLiteral("could not be saved")));
+        // The new group stays in the window, where the next successful save will store it.
+        QCOMPARE(main->catalogue.groupDirList.size(), 4);
+        QTest::mouseClick(main->currentAlert()->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(!main->currentAlert());
+    }
+
+    void damagedCatalogueIsReportedAfterLoad() {
+        TestEnvironment env;
+        QVERIFY(TestEnvironment::writeFile(vaultpaths::AppGroupDirListPath(), "<plist><array><dict>broken"));
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QVERIFY(!main->catalogue.damagedFiles.isEmpty());
+        QTRY_VERIFY(main->currentAlert());
+        QVERIFY(main->currentAlert()->informativeText().contains(main->catalogue.damagedFiles.first()));
+    }
+
+    void firstRunCreatesTheVaultAndOpensTheMainWindow() {
+        TestEnvironment env(false);
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        PasswordPrompt* guide = delegate.passwordPrompt();
+        QVERIFY(guide);
+        QCOMPARE(guide->mode(), PasswordPrompt::Mode::CreateVault);
+        QVERIFY(delegate.mainWindow()->customButtonsHidden());
+        const QString root = env.base() + QStringLiteral("/New Vault");
+        guide->locationField()->setText(root);
+        QTest::keyClicks(guide->passwordField(), QStringLiteral("s3cret"));
+        QTest::keyClicks(guide->confirmField(), QStringLiteral("s3creT"));
+        QTest::mouseClick(guide->createButton(), Qt::LeftButton);
+        QVERIFY(!delegate.mainView());  // the two passwords differ
+        QVERIFY(!SettingsStore::contains(key(keys::kSOUREPASSWORD)));
+        guide->confirmField()->clear();
+        QTest::keyClicks(guide->confirmField(), QStringLiteral("s3cret"));
+        QTest::mouseClick(guide->createButton(), Qt::LeftButton);
+        QTRY_VERIFY(delegate.mainView());
+        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), root + QStringLiteral(".flp"));
+        QCOMPARE(SettingsStore::stringValue(key(keys::kSOUREPASSWORD)), QStringLiteral("s3cret"));
+        QVERIFY(SettingsStore::boolValue(key(keys::FirstRun)));
+        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
+        QVERIFY(QFileInfo(root + QStringLiteral(".flp/Notes")).isDir());
+        QVERIFY(!delegate.mainWindow()->customButtonsHidden());
+    }
+
+    void welcomeTutorialPagesThroughFourPagesAndCloses() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        delegate.showWelcomeTutorialAction();
+        QPointer<WelcomeWindowController> welcome = delegate.welcomeWindow();
+        QVERIFY(welcome);
+        QVERIFY(welcome->isVisible());
+        QCOMPARE(welcome->windowModality(), Qt::ApplicationModal);
+        for (int page = 0; page < WelcomeWindowController::kPageCount - 1; ++page) {
+            QCOMPARE(welcome->currentPage(), page);
+            QTest::mouseClick(welcome->nextButton(), Qt::LeftButton);
+        }
+        QCOMPARE(welcome->nextButton()->text(), QStringLiteral("Get Started"));
+        QTest::mouseClick(welcome->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(welcome.isNull());
+    }
+};
+
+int main(int argc, char** argv) {
+    // Nothing a test does may reach the real home directory or settings.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_main_window.moc"
