@@ -5,7 +5,9 @@
 #include "core/list_composition.h"
 #include "crypto/help_class.h"
 
+#include <QDateTime>
 #include <QFileIconProvider>
+#include <QLocale>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QMouseEvent>
@@ -84,9 +86,17 @@ const QString& ItemListModel::descriptionFor(qsizetype row) const {
     const FileCellViewController& c = cells_[static_cast<size_t>(row)];
     if (!c.descriptionReady) {
         const FileModel& model = *items_[row];
-        c.description = model.isEncrtypt || model.groupName == QLatin1String(kNotesListKey)
-                            ? contentSizeText(model.fileSize.load())
-                            : model.path;
+        if (model.groupName == QLatin1String(kNotesListKey)) {
+            // Dates in the interface language, not the system's.
+            const QLocale locale(LanguageBundle::currentDirectory().startsWith(QLatin1String("zh")) ? QLocale::Chinese
+                                                                                                   : QLocale::English);
+            c.description = model.addDate > 0
+                                ? locale.toString(QDateTime::fromSecsSinceEpoch(model.addDate), QLocale::ShortFormat)
+                                : QString();
+        } else {
+            // A hidden item shows its size; a shown one where it lies now.
+            c.description = model.isEncrtypt ? HelpClass::contentSizeForPath(model) : model.path;
+        }
         c.descriptionReady = true;
     }
     return c.description;
@@ -156,13 +166,19 @@ QIcon genericIcon(const FileModel& model) {
     }
     QIcon icon;
     if (key == QLatin1String("\x01note")) {
-        icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
-    } else if (suffix.isEmpty()) {
-        icon = QIcon::fromTheme(QStringLiteral("folder"));
-    } else {
+        icon = ui::picture(QStringLiteral("About/GenericFile.png"));
+    } else if (!suffix.isEmpty()) {
+        // The desktop's icon for the type when its theme has one; our own otherwise.
         static const QMimeDatabase mimes;
         const QMimeType type = mimes.mimeTypeForFile(model.name, QMimeDatabase::MatchExtension);
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+        if (QIcon::hasThemeIcon(type.iconName())) {
+            icon = QIcon::fromTheme(type.iconName());
+        } else if (QIcon::hasThemeIcon(type.genericIconName())) {
+            icon = QIcon::fromTheme(type.genericIconName());
+        }
+    }
+    if (icon.isNull()) {
+        icon = ui::picture(suffix.isEmpty() ? QStringLiteral("About/GenericFolder.png") : QStringLiteral("About/GenericFile.png"));
     }
     if (icon.isNull()) {
         static QFileIconProvider provider;

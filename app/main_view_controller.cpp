@@ -103,7 +103,7 @@ void MainViewController::buildInterface() {
         "QToolButton:hover { background: #eef0f4; border-color: #dedfe4; }"
         "QToolButton::menu-indicator { image: none; width: 0; }"
         "QLineEdit { border: 1px solid #d5d7de; border-radius: 7px; padding: 4px 8px; background: #f6f7f9; }"
-        "QLineEdit:focus { border-color: #2f6fde; background: #ffffff; }"));
+        "QLineEdit:focus { border-color: #0E7C74; background: #ffffff; }"));
     auto* bar = new QHBoxLayout(titleBar);
     bar->setContentsMargins(10, 6, 12, 6);
     bar->setSpacing(8);
@@ -210,8 +210,8 @@ void MainViewController::buildInterface() {
         "#itemBar { background: #ffffff; border-top: 1px solid #dedfe4; }"
         "QPushButton { border: 1px solid #d5d7de; border-radius: 7px; padding: 5px 12px; background: #ffffff; color: #2c2c2f; }"
         "QPushButton:hover { background: #f1f3f7; }"
-        "QPushButton#addFileButton { background: #2f6fde; border-color: #2a63c7; color: #ffffff; }"
-        "QPushButton#addFileButton:hover { background: #3a7bea; }"
+        "QPushButton#addFileButton { border-color: #0E7C74; color: #0E7C74; font-weight: 600; }"
+        "QPushButton#addFileButton:hover { background: #E3F4F1; }"
         "QLabel { color: #787a82; }"));
     auto* itemBarLayout = new QHBoxLayout(itemBar);
     itemBarLayout->setContentsMargins(14, 8, 14, 8);
@@ -241,6 +241,7 @@ void MainViewController::buildInterface() {
     notesView_->setFrameShape(QFrame::NoFrame);
     notesView_->setUniformItemSizes(true);
     notesView_->setSelectionMode(QAbstractItemView::NoSelection);
+    notesView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     notesModel_ = new ItemListModel(this);
     notesDelegate_ = new ItemDelegate(this);
     notesView_->setModel(notesModel_);
@@ -519,8 +520,10 @@ QMenu* MainViewController::applicationDockMenu() {
         QAction* action = sortMenu_->addAction(title);
         action->setData(n);
         action->setFont(controls::menuFont());
-        action->setCheckable(true);
-        action->setChecked(n == sortType || (n == kSortAscending && isAscending) || (n == kSortDescending && !isAscending));
+        // Only the ticked items are checkable, so that the others draw no empty box.
+        const bool ticked = n == sortType || (n == kSortAscending && isAscending) || (n == kSortDescending && !isAscending);
+        action->setCheckable(ticked);
+        action->setChecked(ticked);
         // A removable drive's items are listed with their state as the drive had it, so
         // sorting by that state is not offered there.
         if (n == kSortByHiddenState && selectionIsRemovable()) {

@@ -27,7 +27,7 @@ QString setting(const char* key) { return QString::fromLatin1(key); }
 
 constexpr char kFieldStyle[] =
     "QLineEdit { border: 2px solid #d5d7de; border-radius: 6px; padding: 6px 8px; background: #ffffff; color: #1e1e22; }"
-    "QLineEdit:focus { border-color: #2f6fde; }";
+    "QLineEdit:focus { border-color: #0E7C74; }";
 
 }  // namespace
 
@@ -89,8 +89,8 @@ void PasswordPrompt::buildLogin() {
     enter_->setFixedSize(36, 36);
     enter_->setIconSize(QSize(20, 20));
     enter_->setStyleSheet(QStringLiteral(
-        "QToolButton { border: none; border-radius: 5px; background: #2f6fde; }"
-        "QToolButton:hover { background: #3a7bea; }"));
+        "QToolButton { border: 2px solid #d5d7de; border-radius: 5px; background: #ffffff; }"
+        "QToolButton:hover { background: #E3F4F1; border-color: #0E7C74; }"));
     enter_->setIcon(ui::picture(QStringLiteral("About/loginOk.png")));
     row->addWidget(enter_);
     layout->addWidget(passwordBackGroundView_);
@@ -177,8 +177,8 @@ void PasswordPrompt::buildCreate() {
     create_->setObjectName(QStringLiteral("createVaultBtn"));
     create_->setMinimumHeight(36);
     create_->setStyleSheet(QStringLiteral(
-        "QPushButton { border: none; border-radius: 7px; background: #2f6fde; color: white; padding: 6px 18px; font-weight: 600; }"
-        "QPushButton:hover { background: #3a7bea; }"));
+        "QPushButton { border: none; border-radius: 7px; background: #0E7C74; color: white; padding: 6px 18px; font-weight: 600; }"
+        "QPushButton:hover { background: #1AA39A; }"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(create_);

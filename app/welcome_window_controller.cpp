@@ -47,8 +47,8 @@ WelcomeWindowController::WelcomeWindowController(QWidget* parent) : QDialog(pare
     next_ = new QPushButton(this);
     next_->setObjectName(QStringLiteral("welcomeNext"));
     next_->setStyleSheet(QStringLiteral(
-        "QPushButton { border: none; border-radius: 7px; background: #2f6fde; color: white; padding: 7px 20px; font-weight: 600; }"
-        "QPushButton:hover { background: #3a7bea; }"));
+        "QPushButton { border: none; border-radius: 7px; background: #0E7C74; color: white; padding: 7px 20px; font-weight: 600; }"
+        "QPushButton:hover { background: #1AA39A; }"));
     connect(next_, &QPushButton::clicked, this, &WelcomeWindowController::nextPage);
     bottom->addWidget(next_);
     layout->addLayout(bottom);

@@ -105,6 +105,7 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
         m->name = name;
         m->isEncrtypt = true;
         m->fileSize = 2048;
+        m->addDate = 1764000000 + static_cast<qint64>(name.size()) * 86400;
         return m;
     };
     *notes[1]->fileModels << note(chinese ? QStringLiteral("银行账户") : QStringLiteral("Bank accounts"))
