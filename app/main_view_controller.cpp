@@ -50,7 +50,10 @@ protected:
         }
         QPainter painter(viewport());
         painter.setPen(style::secondaryText());
-        const QRect area = viewport()->rect().adjusted(40, 0, -40, 0);
+        // A short, centred paragraph rather than one line across a wide window.
+        const QRect view = viewport()->rect();
+        const int width = std::min(view.width() - 80, 380);
+        const QRect area(view.center().x() - width / 2, view.top(), width, view.height());
         painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
     }
 
@@ -451,12 +454,12 @@ void MainViewController::endEditName(qsizetype sidebarRow, const QString& name) 
 bool MainViewController::SaveGroupList(int which) {
     const bool saved = catalogue.SaveGroupList(which);
     if (!saved) {
-        showAlert(ui::text("catalogueSaveFailed.message").arg(catalogue.lastError));
+        showAlert(ui::text("catalogueSaveFailed.title"), ui::text("catalogueSaveFailed.message").arg(catalogue.lastError));
     }
     return saved;
 }
 
-void MainViewController::showAlert(const QString& message) {
+void MainViewController::showAlert(const QString& headline, const QString& message) {
     if (alert_) {
         // One at a time: a second failure while the first is shown adds its reason.
         alert_->setInformativeText(alert_->informativeText() + QStringLiteral("\n\n") + message);
@@ -464,7 +467,7 @@ void MainViewController::showAlert(const QString& message) {
     }
     auto* box = new QMessageBox(QMessageBox::Warning, ui::text("wenxintishi"), QString(), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("alert"));
-    box->setText(ui::text("wenxintishi"));
+    box->setText(headline);
     box->setInformativeText(message);
     box->button(QMessageBox::Ok)->setText(ui::text("alert.ok"));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -602,7 +605,8 @@ void MainViewController::viewDidAppear() {
     }
     emit userActionPerformed();
     if (!catalogue.damagedFiles.isEmpty()) {
-        showAlert(ui::text("catalogueDamaged.message").arg(catalogue.damagedFiles.join(QLatin1Char('\n'))));
+        showAlert(ui::text("catalogueDamaged.title"),
+                  ui::text("catalogueDamaged.message").arg(catalogue.damagedFiles.join(QLatin1Char('\n'))));
     }
 }
 

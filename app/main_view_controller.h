@@ -121,7 +121,7 @@ private:
     RowList* selectedRows();
     bool selectionIsRemovable() const;
     void createGroupFromAddRow(const SidebarEntry& addRow);
-    void showAlert(const QString& message);
+    void showAlert(const QString& headline, const QString& message);
     void updateItemCountLabel();
 
     CustomWindow& window_;

@@ -206,6 +206,27 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
     }
     save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
 
+    // A change that cannot be stored: the vault root has turned into a plain file.
+    main->leftMouseUp(1);
+    QDir().rename(vault, vault + QStringLiteral(".moved"));
+    QFile blocker(vault);
+    if (blocker.open(QIODevice::WriteOnly)) {
+        blocker.close();
+    }
+    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
+        if (main->sidebarModel()->entry(row).isAddItem) {
+            main->leftMouseUp(row);
+            break;
+        }
+    }
+    QApplication::processEvents();
+    if (main->currentAlert()) {
+        save(main->currentAlert(), QStringLiteral("alert-save-failed-") + suffix);
+        main->currentAlert()->close();
+    }
+    QFile::remove(vault);
+    QDir().rename(vault + QStringLiteral(".moved"), vault);
+
     // The smallest main window.
     delegate.mainWindow()->setContentSize(QSize(800, 420));
     QApplication::processEvents();
