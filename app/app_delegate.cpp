@@ -197,7 +197,9 @@ int AppDelegate::idleDelayMsForSetting(qint64 value) {
     case 1: return 30 * 1000;
     case 2: return 60 * 1000;
     case 3: return 300 * 1000;
-    default: return 0;
+    // "At once" taken literally would lock right after every login and every action, and
+    // the vault could never be used again; the shortest choice locks after 15 seconds.
+    default: return kShortestIdleDelayMs;
     }
 }
 

@@ -40,7 +40,9 @@ public:
     void showWelcomeTutorialAction();
 
     // The idle delay in milliseconds for a value of "kTESSAROWHENIDLE", or -1 for no idle
-    // lock: 0 never, 1 30 s, 2 60 s, 3 300 s, anything else at once.
+    // lock: 0 never, 1 30 s, 2 60 s, 3 300 s, anything else (the menu's fifth choice
+    // stores 4) the shortest delay.
+    static constexpr int kShortestIdleDelayMs = 15 * 1000;
     static int idleDelayMsForSetting(qint64 value);
     // Replaces the table above (tests use short delays).
     void setIdleDelayProvider(std::function<int(qint64)> provider);

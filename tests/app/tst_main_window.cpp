@@ -276,6 +276,10 @@ private slots:
     }
 
     void idleTimerLocksAfterDelayAndActionsRestartIt() {
+        const std::pair<qint64, int> delays[] = {{0, -1}, {1, 30000}, {2, 60000}, {3, 300000}, {4, 15000}, {-1, 15000}};
+        for (const auto& [value, delay] : delays) {
+            QCOMPARE(AppDelegate::idleDelayMsForSetting(value), delay);
+        }
         TestEnvironment env;
         AppDelegate delegate;
         delegate.setIdleDelayProvider([](qint64 value) { return value == 0 ? -1 : value == 1 ? 10000 : 150; });
