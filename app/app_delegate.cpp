@@ -34,6 +34,7 @@ QSize mainScreenSize(const QWidget* window) {
 AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
     sharedDelegate = this;
     idleTimer_.setSingleShot(true);
+    idleTimer_.setTimerType(Qt::PreciseTimer);
     connect(&idleTimer_, &QTimer::timeout, this, &AppDelegate::lockTessaroAction);
     idleDelayProvider_ = &AppDelegate::idleDelayMsForSetting;
     mainWindow_->setWindowIcon(ui::applicationIcon());

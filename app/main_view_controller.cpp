@@ -477,7 +477,7 @@ void MainViewController::showAlert(const QString& headline, const QString& messa
     box->open();
 }
 
-QString MainViewController::contentSizeForPath(const FileModel& item) const { return contentSizeText(item.fileSize.load()); }
+QString MainViewController::contentSizeForPath(const FileModel& item) const { return HelpClass::contentSizeForPath(item); }
 
 void MainViewController::sortpopAction(std::optional<int> tag) {
     QString chosenTitle = ui::text("SortbyItem1");

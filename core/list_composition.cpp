@@ -135,23 +135,4 @@ FileModelList searchItems(const FileModelList& items, const QString& text) {
     return found;
 }
 
-QString contentSizeText(qint64 fileSize) {
-    const float x = static_cast<float>(fileSize);
-    double value = x;
-    const char* unit = "B";
-    if (x > 1073741824.0f) {
-        value = static_cast<double>(x) / 1073741824.0;
-        unit = "GB";
-    } else if (fileSize >= 1048577) {
-        value = static_cast<double>(x) / 1048576.0;
-        unit = "MB";
-    } else if (fileSize >= 1025) {
-        value = static_cast<double>(x) / 1024.0;
-        unit = "KB";
-    }
-    return QStringLiteral("%1 %2,%3")
-        .arg(value, 0, 'f', 2)
-        .arg(QLatin1String(unit), localized("encrypted.stringvalue"));
-}
-
 }  // namespace tessaro

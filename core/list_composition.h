@@ -50,8 +50,4 @@ std::shared_ptr<FileModelList> composeItemList(const RowList& rows, qint64 selec
 // Every item whose name, lowercased, contains `text`, lowercased, in list order.
 FileModelList searchItems(const FileModelList& items, const QString& text);
 
-// The size label of an item: two decimals, a binary unit, ",", and the localized
-// "encrypted.stringvalue". Each unit starts just above the previous one's full multiple.
-QString contentSizeText(qint64 fileSize);
-
 }  // namespace tessaro

@@ -1,4 +1,4 @@
-// The item comparison, its equal-element rules, list composition, search and size texts.
+// The item comparison, its equal-element rules, list composition and search.
 #include "core/item_sorting.h"
 #include "core/list_composition.h"
 #include "support/test_environment.h"
@@ -162,22 +162,6 @@ TEST(ListComposition, SearchIgnoresCaseAndKeepsListOrder) {
     EXPECT_EQ(names(searchItems(list, QStringLiteral("PHO"))), QStringList({"Photo.JPG", "old photo", "PHONE"}));
     EXPECT_EQ(names(searchItems(list, QStringLiteral("phot"))), QStringList({"Photo.JPG", "old photo"}));
     EXPECT_TRUE(searchItems(list, QStringLiteral("zzz")).isEmpty());
-}
-
-TEST(ListComposition, SizeTextStartsEachUnitJustAboveTheFullMultiple) {
-    tessaro::testing::TestEnvironment env;
-    const std::pair<qint64, const char*> cases[] = {
-        {0, "0.00 B,Hidden"},
-        {1024, "1024.00 B,Hidden"},
-        {1025, "1.00 KB,Hidden"},
-        {1048576, "1024.00 KB,Hidden"},
-        {1048577, "1.00 MB,Hidden"},
-        {1073741824, "1024.00 MB,Hidden"},
-        {1610612736, "1.50 GB,Hidden"},
-    };
-    for (const auto& [size, expected] : cases) {
-        EXPECT_EQ(contentSizeText(size), QString::fromLatin1(expected)) << size;
-    }
 }
 
 }  // namespace
