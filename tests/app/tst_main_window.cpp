@@ -275,6 +275,32 @@ private slots:
         QCOMPARE(main->itemModel()->rowCount(), 4);
     }
 
+    void addRowCreatesAGroupWhoseNewNameIsStored() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = login(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        QCOMPARE(main->catalogue.groupDirList.size(), 4);
+        QVERIFY(main->catalogue.groupDirList[3]->isAddItem);
+        QCOMPARE(main->selectGroupIndex, 2);
+        QVERIFY(TestEnvironment::readFile(vaultpaths::AppGroupDirListPath()).contains("New Group"));
+
+        QLineEdit* editor = nullptr;
+        QTRY_VERIFY((editor = main->sidebarView()->findChild<QLineEdit*>(QStringLiteral("groupNameEditor"))));
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Taxes"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(main->catalogue.groupDirList[2]->name, QStringLiteral("Taxes"));
+        QVERIFY(!main->catalogue.groupDirList[2]->isEditing);
+        const QByteArray stored = TestEnvironment::readFile(vaultpaths::AppGroupDirListPath());
+        QVERIFY(stored.contains("Taxes"));
+        QVERIFY(!stored.contains("New Group"));
+        QTRY_COMPARE(main->sidebarModel()->entry(main->sidebarModel()->selectedRow()).title, QStringLiteral("Taxes"));
+    }
+
     void idleTimerLocksAfterDelayAndActionsRestartIt() {
         const std::pair<qint64, int> delays[] = {{0, -1}, {1, 30000}, {2, 60000}, {3, 300000}, {4, 15000}, {-1, 15000}};
         for (const auto& [value, delay] : delays) {
