@@ -112,6 +112,43 @@ bool AtomicFileWriter::commit(Replace replace) {
     return true;
 }
 
+bool AtomicFileWriter::closeUnsynced() {
+    if (fd_ < 0) {
+        error_ = QStringLiteral("file is not open");
+        return false;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        error_ = errnoText(errno);
+        abort();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::publish(Replace replace) {
+    if (fd_ >= 0 || tempPath_.isEmpty()) {
+        error_ = QStringLiteral("file is not closed");
+        return false;
+    }
+    bool renamed = false;
+    if (replace == Replace::Existing) {
+        renamed = ::rename(native(tempPath_).constData(), native(target_).constData()) == 0;
+        if (!renamed) {
+            error_ = errnoText(errno);
+        }
+    } else {
+        renamed = renameNoReplace(tempPath_, target_, &error_);
+    }
+    if (!renamed) {
+        abort();
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
 void AtomicFileWriter::abort() {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -138,6 +175,16 @@ bool syncDirectory(const QString& directoryPath) {
         return false;
     }
     const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool syncFileSystemOf(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::syncfs(fd) == 0;
     ::close(fd);
     return ok;
 }

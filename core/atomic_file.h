@@ -27,6 +27,13 @@ public:
     bool commit(Replace replace = Replace::Existing);
     void abort();
 
+    // Two-phase form for many small files, where an fsync per file would cost more than the
+    // writing: closeUnsynced() ends the writing without fsync, the caller makes the data of
+    // the whole batch durable at once (syncFileSystemOf) and then publish()es each file and
+    // syncs the directories. A file is never visible under its name before it is durable.
+    bool closeUnsynced();
+    bool publish(Replace replace = Replace::Existing);
+
     qint64 bytesWritten() const { return written_; }
     QString errorString() const { return error_; }
     QString temporaryPath() const { return tempPath_; }
@@ -46,6 +53,9 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
 
 // fsync of a directory, so that a rename or removal inside it survives a power loss.
 bool syncDirectory(const QString& directoryPath);
+
+// syncfs of the file system that holds `path`: every written byte on it is durable after.
+bool syncFileSystemOf(const QString& path);
 
 // Renames without ever replacing what is at `to`; false (and nothing changed) when `to`
 // exists or the rename fails.

@@ -23,4 +23,19 @@ inline constexpr char kCatalogueLeftInPlace[] = "catalogue %1 cannot be read (%2
 inline constexpr char kCatalogueWriteFailed[] = "catalogue not written: %1";
 inline constexpr char kCatalogueCompleted[] = "catalogue %1 lacked rows every section has; added: %2";
 
+// Stored files and walks.
+inline constexpr char kStoreSucceeded[] = "成功";
+inline constexpr char kStoreFailed[] = "失败：error：%1";
+inline constexpr char kReadHandleMissing[] = "readHandle 为空";
+inline constexpr char kWriteHandleMissing[] = "writehandle 为空";
+inline constexpr char kStoredFileMissing[] = "读取文件出错,文件路径不存在:%1";
+inline constexpr char kRestoreTargetMissing[] = "储存文件出错，文件路径不存在：%1";
+inline constexpr char kWritePath[] = "writePath:%1";
+inline constexpr char kSizePassPath[] = "path ==>> %1";
+// Our own lines for what the engine refuses or repairs.
+inline constexpr char kStoredFileRefused[] = "stored file refused: %1: %2";
+inline constexpr char kRestoredBeside[] = "restored beside the taken location: %1";
+inline constexpr char kLeftoverRemoved[] = "removed a leftover partial file: %1";
+inline constexpr char kPlainKept[] = "plain file kept, it changed after it was stored: %1";
+
 }  // namespace tessaro::loglines

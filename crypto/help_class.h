@@ -49,6 +49,28 @@ public:
     // Stored files and walks: declared with their implementation in stored_file.h and
     // tree_walk.h (see the section below).
     // @@stored-files-and-walks@@
+    // One file of an item: the record's path (joined with the relative path) stored into
+    // item container / swapped(item name + relative path), and back.
+    static qint64 jiami(const FileModelPtr& model, const QString& itemPath, bool isDir, const ProgressBlock& progress);
+    static void jiemi(const FileModelPtr& model, const QString& itemPath, bool isDir, const ProgressBlock& progress);
+    static QString AESPath(const QString& relativePath);
+    static bool iswenbenwenjian(const QString& path);
+    // The walks. They return no status of their own: the caller applies the completion
+    // test (currentEncryptSize >= fileSize), which counts only files written and synced.
+    static qint64 EncryptAESAtFilemodel(const FileModelPtr& model, const QString& itemPath, qint64 fileSize,
+                                        qint64 currentIndex, const ProgressBlock& progress);
+    static void EncryptAESAtFilemodel(const FileModelPtr& model, const QString& itemPath, const ProgressBlock& progress);
+    static void EncryptAESAtFilemodel(const FileModelPtr& model, const QString& itemPath);
+    static void DeCodeAESAtFilemodel(const FileModelPtr& model, const QString& itemPath, qint64 currentIndex,
+                                     const ProgressBlock& progress);
+    static void DeCodeAESAtFilemodel(const FileModelPtr& model, const QString& itemPath);
+    static qint64 FileSizeAtFilemodel(const FileModelPtr& model, const QString& itemPath, qint64 fileSize,
+                                      qint64 currentIndex, const ProgressBlock& progress);
+    static qint64 fileSizeAtFilemodel(const FileModelPtr& model);
+    static void fileSizeForModel(const FileModelPtr& model, const QString& itemPath, bool isDir);
+    static void createDir(const FileModelPtr& model, const QString& itemPath);
+    static void createDeDir(const FileModelPtr& model, const QString& itempath);
+    static bool isDirectory(const QString& path);
 
     // Item inspection (crypto/item_inspection.h).
     static QString contentSizeForPath(const FileModel& model);

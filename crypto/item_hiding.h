@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/file_model.h"
+#include "crypto/tree_walk.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace tessaro {
+
+// Hiding and unhiding of one item as a whole, for the window and the command-line tool
+// alike: walk, completion test, and only then removal of the side that is no longer
+// needed. Removal takes away only what the walk itself copied, and only when it is
+// unchanged, so a file the user put into the folder meanwhile is never lost.
+struct ItemResult {
+    bool complete = false;       // every file written and synced, and the byte count reached
+    bool cancelled = false;
+    bool sourceRemoved = false;  // the plain item (hide) or the stored copy (unhide) is gone
+    QString restoredPath;        // unhide: where the item now is
+    bool restoredBeside = false; // unhide: the plain location was taken
+    QStringList problems;        // what the user should be told, one line each
+};
+
+struct HideOptions {
+    bool removeSource = true;    // delete the plain item after a complete store
+};
+
+// Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize),
+// resets the counters and runs the encryption walk. An incomplete store leaves the plain
+// item as it was and takes back the stored files this run wrote.
+ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress = {},
+                    HideOptions options = {});
+
+// Restores the stored copy to `paths.plainPath` (or beside it). The stored copy is removed
+// only after a complete restore, and only the stored files this run restored.
+ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths,
+                      const walk::WalkProgress& progress = {}, HideOptions options = {});
+
+// The same, with the paths the record gives (vault base, encryptedPath, name, class).
+ItemResult hideRecord(const FileModelPtr& model, const walk::WalkProgress& progress = {});
+ItemResult unhideRecord(const FileModelPtr& model, const walk::WalkProgress& progress = {});
+
+}  // namespace tessaro

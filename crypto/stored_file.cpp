@@ -1,0 +1,428 @@
+#include "crypto/stored_file.h"
+
+#include "core/log.h"
+#include "core/log_lines.h"
+#include "crypto/aes_cipher.h"
+#include "crypto/owner_stamp.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro::storedfile {
+
+namespace {
+
+QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+// Owns a read descriptor.
+class ReadFile {
+public:
+    explicit ReadFile(const QString& path) : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0) {
+            error_ = errnoText(errno);
+        }
+    }
+    ~ReadFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+    int fd() const { return fd_; }
+    QString error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    QString error_;
+};
+
+// Reads up to `size` bytes, retrying short reads; -1 on error.
+qint64 readSome(int fd, char* data, qint64 size) {
+    qint64 got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    return got;
+}
+
+bool preadExactly(int fd, QByteArray& out, qint64 size, qint64 offset) {
+    out.resize(size);
+    qint64 got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, out.data() + got, static_cast<size_t>(size - got), offset + got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        got += n;
+    }
+    return true;
+}
+
+void report(const Progress& progress, qint64 bytes) {
+    if (progress.model) {
+        progress.model->currentEncryptSize += bytes;
+        progress.model->encryptDuration = nowMilliseconds();
+    }
+    if (progress.callback) {
+        progress.callback(0, progress.model ? static_cast<float>(progress.model->currentEncryptSize.load())
+                                            : static_cast<float>(bytes));
+    }
+}
+
+void takeBack(const Progress& progress, qint64 bytes) {
+    if (progress.model && bytes) {
+        progress.model->currentEncryptSize -= bytes;
+    }
+}
+
+AesKey bodyKey(const QString& stamp) { return aesKeyFromText(stamp::bodyKeyFromStamp(stamp)); }
+
+// Ends a written file as the caller asked; false with the reason when it could not be made
+// durable under its name.
+bool finishWriter(std::unique_ptr<AtomicFileWriter> writer, const Durability& durability, QString& reason) {
+    if (durability.pending) {
+        if (!writer->closeUnsynced()) {
+            reason = writer->errorString();
+            return false;
+        }
+        *durability.pending = std::move(writer);
+        return true;
+    }
+    if (!writer->commit(durability.replace)) {
+        reason = writer->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool isRegularFile(int fd, qint64* size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    *size = st.st_size;
+    return true;
+}
+
+}  // namespace
+
+qint64 nowMilliseconds() { return static_cast<qint64>(QDateTime::currentMSecsSinceEpoch()); }
+
+std::optional<Frame> frameForStamp(const QString& ownerStamp) {
+    const QByteArray bytes = ownerStamp.toUtf8();
+    auto header = AES128EncryptWithKey(QString::fromLatin1(stamp::kHeaderKey), bytes);
+    auto footer = AES128EncryptWithKey(QString::fromLatin1(stamp::kFooterKey), bytes);
+    if (!header || !footer) {
+        return std::nullopt;
+    }
+    return Frame{ownerStamp, *header, *footer};
+}
+
+FileResult storeFile(const QString& source, const QString& destination, ItemClass itemClass, const Frame& frame,
+                     const Progress& progress, Durability durability) {
+    FileResult result;
+    ReadFile in(source);
+    qint64 sourceSize = 0;
+    if (in.fd() < 0) {
+        logLine(QString::fromUtf8(loglines::kReadHandleMissing));
+        result.reason = QStringLiteral("cannot read %1: %2").arg(source, in.error());
+        return result;
+    }
+    if (!isRegularFile(in.fd(), &sourceSize)) {
+        result.reason = QStringLiteral("not a regular file: %1").arg(source);
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
+        return result;
+    }
+    ::posix_fadvise(in.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    auto writer = std::make_unique<AtomicFileWriter>(destination);
+    if (!writer->open()) {
+        logLine(QString::fromUtf8(loglines::kWriteHandleMissing));
+        result.reason = QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString());
+        return result;
+    }
+    std::optional<AesEcbStream> cipher;
+    if (itemClass == ItemClass::Text) {
+        cipher.emplace(AesEcbStream::Direction::Encrypt, bodyKey(frame.stamp));
+    }
+    // Small files go out in one write: header, body and footer together.
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(std::min(sourceSize, kChunkSize) + 2 * frame.header.size() + 32));
+    out.append(frame.header);
+    QByteArray buffer(static_cast<qsizetype>(std::min(std::max<qint64>(sourceSize, 1), kChunkSize)), Qt::Uninitialized);
+    qint64 counted = 0;
+    bool reported = false;
+    auto fail = [&](Outcome outcome, const QString& reason) {
+        writer->abort();
+        takeBack(progress, counted);
+        result.outcome = outcome;
+        result.reason = reason;
+        if (outcome == Outcome::Failed) {
+            logLine(QString::fromUtf8(loglines::kStoreFailed).arg(reason));
+        }
+        return result;
+    };
+    for (;;) {
+        if (progress.cancelled()) {
+            return fail(Outcome::Cancelled, QStringLiteral("cancelled"));
+        }
+        const qint64 n = readSome(in.fd(), buffer.data(), buffer.size());
+        if (n < 0) {
+            return fail(Outcome::Failed, QStringLiteral("cannot read %1: %2").arg(source, errnoText(errno)));
+        }
+        if (n == 0) {
+            break;
+        }
+        if (cipher) {
+            if (!cipher->update(buffer.constData(), n, out)) {
+                return fail(Outcome::Failed, QStringLiteral("cipher failed"));
+            }
+        } else {
+            out.append(buffer.constData(), n);
+        }
+        if (out.size() >= kChunkSize) {
+            if (!writer->write(out)) {
+                return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString()));
+            }
+            out.resize(0);
+        }
+        counted += n;
+        report(progress, n);
+        reported = true;
+    }
+    if (cipher && !cipher->finish(out)) {
+        return fail(Outcome::Failed, QStringLiteral("cipher failed"));
+    }
+    out.append(frame.footer);
+    if (!writer->write(out)) {
+        return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString()));
+    }
+    QString reason;
+    if (!finishWriter(std::move(writer), durability, reason)) {
+        takeBack(progress, counted);
+        result.reason = QStringLiteral("cannot complete %1: %2").arg(destination, reason);
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
+        return result;
+    }
+    if (!reported) {
+        report(progress, 0);
+    }
+    logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    result.outcome = Outcome::Done;
+    result.plainBytes = counted;
+    return result;
+}
+
+FrameResult readFrame(int fd, qint64 fileSize, qint64 expectedHeaderLength) {
+    FrameResult result;
+    const qint64 longest = std::min(kLongestHeader, fileSize / 2) / 16 * 16;
+    if (longest < 16) {
+        result.reason = QStringLiteral("shorter than a header and a footer (%1 bytes)").arg(fileSize);
+        return result;
+    }
+    QByteArray head;
+    if (!preadExactly(fd, head, longest, 0)) {
+        result.reason = QStringLiteral("cannot read the header: %1").arg(errnoText(errno));
+        return result;
+    }
+    std::vector<qint64> lengths;
+    if (expectedHeaderLength >= 16 && expectedHeaderLength <= longest && expectedHeaderLength % 16 == 0) {
+        lengths.push_back(expectedHeaderLength);
+    }
+    for (qint64 length = 16; length <= longest; length += 16) {
+        if (length != expectedHeaderLength) {
+            lengths.push_back(length);
+        }
+    }
+    const QString headerKey = QString::fromLatin1(stamp::kHeaderKey);
+    const QString footerKey = QString::fromLatin1(stamp::kFooterKey);
+    const QString tag = QString::fromLatin1(stamp::kSeparatorTag);
+    for (const qint64 length : lengths) {
+        const auto plain = AES128DecodeWithKey(headerKey, head.left(length));
+        if (!plain) {
+            continue;
+        }
+        // A stamp is valid UTF-8 holding the separator tag; anything else is not ours.
+        const QString stampText = QString::fromUtf8(*plain);
+        if (stampText.toUtf8() != *plain || !stampText.contains(tag)) {
+            continue;
+        }
+        QByteArray tail;
+        if (!preadExactly(fd, tail, length, fileSize - length)) {
+            result.reason = QStringLiteral("cannot read the footer: %1").arg(errnoText(errno));
+            return result;
+        }
+        const auto footer = AES128DecodeWithKey(footerKey, tail);
+        if (!footer || *footer != *plain) {
+            result.reason = QStringLiteral("the footer does not match the header (cut short or damaged)");
+            return result;
+        }
+        result.frame = StoredFrame{stampText, length, length, fileSize - 2 * length, fileSize};
+        return result;
+    }
+    result.reason = QStringLiteral("the header does not decrypt to an owner stamp");
+    return result;
+}
+
+FrameResult readFrame(const QString& storedPath, qint64 expectedHeaderLength) {
+    ReadFile in(storedPath);
+    qint64 size = 0;
+    if (in.fd() < 0) {
+        return {std::nullopt, QStringLiteral("cannot open: %1").arg(in.error())};
+    }
+    if (!isRegularFile(in.fd(), &size)) {
+        return {std::nullopt, QStringLiteral("not a regular file")};
+    }
+    return readFrame(in.fd(), size, expectedHeaderLength);
+}
+
+namespace {
+
+// Shared by restore and verify: streams the body of an open stored file into `sink`.
+// Returns an empty text when every byte went through, else the reason.
+QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const Progress& progress, qint64& counted,
+                   bool& cancelled, const std::function<bool(const QByteArray&)>& sink) {
+    if (itemClass == ItemClass::Text && (frame.bodyLength < 16 || frame.bodyLength % 16 != 0)) {
+        return QStringLiteral("a text-class body of %1 bytes is not whole cipher blocks").arg(frame.bodyLength);
+    }
+    if (::lseek(fd, frame.headerLength, SEEK_SET) < 0) {
+        return errnoText(errno);
+    }
+    ::posix_fadvise(fd, frame.headerLength, frame.bodyLength, POSIX_FADV_SEQUENTIAL);
+    std::optional<AesEcbStream> cipher;
+    if (itemClass == ItemClass::Text) {
+        cipher.emplace(AesEcbStream::Direction::Decrypt, bodyKey(frame.stamp));
+    }
+    QByteArray buffer(static_cast<qsizetype>(std::min(std::max<qint64>(frame.bodyLength, 1), kChunkSize)),
+                      Qt::Uninitialized);
+    QByteArray out;
+    qint64 remaining = frame.bodyLength;
+    bool reported = false;
+    while (remaining > 0) {
+        if (progress.cancelled()) {
+            cancelled = true;
+            return QStringLiteral("cancelled");
+        }
+        const qint64 want = std::min<qint64>(remaining, buffer.size());
+        const qint64 n = readSome(fd, buffer.data(), want);
+        if (n != want) {
+            return n < 0 ? errnoText(errno) : QStringLiteral("the stored file ended early");
+        }
+        remaining -= n;
+        const QByteArray* piece = &buffer;
+        if (cipher) {
+            out.resize(0);
+            if (!cipher->update(buffer.constData(), n, out)) {
+                return QStringLiteral("the body does not decrypt");
+            }
+            if (remaining == 0 && !cipher->finish(out)) {
+                return QStringLiteral("the body does not decrypt (wrong key or damaged data)");
+            }
+            piece = &out;
+        } else if (n < buffer.size()) {
+            buffer.resize(n);
+        }
+        if (!sink(*piece)) {
+            return QStringLiteral("cannot write");
+        }
+        counted += piece->size();
+        report(progress, piece->size());
+        reported = true;
+    }
+    if (!reported) {
+        report(progress, 0);
+    }
+    return {};
+}
+
+}  // namespace
+
+FileResult restoreFile(const QString& source, const QString& destination, ItemClass itemClass,
+                       qint64 expectedHeaderLength, const Progress& progress, Durability durability) {
+    FileResult result;
+    logLine(QString::fromUtf8(loglines::kWritePath).arg(destination));
+    ReadFile in(source);
+    qint64 size = 0;
+    if (in.fd() < 0 || !isRegularFile(in.fd(), &size)) {
+        logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(source));
+        result.reason = QStringLiteral("cannot read %1").arg(source);
+        return result;
+    }
+    const FrameResult frame = readFrame(in.fd(), size, expectedHeaderLength);
+    if (!frame.frame) {
+        logLine(QString::fromUtf8(loglines::kStoredFileRefused).arg(source, frame.reason));
+        result.reason = QStringLiteral("%1: %2").arg(source, frame.reason);
+        return result;
+    }
+    auto writer = std::make_unique<AtomicFileWriter>(destination);
+    if (!writer->open()) {
+        logLine(QString::fromUtf8(loglines::kRestoreTargetMissing).arg(destination));
+        result.reason = QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString());
+        return result;
+    }
+    qint64 counted = 0;
+    bool cancelled = false;
+    const QString problem = streamBody(in.fd(), *frame.frame, itemClass, progress, counted, cancelled,
+                                       [&](const QByteArray& piece) { return writer->write(piece); });
+    QString reason = problem;
+    if (problem.isEmpty() && finishWriter(std::move(writer), durability, reason)) {
+        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+        result.outcome = Outcome::Done;
+        result.plainBytes = counted;
+        return result;
+    }
+    if (writer) {
+        writer->abort();
+    }
+    takeBack(progress, counted);
+    result.outcome = cancelled ? Outcome::Cancelled : Outcome::Failed;
+    result.reason = QStringLiteral("%1: %2").arg(source, reason);
+    if (!cancelled) {
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
+    }
+    return result;
+}
+
+QString verifyStoredFile(const QString& storedPath, ItemClass itemClass, qint64 expectedHeaderLength) {
+    ReadFile in(storedPath);
+    qint64 size = 0;
+    if (in.fd() < 0) {
+        return QStringLiteral("cannot open: %1").arg(in.error());
+    }
+    if (!isRegularFile(in.fd(), &size)) {
+        return QStringLiteral("not a regular file");
+    }
+    const FrameResult frame = readFrame(in.fd(), size, expectedHeaderLength);
+    if (!frame.frame) {
+        return frame.reason;
+    }
+    if (itemClass == ItemClass::Binary) {
+        return {};
+    }
+    qint64 counted = 0;
+    bool cancelled = false;
+    return streamBody(in.fd(), *frame.frame, itemClass, Progress{}, counted, cancelled,
+                      [](const QByteArray&) { return true; });
+}
+
+}  // namespace tessaro::storedfile
