@@ -89,7 +89,7 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
     model->currentEncryptSize = 0;
     model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();
-    const walk::WalkReport report = walk::storeItem(model, paths, progress);
+    const walk::WalkReport report = walk::storeItem(model, paths, progress, options.ownerStamp);
     result.cancelled = report.cancelled;
     result.problems = report.problems;
     result.complete = report.complete() && model->currentEncryptSize.load() >= model->fileSize.load();

@@ -22,7 +22,8 @@ struct ItemResult {
 };
 
 struct HideOptions {
-    bool removeSource = true;    // delete the plain item after a complete store
+    bool removeSource = true;    // delete the plain item (or the stored copy) once complete
+    QString ownerStamp;          // hide: empty for the stamp of the password in force
 };
 
 // Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize),

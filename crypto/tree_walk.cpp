@@ -383,12 +383,13 @@ qint64 measureItem(FileModel& model, const QString& plainPath, const WalkProgres
     return model.fileSize;
 }
 
-WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress) {
+WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress,
+                     const QString& ownerStamp) {
     WalkReport report;
     HelpClass::sharedInstance().setEditModel(model);
     // One stamp for the whole walk: the password cannot change while the walk runs, and
     // reading the settings once per file would cost more than small files take to store.
-    const auto frame = storedfile::frameForStamp(stamp::getEncrtyptPassword());
+    const auto frame = storedfile::frameForStamp(ownerStamp.isEmpty() ? stamp::getEncrtyptPassword() : ownerStamp);
     if (!frame) {
         report.filesFailed = 1;
         report.problems.append(QStringLiteral("cannot build the owner stamp"));

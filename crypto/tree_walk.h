@@ -60,7 +60,9 @@ qint64 measureItem(FileModel& model, const QString& plainPath, const WalkProgres
 
 // The encryption walk: every file of the item into its stored top. Empty subfolders are
 // kept as empty directories so that nothing of the item's shape is lost.
-WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {});
+// `ownerStamp` empty: the stamp of the password in force.
+WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {},
+                     const QString& ownerStamp = QString());
 
 // The decryption walk: the whole item is restored into a temporary sibling of its plain
 // location and moved into place only when every file was restored and synced; when the

@@ -1,0 +1,85 @@
+// store SRC DESTDIR: hides a file or folder into an item container, as the window does.
+#include "tools/tessaro-vault/command.h"
+
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "crypto/hardware_address.h"
+#include "crypto/item_hiding.h"
+#include "crypto/owner_stamp.h"
+#include "crypto/swapped_name.h"
+#include "crypto/tree_walk.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tessaro::cli {
+
+namespace {
+
+int runStore(const QStringList& arguments) {
+    QStringList positional;
+    bool move = false;
+    for (const QString& a : arguments) {
+        if (a == QLatin1String("--move")) {
+            move = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return fail(QStringLiteral("store: unknown option %1").arg(a));
+        } else {
+            positional.append(a);
+        }
+    }
+    if (positional.size() != 2) {
+        return fail(QStringLiteral("store needs SRC and DESTDIR (see store --help)"));
+    }
+    const QFileInfo source(positional.at(0));
+    if (!source.exists() && !source.isSymLink()) {
+        return fail(QStringLiteral("store: %1 does not exist").arg(positional.at(0)));
+    }
+    const QString sourcePath = source.absoluteFilePath();
+    const QString container = QFileInfo(positional.at(1)).absoluteFilePath();
+    if (container == sourcePath || container.startsWith(sourcePath + QLatin1Char('/'))) {
+        return fail(QStringLiteral("store: DESTDIR must not lie inside SRC"));
+    }
+    const std::optional<QString> password = readPassword(QStringLiteral("Password: "));
+    if (!password || password->isEmpty()) {
+        return fail(QStringLiteral("store: no password on standard input"));
+    }
+    // A vault with a password of its own must not get copies made under a mistyped one.
+    const QString key = QString::fromLatin1(keys::kSOUREPASSWORD);
+    if (SettingsStore::contains(key) && SettingsStore::stringValue(key) != *password) {
+        return fail(QStringLiteral("store: the password is not the vault's password"), 1);
+    }
+    if (!QDir().mkpath(container)) {
+        return fail(QStringLiteral("store: cannot create %1").arg(container), 1);
+    }
+
+    auto model = std::make_shared<FileModel>();
+    model->path = sourcePath;
+    model->name = source.fileName();
+    const walk::ItemPaths paths{sourcePath, container + QLatin1Char('/') + swappedName(model->name),
+                                walk::classForItemName(sourcePath)};
+    HideOptions options;
+    options.removeSource = move;
+    options.ownerStamp = stamp::buildOwnerStamp(*password, getMacAddress());
+    const ItemResult result = hideItem(model, paths, {}, options);
+    for (const QString& problem : result.problems) {
+        std::fprintf(stderr, "tessaro-vault: %s\n", problem.toUtf8().constData());
+    }
+    if (!result.complete) {
+        return fail(QStringLiteral("store: incomplete, %1 was left as it was").arg(sourcePath), 1);
+    }
+    printLine(paths.storedTop);
+    if (move && !result.sourceRemoved) {
+        return fail(QStringLiteral("store: stored, but %1 was not removed completely").arg(sourcePath), 1);
+    }
+    return 0;
+}
+
+const bool registered = registerCommand(
+    {QStringLiteral("store"), QStringLiteral("store [--move] SRC DESTDIR"),
+     QStringLiteral("store the file or folder SRC as an item into DESTDIR (password from stdin); --move removes "
+                    "SRC once every file is stored and synced"),
+     runStore});
+
+}  // namespace
+}  // namespace tessaro::cli
