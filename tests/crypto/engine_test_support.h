@@ -1,0 +1,84 @@
+#pragma once
+
+#include "core/file_model.h"
+#include "crypto/swapped_name.h"
+#include "crypto/tree_walk.h"
+#include "support/test_environment.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QMap>
+#include <QProcess>
+#include <QString>
+
+#include <memory>
+
+namespace tessaro::testing {
+
+// AES-128-ECB/PKCS#7 by the openssl program: an independent encoder for the expected bytes.
+inline QByteArray opensslEcb(const QByteArray& keyText, const QByteArray& data, bool decrypt = false) {
+    QByteArray key = keyText.left(16);
+    key.append(QByteArray(16 - key.size(), '\0'));
+    QProcess p;
+    QStringList args{QStringLiteral("enc"), QStringLiteral("-aes-128-ecb"), QStringLiteral("-K"),
+                     QString::fromLatin1(key.toHex())};
+    if (decrypt) {
+        args.append(QStringLiteral("-d"));
+    }
+    p.start(QStringLiteral("openssl"), args);
+    p.waitForStarted();
+    p.write(data);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    return p.readAllStandardOutput();
+}
+
+// The stamp the test environment's password and address give, written out by hand.
+inline QByteArray expectedStamp(const QByteArray& password = TestEnvironment::kPassword) {
+    QByteArray padded = password;
+    while (padded.size() < 30) {
+        padded.append('0');
+    }
+    return "1.0.0_" + QByteArray(TestEnvironment::kMacAddress) + "_tsro_" + padded;
+}
+
+// Every file below a directory (relative path -> bytes); directories map to "<dir>".
+inline QMap<QString, QByteArray> snapshot(const QString& root) {
+    QMap<QString, QByteArray> out;
+    QFileInfo top(root);
+    if (!top.exists()) {
+        return out;
+    }
+    if (!top.isDir()) {
+        out.insert(QString(), TestEnvironment::readFile(root));
+        return out;
+    }
+    std::function<void(const QString&)> visit = [&](const QString& dir) {
+        const auto entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& e : entries) {
+            const QString rel = e.absoluteFilePath().mid(root.size());
+            if (e.isDir()) {
+                out.insert(rel, "<dir>");
+                visit(e.absoluteFilePath());
+            } else {
+                out.insert(rel, TestEnvironment::readFile(e.absoluteFilePath()));
+            }
+        }
+    };
+    visit(root);
+    return out;
+}
+
+inline FileModelPtr newRecord(const QString& path) {
+    auto model = std::make_shared<FileModel>();
+    model->path = path;
+    model->name = QFileInfo(path).fileName();
+    return model;
+}
+
+inline walk::ItemPaths pathsFor(const QString& plain, const QString& container) {
+    return walk::ItemPaths{plain, container + QLatin1Char('/') + swappedName(QFileInfo(plain).fileName()),
+                           walk::classForItemName(plain)};
+}
+
+}  // namespace tessaro::testing

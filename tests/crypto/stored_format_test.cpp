@@ -1,0 +1,155 @@
+// The stored-file format, byte for byte, against openssl and hand-written expectations.
+#include "core/settings_store.h"
+#include "crypto/help_class.h"
+#include "crypto/item_hiding.h"
+#include "crypto/stored_file.h"
+#include "crypto/swapped_name.h"
+#include "crypto/text_class.h"
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+TEST(SwappedName, ExchangesNeighboursPerComponentAndIsItsOwnInverse) {
+    struct Case {
+        QString plain;
+        QString swapped;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("photo.jpg"), QStringLiteral("hpto.opjg")},
+        {QStringLiteral("a"), QStringLiteral("a")},
+        {QStringLiteral("abc"), QStringLiteral("bac")},
+        {QStringLiteral("/one.txt/sub/ab"), QStringLiteral("no.extt/usb/ba")},
+        {QStringLiteral("a//b/"), QStringLiteral("a/b")},
+        {QStringLiteral("文件夹名"), QStringLiteral("件文名夹")},
+        // A surrogate pair moves as one piece: U+1F600 then "x" become "x" then U+1F600.
+        {QString::fromUtf8("\xF0\x9F\x98\x80x"), QString::fromUtf8("x\xF0\x9F\x98\x80")},
+        {QString::fromUtf8("a\xF0\x9F\x98\x80\xF0\x9F\x8E\x89"), QString::fromUtf8("\xF0\x9F\x98\x80" "a\xF0\x9F\x8E\x89")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(swappedName(c.plain), c.swapped) << qPrintable(c.plain);
+        EXPECT_EQ(HelpClass::AESPath(c.swapped), swappedName(c.swapped));
+    }
+    // Own inverse for names without empty components, also with a lone surrogate.
+    QString lone = QStringLiteral("ab");
+    lone.insert(1, QChar(0xD83D));
+    for (const QString& name : {QStringLiteral("x y 'q' \"z\"\n.txt"), lone, QString::fromUtf8("\xF0\x9F\x98\x80")}) {
+        EXPECT_EQ(swappedName(swappedName(name)), name);
+        EXPECT_EQ(swappedName(name).size(), name.size());
+    }
+}
+
+TEST(TextClass, TableHasTheThirtySevenExtensionsAndIgnoresCase) {
+    EXPECT_EQ(textExtensionTable().size(), 37);
+    QStringList unique = textExtensionTable();
+    EXPECT_EQ(unique.removeDuplicates(), 0);
+    for (const char* yes : {"a.txt", "/x/REPORT.PDF", "b.Json", "c.c", "d.bas", "e.wki", "f.markdown"}) {
+        EXPECT_TRUE(HelpClass::iswenbenwenjian(QString::fromLatin1(yes))) << yes;
+    }
+    for (const char* no : {"a.jpg", "noext", ".txt", "a.txt.gz", "dir.txt/", "a.tx"}) {
+        const bool expected = QByteArray(no) == "dir.txt/";
+        EXPECT_EQ(HelpClass::iswenbenwenjian(QString::fromLatin1(no)), expected) << no;
+    }
+}
+
+struct LayoutCase {
+    const char* name;
+    qint64 size;
+};
+
+class StoredLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(StoredLayout, MatchesOpensslBytesAndRestoresExactly) {
+    TestEnvironment env;
+    const LayoutCase c = GetParam();
+    const QString plain = env.base() + QStringLiteral("/in/") + QString::fromUtf8(c.name);
+    const QByteArray content = testing::patternBytes(c.size, static_cast<quint32>(c.size + 7));
+    ASSERT_TRUE(TestEnvironment::writeFile(plain, content));
+    const QString container = env.vaultRoot() + QStringLiteral("/g/1");
+    auto model = testing::newRecord(plain);
+    const auto paths = testing::pathsFor(plain, container);
+    HideOptions keep;
+    keep.removeSource = false;
+    const ItemResult stored = hideItem(model, paths, {}, keep);
+    ASSERT_TRUE(stored.complete) << qPrintable(stored.problems.join(QLatin1Char('\n')));
+
+    const QByteArray stamp = testing::expectedStamp();
+    const QByteArray header = testing::opensslEcb("tessaroheadstamps", stamp);
+    const QByteArray footer = testing::opensslEcb("tessarofootstamps", stamp);
+    ASSERT_EQ(header.size(), 64);
+    const bool text = iswenbenwenjian(plain);
+    const QByteArray body = text ? testing::opensslEcb(stamp.mid(stamp.lastIndexOf("_tsro_") + 6), content) : content;
+    const QByteArray onDisk = TestEnvironment::readFile(paths.storedTop);
+    EXPECT_EQ(onDisk.size(), 128 + (text ? 16 * (c.size / 16 + 1) : c.size));
+    EXPECT_TRUE(onDisk == header + body + footer) << c.name;
+
+    auto back = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromUtf8(c.name));
+    back->fileSize = c.size;
+    const ItemResult restored = unhideItem(back, {back->path, paths.storedTop, paths.itemClass});
+    ASSERT_TRUE(restored.complete) << qPrintable(restored.problems.join(QLatin1Char('\n')));
+    EXPECT_EQ(TestEnvironment::readFile(back->path), content);
+    EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, StoredLayout,
+                         ::testing::Values(LayoutCase{"empty.bin", 0}, LayoutCase{"empty.txt", 0},
+                                           LayoutCase{"sixteen.txt", 16}, LayoutCase{"sixteen.bin", 16},
+                                           LayoutCase{"odd.json", 17}, LayoutCase{"chunk.txt", 512000},
+                                           LayoutCase{"chunk.dat", 512000}, LayoutCase{"chunk1.pdf", 512001},
+                                           LayoutCase{"two.bin", 1024001}, LayoutCase{"big.md", 1300000}));
+
+// Fixtures made by openssl alone (tests/fixtures/stored/make-fixtures.sh): an older
+// password, and a password longer than 30 characters whose stamp has another length.
+TEST(StoredFixtures, RestoreCopiesMadeUnderOtherPasswords) {
+    TestEnvironment env;
+    const QString fixtures = QStringLiteral(TESSARO_FIXTURES_DIR "/stored");
+    struct Case {
+        const char* stored;
+        const char* plain;
+        const char* expected;
+    };
+    for (const Case c : {Case{"hpto.opjg", "photo.jpg", "plain-photo.jpg"}, Case{"no.extt", "one.txt", "plain-one.txt"},
+                         Case{"olgn.txt", "long.txt", "plain-one.txt"}}) {
+        const QString copy = env.base() + QStringLiteral("/c/") + QString::fromLatin1(c.stored);
+        ASSERT_TRUE(TestEnvironment::writeFile(copy, TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.stored)));
+        auto model = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromLatin1(c.plain));
+        const ItemResult r = unhideItem(model, {model->path, copy, walk::classForItemName(model->path)});
+        EXPECT_TRUE(r.complete) << c.stored << qPrintable(r.problems.join(QLatin1Char(' ')));
+        EXPECT_EQ(TestEnvironment::readFile(model->path),
+                  TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected))
+            << c.stored;
+        EXPECT_EQ(storedfile::verifyStoredFile(fixtures + QLatin1Char('/') + c.stored,
+                                               walk::classForItemName(QString::fromLatin1(c.plain)), 64),
+                  QString());
+    }
+}
+
+TEST(StoredFile, LongPasswordMakesLongerHeaderAndStillRoundTrips) {
+    TestEnvironment env;
+    const QByteArray longPassword = "this password is longer than thirty characters";
+    SettingsStore::setValue(QStringLiteral("kSOUREPASSWORD"), QString::fromLatin1(longPassword));
+    const QString plain = env.base() + QStringLiteral("/n.txt");
+    ASSERT_TRUE(TestEnvironment::writeFile(plain, "abc"));
+    auto model = testing::newRecord(plain);
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+    ASSERT_TRUE(hideItem(model, paths).complete);
+    const QByteArray stamp = testing::expectedStamp(longPassword);
+    const QByteArray expected = testing::opensslEcb("tessaroheadstamps", stamp) +
+                                testing::opensslEcb(longPassword.left(16), "abc") +
+                                testing::opensslEcb("tessarofootstamps", stamp);
+    EXPECT_GT(expected.size(), 128 + 16);
+    EXPECT_EQ(TestEnvironment::readFile(paths.storedTop), expected);
+    // Back under a short password: the stored stamp has another length than the current one.
+    SettingsStore::setValue(QStringLiteral("kSOUREPASSWORD"), QStringLiteral("short"));
+    auto back = testing::newRecord(plain);
+    back->fileSize = 3;
+    ASSERT_TRUE(unhideItem(back, paths).complete);
+    EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("abc"));
+}
+
+}  // namespace
+}  // namespace tessaro
