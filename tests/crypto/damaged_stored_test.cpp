@@ -1,0 +1,86 @@
+// Damaged stored files are refused with a log line, nothing is put at the plain location,
+// the stored copy stays, and nothing crashes.
+#include "core/log.h"
+#include "crypto/item_hiding.h"
+#include "crypto/stored_file.h"
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+struct Damage {
+    const char* what;
+    const char* itemName;
+    std::function<void(QByteArray&)> apply;
+};
+
+class DamagedStoredFile : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedStoredFile, IsRefusedLoggedAndKept) {
+    TestEnvironment env;
+    const Damage d = GetParam();
+    const QString plain = env.base() + QStringLiteral("/in/") + QString::fromLatin1(d.itemName);
+    const QByteArray content = testing::patternBytes(70000, 3);
+    ASSERT_TRUE(TestEnvironment::writeFile(plain, content));
+    auto model = testing::newRecord(plain);
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+    ASSERT_TRUE(hideItem(model, paths).complete);
+
+    QByteArray bytes = TestEnvironment::readFile(paths.storedTop);
+    d.apply(bytes);
+    ASSERT_TRUE(TestEnvironment::writeFile(paths.storedTop, bytes));
+    const QString reason = storedfile::verifyStoredFile(paths.storedTop, paths.itemClass, 64);
+    EXPECT_FALSE(reason.isEmpty()) << d.what;
+
+    LogCapture log;
+    auto back = testing::newRecord(plain);
+    back->fileSize = content.size();
+    const ItemResult r = unhideItem(back, paths);
+    EXPECT_FALSE(r.complete) << d.what;
+    EXPECT_FALSE(QFileInfo::exists(plain)) << d.what;
+    EXPECT_TRUE(log.contains(QStringLiteral("stored file refused")) || log.contains(QStringLiteral("失败：error：")))
+        << d.what;
+    EXPECT_EQ(TestEnvironment::readFile(paths.storedTop), bytes) << d.what;
+    EXPECT_FALSE(r.problems.isEmpty());
+}
+
+void flip(QByteArray& b, qsizetype at) { b[at] = static_cast<char>(b[at] ^ 0x5a); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Damages, DamagedStoredFile,
+    ::testing::Values(
+        Damage{"zero length", "a.bin", [](QByteArray& b) { b.clear(); }},
+        Damage{"shorter than the header", "a.bin", [](QByteArray& b) { b.truncate(40); }},
+        Damage{"header only", "a.bin", [](QByteArray& b) { b.truncate(64); }},
+        Damage{"cut in the body (crash while storing)", "a.bin", [](QByteArray& b) { b.truncate(b.size() / 2); }},
+        Damage{"footer cut by one byte", "a.bin", [](QByteArray& b) { b.chop(1); }},
+        Damage{"one byte too many", "a.bin", [](QByteArray& b) { b.append('x'); }},
+        Damage{"flipped first header byte", "a.bin", [](QByteArray& b) { flip(b, 0); }},
+        Damage{"flipped last header byte", "a.txt", [](QByteArray& b) { flip(b, 63); }},
+        Damage{"flipped footer byte", "a.bin", [](QByteArray& b) { flip(b, b.size() - 20); }},
+        Damage{"flipped last footer byte", "a.txt", [](QByteArray& b) { flip(b, b.size() - 1); }},
+        Damage{"flipped last text body block", "a.txt", [](QByteArray& b) { flip(b, b.size() - 64 - 3); }},
+        Damage{"text body not whole blocks", "a.txt",
+               [](QByteArray& b) { b.insert(100, "abc"); }},
+        Damage{"random bytes", "a.txt", [](QByteArray& b) { b = testing::patternBytes(b.size(), 99); }}));
+
+TEST(DamagedStoredFile, GarbageOfEverySmallLengthNeverRestores) {
+    TestEnvironment env;
+    for (int length = 0; length < 300; length += 7) {
+        const QString stored = env.base() + QStringLiteral("/c/hpto.opjg");
+        ASSERT_TRUE(TestEnvironment::writeFile(stored, testing::patternBytes(length, length)));
+        auto back = testing::newRecord(env.base() + QStringLiteral("/out/photo.jpg"));
+        const ItemResult r = unhideItem(back, {back->path, stored, storedfile::ItemClass::Binary});
+        EXPECT_FALSE(r.complete) << length;
+        EXPECT_FALSE(QFileInfo::exists(back->path)) << length;
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
