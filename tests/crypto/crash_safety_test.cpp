@@ -1,0 +1,237 @@
+// A walk killed at any moment, or stopped by a full disk, loses no byte: the plain item is
+// intact, or the stored copy verifies and restores byte for byte.
+#include "core/atomic_file.h"
+#include "crypto/item_hiding.h"
+#include "crypto/stored_file.h"
+#include "crypto/tree_walk.h"
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+using Tree = QMap<QString, QByteArray>;
+
+void writeTree(const QString& root, const Tree& tree) {
+    QDir().mkpath(root);
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        if (it.value() == "<dir>") {
+            QDir().mkpath(root + it.key());
+        } else {
+            TestEnvironment::writeFile(root + it.key(), it.value());
+        }
+    }
+}
+
+Tree referenceTree() {
+    Tree tree;
+    tree.insert(QStringLiteral("/empty"), "<dir>");
+    tree.insert(QStringLiteral("/sub"), "<dir>");
+    for (int i = 0; i < 20; ++i) {
+        const qint64 size = i % 5 == 0 ? 520000 : (i * 977) % 20000;
+        tree.insert((i % 2 ? QStringLiteral("/sub/f%1") : QStringLiteral("/f%1")).arg(i), testing::patternBytes(size, i));
+    }
+    tree.insert(QStringLiteral("/big"), testing::patternBytes(1100000, 77));
+    return tree;
+}
+
+// Runs `work` in a child; returns its exit status, or -1 when it was killed.
+template <typename Work>
+int runChild(Work work, int killAfterMicroseconds = -1, rlim_t fileSizeLimit = RLIM_INFINITY) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (fileSizeLimit != RLIM_INFINITY) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::_exit(work());
+    }
+    if (killAfterMicroseconds >= 0) {
+        ::usleep(static_cast<useconds_t>(killAfterMicroseconds));
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int exitCodeOf(const ItemResult& r) { return (r.complete ? 1 : 0) | (r.sourceRemoved ? 2 : 0); }
+
+// The stored copy, leftovers ignored, must restore to exactly `expected`.
+void expectStoredCopyRestores(const TestEnvironment& env, const walk::ItemPaths& paths, const Tree& expected,
+                              const std::string& context) {
+    const QString elsewhere = env.base() + QStringLiteral("/check/item");
+    QDir(env.base() + QStringLiteral("/check")).removeRecursively();
+    auto model = testing::newRecord(elsewhere);
+    HideOptions keep;
+    keep.removeSource = false;
+    const ItemResult r = unhideItem(model, {elsewhere, paths.storedTop, paths.itemClass}, {}, keep);
+    ASSERT_TRUE(r.complete) << context << " " << r.problems.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(testing::snapshot(elsewhere), expected) << context;
+}
+
+// No file under the container that claims a complete name may be a half file.
+void expectEveryNamedStoredFileSound(const QString& container, storedfile::ItemClass itemClass,
+                                     const std::string& context) {
+    QDirIterator it(container, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (!AtomicFileWriter::isTemporaryName(it.fileName())) {
+            EXPECT_EQ(storedfile::verifyStoredFile(file, itemClass, 64), QString()) << context << " " << file.toStdString();
+        }
+    }
+}
+
+class KilledWalk : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
+    TestEnvironment env;
+    const Tree reference = referenceTree();
+    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(GetParam());
+    const QString container = env.base() + QStringLiteral("/vault/c");
+    const auto paths = testing::pathsFor(plain, container);
+    auto hide = [&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths)); };
+
+    writeTree(plain, reference);
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_EQ(runChild(hide), 3);
+    const qint64 full = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
+
+    std::mt19937 rng(20261207);
+    int intact = 0;
+    for (int round = 0; round < 24; ++round) {
+        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+        QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
+        writeTree(plain, reference);
+        const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
+        const int status = runChild(hide, delay);
+        const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
+        expectEveryNamedStoredFileSound(container, paths.itemClass, context);
+        if (testing::snapshot(plain) != reference) {
+            // The plain item went only after the stored copy was complete.
+            expectStoredCopyRestores(env, paths, reference, context);
+        } else {
+            EXPECT_NE(status, 3) << context;
+            ++intact;
+        }
+        // The next hide cleans up after the killed one and completes.
+        if (QFileInfo::exists(plain) && testing::snapshot(plain) == reference) {
+            QDir(container).removeRecursively();
+            ASSERT_EQ(runChild(hide), 3) << context;
+            expectStoredCopyRestores(env, paths, reference, context);
+        }
+    }
+    // The moments spread over the walk: some kills came before the plain item could go.
+    EXPECT_GT(intact, 0);
+}
+
+TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
+    TestEnvironment env;
+    const Tree reference = referenceTree();
+    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(GetParam());
+    const QString container = env.base() + QStringLiteral("/vault/c");
+    const auto paths = testing::pathsFor(plain, container);
+    writeTree(plain, reference);
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    const Tree storedCopy = testing::snapshot(paths.storedTop);
+    qint64 total = 0;
+    for (const QByteArray& v : reference) {
+        total += v == "<dir>" ? 0 : v.size();
+    }
+    auto unhide = [&] {
+        auto model = testing::newRecord(plain);
+        model->fileSize = total;
+        return exitCodeOf(unhideItem(model, paths));
+    };
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_EQ(runChild(unhide), 3);
+    const qint64 full = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
+    ASSERT_EQ(testing::snapshot(plain), reference);
+
+    std::mt19937 rng(7122026);
+    int interrupted = 0;
+    for (int round = 0; round < 24; ++round) {
+        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+        QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
+        writeTree(paths.storedTop, storedCopy);
+        const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
+        runChild(unhide, delay);
+        const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
+        const Tree now = testing::snapshot(plain);
+        if (now.isEmpty()) {
+            // Nothing appeared at the plain location; the stored copy is whole.
+            EXPECT_FALSE(QFileInfo::exists(plain)) << context;
+            EXPECT_EQ(testing::snapshot(paths.storedTop), storedCopy) << context;
+            ASSERT_EQ(runChild(unhide), 3) << context;
+            ++interrupted;
+        }
+        // Either way the item is back whole, and no partial folder is left beside it.
+        EXPECT_EQ(testing::snapshot(plain), reference) << context;
+        const QStringList beside = QDir(env.base() + QStringLiteral("/plain"))
+                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        EXPECT_EQ(beside, QStringList{QString::fromLatin1(GetParam())}) << context;
+    }
+    EXPECT_GT(interrupted, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, KilledWalk, ::testing::Values("item", "item.txt"));
+
+TEST(FullDisk, StoreReportsIncompleteAndKeepsThePlainItem) {
+    TestEnvironment env;
+    for (const char* name : {"item", "item.txt", "single.bin", "single.txt"}) {
+        const bool single = QByteArray(name).startsWith("single");
+        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(name);
+        const QString container = env.base() + QStringLiteral("/vault/") + QString::fromLatin1(name);
+        Tree tree;
+        if (single) {
+            tree.insert(QString(), testing::patternBytes(1200000, 5));
+            TestEnvironment::writeFile(plain, tree.value(QString()));
+        } else {
+            tree = referenceTree();
+            writeTree(plain, tree);
+        }
+        const auto paths = testing::pathsFor(plain, container);
+        const int status = runChild([&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths)); }, -1, 700000);
+        EXPECT_EQ(status, 0) << name;
+        EXPECT_EQ(testing::snapshot(plain), tree) << name;
+        expectEveryNamedStoredFileSound(container, paths.itemClass, name);
+    }
+}
+
+TEST(FullDisk, RestoreReportsIncompleteAndKeepsTheStoredCopy) {
+    TestEnvironment env;
+    for (const char* name : {"item", "item.txt"}) {
+        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(name);
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(name));
+        writeTree(plain, referenceTree());
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+        const Tree stored = testing::snapshot(paths.storedTop);
+        const int status = runChild([&] {
+            auto model = testing::newRecord(plain);
+            return exitCodeOf(unhideItem(model, paths));
+        }, -1, 700000);
+        EXPECT_EQ(status, 0) << name;
+        EXPECT_FALSE(QFileInfo::exists(plain)) << name;
+        EXPECT_EQ(QDir(env.base() + QStringLiteral("/plain")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList())
+            << name;
+        EXPECT_EQ(testing::snapshot(paths.storedTop), stored) << name;
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
