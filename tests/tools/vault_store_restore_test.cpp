@@ -1,0 +1,127 @@
+// tessaro-vault store / restore / verify, run as a user would run them.
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+struct ToolRun {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun vault(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(qEnvironmentVariable("TESSARO_BIN_DIR") + QStringLiteral("/tessaro-vault"),
+            QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--verbose")} + arguments);
+    p.waitForStarted();
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+QByteArray passwordLine() { return QByteArray(TestEnvironment::kPassword) + "\n"; }
+
+TEST(VaultTool, StoreVerifyRestoreRoundTripWithoutShowingThePassword) {
+    TestEnvironment env;
+    const QString src = env.base() + QStringLiteral("/Letters.txt");
+    TestEnvironment::writeFile(src + QStringLiteral("/one"), "first letter");
+    TestEnvironment::writeFile(src + QStringLiteral("/sub/two words"), QByteArray(600000, 'w'));
+    const QString dest = env.base() + QStringLiteral("/container");
+
+    const ToolRun stored = vault(env, {QStringLiteral("store"), src, dest}, passwordLine());
+    ASSERT_EQ(stored.status, 0) << stored.err.toStdString();
+    const QString top = QString::fromUtf8(stored.out.trimmed());
+    EXPECT_EQ(top, dest + QStringLiteral("/eLttre.sxtt"));
+    EXPECT_TRUE(QFileInfo::exists(src));  // kept without --move
+
+    const ToolRun verified = vault(env, {QStringLiteral("verify"), dest});
+    EXPECT_EQ(verified.status, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.isEmpty());
+
+    const QString out = env.base() + QStringLiteral("/out");
+    const ToolRun restored = vault(env, {QStringLiteral("restore"), top, out});
+    ASSERT_EQ(restored.status, 0) << restored.err.toStdString();
+    EXPECT_EQ(TestEnvironment::readFile(out + QStringLiteral("/sub/two words")), QByteArray(600000, 'w'));
+    EXPECT_EQ(TestEnvironment::readFile(out + QStringLiteral("/one")), QByteArray("first letter"));
+
+    for (const ToolRun& r : {stored, verified, restored}) {
+        EXPECT_FALSE(r.out.contains(TestEnvironment::kPassword));
+        EXPECT_FALSE(r.err.contains(TestEnvironment::kPassword));
+    }
+}
+
+TEST(VaultTool, StoreRefusesAnotherPasswordThanTheVaults) {
+    TestEnvironment env;
+    const QString src = env.base() + QStringLiteral("/a.bin");
+    TestEnvironment::writeFile(src, "x");
+    const ToolRun r = vault(env, {QStringLiteral("store"), src, env.base() + QStringLiteral("/c")}, "wrong password\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/c/.abin")));
+    EXPECT_FALSE(r.err.contains("wrong password"));
+}
+
+TEST(VaultTool, VerifyNamesEachDamagedFileAndIgnoresLeftovers) {
+    TestEnvironment env;
+    const QString src = env.base() + QStringLiteral("/box");
+    TestEnvironment::writeFile(src + QStringLiteral("/good"), "fine");
+    TestEnvironment::writeFile(src + QStringLiteral("/bad"), "soon damaged");
+    const QString dest = env.base() + QStringLiteral("/vault/123-456/789");
+    ASSERT_EQ(vault(env, {QStringLiteral("store"), src, dest}, passwordLine()).status, 0);
+    const QString bad = dest + QStringLiteral("/obx/abd");
+    QByteArray bytes = TestEnvironment::readFile(bad);
+    ASSERT_FALSE(bytes.isEmpty());
+    bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 1);
+    TestEnvironment::writeFile(bad, bytes);
+    TestEnvironment::writeFile(dest + QStringLiteral("/obx/.tessaro-partial-x-ABCDEF"), "half");
+    const ToolRun r = vault(env, {QStringLiteral("verify"), env.base() + QStringLiteral("/vault")});
+    EXPECT_EQ(r.status, 1);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 1) << r.out.toStdString();
+    EXPECT_TRUE(lines.first().startsWith(bad.toUtf8() + ":")) << r.out.toStdString();
+    // Restoring the damaged item puts nothing in place and keeps the stored copy.
+    const ToolRun restored = vault(env, {QStringLiteral("restore"), dest + QStringLiteral("/obx"), env.base() + QStringLiteral("/back")});
+    EXPECT_EQ(restored.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/back")));
+    EXPECT_EQ(TestEnvironment::readFile(bad), bytes);
+}
+
+TEST(VaultTool, MoveRemovesSourcesOnlyAfterSuccessAndTakenPlacesAreKept) {
+    TestEnvironment env;
+    const QString src = env.base() + QStringLiteral("/photo.jpg");
+    TestEnvironment::writeFile(src, "pixels");
+    const QString dest = env.base() + QStringLiteral("/c");
+    ASSERT_EQ(vault(env, {QStringLiteral("store"), QStringLiteral("--move"), src, dest}, passwordLine()).status, 0);
+    EXPECT_FALSE(QFileInfo::exists(src));
+    TestEnvironment::writeFile(src, "a new photo");
+    const ToolRun r = vault(env, {QStringLiteral("restore"), QStringLiteral("--move"), dest + QStringLiteral("/hpto.opjg"), env.base()});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out.trimmed()), env.base() + QStringLiteral("/photo (restored).jpg"));
+    EXPECT_EQ(TestEnvironment::readFile(src), QByteArray("a new photo"));
+    EXPECT_EQ(TestEnvironment::readFile(env.base() + QStringLiteral("/photo (restored).jpg")), QByteArray("pixels"));
+    EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("/hpto.opjg")));
+}
+
+TEST(VaultTool, BadInvocationsExitNonZero) {
+    TestEnvironment env;
+    EXPECT_EQ(vault(env, {QStringLiteral("store"), env.base() + QStringLiteral("/missing"), env.base()}, passwordLine()).status, 2);
+    EXPECT_EQ(vault(env, {QStringLiteral("store"), env.base()}).status, 2);
+    EXPECT_EQ(vault(env, {QStringLiteral("restore"), env.base() + QStringLiteral("/none"), env.base()}).status, 2);
+    EXPECT_EQ(vault(env, {QStringLiteral("verify")}).status, 2);
+    const QString src = env.base() + QStringLiteral("/a");
+    TestEnvironment::writeFile(src, "x");
+    EXPECT_EQ(vault(env, {QStringLiteral("store"), src, env.base() + QStringLiteral("/c")}).status, 2);  // no password
+}
+
+}  // namespace
+}  // namespace tessaro
