@@ -36,5 +36,17 @@ lint: debug
 	  --suppress=missingIncludeSystem -I . \
 	  core crypto app controls tools
 
+# Fuzzes the restore path for FUZZ_SECONDS (default 180) with libFuzzer; needs clang and
+# libclang-rt (tools/install-deps.sh does not install them: apt-get install clang libclang-rt-14-dev).
+FUZZ_DIR     := build/fuzz
+FUZZ_SECONDS ?= 180
+fuzz:
+	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target tessaro-restore-fuzzer
+	@mkdir -p $(FUZZ_DIR)/corpus
+	./$(FUZZ_DIR)/bin/tessaro-restore-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  $(FUZZ_DIR)/corpus tests/fixtures/stored
+
 clean:
 	rm -rf build

@@ -83,7 +83,11 @@ void rollBackStore(const walk::WalkReport& report) {
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                     HideOptions options) {
     ItemResult result;
-    walk::removeLeftovers(parentOf(paths.storedTop));
+    // Partial files of an earlier, interrupted store of this item are ours to clear away.
+    walk::removeLeftovers(parentOf(paths.storedTop), QFileInfo(paths.storedTop).fileName());
+    if (QFileInfo(paths.storedTop).isDir()) {
+        walk::removeLeftovers(paths.storedTop, QString(), true);
+    }
     model->fileSize = 0;
     walk::measureItem(*model, paths.plainPath);
     model->currentEncryptSize = 0;
@@ -106,7 +110,7 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
 ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                       HideOptions options) {
     ItemResult result;
-    walk::removeLeftovers(parentOf(paths.plainPath));
+    walk::removeLeftovers(parentOf(paths.plainPath), QFileInfo(paths.plainPath).fileName());
     model->currentEncryptSize = 0;
     model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();

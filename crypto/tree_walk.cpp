@@ -436,17 +436,25 @@ QString freeNameBeside(const QString& path) {
     }
 }
 
-int removeLeftovers(const QString& directory) {
+int removeLeftovers(const QString& directory, const QString& forName, bool recursive) {
     std::vector<Entry> entries;
     if (!listDirectory(directory, entries)) {
         return 0;
     }
+    const QString ours = forName.isEmpty() ? QString()
+                                           : QStringLiteral(".tessaro-partial-") + forName.left(64) + QLatin1Char('-');
     int removed = 0;
     for (const Entry& entry : entries) {
+        const QString path = directory + QLatin1Char('/') + entry.name;
         if (!AtomicFileWriter::isTemporaryName(entry.name)) {
+            if (recursive && entry.isDirectory) {
+                removed += removeLeftovers(path, QString(), true);
+            }
             continue;
         }
-        const QString path = directory + QLatin1Char('/') + entry.name;
+        if (!ours.isEmpty() && !(entry.name.startsWith(ours) && entry.name.size() == ours.size() + 6)) {
+            continue;
+        }
         const bool ok = entry.isDirectory ? QDir(path).removeRecursively() : ::unlink(native(path).constData()) == 0;
         if (ok) {
             logLine(QString::fromUtf8(loglines::kLeftoverRemoved).arg(path));

@@ -73,9 +73,10 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
 // "name (restored).ext", "name (restored 2).ext", ... : the first free name beside `path`.
 QString freeNameBeside(const QString& path);
 
-// Removes the leftover temporary files and folders of earlier interrupted runs directly
-// in `directory` (only names of our own partial-file pattern). Returns how many.
-int removeLeftovers(const QString& directory);
+// Removes the leftover temporary files and folders of earlier interrupted runs in
+// `directory` (only names of our own partial-file pattern; with `forName` only those made
+// for that name; with `recursive` also in every folder below). Returns how many.
+int removeLeftovers(const QString& directory, const QString& forName = QString(), bool recursive = false);
 
 // Current header length: the length of the header the current owner stamp would have.
 qint64 currentHeaderLength();
