@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -20,7 +21,9 @@ struct ToolRun {
 
 ToolRun vault(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = {}) {
     QProcess p;
-    p.start(qEnvironmentVariable("TESSARO_BIN_DIR") + QStringLiteral("/tessaro-vault"),
+    // The tool is built beside the test binaries; TESSARO_BIN_DIR may point elsewhere.
+    const QString binDir = qEnvironmentVariable("TESSARO_BIN_DIR", QCoreApplication::applicationDirPath());
+    p.start(binDir + QStringLiteral("/tessaro-vault"),
             QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--verbose")} + arguments);
     p.waitForStarted();
     p.write(input);
