@@ -21,8 +21,7 @@ struct ToolRun {
 
 ToolRun vault(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = {}) {
     QProcess p;
-    // The tool is built beside the test binaries; TESSARO_BIN_DIR may point elsewhere.
-    const QString binDir = qEnvironmentVariable("TESSARO_BIN_DIR", QCoreApplication::applicationDirPath());
+    const QString binDir = QStringLiteral(TESSARO_BUILT_BIN_DIR);
     p.start(binDir + QStringLiteral("/tessaro-vault"),
             QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--verbose")} + arguments);
     p.waitForStarted();
