@@ -23,7 +23,9 @@ QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code))
 // Owns a read descriptor.
 class ReadFile {
 public:
-    explicit ReadFile(const QString& path) : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {
+    // O_NONBLOCK: a FIFO in a folder must not hang the walk; regular files ignore the flag.
+    explicit ReadFile(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
         if (fd_ < 0) {
             error_ = errnoText(errno);
         }

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace tessaro {
 namespace {
 
@@ -236,6 +238,26 @@ TEST(TreeWalk, HelpClassForwardsStoreAndRestoreOneRecord) {
     QFile::remove(plain);
     HelpClass::DeCodeAESAtFilemodel(model, QString());
     EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("pixels"));
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST(TreeWalk, SpecialFilesMakeTheHideIncompleteWithoutHanging) {
+    testing::TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/with fifo");
+    testing::TestEnvironment::writeFile(plain + QStringLiteral("/data"), "kept");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(plain + QStringLiteral("/pipe")).constData(), 0600), 0);
+    auto model = testing::newRecord(plain);
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+    const ItemResult r = hideItem(model, paths);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.problems.size(), 1);
+    EXPECT_EQ(testing::TestEnvironment::readFile(plain + QStringLiteral("/data")), QByteArray("kept"));
+    EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
 }
 
 }  // namespace
