@@ -89,34 +89,49 @@ void runItem(const BenchOptions& options, const QString& itemName, const QString
     const walk::ItemPaths paths{plain, work + QStringLiteral("/vault/c/") + swappedName(itemName),
                                 walk::classForItemName(plain)};
 
-    Measured hide;
-    timeCopy(plain, work + QStringLiteral("/copy"), hide);
-    auto model = std::make_shared<FileModel>();
-    model->path = plain;
-    resetPeakRss();
-    ItemResult hidden;
-    hide.ours = timeSeconds([&] { hidden = hideItem(model, paths); });
-    hide.peak = peakRssMiB();
-    if (!hidden.complete || !hidden.sourceRemoved) {
-        std::fprintf(stderr, "tessaro-bench: %s did not complete\n", qPrintable(hideCase));
-        return;
+    // Shared disks are noisy: each side is timed three times and the fastest run counts.
+    constexpr int kRounds = 3;
+    Measured hide{1e9, 1e9, 1e9, 1e9, 0};
+    Measured unhide{1e9, 1e9, 1e9, 1e9, 0};
+    auto keepBest = [](Measured& best, const Measured& m) {
+        best.ours = std::min(best.ours, m.ours);
+        best.cp = std::min(best.cp, m.cp);
+        best.sync = std::min(best.sync, m.sync);
+        best.rm = std::min(best.rm, m.rm);
+        best.peak = std::max(best.peak, m.peak);
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        Measured m;
+        timeCopy(plain, work + QStringLiteral("/copy"), m);
+        auto model = std::make_shared<FileModel>();
+        model->path = plain;
+        resetPeakRss();
+        ItemResult hidden;
+        m.ours = timeSeconds([&] { hidden = hideItem(model, paths); });
+        m.peak = peakRssMiB();
+        if (!hidden.complete || !hidden.sourceRemoved) {
+            std::fprintf(stderr, "tessaro-bench: %s did not complete\n", qPrintable(hideCase));
+            return;
+        }
+        keepBest(hide, m);
+
+        Measured u;
+        timeCopy(paths.storedTop, work + QStringLiteral("/copy"), u);
+        auto back = std::make_shared<FileModel>();
+        back->path = plain;
+        back->fileSize = model->fileSize.load();
+        resetPeakRss();
+        ItemResult shown;
+        u.ours = timeSeconds([&] { shown = unhideItem(back, paths); });
+        u.peak = peakRssMiB();
+        if (!shown.complete || !shown.sourceRemoved) {
+            std::fprintf(stderr, "tessaro-bench: %s did not complete\n", qPrintable(unhideCase));
+            return;
+        }
+        keepBest(unhide, u);
     }
     if (options.wants(hideCase)) {
         print(hideCase, hide);
-    }
-
-    Measured unhide;
-    timeCopy(paths.storedTop, work + QStringLiteral("/copy"), unhide);
-    auto back = std::make_shared<FileModel>();
-    back->path = plain;
-    back->fileSize = model->fileSize.load();
-    resetPeakRss();
-    ItemResult shown;
-    unhide.ours = timeSeconds([&] { shown = unhideItem(back, paths); });
-    unhide.peak = peakRssMiB();
-    if (!shown.complete || !shown.sourceRemoved) {
-        std::fprintf(stderr, "tessaro-bench: %s did not complete\n", qPrintable(unhideCase));
-        return;
     }
     if (options.wants(unhideCase)) {
         print(unhideCase, unhide);

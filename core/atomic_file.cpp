@@ -54,7 +54,6 @@ bool AtomicFileWriter::open() {
     ::fchmod(fd_, mode);
     written_ = 0;
     writebackFrom_ = 0;
-    kernelCopy_ = true;
     return true;
 }
 
@@ -88,53 +87,6 @@ void AtomicFileWriter::startWriteback() {
         ::sync_file_range(fd_, writebackFrom_, written_ - writebackFrom_, SYNC_FILE_RANGE_WRITE);
         writebackFrom_ = written_;
     }
-}
-
-qint64 AtomicFileWriter::copyFrom(int sourceFd, qint64 length) {
-    if (fd_ < 0) {
-        error_ = QStringLiteral("file is not open");
-        return -1;
-    }
-    qint64 copied = 0;
-    while (copied < length && kernelCopy_) {
-        const ssize_t n = ::copy_file_range(sourceFd, nullptr, fd_, nullptr, static_cast<size_t>(length - copied), 0);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            if (copied == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                kernelCopy_ = false;  // not between these file systems: copy through memory
-                break;
-            }
-            error_ = errnoText(errno);
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        copied += n;
-        written_ += n;
-    }
-    if (kernelCopy_) {
-        startWriteback();
-        return copied;
-    }
-    QByteArray buffer(static_cast<qsizetype>(std::min<qint64>(length, 1 << 20)), Qt::Uninitialized);
-    while (copied < length) {
-        const ssize_t n = ::read(sourceFd, buffer.data(), static_cast<size_t>(std::min<qint64>(length - copied, buffer.size())));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error_ = errnoText(errno);
-            return -1;
-        }
-        if (n == 0 || !write(buffer.constData(), n)) {
-            return n == 0 ? copied : -1;
-        }
-        copied += n;
-    }
-    return copied;
 }
 
 bool AtomicFileWriter::commit(Replace replace) {

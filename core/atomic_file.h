@@ -20,10 +20,6 @@ public:
     bool open();
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
-    // Appends up to `length` bytes read from `sourceFd` at its current offset, in the kernel
-    // where the file systems allow it. Returns the bytes appended (0 at the source's end),
-    // or -1 on error.
-    qint64 copyFrom(int sourceFd, qint64 length);
 
     enum class Replace { Existing, Never };
     // With Replace::Never the commit fails, and leaves the target alone, when something
@@ -52,7 +48,6 @@ private:
     int fd_ = -1;
     qint64 written_ = 0;
     qint64 writebackFrom_ = 0;
-    bool kernelCopy_ = true;
 };
 
 // One-shot form for small files (catalogues, texts). Keeps the mode of an existing target.

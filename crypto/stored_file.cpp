@@ -184,30 +184,9 @@ FileResult storeFile(const QString& source, const QString& destination, ItemClas
         }
         return result;
     };
-    // Large binary bodies are copied in the kernel, chunk by chunk.
-    const bool kernelCopy = !cipher && sourceSize > kChunkSize;
-    if (kernelCopy) {
-        if (!writer->write(out)) {
-            return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString()));
-        }
-        out.resize(0);
-    }
     for (;;) {
         if (progress.cancelled()) {
             return fail(Outcome::Cancelled, QStringLiteral("cancelled"));
-        }
-        if (kernelCopy) {
-            const qint64 n = writer->copyFrom(in.fd(), kChunkSize);
-            if (n < 0) {
-                return fail(Outcome::Failed, QStringLiteral("cannot copy %1: %2").arg(source, writer->errorString()));
-            }
-            if (n == 0) {
-                break;
-            }
-            counted += n;
-            report(progress, n);
-            reported = true;
-            continue;
         }
         const qint64 n = readSome(in.fd(), buffer.data(), buffer.size());
         if (n < 0) {
@@ -324,8 +303,7 @@ namespace {
 // Shared by restore and verify: streams the body of an open stored file into `sink`.
 // Returns an empty text when every byte went through, else the reason.
 QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const Progress& progress, qint64& counted,
-                   bool& cancelled, const std::function<bool(const QByteArray&)>& sink,
-                   AtomicFileWriter* kernelCopyTarget = nullptr) {
+                   bool& cancelled, const std::function<bool(const QByteArray&)>& sink) {
     if (itemClass == ItemClass::Text && (frame.bodyLength < 16 || frame.bodyLength % 16 != 0)) {
         return QStringLiteral("a text-class body of %1 bytes is not whole cipher blocks").arg(frame.bodyLength);
     }
@@ -333,24 +311,6 @@ QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const 
         return errnoText(errno);
     }
     ::posix_fadvise(fd, frame.headerLength, frame.bodyLength, POSIX_FADV_SEQUENTIAL);
-    if (kernelCopyTarget && itemClass == ItemClass::Binary && frame.bodyLength > kChunkSize) {
-        qint64 remaining = frame.bodyLength;
-        while (remaining > 0) {
-            if (progress.cancelled()) {
-                cancelled = true;
-                return QStringLiteral("cancelled");
-            }
-            const qint64 want = std::min(remaining, kChunkSize);
-            const qint64 n = kernelCopyTarget->copyFrom(fd, want);
-            if (n != want) {
-                return n < 0 ? kernelCopyTarget->errorString() : QStringLiteral("the stored file ended early");
-            }
-            remaining -= n;
-            counted += n;
-            report(progress, n);
-        }
-        return {};
-    }
     std::optional<AesEcbStream> cipher;
     if (itemClass == ItemClass::Text) {
         cipher.emplace(AesEcbStream::Direction::Decrypt, bodyKey(frame.stamp));
@@ -425,7 +385,7 @@ FileResult restoreFile(const QString& source, const QString& destination, ItemCl
     qint64 counted = 0;
     bool cancelled = false;
     const QString problem = streamBody(in.fd(), *frame.frame, itemClass, progress, counted, cancelled,
-                                       [&](const QByteArray& piece) { return writer->write(piece); }, writer.get());
+                                       [&](const QByteArray& piece) { return writer->write(piece); });
     QString reason = problem;
     if (problem.isEmpty() && finishWriter(std::move(writer), durability, reason)) {
         logLine(QString::fromUtf8(loglines::kStoreSucceeded));
