@@ -262,3 +262,36 @@ TEST(TreeWalk, SpecialFilesMakeTheHideIncompleteWithoutHanging) {
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST(TreeWalk, EmptyItemsComeBackAsTheyWere) {
+    testing::TestEnvironment env;
+    for (const bool folder : {true, false}) {
+        const QString plain = env.base() + (folder ? QStringLiteral("/Empty Folder.txt") : QStringLiteral("/empty.txt"));
+        if (folder) {
+            QDir().mkpath(plain);
+        } else {
+            testing::TestEnvironment::writeFile(plain, QByteArray());
+        }
+        auto model = testing::newRecord(plain);
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+        const ItemResult hidden = hideItem(model, paths);
+        ASSERT_TRUE(hidden.complete);
+        EXPECT_TRUE(hidden.sourceRemoved);
+        EXPECT_FALSE(QFileInfo::exists(plain));
+        EXPECT_EQ(QFileInfo(paths.storedTop).isDir(), folder);
+        if (!folder) {
+            EXPECT_EQ(QFileInfo(paths.storedTop).size(), 144);  // header, one padding block, footer
+        }
+        auto back = testing::newRecord(plain);
+        ASSERT_TRUE(unhideItem(back, paths).complete);
+        EXPECT_EQ(QFileInfo(plain).isDir(), folder);
+        EXPECT_TRUE(QFileInfo::exists(plain));
+        EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
