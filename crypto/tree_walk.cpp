@@ -231,6 +231,13 @@ private:
     qint64 pendingBytes_ = 0;
 };
 
+// An incomplete restore leaves nothing behind: the directories it made, when empty again.
+void removeEmptyCreated(const WalkReport& report) {
+    for (auto it = report.createdDirectories.crbegin(); it != report.createdDirectories.crend(); ++it) {
+        ::rmdir(native(*it).constData());
+    }
+}
+
 qint64 sizeOf(const QString& path) {
     qint64 size = 0;
     qint64 modified = 0;
@@ -499,6 +506,8 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
             if (report.restoredBeside) {
                 logLine(QString::fromUtf8(loglines::kRestoredBeside).arg(target));
             }
+        } else {
+            removeEmptyCreated(report);
         }
         return report;
     }
@@ -518,6 +527,7 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
     if (!report.complete()) {
         QDir(temporaryTop).removeRecursively();
         report.files.clear();
+        removeEmptyCreated(report);
         return report;
     }
     walker.syncCreatedDirectories();
@@ -550,6 +560,7 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
     ++report.filesFailed;
     QDir(temporaryTop).removeRecursively();
     report.files.clear();
+    removeEmptyCreated(report);
     return report;
 }
 

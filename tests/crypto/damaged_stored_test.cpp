@@ -75,10 +75,11 @@ TEST(DamagedStoredFile, GarbageOfEverySmallLengthNeverRestores) {
     for (int length = 0; length < 300; length += 7) {
         const QString stored = env.base() + QStringLiteral("/c/hpto.opjg");
         ASSERT_TRUE(TestEnvironment::writeFile(stored, testing::patternBytes(length, length)));
-        auto back = testing::newRecord(env.base() + QStringLiteral("/out/photo.jpg"));
+        auto back = testing::newRecord(env.base() + QStringLiteral("/out/deeper/photo.jpg"));
         const ItemResult r = unhideItem(back, {back->path, stored, storedfile::ItemClass::Binary});
         EXPECT_FALSE(r.complete) << length;
-        EXPECT_FALSE(QFileInfo::exists(back->path)) << length;
+        // Not even the folders made for it are left.
+        EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/out"))) << length;
     }
 }
 
