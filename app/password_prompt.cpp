@@ -58,20 +58,7 @@ void PasswordPrompt::buildLogin() {
     layout->addWidget(lock);
     layout->addSpacing(10);
 
-    title_ = new QLabel(this);
-    title_->setAlignment(Qt::AlignCenter);
-    QFont titleFont = title_->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.45);
-    titleFont.setWeight(QFont::DemiBold);
-    title_->setFont(titleFont);
-    title_->setStyleSheet(QStringLiteral("color: #1e1e22;"));
-    layout->addWidget(title_);
-    layout->addSpacing(4);
-    subtitle_ = new QLabel(this);
-    subtitle_->setAlignment(Qt::AlignCenter);
-    subtitle_->setWordWrap(true);
-    subtitle_->setStyleSheet(QStringLiteral("color: #787a82;"));
-    layout->addWidget(subtitle_);
+    addHeading(layout, Qt::AlignCenter);
     layout->addSpacing(20);
 
     passwordBackGroundView_ = new QWidget(this);
@@ -108,12 +95,10 @@ void PasswordPrompt::buildLogin() {
     connect(enter_, &QToolButton::clicked, this, &PasswordPrompt::enterAction);
 }
 
-void PasswordPrompt::buildCreate() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(34, 28, 34, 24);
-    layout->setSpacing(0);
-
+// The title and the line under it, the same on both forms.
+void PasswordPrompt::addHeading(QVBoxLayout* layout, Qt::Alignment alignment) {
     title_ = new QLabel(this);
+    title_->setAlignment(alignment);
     QFont titleFont = title_->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.45);
     titleFont.setWeight(QFont::DemiBold);
@@ -122,9 +107,18 @@ void PasswordPrompt::buildCreate() {
     layout->addWidget(title_);
     layout->addSpacing(4);
     subtitle_ = new QLabel(this);
+    subtitle_->setAlignment(alignment);
     subtitle_->setWordWrap(true);
     subtitle_->setStyleSheet(QStringLiteral("color: #787a82;"));
     layout->addWidget(subtitle_);
+}
+
+void PasswordPrompt::buildCreate() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(34, 28, 34, 24);
+    layout->setSpacing(0);
+
+    addHeading(layout, Qt::AlignLeft);
     layout->addSpacing(18);
 
     auto* grid = new QGridLayout;

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QLabel;
+class QVBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -43,6 +44,7 @@ signals:
 private:
     void buildLogin();
     void buildCreate();
+    void addHeading(QVBoxLayout* layout, Qt::Alignment alignment);
     void shake(QWidget* target);
     void createVault();
     void showMessage(const QString& text, bool isError);

@@ -99,27 +99,9 @@ bool AtomicFileWriter::commit(Replace replace) {
         abort();
         return false;
     }
-    if (::close(fd_) != 0) {
-        fd_ = -1;
-        error_ = errnoText(errno);
-        abort();
+    if (!closeUnsynced() || !publish(replace)) {
         return false;
     }
-    fd_ = -1;
-    bool renamed = false;
-    if (replace == Replace::Existing) {
-        renamed = ::rename(native(tempPath_).constData(), native(target_).constData()) == 0;
-        if (!renamed) {
-            error_ = errnoText(errno);
-        }
-    } else {
-        renamed = renameNoReplace(tempPath_, target_, &error_);
-    }
-    if (!renamed) {
-        abort();
-        return false;
-    }
-    tempPath_.clear();
     syncDirectory(QFileInfo(target_).absolutePath());
     return true;
 }

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -244,26 +245,40 @@ qint64 sizeOf(const QString& path) {
     return statFile(path, size, modified) ? size : 0;
 }
 
+// A directory the walk could not handle counts as a failed file, so the item is never
+// reported complete; the system's reason goes with it.
+void failDirectory(Walker& w, const char* what, const QString& path) {
+    ++w.report_.filesFailed;
+    w.report_.problems.append(
+        QStringLiteral("%1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+// The entries a walk visits: everything but the partial files of an interrupted earlier run.
+bool walkableEntries(Walker& w, const QString& directory, std::vector<Entry>& entries) {
+    if (!listDirectory(directory, entries)) {
+        failDirectory(w, "cannot list", directory);
+        return false;
+    }
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [](const Entry& e) { return AtomicFileWriter::isTemporaryName(e.name); }),
+                  entries.end());
+    return true;
+}
+
 void storeDirectory(Walker& w, const storedfile::Frame& frame, const QString& relative, qint64 index) {
     const QString directory = w.paths_.plainPath + relative;
     const QString storedDirectory = relative.isEmpty() ? w.paths_.storedTop
                                                        : w.paths_.storedTop + QLatin1Char('/') + swappedName(relative);
     w.report_.visitedSourceDirectories.append(directory);
     if (!makeDirectory(storedDirectory, w.report_.createdDirectories)) {
-        ++w.report_.filesFailed;
-        w.report_.problems.append(QStringLiteral("cannot create %1: %2").arg(storedDirectory, QString::fromLocal8Bit(std::strerror(errno))));
+        failDirectory(w, "cannot create", storedDirectory);
         return;
     }
     std::vector<Entry> entries;
-    if (!listDirectory(directory, entries)) {
-        ++w.report_.filesFailed;
-        w.report_.problems.append(QStringLiteral("cannot list %1: %2").arg(directory, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!walkableEntries(w, directory, entries)) {
         return;
     }
     for (const Entry& entry : entries) {
-        if (AtomicFileWriter::isTemporaryName(entry.name)) {
-            continue;
-        }
         if (w.cancelled()) {
             w.report_.cancelled = true;
             return;
@@ -291,15 +306,10 @@ void restoreDirectory(Walker& w, const QString& temporaryTop, qint64 expectedHea
     const QString storedDirectory = w.paths_.storedTop + relative;
     w.report_.visitedSourceDirectories.append(storedDirectory);
     std::vector<Entry> entries;
-    if (!listDirectory(storedDirectory, entries)) {
-        ++w.report_.filesFailed;
-        w.report_.problems.append(QStringLiteral("cannot list %1: %2").arg(storedDirectory, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!walkableEntries(w, storedDirectory, entries)) {
         return;
     }
     for (const Entry& entry : entries) {
-        if (AtomicFileWriter::isTemporaryName(entry.name)) {
-            continue;
-        }
         if (w.cancelled()) {
             w.report_.cancelled = true;
             return;
@@ -308,8 +318,7 @@ void restoreDirectory(Walker& w, const QString& temporaryTop, qint64 expectedHea
         const QString plainTarget = temporaryTop + QLatin1Char('/') + swappedName(childRelative);
         if (entry.isDirectory) {
             if (!makeDirectory(plainTarget, w.report_.createdDirectories)) {
-                ++w.report_.filesFailed;
-                w.report_.problems.append(QStringLiteral("cannot create %1").arg(plainTarget));
+                failDirectory(w, "cannot create", plainTarget);
                 continue;
             }
             restoreDirectory(w, temporaryTop, expectedHeader, childRelative, index);

@@ -22,6 +22,18 @@ bool registerCommand(Command command);
 // Prints "tessaro-vault: <message>" on stderr and returns `status`, for one-line failures.
 int fail(const QString& message, int status = 2);
 void printLine(const QString& line);
+// Prints each problem a walk reported, one "tessaro-vault: ..." line each, on stderr.
+void printProblems(const QStringList& problems);
+
+// The words after a subcommand: switches it knows ("--move") and the positional words.
+struct ParsedArguments {
+    QStringList switches;
+    QStringList positional;
+    bool has(const QString& name) const { return switches.contains(name); }
+};
+// Absent (after a message on stderr) when a word starting with "--" is not in `known`.
+std::optional<ParsedArguments> parseArguments(const QString& command, const QStringList& arguments,
+                                              const QStringList& known);
 
 // Reads the password from standard input: without echo on a terminal (after `prompt`),
 // otherwise the first line of the piped input. Never from the command line.

@@ -12,17 +12,13 @@ namespace tessaro::cli {
 namespace {
 
 int runRestore(const QStringList& arguments) {
-    QStringList positional;
-    bool move = false;
-    for (const QString& a : arguments) {
-        if (a == QLatin1String("--move")) {
-            move = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return fail(QStringLiteral("restore: unknown option %1").arg(a));
-        } else {
-            positional.append(a);
-        }
+    const std::optional<ParsedArguments> parsed =
+        parseArguments(QStringLiteral("restore"), arguments, {QStringLiteral("--move")});
+    if (!parsed) {
+        return 2;
     }
+    const QStringList& positional = parsed->positional;
+    const bool move = parsed->has(QStringLiteral("--move"));
     if (positional.size() != 2) {
         return fail(QStringLiteral("restore needs STORED and DEST (see restore --help)"));
     }
@@ -43,9 +39,7 @@ int runRestore(const QStringList& arguments) {
     HideOptions options;
     options.removeSource = move;
     const ItemResult result = unhideItem(model, paths, {}, options);
-    for (const QString& problem : result.problems) {
-        std::fprintf(stderr, "tessaro-vault: %s\n", problem.toUtf8().constData());
-    }
+    printProblems(result.problems);
     if (!result.complete) {
         return fail(QStringLiteral("restore: incomplete, nothing was put at %1").arg(target), 1);
     }

@@ -17,17 +17,13 @@ namespace tessaro::cli {
 namespace {
 
 int runStore(const QStringList& arguments) {
-    QStringList positional;
-    bool move = false;
-    for (const QString& a : arguments) {
-        if (a == QLatin1String("--move")) {
-            move = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return fail(QStringLiteral("store: unknown option %1").arg(a));
-        } else {
-            positional.append(a);
-        }
+    const std::optional<ParsedArguments> parsed =
+        parseArguments(QStringLiteral("store"), arguments, {QStringLiteral("--move")});
+    if (!parsed) {
+        return 2;
     }
+    const QStringList& positional = parsed->positional;
+    const bool move = parsed->has(QStringLiteral("--move"));
     if (positional.size() != 2) {
         return fail(QStringLiteral("store needs SRC and DESTDIR (see store --help)"));
     }
@@ -62,9 +58,7 @@ int runStore(const QStringList& arguments) {
     options.removeSource = move;
     options.ownerStamp = stamp::buildOwnerStamp(*password, getMacAddress());
     const ItemResult result = hideItem(model, paths, {}, options);
-    for (const QString& problem : result.problems) {
-        std::fprintf(stderr, "tessaro-vault: %s\n", problem.toUtf8().constData());
-    }
+    printProblems(result.problems);
     if (!result.complete) {
         return fail(QStringLiteral("store: incomplete, %1 was left as it was").arg(sourcePath), 1);
     }

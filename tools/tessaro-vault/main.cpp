@@ -46,12 +46,34 @@ bool registerCommand(Command command) {
 }
 
 int fail(const QString& message, int status) {
-    std::fprintf(stderr, "tessaro-vault: %s\n", qPrintable(message));
+    std::fprintf(stderr, "tessaro-vault: %s\n", message.toUtf8().constData());
     return status;
 }
 
 void printLine(const QString& line) {
     std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+}
+
+void printProblems(const QStringList& problems) {
+    for (const QString& problem : problems) {
+        std::fprintf(stderr, "tessaro-vault: %s\n", problem.toUtf8().constData());
+    }
+}
+
+std::optional<ParsedArguments> parseArguments(const QString& command, const QStringList& arguments,
+                                              const QStringList& known) {
+    ParsedArguments parsed;
+    for (const QString& word : arguments) {
+        if (!word.startsWith(QLatin1String("--"))) {
+            parsed.positional.append(word);
+        } else if (known.contains(word)) {
+            parsed.switches.append(word);
+        } else {
+            fail(QStringLiteral("%1: unknown option %2").arg(command, word));
+            return std::nullopt;
+        }
+    }
+    return parsed;
 }
 
 std::optional<QString> readPassword(const QString& prompt) {
