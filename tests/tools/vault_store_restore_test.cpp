@@ -86,6 +86,12 @@ TEST(VaultTool, VerifyNamesEachDamagedFileAndIgnoresLeftovers) {
     bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 1);
     TestEnvironment::writeFile(bad, bytes);
     TestEnvironment::writeFile(dest + QStringLiteral("/obx/.tessaro-partial-x-ABCDEF"), "half");
+    // The vault's own files are not stored files and are not reported.
+    const QString vaultDir = env.base() + QStringLiteral("/vault");
+    TestEnvironment::writeFile(vaultDir + QStringLiteral("/GroupDirlist.plist"), "<plist/>");
+    TestEnvironment::writeFile(vaultDir + QStringLiteral("/GroupNoteslist.plist.damaged-1700000000"), "x");
+    TestEnvironment::writeFile(vaultDir + QStringLiteral("/Notes/1.rtfd/TXT.rtf"), "{\\rtf1}");
+    TestEnvironment::writeFile(vaultDir + QStringLiteral("/Thumb/pdf.jpg"), "jpeg");
     const ToolRun r = vault(env, {QStringLiteral("verify"), env.base() + QStringLiteral("/vault")});
     EXPECT_EQ(r.status, 1);
     const QList<QByteArray> lines = r.out.trimmed().split('\n');

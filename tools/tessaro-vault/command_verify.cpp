@@ -2,6 +2,7 @@
 #include "tools/tessaro-vault/command.h"
 
 #include "core/atomic_file.h"
+#include "core/vault_paths.h"
 #include "crypto/stored_file.h"
 #include "crypto/swapped_name.h"
 #include "crypto/tree_walk.h"
@@ -9,6 +10,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace tessaro::cli {
 
@@ -25,6 +28,35 @@ storedfile::ItemClass classBelow(const QString& root, const QString& file) {
         }
     }
     return storedfile::ItemClass::Binary;
+}
+
+// A vault directory also holds its catalogues, notes and thumbnails, which are not stored
+// files; they are recognised by the catalogue file beside them.
+bool isVaultOwnFile(const QString& file) {
+    const QStringList catalogues{QLatin1String(vaultpaths::kGroupDirList), QLatin1String(vaultpaths::kGroupNotesList),
+                                 QLatin1String(vaultpaths::kGroupMoveUPList)};
+    auto isVaultDirectory = [&](const QDir& dir) {
+        return std::any_of(catalogues.begin(), catalogues.end(), [&](const QString& name) {
+            return dir.exists(name) || !dir.entryList({name + QStringLiteral(".damaged-*")}, QDir::Files).isEmpty();
+        });
+    };
+    const QFileInfo info(file);
+    for (const QString& name : catalogues) {
+        if (info.fileName() == name || info.fileName().startsWith(name + QStringLiteral(".damaged-"))) {
+            return isVaultDirectory(info.dir());
+        }
+    }
+    QDir dir = info.dir();
+    for (QString child = dir.dirName(); dir.cdUp(); child = dir.dirName()) {
+        if ((child == QLatin1String(vaultpaths::kNotesDir) || child == QLatin1String(vaultpaths::kThumbDir)) &&
+            isVaultDirectory(dir)) {
+            return true;
+        }
+        if (dir.isRoot()) {
+            break;
+        }
+    }
+    return false;
 }
 
 int runVerify(const QStringList& arguments) {
@@ -55,7 +87,7 @@ int runVerify(const QStringList& arguments) {
         QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString file = it.next();
-            if (AtomicFileWriter::isTemporaryName(it.fileName())) {
+            if (AtomicFileWriter::isTemporaryName(it.fileName()) || isVaultOwnFile(file)) {
                 continue;
             }
             check(file, classBelow(root, file));
