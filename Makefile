@@ -41,6 +41,7 @@ lint: debug
 FUZZ_DIR     := build/fuzz
 FUZZ_SECONDS ?= 180
 fuzz:
+	@./tools/install-deps.sh clang libclang-rt-14-dev
 	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target tessaro-restore-fuzzer

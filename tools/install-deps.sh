@@ -11,6 +11,8 @@ packages=(
   python3
   fonts-noto-cjk
 )
+# Targets with needs of their own (the fuzzer's compiler) name extra packages as arguments.
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
