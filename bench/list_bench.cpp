@@ -18,15 +18,13 @@ namespace tessaro::bench {
 
 namespace {
 
-RowList section(const QString& listKey, bool isNotes, int groups, int items) {
-    RowList rows;
-    auto header = std::make_shared<GroupModel>();
-    header->isHeader = true;
-    header->groupName = listKey;
-    rows << header;
-    rows << makeGroupRow(QStringLiteral("All Items"), listKey, isNotes, 1700000000);
+// The default section (header, all-items group, add row) with `groups` user groups and
+// `items` items spread over the all-items group and the user groups.
+RowList section(RowList rows, int groups, int items) {
+    const QString listKey = rows.first()->groupName;
+    const bool isNotes = rows.first()->isNotes;
     for (int g = 0; g < groups; ++g) {
-        rows << makeGroupRow(QStringLiteral("Group %1").arg(g), listKey, isNotes, 1700000000);
+        rows.insert(rows.size() - 1, makeGroupRow(QStringLiteral("Group %1").arg(g), listKey, isNotes, 1700000000));
     }
     for (int i = 0; i < items; ++i) {
         auto item = std::make_shared<FileModel>();
@@ -37,10 +35,6 @@ RowList section(const QString& listKey, bool isNotes, int groups, int items) {
         item->isEncrtypt = i % 3 != 0;
         rows[1 + i % (groups + 1)]->fileModels->append(item);
     }
-    auto add = std::make_shared<GroupModel>();
-    add->isAddItem = true;
-    add->groupName = listKey;
-    rows << add;
     renumberRowList(rows);
     return rows;
 }
@@ -69,8 +63,8 @@ double buildOnce(const Catalogue& catalogue, QListView& sidebarView, QListView& 
 
 double medianBuild(int itemCount, int repeats) {
     Catalogue catalogue;
-    catalogue.groupDirList = section(QString::fromLatin1(kLocalListKey), false, 20, itemCount);
-    catalogue.groupNoteList = section(QString::fromLatin1(kNotesListKey), true, 2, 20);
+    catalogue.groupDirList = section(Catalogue::defaultLocalList(1700000000), 20, itemCount);
+    catalogue.groupNoteList = section(Catalogue::defaultNotesList(1700000000), 2, 20);
     QListView sidebarView;
     QListView itemView;
     itemView.setUniformItemSizes(true);

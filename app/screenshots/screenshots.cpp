@@ -9,6 +9,7 @@
 #include "app/sidebar_model.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
+#include "core/catalogue.h"
 #include "core/localized_text.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
@@ -84,19 +85,7 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
     // A removable drive with a vault on it.
     const QString vaultKey = QStringLiteral("KINGSTON/Travel.flp");
     QDir().mkpath(Volumes::pathFor(vaultKey));
-    RowList drive;
-    auto header = std::make_shared<GroupModel>();
-    header->isHeader = true;
-    header->isGroupDir = true;
-    header->name = QStringLiteral("KINGSTON");
-    header->groupName = vaultKey;
-    drive << header << makeGroupRow(LanguageBundle::localizedStringForKey(QStringLiteral("group_AllFiles")), vaultKey, false, 1760000000);
-    auto add = std::make_shared<GroupModel>();
-    add->isAddItem = true;
-    add->isGroupDir = true;
-    add->groupName = vaultKey;
-    drive << add;
-    renumberRowList(drive);
+    RowList drive = Catalogue::defaultRemovableList(QStringLiteral("KINGSTON"), vaultKey, 1760000000);
     c.UPLibrary.insert(vaultKey, drive);
 
     RowList& notes = c.groupNoteList;

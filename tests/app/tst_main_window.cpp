@@ -7,6 +7,7 @@
 #include "app/password_prompt.h"
 #include "app/sidebar_model.h"
 #include "app/welcome_window_controller.h"
+#include "core/catalogue.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -95,7 +96,13 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    // Launches, types the password into the login screen and presses Return.
+    // Launches the application, then logs in.
+    MainViewController* launchAndLogIn(AppDelegate& delegate) {
+        delegate.applicationDidFinishLaunching();
+        return login(delegate);
+    }
+
+    // Types the password into the login screen and presses Return.
     MainViewController* login(AppDelegate& delegate, const QString& password = QString::fromLatin1(TestEnvironment::kPassword)) {
         PasswordPrompt* prompt = delegate.passwordPrompt();
         if (!prompt || prompt->mode() != PasswordPrompt::Mode::Login) {
@@ -152,8 +159,7 @@ private slots:
     void allItemsShowsEveryGroupAndSelectionSurvivesRebuild() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
@@ -183,8 +189,7 @@ private slots:
     void sortFollowsPlainComparisonAndDescendingReverses() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         addGroup(*main, QStringLiteral("Mixed"),
                  {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("_under"), QStringLiteral("alpha"),
@@ -219,16 +224,7 @@ private slots:
         QVERIFY(sortAction(*main, 5)->isEnabled());
         const QString vaultKey = QStringLiteral("USB/Travel.flp");
         env.mountVolume(vaultKey);
-        RowList drive;
-        auto header = std::make_shared<GroupModel>();
-        header->isHeader = true;
-        header->groupName = vaultKey;
-        auto all = makeGroupRow(QStringLiteral("All Items"), vaultKey, false, 1700000000);
-        auto add = std::make_shared<GroupModel>();
-        add->isAddItem = true;
-        add->groupName = vaultKey;
-        drive << header << all << add;
-        renumberRowList(drive);
+        const RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
         main->catalogue.UPLibrary.insert(vaultKey, drive);
         main->setLeftScrollView();
         const qsizetype driveRow = sidebarRowOf(*main, vaultKey, 1);
@@ -243,8 +239,7 @@ private slots:
     void searchGivesAFreshResultPerKeystroke() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         addGroup(*main, QStringLiteral("Trip"),
                  {QStringLiteral("photo.jpg"), QStringLiteral("philosophy.txt"), QStringLiteral("report.pdf"),
@@ -278,8 +273,7 @@ private slots:
     void addRowCreatesAGroupWhoseNewNameIsStored() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
@@ -339,8 +333,7 @@ private slots:
     void lockDiscardsControllerAndKeepsMountedDriveVaults() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        QPointer<MainViewController> main = login(delegate);
+        QPointer<MainViewController> main = launchAndLogIn(delegate);
         QVERIFY(main);
         env.mountVolume(QStringLiteral("USB/Travel.flp"));
         RowList mounted{std::make_shared<GroupModel>()};
@@ -375,8 +368,7 @@ private slots:
         SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
         SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QTRY_VERIFY(main->iswriteFrameSize);
@@ -407,8 +399,7 @@ private slots:
     void addButtonsRunTheirCommandOnceAfterTheDebounce() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QSignalSpy files(main, &MainViewController::addFilesRequested);
         QSignalSpy vaults(main, &MainViewController::addGroupRequested);
@@ -426,8 +417,7 @@ private slots:
     void itemRowDrawsProgressAndCancelsTheRunningItem() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         GroupModelPtr group = addGroup(*main, QStringLiteral("Work"), {QStringLiteral("big.iso")});
@@ -458,8 +448,7 @@ private slots:
     void failedSaveShowsAnAlert() {
         TestEnvironment env;
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(!main->currentAlert());
@@ -487,8 +476,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(TestEnvironment::writeFile(vaultpaths::AppGroupDirListPath(), "<plist><array><dict>broken"));
         AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = login(delegate);
+        MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(!main->catalogue.damagedFiles.isEmpty());
