@@ -30,12 +30,15 @@ bool AtomicFileWriter::isTemporaryName(const QString& fileName) {
     return fileName.startsWith(QLatin1String(kTemporaryPrefix));
 }
 
+QString AtomicFileWriter::temporaryPrefixFor(const QString& fileName) {
+    // Long names are shortened in the temporary name so that it stays within NAME_MAX.
+    return QLatin1String(kTemporaryPrefix) + fileName.left(64) + QLatin1Char('-');
+}
+
 bool AtomicFileWriter::open() {
     const QFileInfo info(target_);
-    // Long names are shortened in the temporary name so that it stays within NAME_MAX.
-    const QString shortName = info.fileName().left(64);
-    QByteArray pattern = native(info.absolutePath() + QLatin1Char('/') + QLatin1String(kTemporaryPrefix) +
-                                shortName + QStringLiteral("-XXXXXX"));
+    QByteArray pattern = native(info.absolutePath() + QLatin1Char('/') + temporaryPrefixFor(info.fileName()) +
+                                QStringLiteral("XXXXXX"));
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         error_ = errnoText(errno);

@@ -39,6 +39,9 @@ public:
     QString temporaryPath() const { return tempPath_; }
 
     static bool isTemporaryName(const QString& fileName);
+    // ".tessaro-partial-<name cut to 64 characters>-": the start of every temporary sibling of
+    // a file with this name (six random characters follow), so that a walk can find its own.
+    static QString temporaryPrefixFor(const QString& fileName);
 
 private:
     QString target_;

@@ -254,14 +254,19 @@ void failDirectory(Walker& w, const char* what, const QString& path) {
 }
 
 // The entries a walk visits: everything but the partial files of an interrupted earlier run.
-bool walkableEntries(Walker& w, const QString& directory, std::vector<Entry>& entries) {
-    if (!listDirectory(directory, entries)) {
-        failDirectory(w, "cannot list", directory);
-        return false;
-    }
+bool listWalkable(const QString& directory, std::vector<Entry>& entries) {
+    const bool listed = listDirectory(directory, entries);
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [](const Entry& e) { return AtomicFileWriter::isTemporaryName(e.name); }),
                   entries.end());
+    return listed;
+}
+
+bool walkableEntries(Walker& w, const QString& directory, std::vector<Entry>& entries) {
+    if (!listWalkable(directory, entries)) {
+        failDirectory(w, "cannot list", directory);
+        return false;
+    }
     return true;
 }
 
@@ -339,11 +344,8 @@ void restoreDirectory(Walker& w, const QString& temporaryTop, qint64 expectedHea
 qint64 measureDirectory(FileModel& model, const QString& directory, qint64& index, const WalkProgress& progress) {
     logLine(QString::fromUtf8(loglines::kSizePassPath).arg(directory));
     std::vector<Entry> entries;
-    listDirectory(directory, entries);
+    listWalkable(directory, entries);
     for (const Entry& entry : entries) {
-        if (AtomicFileWriter::isTemporaryName(entry.name)) {
-            continue;
-        }
         const QString child = directory + QLatin1Char('/') + entry.name;
         if (entry.isDirectory) {
             qint64 inner = index;
@@ -457,8 +459,7 @@ int removeLeftovers(const QString& directory, const QString& forName, bool recur
     if (!listDirectory(directory, entries)) {
         return 0;
     }
-    const QString ours = forName.isEmpty() ? QString()
-                                           : QStringLiteral(".tessaro-partial-") + forName.left(64) + QLatin1Char('-');
+    const QString ours = forName.isEmpty() ? QString() : AtomicFileWriter::temporaryPrefixFor(forName);
     int removed = 0;
     for (const Entry& entry : entries) {
         const QString path = directory + QLatin1Char('/') + entry.name;
@@ -522,8 +523,8 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
     }
 
     // A folder is put together out of sight and appears whole or not at all.
-    QByteArray pattern = native(parent + QLatin1Char('/') + QStringLiteral(".tessaro-partial-") +
-                                lastComponent(paths.plainPath).left(64) + QStringLiteral("-XXXXXX"));
+    const QString prefix = AtomicFileWriter::temporaryPrefixFor(lastComponent(paths.plainPath));
+    QByteArray pattern = native(parent + QLatin1Char('/') + prefix + QStringLiteral("XXXXXX"));
     if (!::mkdtemp(pattern.data())) {
         report.filesFailed = 1;
         report.problems.append(QStringLiteral("cannot create a folder beside %1: %2")
