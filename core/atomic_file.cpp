@@ -1,5 +1,7 @@
 #include "core/atomic_file.h"
 
+#include "core/file_system.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,10 +27,6 @@ QByteArray native(const QString& path) { return QFile::encodeName(path); }
 AtomicFileWriter::AtomicFileWriter(QString targetPath) : target_(std::move(targetPath)) {}
 
 AtomicFileWriter::~AtomicFileWriter() { abort(); }
-
-bool AtomicFileWriter::isTemporaryName(const QString& fileName) {
-    return fileName.startsWith(QLatin1String(kTemporaryPrefix));
-}
 
 QString AtomicFileWriter::temporaryPrefixFor(const QString& fileName) {
     // Long names are shortened in the temporary name so that it stays within NAME_MAX.
@@ -176,45 +174,14 @@ bool syncDirectory(const QString& directoryPath) {
     return ok;
 }
 
-bool syncFileSystemOf(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool ok = ::syncfs(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 bool renameNoReplace(const QString& from, const QString& to, QString* error) {
-    const QByteArray src = native(from);
-    const QByteArray dst = native(to);
-    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0) {
+    if (fs::renameNoReplaceAt(AT_FDCWD, native(from), AT_FDCWD, native(to))) {
         return true;
     }
-    const int code = errno;
-    if (code != EINVAL && code != ENOSYS) {
-        if (error) {
-            *error = errnoText(code);
-        }
-        return false;
+    if (error) {
+        *error = errnoText(errno);
     }
-    // File systems without RENAME_NOREPLACE (FAT drives among them): test, then rename.
-    // The gap is only a race with the user's own hand, on a single-user desktop.
-    struct stat st {};
-    if (::lstat(dst.constData(), &st) == 0) {
-        if (error) {
-            *error = errnoText(EEXIST);
-        }
-        return false;
-    }
-    if (::rename(src.constData(), dst.constData()) != 0) {
-        if (error) {
-            *error = errnoText(errno);
-        }
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace tessaro

@@ -8,8 +8,8 @@ namespace tessaro {
 // Writes the replacement of a file so that a reader (or the next launch after a crash) sees
 // either the old file or the complete new one: a temporary sibling is written, flushed,
 // fsynced and renamed over the target, then the directory is fsynced.
-// The temporary sibling is named ".tessaro-partial-<name>-XXXXXX"; walks and checks skip
-// such names, and a writer that is destroyed without commit removes its file.
+// The temporary sibling is named ".tessaro-partial-<name>-XXXXXX" (exclusively created, so it
+// never takes the place of anything); a writer that is destroyed without commit removes it.
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(QString targetPath);
@@ -27,23 +27,16 @@ public:
     bool commit(Replace replace = Replace::Existing);
     void abort();
 
-    // Two-phase form for many small files, where an fsync per file would cost more than the
-    // writing: closeUnsynced() ends the writing without fsync, the caller makes the data of
-    // the whole batch durable at once (syncFileSystemOf) and then publish()es each file and
-    // syncs the directories. A file is never visible under its name before it is durable.
-    bool closeUnsynced();
-    bool publish(Replace replace = Replace::Existing);
-
     qint64 bytesWritten() const { return written_; }
     QString errorString() const { return error_; }
     QString temporaryPath() const { return tempPath_; }
 
-    static bool isTemporaryName(const QString& fileName);
-    // ".tessaro-partial-<name cut to 64 characters>-": the start of every temporary sibling of
-    // a file with this name (six random characters follow), so that a walk can find its own.
-    static QString temporaryPrefixFor(const QString& fileName);
-
 private:
+    // ".tessaro-partial-<name cut to 64 characters>-", six random characters follow.
+    static QString temporaryPrefixFor(const QString& fileName);
+    bool closeUnsynced();
+    bool publish(Replace replace);
+
     QString target_;
     QString tempPath_;
     QString error_;
@@ -58,9 +51,6 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
 
 // fsync of a directory, so that a rename or removal inside it survives a power loss.
 bool syncDirectory(const QString& directoryPath);
-
-// syncfs of the file system that holds `path`: every written byte on it is durable after.
-bool syncFileSystemOf(const QString& path);
 
 // Renames without ever replacing what is at `to`; false (and nothing changed) when `to`
 // exists or the rename fails.

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -95,6 +96,21 @@ QString AppGroupMoveUPListPath(const QString& volume, const QString& directory) 
         ::chmod(native.constData(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
     }
     return listPath;
+}
+
+QString vaultDirectoryContaining(const QString& path) {
+    const QString root = AppRootDirKey();
+    const QString cleanRoot = root.isEmpty() ? QString() : QDir::cleanPath(root);
+    for (QString dir = QDir::cleanPath(path); !dir.isEmpty(); dir = dir.left(std::max<qsizetype>(dir.lastIndexOf(QLatin1Char('/')), 0))) {
+        if (dir == cleanRoot || QFileInfo::exists(joinPath(dir, QString::fromLatin1(kGroupDirList))) ||
+            QFileInfo::exists(joinPath(dir, QString::fromLatin1(kGroupMoveUPList)))) {
+            return dir;
+        }
+        if (dir == QLatin1String("/")) {
+            break;
+        }
+    }
+    return QString();
 }
 
 void chmodPath(const QString&) {}

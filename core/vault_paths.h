@@ -29,6 +29,10 @@ QString AppRootMoveUpDirPath(const QString& volume, const QString& directory);
 // directory when the vault directory is missing, and makes the catalogue file executable
 // when it exists.
 QString AppGroupMoveUPListPath(const QString& volume, const QString& directory);
+// The vault directory that holds `path` (itself included): the vault root, or a directory
+// holding a catalogue file. Empty when the path lies in no vault.
+QString vaultDirectoryContaining(const QString& path);
+
 // Called on every directory a walk creates; deliberately does nothing.
 void chmodPath(const QString& path);
 

@@ -7,6 +7,7 @@
 #include "crypto/stored_file.h"
 #include "crypto/swapped_name.h"
 #include "crypto/text_class.h"
+#include "crypto/item_paths.h"
 #include "crypto/tree_walk.h"
 
 #include <QDir>

@@ -3,11 +3,13 @@
 #include "core/atomic_file.h"
 #include "core/log.h"
 #include "core/log_lines.h"
+#include "core/file_system.h"
 #include "crypto/stored_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,93 +17,125 @@ namespace tessaro {
 
 namespace {
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
-QString parentOf(const QString& path) { return QFileInfo(path).absolutePath(); }
+QString parentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+QByteArray lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toUtf8(); }
 
-bool unchangedSince(const walk::WalkedFile& file) {
+// Whether the entry is still the file the walk read: same inode, size and time.
+bool unchangedSince(int directory, const QByteArray& name, const walk::WalkedFile& file) {
     struct stat st {};
-    if (::stat(native(file.sourcePath).constData(), &st) != 0) {
+    if (::fstatat(directory, name.constData(), &st, 0) != 0) {
         return false;
     }
     const qint64 modified = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return st.st_size == file.sourceSize && modified == file.sourceModifiedNs;
+    return st.st_dev == file.device && st.st_ino == file.inode && st.st_size == file.size &&
+           modified == file.modifiedNs;
+}
+
+// Opens a folder inside the item by its relative path, one component at a time.
+fs::Handle openInside(int top, const QString& relativeDirectory) {
+    fs::Handle current(::fcntl(top, F_DUPFD_CLOEXEC, 0));
+    for (const QString& part : relativeDirectory.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!current) {
+            break;
+        }
+        current = fs::openDirectoryAt(current.get(), part.toUtf8());
+    }
+    return current;
 }
 
 // Removes the walked sources that are unchanged, then every visited directory that is
 // empty by then (deepest first). True when nothing of the source is left.
 bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QStringList& problems) {
+    fs::Handle parent = fs::openDirectory(parentOf(top));
+    const QByteArray topName = lastComponent(top);
+    if (!parent) {
+        problems.append(QStringLiteral("cannot remove %1: %2").arg(top, fs::errorText(errno)));
+        return false;
+    }
+    auto removeOne = [&](int directory, const QByteArray& name, const walk::WalkedFile& file, const QString& path) {
+        if (!unchangedSince(directory, name, file)) {
+            logLine(QString::fromUtf8(loglines::kPlainKept).arg(path));
+            problems.append(QStringLiteral("%1 changed after it was copied and was kept").arg(path));
+            return false;
+        }
+        if (::unlinkat(directory, name.constData(), 0) != 0) {
+            problems.append(QStringLiteral("cannot remove %1: %2").arg(path, fs::errorText(errno)));
+            return false;
+        }
+        return true;
+    };
     bool all = true;
-    QStringList parents;
+    if (report.sourceDirectories.isEmpty()) {
+        for (const walk::WalkedFile& file : report.files) {
+            all = removeOne(parent.get(), topName, file, top) && all;
+        }
+        fs::syncHandle(parent.get());
+        return all && !fs::existsAt(parent.get(), topName);
+    }
+    fs::Handle topDir = fs::openDirectoryAt(parent.get(), topName);
+    if (!topDir) {
+        problems.append(QStringLiteral("cannot remove %1: %2").arg(top, fs::errorText(errno)));
+        return false;
+    }
     for (const walk::WalkedFile& file : report.files) {
-        if (!unchangedSince(file)) {
-            logLine(QString::fromUtf8(loglines::kPlainKept).arg(file.sourcePath));
-            problems.append(QStringLiteral("%1 changed after it was copied and was kept").arg(file.sourcePath));
+        const qsizetype slash = file.relativePath.lastIndexOf(QLatin1Char('/'));
+        fs::Handle directory = openInside(topDir.get(), file.relativePath.left(slash));
+        if (!directory) {
             all = false;
             continue;
         }
-        if (::unlink(native(file.sourcePath).constData()) != 0) {
-            problems.append(QStringLiteral("cannot remove %1").arg(file.sourcePath));
+        all = removeOne(directory.get(), file.relativePath.mid(slash + 1).toUtf8(), file, top + file.relativePath) &&
+              all;
+    }
+    // Deepest first: the visits were recorded in pre-order.
+    for (auto it = report.sourceDirectories.crbegin(); it != report.sourceDirectories.crend(); ++it) {
+        if (it->isEmpty()) {
+            continue;
+        }
+        const qsizetype slash = it->lastIndexOf(QLatin1Char('/'));
+        fs::Handle directory = openInside(topDir.get(), it->left(slash));
+        if (!directory || ::unlinkat(directory.get(), it->mid(slash + 1).toUtf8().constData(), AT_REMOVEDIR) != 0) {
             all = false;
             continue;
         }
-        const QString parent = parentOf(file.sourcePath);
-        if (!parents.contains(parent)) {
-            parents.append(parent);
-        }
+        fs::syncHandle(directory.get());
     }
-    for (auto it = report.visitedSourceDirectories.crbegin(); it != report.visitedSourceDirectories.crend(); ++it) {
-        if (::rmdir(native(*it).constData()) != 0) {
-            all = false;
-        }
-        const QString parent = parentOf(*it);
-        if (!parents.contains(parent)) {
-            parents.append(parent);
-        }
+    topDir = fs::Handle();
+    if (::unlinkat(parent.get(), topName.constData(), AT_REMOVEDIR) != 0) {
+        all = false;
     }
-    for (const QString& parent : parents) {
-        syncDirectory(parent);
-    }
-    QFileInfo left(top);
-    return all && !left.exists() && !left.isSymLink();
+    fs::syncHandle(parent.get());
+    return all && !fs::existsAt(parent.get(), topName);
 }
 
-// Takes back what an incomplete store wrote: stored files that replaced nothing, then the
-// directories it created, when empty.
-void rollBackStore(const walk::WalkReport& report) {
-    for (const walk::WalkedFile& file : report.files) {
-        if (!file.replacedExisting) {
-            ::unlink(native(file.writtenPath).constData());
-        }
-    }
-    for (auto it = report.createdDirectories.crbegin(); it != report.createdDirectories.crend(); ++it) {
-        ::rmdir(native(*it).constData());
-    }
+ItemResult resultOf(const walk::WalkReport& report) {
+    ItemResult result;
+    result.cancelled = report.cancelled;
+    result.outOfSpace = report.outOfSpace;
+    result.problems = report.problems;
+    return result;
 }
 
 }  // namespace
 
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                     HideOptions options) {
-    ItemResult result;
-    // Partial files of an earlier, interrupted store of this item are ours to clear away.
-    walk::removeLeftovers(parentOf(paths.storedTop), QFileInfo(paths.storedTop).fileName());
-    if (QFileInfo(paths.storedTop).isDir()) {
-        walk::removeLeftovers(paths.storedTop, QString(), true);
-    }
     model->fileSize = 0;
     walk::measureItem(*model, paths.plainPath);
     model->currentEncryptSize = 0;
     model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();
-    const walk::WalkReport report = walk::storeItem(model, paths, progress, options.ownerStamp);
-    result.cancelled = report.cancelled;
-    result.problems = report.problems;
+    walk::StoreOptions store;
+    store.ownerStamp = options.ownerStamp;
+    store.replaceExisting = options.replaceExisting;
+    store.workDirectoryName = options.workDirectoryName;
+    const walk::WalkReport report = walk::storeItem(model, paths, progress, store);
+    ItemResult result = resultOf(report);
     result.complete = report.complete() && model->currentEncryptSize.load() >= model->fileSize.load();
-    if (!result.complete) {
-        rollBackStore(report);
-        return result;
-    }
-    if (options.removeSource) {
+    if (result.complete && options.removeSource) {
         result.sourceRemoved = removeWalkedSources(report, paths.plainPath, result.problems);
     }
     return result;
@@ -109,14 +143,13 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
 
 ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                       HideOptions options) {
-    ItemResult result;
-    walk::removeLeftovers(parentOf(paths.plainPath), QFileInfo(paths.plainPath).fileName());
     model->currentEncryptSize = 0;
     model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();
-    const walk::WalkReport report = walk::restoreItem(model, paths, progress);
-    result.cancelled = report.cancelled;
-    result.problems = report.problems;
+    walk::RestoreOptions restore;
+    restore.temporaryName = options.temporaryName;
+    const walk::WalkReport report = walk::restoreItem(model, paths, progress, restore);
+    ItemResult result = resultOf(report);
     result.restoredPath = report.restoredPath;
     result.restoredBeside = report.restoredBeside;
     if (result.restoredBeside) {
@@ -128,9 +161,8 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
         return result;
     }
     // The stored copy goes only now, file by file; the container itself when empty.
-    // The walk recorded each stored file as its source, with its size and time when read.
     result.sourceRemoved = removeWalkedSources(report, paths.storedTop, result.problems);
-    if (result.sourceRemoved && ::rmdir(native(parentOf(paths.storedTop)).constData()) == 0) {
+    if (result.sourceRemoved && ::rmdir(QFile::encodeName(parentOf(paths.storedTop)).constData()) == 0) {
         syncDirectory(parentOf(parentOf(paths.storedTop)));
     }
     return result;

@@ -15,6 +15,7 @@ namespace tessaro {
 struct ItemResult {
     bool complete = false;       // every file written and synced, and the byte count reached
     bool cancelled = false;
+    bool outOfSpace = false;     // stopped at a full disk
     bool sourceRemoved = false;  // the plain item (hide) or the stored copy (unhide) is gone
     QString restoredPath;        // unhide: where the item now is
     bool restoredBeside = false; // unhide: the plain location was taken
@@ -24,11 +25,14 @@ struct ItemResult {
 struct HideOptions {
     bool removeSource = true;    // delete the plain item (or the stored copy) once complete
     QString ownerStamp;          // hide: empty for the stamp of the password in force
+    bool replaceExisting = false;  // hide: the item's own earlier stored copy gives way
+    QString workDirectoryName;   // hide: see walk::StoreOptions
+    QString temporaryName;       // unhide: see walk::RestoreOptions
 };
 
 // Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize),
 // resets the counters and runs the encryption walk. An incomplete store leaves the plain
-// item as it was and takes back the stored files this run wrote.
+// item and the container as they were.
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress = {},
                     HideOptions options = {});
 

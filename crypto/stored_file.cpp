@@ -99,24 +99,6 @@ void takeBack(const Progress& progress, qint64 bytes) {
 
 AesKey bodyKey(const QString& stamp) { return aesKeyFromText(stamp::bodyKeyFromStamp(stamp)); }
 
-// Ends a written file as the caller asked; false with the reason when it could not be made
-// durable under its name.
-bool finishWriter(std::unique_ptr<AtomicFileWriter> writer, const Durability& durability, QString& reason) {
-    if (durability.pending) {
-        if (!writer->closeUnsynced()) {
-            reason = writer->errorString();
-            return false;
-        }
-        *durability.pending = std::move(writer);
-        return true;
-    }
-    if (!writer->commit(durability.replace)) {
-        reason = writer->errorString();
-        return false;
-    }
-    return true;
-}
-
 bool isRegularFile(int fd, qint64* size) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -140,29 +122,18 @@ std::optional<Frame> frameForStamp(const QString& ownerStamp) {
     return Frame{ownerStamp, *header, *footer};
 }
 
-FileResult storeFile(const QString& source, const QString& destination, ItemClass itemClass, const Frame& frame,
-                     const Progress& progress, Durability durability) {
+bool FileResult::outOfSpace() const { return error == ENOSPC || error == EDQUOT; }
+
+FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, const Frame& frame,
+                       const Progress& progress, const Sink& write, const QString& destinationName) {
     FileResult result;
-    ReadFile in(source);
     qint64 sourceSize = 0;
-    if (in.fd() < 0) {
-        logLine(QString::fromUtf8(loglines::kReadHandleMissing));
-        result.reason = QStringLiteral("cannot read %1: %2").arg(source, in.error());
-        return result;
-    }
-    if (!isRegularFile(in.fd(), &sourceSize)) {
-        result.reason = QStringLiteral("not a regular file: %1").arg(source);
+    if (!isRegularFile(in, &sourceSize)) {
+        result.reason = QStringLiteral("not a regular file: %1").arg(sourceName);
         logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
         return result;
     }
-    ::posix_fadvise(in.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-
-    auto writer = std::make_unique<AtomicFileWriter>(destination);
-    if (!writer->open()) {
-        logLine(QString::fromUtf8(loglines::kWriteHandleMissing));
-        result.reason = QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString());
-        return result;
-    }
+    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::optional<AesEcbStream> cipher;
     if (itemClass == ItemClass::Text) {
         cipher.emplace(AesEcbStream::Direction::Encrypt, bodyKey(frame.stamp));
@@ -174,37 +145,42 @@ FileResult storeFile(const QString& source, const QString& destination, ItemClas
     QByteArray buffer(static_cast<qsizetype>(std::min(std::max<qint64>(sourceSize, 1), kChunkSize)), Qt::Uninitialized);
     qint64 counted = 0;
     bool reported = false;
-    auto fail = [&](Outcome outcome, const QString& reason) {
-        writer->abort();
+    auto fail = [&](Outcome outcome, const QString& reason, int code) {
         takeBack(progress, counted);
         result.outcome = outcome;
         result.reason = reason;
+        result.error = code;
         if (outcome == Outcome::Failed) {
             logLine(QString::fromUtf8(loglines::kStoreFailed).arg(reason));
         }
         return result;
     };
+    auto writeFailure = [&] {
+        const int code = errno;
+        return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destinationName, errnoText(code)), code);
+    };
     for (;;) {
         if (progress.cancelled()) {
-            return fail(Outcome::Cancelled, QStringLiteral("cancelled"));
+            return fail(Outcome::Cancelled, QStringLiteral("cancelled"), 0);
         }
-        const qint64 n = readSome(in.fd(), buffer.data(), buffer.size());
+        const qint64 n = readSome(in, buffer.data(), buffer.size());
         if (n < 0) {
-            return fail(Outcome::Failed, QStringLiteral("cannot read %1: %2").arg(source, errnoText(errno)));
+            const int code = errno;
+            return fail(Outcome::Failed, QStringLiteral("cannot read %1: %2").arg(sourceName, errnoText(code)), code);
         }
         if (n == 0) {
             break;
         }
         if (cipher) {
             if (!cipher->update(buffer.constData(), n, out)) {
-                return fail(Outcome::Failed, QStringLiteral("cipher failed"));
+                return fail(Outcome::Failed, QStringLiteral("cipher failed"), 0);
             }
         } else {
             out.append(buffer.constData(), n);
         }
         if (out.size() >= kChunkSize) {
-            if (!writer->write(out)) {
-                return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString()));
+            if (!write(out.constData(), out.size())) {
+                return writeFailure();
             }
             out.resize(0);
         }
@@ -213,26 +189,61 @@ FileResult storeFile(const QString& source, const QString& destination, ItemClas
         reported = true;
     }
     if (cipher && !cipher->finish(out)) {
-        return fail(Outcome::Failed, QStringLiteral("cipher failed"));
+        return fail(Outcome::Failed, QStringLiteral("cipher failed"), 0);
     }
     out.append(frame.footer);
-    if (!writer->write(out)) {
-        return fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString()));
-    }
-    QString reason;
-    if (!finishWriter(std::move(writer), durability, reason)) {
-        takeBack(progress, counted);
-        result.reason = QStringLiteral("cannot complete %1: %2").arg(destination, reason);
-        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
-        return result;
+    if (!write(out.constData(), out.size())) {
+        return writeFailure();
     }
     if (!reported) {
         report(progress, 0);
     }
-    logLine(QString::fromUtf8(loglines::kStoreSucceeded));
     result.outcome = Outcome::Done;
     result.plainBytes = counted;
     return result;
+}
+
+namespace {
+
+// The path forms: one file through a temporary sibling, committed at once.
+FileResult intoAtomicFile(const QString& destination, const Progress& progress,
+                          const std::function<FileResult(const Sink&)>& work) {
+    FileResult result;
+    AtomicFileWriter writer(destination);
+    if (!writer.open()) {
+        logLine(QString::fromUtf8(loglines::kWriteHandleMissing));
+        result.reason = QStringLiteral("cannot write %1: %2").arg(destination, writer.errorString());
+        return result;
+    }
+    result = work([&](const char* data, qint64 size) { return writer.write(data, size); });
+    if (!result.done()) {
+        return result;
+    }
+    if (!writer.commit(AtomicFileWriter::Replace::Never)) {
+        takeBack(progress, result.plainBytes);
+        result.outcome = Outcome::Failed;
+        result.reason = QStringLiteral("cannot complete %1: %2").arg(destination, writer.errorString());
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
+        return result;
+    }
+    logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    return result;
+}
+
+}  // namespace
+
+FileResult storeFile(const QString& source, const QString& destination, ItemClass itemClass, const Frame& frame,
+                     const Progress& progress) {
+    ReadFile in(source);
+    if (in.fd() < 0) {
+        logLine(QString::fromUtf8(loglines::kReadHandleMissing));
+        FileResult result;
+        result.reason = QStringLiteral("cannot read %1: %2").arg(source, in.error());
+        return result;
+    }
+    return intoAtomicFile(destination, progress, [&](const Sink& sink) {
+        return storeStream(in.fd(), source, itemClass, frame, progress, sink, destination);
+    });
 }
 
 FrameResult readFrame(int fd, qint64 fileSize, qint64 expectedHeaderLength) {
@@ -303,7 +314,8 @@ namespace {
 // Shared by restore and verify: streams the body of an open stored file into `sink`.
 // Returns an empty text when every byte went through, else the reason.
 QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const Progress& progress, qint64& counted,
-                   bool& cancelled, const std::function<bool(const QByteArray&)>& sink) {
+                   bool& cancelled, int& error, const std::function<bool(const QByteArray&)>& sink,
+                   const QString& destinationName) {
     if (itemClass == ItemClass::Text && (frame.bodyLength < 16 || frame.bodyLength % 16 != 0)) {
         return QStringLiteral("a text-class body of %1 bytes is not whole cipher blocks").arg(frame.bodyLength);
     }
@@ -328,7 +340,11 @@ QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const 
         const qint64 want = std::min<qint64>(remaining, buffer.size());
         const qint64 n = readSome(fd, buffer.data(), want);
         if (n != want) {
-            return n < 0 ? errnoText(errno) : QStringLiteral("the stored file ended early");
+            if (n < 0) {
+                error = errno;
+                return QStringLiteral("cannot read the stored file: %1").arg(errnoText(error));
+            }
+            return QStringLiteral("the stored file ended early");
         }
         remaining -= n;
         const QByteArray* piece = &buffer;
@@ -345,7 +361,8 @@ QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const 
             buffer.resize(n);
         }
         if (!sink(*piece)) {
-            return QStringLiteral("cannot write");
+            error = errno;
+            return QStringLiteral("cannot write %1: %2").arg(destinationName, errnoText(error));
         }
         counted += piece->size();
         report(progress, piece->size());
@@ -359,50 +376,61 @@ QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const 
 
 }  // namespace
 
-FileResult restoreFile(const QString& source, const QString& destination, ItemClass itemClass,
-                       qint64 expectedHeaderLength, const Progress& progress, Durability durability) {
+FileResult restoreStream(int in, const QString& sourceName, ItemClass itemClass, qint64 expectedHeaderLength,
+                         const Progress& progress, const Sink& write, const QString& destinationName) {
     FileResult result;
-    logLine(QString::fromUtf8(loglines::kWritePath).arg(destination));
-    ReadFile in(source);
+    logLine(QString::fromUtf8(loglines::kWritePath).arg(destinationName));
     qint64 size = 0;
-    if (in.fd() < 0 || !isRegularFile(in.fd(), &size)) {
-        logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(source));
-        result.reason = QStringLiteral("cannot read %1").arg(source);
+    if (!isRegularFile(in, &size)) {
+        logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(sourceName));
+        result.reason = QStringLiteral("not a regular file: %1").arg(sourceName);
         return result;
     }
-    const FrameResult frame = readFrame(in.fd(), size, expectedHeaderLength);
+    const FrameResult frame = readFrame(in, size, expectedHeaderLength);
     if (!frame.frame) {
-        logLine(QString::fromUtf8(loglines::kStoredFileRefused).arg(source, frame.reason));
-        result.reason = QStringLiteral("%1: %2").arg(source, frame.reason);
-        return result;
-    }
-    auto writer = std::make_unique<AtomicFileWriter>(destination);
-    if (!writer->open()) {
-        logLine(QString::fromUtf8(loglines::kRestoreTargetMissing).arg(destination));
-        result.reason = QStringLiteral("cannot write %1: %2").arg(destination, writer->errorString());
+        logLine(QString::fromUtf8(loglines::kStoredFileRefused).arg(sourceName, frame.reason));
+        result.reason = QStringLiteral("%1: %2").arg(sourceName, frame.reason);
         return result;
     }
     qint64 counted = 0;
     bool cancelled = false;
-    const QString problem = streamBody(in.fd(), *frame.frame, itemClass, progress, counted, cancelled,
-                                       [&](const QByteArray& piece) { return writer->write(piece); });
-    QString reason = problem;
-    if (problem.isEmpty() && finishWriter(std::move(writer), durability, reason)) {
-        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    const QString problem =
+        streamBody(in, *frame.frame, itemClass, progress, counted, cancelled, result.error,
+                   [&](const QByteArray& piece) { return write(piece.constData(), piece.size()); }, destinationName);
+    if (problem.isEmpty()) {
         result.outcome = Outcome::Done;
         result.plainBytes = counted;
         return result;
     }
-    if (writer) {
-        writer->abort();
-    }
     takeBack(progress, counted);
     result.outcome = cancelled ? Outcome::Cancelled : Outcome::Failed;
-    result.reason = QStringLiteral("%1: %2").arg(source, reason);
+    // A write failure names the destination and the system's reason; a damaged stored file
+    // names the stored file.
+    result.reason = result.error ? problem : QStringLiteral("%1: %2").arg(sourceName, problem);
     if (!cancelled) {
         logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
     }
     return result;
+}
+
+FileResult restoreFile(const QString& source, const QString& destination, ItemClass itemClass,
+                       qint64 expectedHeaderLength, const Progress& progress) {
+    ReadFile in(source);
+    if (in.fd() < 0) {
+        logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(source));
+        FileResult result;
+        result.reason = QStringLiteral("cannot read %1: %2").arg(source, in.error());
+        return result;
+    }
+    // The frame is checked before anything is created at the destination.
+    qint64 size = 0;
+    if (!isRegularFile(in.fd(), &size) || !readFrame(in.fd(), size, expectedHeaderLength).frame) {
+        return restoreStream(in.fd(), source, itemClass, expectedHeaderLength, progress,
+                             [](const char*, qint64) { return false; }, destination);
+    }
+    return intoAtomicFile(destination, progress, [&](const Sink& sink) {
+        return restoreStream(in.fd(), source, itemClass, expectedHeaderLength, progress, sink, destination);
+    });
 }
 
 QString verifyStoredFile(const QString& storedPath, ItemClass itemClass, qint64 expectedHeaderLength) {
@@ -423,8 +451,9 @@ QString verifyStoredFile(const QString& storedPath, ItemClass itemClass, qint64 
     }
     qint64 counted = 0;
     bool cancelled = false;
-    return streamBody(in.fd(), *frame.frame, itemClass, Progress{}, counted, cancelled,
-                      [](const QByteArray&) { return true; });
+    int error = 0;
+    return streamBody(in.fd(), *frame.frame, itemClass, Progress{}, counted, cancelled, error,
+                      [](const QByteArray&) { return true; }, storedPath);
 }
 
 }  // namespace tessaro::storedfile

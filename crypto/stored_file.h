@@ -44,23 +44,26 @@ enum class Outcome { Done, Cancelled, Failed };
 
 struct FileResult {
     Outcome outcome = Outcome::Failed;
-    QString reason;        // for the log and the user; never holds key material
+    QString reason;        // what failed, where and why; never holds key material
     qint64 plainBytes = 0; // plain bytes read (store) or written (restore)
+    int error = 0;         // the system's error code of the failure, when it came from the system
     bool done() const { return outcome == Outcome::Done; }
+    // A full disk (or quota): no later file of the item can fare better.
+    bool outOfSpace() const;
 };
 
-// How the finished file becomes durable. Now: fsync and rename at once. Batched: the file
-// is closed unsynced and handed to the caller in `pending`, which syncs a whole batch and
-// then publishes it (AtomicFileWriter::publish).
-struct Durability {
-    std::unique_ptr<AtomicFileWriter>* pending = nullptr;
-    AtomicFileWriter::Replace replace = AtomicFileWriter::Replace::Existing;
-};
+// Where the bytes go: false (errno set) when they could not be written.
+using Sink = std::function<bool(const char* data, qint64 size)>;
 
-// Writes the stored form of `source` at `destination` (through a temporary sibling).
-// The bytes it counts into the record are taken back unless the file was written.
+// Streams the stored form of the open regular file `in` into `write`. The names only go
+// into the reasons. The bytes counted into the record are taken back on failure.
+FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, const Frame& frame,
+                       const Progress& progress, const Sink& write, const QString& destinationName);
+
+// Writes the stored form of `source` at `destination` through a temporary sibling, never
+// over anything that is there.
 FileResult storeFile(const QString& source, const QString& destination, ItemClass itemClass, const Frame& frame,
-                     const Progress& progress, Durability durability = {});
+                     const Progress& progress);
 
 // The frame found in a stored file: header and footer decrypt to the same stamp.
 struct StoredFrame {
@@ -82,11 +85,14 @@ struct FrameResult {
 FrameResult readFrame(int fd, qint64 fileSize, qint64 expectedHeaderLength);
 FrameResult readFrame(const QString& storedPath, qint64 expectedHeaderLength);
 
-// Restores `source` to `destination` (temporary sibling, moved into place when complete).
-// With Replace::Never (the default here) nothing at the destination is ever replaced.
+// Checks the frame of the open stored file `in` and streams its plain content into `write`.
+FileResult restoreStream(int in, const QString& sourceName, ItemClass itemClass, qint64 expectedHeaderLength,
+                         const Progress& progress, const Sink& write, const QString& destinationName);
+
+// Restores `source` to `destination` (temporary sibling, moved into place when complete);
+// nothing at the destination is ever replaced.
 FileResult restoreFile(const QString& source, const QString& destination, ItemClass itemClass,
-                       qint64 expectedHeaderLength, const Progress& progress,
-                       Durability durability = {nullptr, AtomicFileWriter::Replace::Never});
+                       qint64 expectedHeaderLength, const Progress& progress);
 
 // Full check without writing anything: frame, lengths, and for the text class that the
 // body decrypts. The reason is empty when the file is sound.

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "core/file_model.h"
-#include "crypto/stored_file.h"
+#include "crypto/item_paths.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <sys/types.h>
 #include <vector>
 
 namespace tessaro::walk {
@@ -15,39 +16,24 @@ namespace tessaro::walk {
 // byte count so far.
 using WalkProgress = std::function<void(qint64 fileIndex, float bytes)>;
 
-// Where one item lives: its plain location, its stored top (item container / swapped item
-// name) and the class its name decides.
-struct ItemPaths {
-    QString plainPath;
-    QString storedTop;
-    storedfile::ItemClass itemClass = storedfile::ItemClass::Binary;
-};
-
-// The vault base of a record: the removable drive's vault directory for an item on a
-// volume, else the vault root.
-QString vaultBaseFor(const FileModel& model);
-QString itemContainerFor(const FileModel& model);
-// Paths as the record gives them (stored top from `name`, class from `path`).
-ItemPaths pathsForRecord(const FileModel& model);
-storedfile::ItemClass classForItemName(const QString& itemPathOrName);
-
-// One file a walk wrote, with what the source looked like when it was read.
+// One file a walk read and wrote, with what its source looked like when it was opened, so
+// that the source is removed afterwards only when it is still that file.
 struct WalkedFile {
-    QString sourcePath;
-    QString writtenPath;
-    qint64 sourceSize = 0;
-    qint64 sourceModifiedNs = 0;
-    bool replacedExisting = false;
+    QString relativePath;  // inside the item, "/" first; empty for a single-file item
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 struct WalkReport {
     int filesDone = 0;
     int filesFailed = 0;
     bool cancelled = false;
-    QStringList problems;                 // one line per failed file or directory
-    std::vector<WalkedFile> files;        // written, synced and in place
-    QStringList visitedSourceDirectories; // pre-order, the top first
-    QStringList createdDirectories;       // on the writing side, in creation order
+    bool outOfSpace = false;              // the walk stopped at a full disk
+    QStringList problems;                 // what failed, where and why; one line each
+    std::vector<WalkedFile> files;        // all in place at the destination, durable
+    QStringList sourceDirectories;        // relative ("" the top, then "/sub", ...), pre-order
     QString restoredPath;                 // restore: where the item now is
     bool restoredBeside = false;          // restore: the plain location was taken
 
@@ -58,27 +44,42 @@ struct WalkReport {
 // Sizes come from the file system; nothing is read.
 qint64 measureItem(FileModel& model, const QString& plainPath, const WalkProgress& progress = {});
 
-// The encryption walk: every file of the item into its stored top. Empty subfolders are
-// kept as empty directories so that nothing of the item's shape is lost.
-// `ownerStamp` empty: the stamp of the password in force.
-WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {},
-                     const QString& ownerStamp = QString());
+struct StoreOptions {
+    QString ownerStamp;          // empty: the stamp of the password in force
+    // The stored top is in place already (the item's own copy, left by unhiding all) and
+    // is to be replaced by the new copy. Without it an existing stored top refuses the store.
+    bool replaceExisting = false;
+    // Name of the work directory made inside the container for this walk (it must not
+    // exist); empty: a fresh name. A caller that records it can clean up after a crash.
+    QString workDirectoryName;
+};
 
-// The decryption walk: the whole item is restored into a temporary sibling of its plain
+// The encryption walk. The whole stored top is assembled in a work directory of the item
+// container, made durable, and only then moved to its name, in one step that never
+// replaces or merges into anything there. A failed or cancelled walk leaves the container
+// as it was. Empty subfolders are kept as empty directories.
+WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {},
+                     const StoreOptions& options = {});
+
+struct RestoreOptions {
+    // Name of the temporary made beside the plain location (it must not exist); empty: a
+    // fresh name.
+    QString temporaryName;
+};
+
+// The decryption walk: the whole item is restored into a temporary beside its plain
 // location and moved into place only when every file was restored and synced; when the
 // plain location is taken it lands beside it under a new name. An incomplete restore
 // leaves nothing behind.
-WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {});
+WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress = {},
+                       const RestoreOptions& options = {});
 
 // "name (restored).ext", "name (restored 2).ext", ... : the first free name beside `path`.
 QString freeNameBeside(const QString& path);
 
-// Removes the leftover temporary files and folders of earlier interrupted runs in
-// `directory` (only names of our own partial-file pattern; with `forName` only those made
-// for that name; with `recursive` also in every folder below). Returns how many.
-int removeLeftovers(const QString& directory, const QString& forName = QString(), bool recursive = false);
-
-// Current header length: the length of the header the current owner stamp would have.
-qint64 currentHeaderLength();
+// Prefixes of the work directory of a store and the temporary of a restore. Nothing is
+// ever skipped or removed for carrying them: a caller cleans up only the names it recorded.
+inline constexpr char kWorkDirectoryPrefix[] = ".tessaro-work-";
+inline constexpr char kRestoreTemporaryPrefix[] = ".tessaro-restore-";
 
 }  // namespace tessaro::walk

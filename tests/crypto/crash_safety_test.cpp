@@ -1,6 +1,5 @@
 // A walk killed at any moment, or stopped by a full disk, loses no byte: the plain item is
 // intact, or the stored copy verifies and restores byte for byte.
-#include "core/atomic_file.h"
 #include "crypto/item_hiding.h"
 #include "crypto/stored_file.h"
 #include "crypto/tree_walk.h"
@@ -82,16 +81,37 @@ void expectStoredCopyRestores(const TestEnvironment& env, const walk::ItemPaths&
     EXPECT_EQ(testing::snapshot(elsewhere), expected) << context;
 }
 
-// No file under the container that claims a complete name may be a half file.
-void expectEveryNamedStoredFileSound(const QString& container, storedfile::ItemClass itemClass,
-                                     const std::string& context) {
-    QDirIterator it(container, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+// Every file under the stored top's name must be sound: the top appears only when whole.
+void expectStoredTopSound(const QString& storedTop, storedfile::ItemClass itemClass, const std::string& context) {
+    if (!QFileInfo(storedTop).isDir()) {
+        if (QFileInfo::exists(storedTop)) {
+            EXPECT_EQ(storedfile::verifyStoredFile(storedTop, itemClass, 64), QString()) << context;
+        }
+        return;
+    }
+    QDirIterator it(storedTop, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        if (!AtomicFileWriter::isTemporaryName(it.fileName())) {
-            EXPECT_EQ(storedfile::verifyStoredFile(file, itemClass, 64), QString()) << context << " " << file.toStdString();
-        }
+        EXPECT_EQ(storedfile::verifyStoredFile(file, itemClass, 64), QString()) << context << " " << file.toStdString();
     }
+}
+
+// What a killed walk may leave is only under the name it was given, which the caller
+// recorded; removing exactly that name cleans up.
+void removeRecordedLeftover(const QString& directory, const QString& recordedName) {
+    const QString path = directory + QLatin1Char('/') + recordedName;
+    if (QFileInfo(path).isDir()) {
+        QDir(path).removeRecursively();
+    } else {
+        QFile::remove(path);
+    }
+}
+
+HideOptions recorded() {
+    HideOptions options;
+    options.workDirectoryName = QStringLiteral(".tessaro-work-recorded");
+    options.temporaryName = QStringLiteral(".tessaro-restore-recorded");
+    return options;
 }
 
 class KilledWalk : public ::testing::TestWithParam<const char*> {};
@@ -102,7 +122,7 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
     const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(GetParam());
     const QString container = env.base() + QStringLiteral("/vault/c");
     const auto paths = testing::pathsFor(plain, container);
-    auto hide = [&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths)); };
+    auto hide = [&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths, {}, recorded())); };
 
     writeTree(plain, reference);
     QElapsedTimer timer;
@@ -119,7 +139,8 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
         const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
         const int status = runChild(hide, delay);
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
-        expectEveryNamedStoredFileSound(container, paths.itemClass, context);
+        expectStoredTopSound(paths.storedTop, paths.itemClass, context);
+        removeRecordedLeftover(container, recorded().workDirectoryName);
         if (testing::snapshot(plain) != reference) {
             // The plain item went only after the stored copy was complete.
             expectStoredCopyRestores(env, paths, reference, context);
@@ -127,14 +148,16 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
             EXPECT_NE(status, 3) << context;
             ++intact;
         }
-        // The next hide cleans up after the killed one and completes.
+        // The next hide completes. A copy the killed hide had already put in place is this
+        // item's own, so it is replaced (never merged into).
         if (QFileInfo::exists(plain) && testing::snapshot(plain) == reference) {
-            ASSERT_EQ(runChild(hide), 3) << context;
-            QDirIterator left(container, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-            while (left.hasNext()) {
-                left.next();
-                EXPECT_FALSE(AtomicFileWriter::isTemporaryName(left.fileName())) << context << " " << left.filePath().toStdString();
-            }
+            HideOptions again = recorded();
+            again.replaceExisting = QFileInfo::exists(paths.storedTop);
+            ASSERT_EQ(runChild([&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths, {}, again)); }), 3)
+                << context;
+            EXPECT_EQ(QDir(container).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{QFileInfo(paths.storedTop).fileName()})
+                << context;
             expectStoredCopyRestores(env, paths, reference, context);
         }
     }
@@ -158,7 +181,7 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
     auto unhide = [&] {
         auto model = testing::newRecord(plain);
         model->fileSize = total;
-        return exitCodeOf(unhideItem(model, paths));
+        return exitCodeOf(unhideItem(model, paths, {}, recorded()));
     };
     QElapsedTimer timer;
     timer.start();
@@ -175,6 +198,7 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
         const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
         runChild(unhide, delay);
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
+        removeRecordedLeftover(env.base() + QStringLiteral("/plain"), recorded().temporaryName);
         const Tree now = testing::snapshot(plain);
         if (now.isEmpty()) {
             // Nothing appeared at the plain location; the stored copy is whole.
@@ -192,7 +216,8 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
     EXPECT_GT(interrupted, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Classes, KilledWalk, ::testing::Values("item", "item.txt"));
+INSTANTIATE_TEST_SUITE_P(Classes, KilledWalk, ::testing::Values("item", "item.txt"),
+                         [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param)); });
 
 TEST(FullDisk, StoreReportsIncompleteAndKeepsThePlainItem) {
     TestEnvironment env;
@@ -212,7 +237,10 @@ TEST(FullDisk, StoreReportsIncompleteAndKeepsThePlainItem) {
         const int status = runChild([&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths)); }, -1, 700000);
         EXPECT_EQ(status, 0) << name;
         EXPECT_EQ(testing::snapshot(plain), tree) << name;
-        expectEveryNamedStoredFileSound(container, paths.itemClass, name);
+        expectStoredTopSound(paths.storedTop, paths.itemClass, name);
+        EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << name;
+        // Nothing of the failed walk stays behind in the container.
+        EXPECT_EQ(QDir(container).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList()) << name;
     }
 }
 

@@ -68,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"flipped last text body block", "a.txt", [](QByteArray& b) { flip(b, b.size() - 64 - 3); }},
         Damage{"text body not whole blocks", "a.txt",
                [](QByteArray& b) { b.insert(100, "abc"); }},
-        Damage{"random bytes", "a.txt", [](QByteArray& b) { b = testing::patternBytes(b.size(), 99); }}));
+        Damage{"random bytes", "a.txt", [](QByteArray& b) { b = testing::patternBytes(b.size(), 99); }}),
+    [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.what)); });
 
 TEST(DamagedStoredFile, GarbageOfEverySmallLengthNeverRestores) {
     TestEnvironment env;

@@ -100,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, StoredLayout,
                                            LayoutCase{"sixteen.txt", 16}, LayoutCase{"sixteen.bin", 16},
                                            LayoutCase{"odd.json", 17}, LayoutCase{"chunk.txt", 512000},
                                            LayoutCase{"chunk.dat", 512000}, LayoutCase{"chunk1.pdf", 512001},
-                                           LayoutCase{"two.bin", 1024001}, LayoutCase{"big.md", 1300000}));
+                                           LayoutCase{"two.bin", 1024001}, LayoutCase{"big.md", 1300000}),
+                         [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
 
 // Fixtures made by openssl alone (tests/fixtures/stored/make-fixtures.sh): an older
 // password, and a password longer than 30 characters whose stamp has another length.

@@ -75,7 +75,11 @@ TEST_P(TreeRoundTrip, HideThenUnhideGivesBackEveryByteAndFolder) {
 
 INSTANTIATE_TEST_SUITE_P(Classes, TreeRoundTrip,
                          ::testing::Values(TreeCase{"Folder"}, TreeCase{"Folder.txt"}, TreeCase{"文件夹 \xF0\x9F\x8E\x89"},
-                                           TreeCase{"project.git"}));
+                                           TreeCase{"project.git"}),
+                         [](const auto& info) {
+                             return std::to_string(info.index) + "_" +
+                                    testing::readableName(QString::fromUtf8(info.param.itemName));
+                         });
 
 TEST(TreeWalk, FolderNameDecidesTheClassOfEveryFile) {
     TestEnvironment env;

@@ -68,4 +68,24 @@ QByteArray patternBytes(qint64 size, quint32 seed) {
     return out;
 }
 
+std::string readableName(const QString& text) {
+    std::string out;
+    for (const QChar c : text) {
+        const char ascii = c.toLatin1();
+        if ((ascii >= 'a' && ascii <= 'z') || (ascii >= 'A' && ascii <= 'Z') || (ascii >= '0' && ascii <= '9')) {
+            out.push_back(ascii);
+        } else if (ascii == '.') {
+            out += "_dot_";
+        } else if (c.unicode() > 0x7f && !c.isSpace()) {
+            out += QStringLiteral("u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toStdString();
+        } else if (!out.empty() && out.back() != '_') {
+            out.push_back('_');
+        }
+    }
+    while (!out.empty() && out.back() == '_') {
+        out.pop_back();
+    }
+    return out.empty() ? std::string("unnamed") : out;
+}
+
 }  // namespace tessaro::testing

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <string>
+
 namespace tessaro::testing {
 
 // A private world for one test: its own settings file, vault root, volumes root and
@@ -36,5 +38,9 @@ private:
 
 // A reproducible pseudo-random buffer.
 QByteArray patternBytes(qint64 size, quint32 seed = 1);
+
+// A test name GoogleTest accepts made from any text ("cut in the body" -> "cut_in_the_body"):
+// parameterized cases are reported, and selected with ctest -R, by it.
+std::string readableName(const QString& text);
 
 }  // namespace tessaro::testing

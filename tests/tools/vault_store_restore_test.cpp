@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
+#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -73,7 +75,7 @@ TEST(VaultTool, StoreRefusesAnotherPasswordThanTheVaults) {
     EXPECT_FALSE(r.err.contains("wrong password"));
 }
 
-TEST(VaultTool, VerifyNamesEachDamagedFileAndIgnoresLeftovers) {
+TEST(VaultTool, VerifyNamesEachDamagedFileWhateverItsName) {
     TestEnvironment env;
     const QString src = env.base() + QStringLiteral("/box");
     TestEnvironment::writeFile(src + QStringLiteral("/good"), "fine");
@@ -85,7 +87,9 @@ TEST(VaultTool, VerifyNamesEachDamagedFileAndIgnoresLeftovers) {
     ASSERT_FALSE(bytes.isEmpty());
     bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 1);
     TestEnvironment::writeFile(bad, bytes);
-    TestEnvironment::writeFile(dest + QStringLiteral("/obx/.tessaro-partial-x-ABCDEF"), "half");
+    // A name like a temporary file's is checked like any other: it may be a stored file.
+    const QString oddName = dest + QStringLiteral("/obx/.tessaro-partial-x-ABCDEF");
+    TestEnvironment::writeFile(oddName, "half");
     // The vault's own files are not stored files and are not reported.
     const QString vaultDir = env.base() + QStringLiteral("/vault");
     TestEnvironment::writeFile(vaultDir + QStringLiteral("/GroupDirlist.plist"), "<plist/>");
@@ -94,9 +98,11 @@ TEST(VaultTool, VerifyNamesEachDamagedFileAndIgnoresLeftovers) {
     TestEnvironment::writeFile(vaultDir + QStringLiteral("/Thumb/pdf.jpg"), "jpeg");
     const ToolRun r = vault(env, {QStringLiteral("verify"), env.base() + QStringLiteral("/vault")});
     EXPECT_EQ(r.status, 1);
-    const QList<QByteArray> lines = r.out.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 1) << r.out.toStdString();
-    EXPECT_TRUE(lines.first().startsWith(bad.toUtf8() + ":")) << r.out.toStdString();
+    QList<QByteArray> lines = r.out.trimmed().split('\n');
+    std::sort(lines.begin(), lines.end());
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    EXPECT_TRUE(lines.at(0).startsWith(oddName.toUtf8() + ":")) << r.out.toStdString();
+    EXPECT_TRUE(lines.at(1).startsWith(bad.toUtf8() + ":")) << r.out.toStdString();
     // Restoring the damaged item puts nothing in place and keeps the stored copy.
     const ToolRun restored = vault(env, {QStringLiteral("restore"), dest + QStringLiteral("/obx"), env.base() + QStringLiteral("/back")});
     EXPECT_EQ(restored.status, 1);

@@ -4,7 +4,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+namespace tessaro {
+class VaultLock;
+}
 
 namespace tessaro::cli {
 
@@ -34,6 +39,10 @@ struct ParsedArguments {
 // Absent (after a message on stderr) when a word starting with "--" is not in `known`.
 std::optional<ParsedArguments> parseArguments(const QString& command, const QStringList& arguments,
                                               const QStringList& known);
+
+// The writer's lock of the vault that holds `directory` (or of `directory` itself when it
+// lies in no vault), waiting briefly; absent after a message naming who holds it.
+std::shared_ptr<VaultLock> lockVault(const QString& directory, const QString& command);
 
 // Reads the password from standard input: without echo on a terminal (after `prompt`),
 // otherwise the first line of the piped input. Never from the command line.

@@ -1,9 +1,11 @@
 // restore STORED DEST: brings a stored file or stored folder back as a plain item.
 #include "tools/tessaro-vault/command.h"
 
+#include "core/clean_path.h"
+#include "core/vault_lock.h"
 #include "crypto/item_hiding.h"
 #include "crypto/swapped_name.h"
-#include "crypto/tree_walk.h"
+#include "crypto/item_paths.h"
 
 #include <QFileInfo>
 
@@ -22,26 +24,41 @@ int runRestore(const QStringList& arguments) {
     if (positional.size() != 2) {
         return fail(QStringLiteral("restore needs STORED and DEST (see restore --help)"));
     }
-    const QFileInfo stored(positional.at(0));
-    if (!stored.exists()) {
+    const CleanPath stored = cleanItemPath(positional.at(0));
+    if (!stored.ok()) {
+        return fail(QStringLiteral("restore: %1").arg(stored.error));
+    }
+    if (!QFileInfo::exists(stored.path)) {
         return fail(QStringLiteral("restore: %1 does not exist").arg(positional.at(0)));
     }
     // The stored name is the swapped item name; the item's class follows from the plain one.
-    const QString plainName = swappedName(stored.fileName());
-    QString target = QFileInfo(positional.at(1)).absoluteFilePath();
-    if (QFileInfo(target).isDir() && !QFileInfo(target).isSymLink()) {
-        target += QLatin1Char('/') + plainName;
+    const QString plainName = swappedName(stored.name());
+    // Into DEST when it is a folder (a link to a folder included), else as DEST.
+    const CleanPath folder = cleanFolderPath(positional.at(1));
+    QString target = QFileInfo(folder.path).isDir() ? folder.path + QLatin1Char('/') + plainName
+                                                    : cleanItemPath(positional.at(1)).path;
+    if (target.isEmpty() || target == stored.path || target.startsWith(stored.path + QLatin1Char('/'))) {
+        return fail(QStringLiteral("restore: DEST must not lie inside STORED"));
+    }
+    std::shared_ptr<VaultLock> lock;
+    if (move) {
+        lock = lockVault(QFileInfo(stored.path).absolutePath(), QStringLiteral("restore"));
+        if (!lock) {
+            return 1;
+        }
     }
     auto model = std::make_shared<FileModel>();
     model->path = target;
     model->name = plainName;
-    const walk::ItemPaths paths{target, stored.absoluteFilePath(), walk::classForItemName(plainName)};
+    const walk::ItemPaths paths{target, stored.path, walk::classForItemName(plainName)};
     HideOptions options;
     options.removeSource = move;
     const ItemResult result = unhideItem(model, paths, {}, options);
     printProblems(result.problems);
     if (!result.complete) {
-        return fail(QStringLiteral("restore: incomplete, nothing was put at %1").arg(target), 1);
+        return fail(result.cancelled ? QStringLiteral("restore: cancelled, nothing was put at %1").arg(target)
+                                     : QStringLiteral("restore: nothing was put at %1; the stored copy was kept").arg(target),
+                    1);
     }
     printLine(result.restoredPath);
     if (move && !result.sourceRemoved) {

@@ -1,13 +1,14 @@
 // store SRC DESTDIR: hides a file or folder into an item container, as the window does.
 #include "tools/tessaro-vault/command.h"
 
+#include "core/clean_path.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "crypto/hardware_address.h"
 #include "crypto/item_hiding.h"
 #include "crypto/owner_stamp.h"
 #include "crypto/swapped_name.h"
-#include "crypto/tree_walk.h"
+#include "crypto/item_paths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,12 +28,20 @@ int runStore(const QStringList& arguments) {
     if (positional.size() != 2) {
         return fail(QStringLiteral("store needs SRC and DESTDIR (see store --help)"));
     }
-    const QFileInfo source(positional.at(0));
-    if (!source.exists() && !source.isSymLink()) {
+    // Every spelling of the item ("Letters.txt/", ".", "a/../b", a linked folder) is the one
+    // item under its clean name, which also decides its class and its stored name.
+    const CleanPath source = cleanItemPath(positional.at(0));
+    if (!source.ok()) {
+        return fail(QStringLiteral("store: %1").arg(source.error));
+    }
+    const QFileInfo sourceInfo(source.path);
+    if (!sourceInfo.exists() && !sourceInfo.isSymLink()) {
         return fail(QStringLiteral("store: %1 does not exist").arg(positional.at(0)));
     }
-    const QString sourcePath = source.absoluteFilePath();
-    const QString container = QFileInfo(positional.at(1)).absoluteFilePath();
+    const QString sourcePath = source.path;
+    // A destination given as a link to a folder means that folder.
+    const CleanPath destination = cleanFolderPath(positional.at(1));
+    const QString container = destination.path;
     if (container == sourcePath || container.startsWith(sourcePath + QLatin1Char('/'))) {
         return fail(QStringLiteral("store: DESTDIR must not lie inside SRC"));
     }
@@ -48,19 +57,25 @@ int runStore(const QStringList& arguments) {
     if (!QDir().mkpath(container)) {
         return fail(QStringLiteral("store: cannot create %1").arg(container), 1);
     }
+    const auto lock = lockVault(container, QStringLiteral("store"));
+    if (!lock) {
+        return 1;
+    }
 
     auto model = std::make_shared<FileModel>();
     model->path = sourcePath;
-    model->name = source.fileName();
+    model->name = source.name();
     const walk::ItemPaths paths{sourcePath, container + QLatin1Char('/') + swappedName(model->name),
-                                walk::classForItemName(sourcePath)};
+                                walk::classForItemName(model->name)};
     HideOptions options;
     options.removeSource = move;
     options.ownerStamp = stamp::buildOwnerStamp(*password, getMacAddress());
     const ItemResult result = hideItem(model, paths, {}, options);
     printProblems(result.problems);
     if (!result.complete) {
-        return fail(QStringLiteral("store: incomplete, %1 was left as it was").arg(sourcePath), 1);
+        return fail(result.cancelled ? QStringLiteral("store: cancelled, %1 was left as it was").arg(sourcePath)
+                                     : QStringLiteral("store: %1 was not stored and was left as it was").arg(sourcePath),
+                    1);
     }
     printLine(paths.storedTop);
     if (move && !result.sourceRemoved) {

@@ -1,7 +1,6 @@
 // verify PATH...: checks every stored file below the given paths without writing anything.
 #include "tools/tessaro-vault/command.h"
 
-#include "core/atomic_file.h"
 #include "core/vault_paths.h"
 #include "crypto/stored_file.h"
 #include "crypto/swapped_name.h"
@@ -87,7 +86,7 @@ int runVerify(const QStringList& arguments) {
         QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString file = it.next();
-            if (AtomicFileWriter::isTemporaryName(it.fileName()) || isVaultOwnFile(file)) {
+            if (isVaultOwnFile(file)) {
                 continue;
             }
             check(file, classBelow(root, file));

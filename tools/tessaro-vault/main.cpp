@@ -2,7 +2,10 @@
 // libraries as the application.
 #include "tools/tessaro-vault/command.h"
 
+#include "core/file_system.h"
 #include "core/log.h"
+#include "core/vault_lock.h"
+#include "core/vault_paths.h"
 #include "core/settings_store.h"
 #include "core/volumes.h"
 
@@ -76,6 +79,20 @@ std::optional<ParsedArguments> parseArguments(const QString& command, const QStr
     return parsed;
 }
 
+std::shared_ptr<VaultLock> lockVault(const QString& directory, const QString& command) {
+    QString vault = vaultpaths::vaultDirectoryContaining(directory);
+    if (vault.isEmpty()) {
+        vault = directory;
+    }
+    QString refusal;
+    auto lock = VaultLock::acquire(vault, QStringLiteral("tessaro-vault %1").arg(command), VaultLock::kDefaultWaitMs,
+                                   &refusal);
+    if (!lock) {
+        fail(QStringLiteral("%1: %2").arg(command, refusal), 1);
+    }
+    return lock;
+}
+
 std::optional<QString> readPassword(const QString& prompt) {
     const bool terminal = ::isatty(STDIN_FILENO);
     termios saved{};
@@ -114,6 +131,15 @@ int main(int argc, char** argv) {
     ::signal(SIGXFSZ, SIG_IGN);
     tessaro::setLogToStderr(false);
 
+    // Qt decodes the arguments with replacement characters where they are not UTF-8, and a
+    // path spelled that way names another file, or none.
+    for (int i = 1; i < argc; ++i) {
+        if (!tessaro::fs::isValidUtf8Name(QByteArray(argv[i]))) {
+            return fail(QStringLiteral("the argument \"%1\" is not valid UTF-8: a name that is not UTF-8 cannot be kept "
+                                       "in the catalogue; rename the file first")
+                            .arg(tessaro::fs::displayName(QByteArray(argv[i]))));
+        }
+    }
     QStringList arguments = app.arguments().mid(1);
     while (!arguments.isEmpty() && arguments.first().startsWith(QLatin1String("--"))) {
         const QString option = arguments.takeFirst();

@@ -1,0 +1,312 @@
+// The decryption walk: a stored top back to its plain location, put together out of sight.
+#include "crypto/tree_walk.h"
+
+#include "core/log.h"
+#include "core/log_lines.h"
+#include "crypto/help_class.h"
+#include "crypto/swapped_name.h"
+#include "crypto/text_class.h"
+#include "crypto/walk_support.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro::walk {
+
+namespace {
+
+using namespace detail;
+
+QString parentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+qint64 nanoseconds(const timespec& t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+// "name (restored).ext", "name (restored 2).ext", ...: the first name free in `directory`.
+QString freeNameIn(int directory, const QString& name) {
+    const QString extension = nameExtension(name);
+    const QString stem = extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
+    for (int n = 1;; ++n) {
+        const QString mark = n == 1 ? QStringLiteral(" (restored)") : QStringLiteral(" (restored %1)").arg(n);
+        const QString candidate = stem + mark + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+        if (!fs::existsAt(directory, candidate.toUtf8())) {
+            return candidate;
+        }
+    }
+}
+
+class RestoreWalk {
+public:
+    RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report)
+        : model_(model), paths_(paths), callback_(callback), report_(report),
+          expectedHeader_(currentHeaderLength()), fileMode_(0666 & ~fs::currentUmask()) {}
+
+    bool stopped() const { return report_.cancelled || report_.outOfSpace; }
+    qint64 counted() const { return counted_; }
+    std::vector<WalkedFile>& files() { return files_; }
+    // A single-file item: whether its output file was created (and so is ours to remove).
+    bool createdTopFile() const { return createdTopFile_; }
+
+    void fail(const QString& problem, int code) {
+        ++report_.filesFailed;
+        if (code == ENOSPC || code == EDQUOT) {
+            report_.outOfSpace = true;
+            report_.problems.append(QStringLiteral("the disk is full: %1; the stored copy was kept").arg(problem));
+        } else {
+            report_.problems.append(problem);
+        }
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(report_.problems.last()));
+    }
+
+    // `relative` is the stored side's relative path (swapped names).
+    void directory(int stored, int plain, const QString& relative, qint64 index) {
+        report_.sourceDirectories.append(relative);
+        const QString where = joined(paths_.storedTop, relative);
+        const QString plainWhere =
+            relative.isEmpty() ? paths_.plainPath : paths_.plainPath + QLatin1Char('/') + swappedName(relative);
+        const int key = nextKey_++;
+        std::vector<fs::Entry> entries;
+        if (!fs::listDirectory(stored, entries)) {
+            fail(QStringLiteral("cannot list %1: %2").arg(where, fs::errorText(errno)), errno);
+            return;
+        }
+        for (const fs::Entry& entry : entries) {
+            if (model_->isCancel.load()) {
+                report_.cancelled = true;
+                return;
+            }
+            if (!fs::isValidUtf8Name(entry.name)) {
+                fail(invalidNameProblem(entry.name, where), 0);
+                continue;
+            }
+            const QString storedName = QString::fromUtf8(entry.name);
+            const QString plainName = swappedComponent(storedName);
+            const QString childRelative = relative + QLatin1Char('/') + storedName;
+            if (entry.isDirectory) {
+                if (!fs::makeDirectoryAt(plain, plainName.toUtf8(), 0777)) {
+                    const int code = errno;
+                    fail(creationFailure(plainName, plainWhere, code, created_.clashWith(key, plainName)), code);
+                    continue;
+                }
+                created_.add(key, plainName);
+                fs::Handle innerStored = fs::openDirectoryAt(stored, entry.name);
+                fs::Handle innerPlain = fs::openDirectoryAt(plain, plainName.toUtf8());
+                if (!innerStored || !innerPlain) {
+                    fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + storedName,
+                                                                 fs::errorText(errno)),
+                         errno);
+                    continue;
+                }
+                directory(innerStored.get(), innerPlain.get(), childRelative, index);
+            } else {
+                ++index;
+                file(stored, entry.name, plain, key, plainName.toUtf8(), childRelative, index);
+            }
+            if (stopped()) {
+                return;
+            }
+        }
+    }
+
+    void file(int storedDirectory, const QByteArray& storedName, int plainDirectory, int key,
+              const QByteArray& plainName, const QString& relative, qint64 index) {
+        const QString storedPath = joined(paths_.storedTop, relative);
+        const QString plainPath =
+            relative.isEmpty() ? paths_.plainPath : paths_.plainPath + QLatin1Char('/') + swappedName(relative);
+        const QString name = QString::fromUtf8(plainName);
+        fs::Handle in = fs::openForReadingAt(storedDirectory, storedName, false);
+        struct stat st {};
+        if (!in || ::fstat(in.get(), &st) != 0) {
+            logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(storedPath));
+            fail(QStringLiteral("cannot read %1: %2").arg(storedPath, fs::errorText(errno)), errno);
+            return;
+        }
+        fs::Handle out = fs::createExclusiveAt(plainDirectory, plainName, 0600);
+        if (!out) {
+            const int code = errno;
+            logLine(QString::fromUtf8(loglines::kRestoreTargetMissing).arg(plainPath));
+            fail(creationFailure(name, parentOf(plainPath), code, created_.clashWith(key, name)), code);
+            return;
+        }
+        created_.add(key, name);
+        createdTopFile_ = createdTopFile_ || relative.isEmpty();
+        DescriptorSink sink(out.get());
+        const storedfile::FileResult result =
+            storedfile::restoreStream(in.get(), storedPath, paths_.itemClass, expectedHeader_,
+                                      progressFor(model_, callback_, index), std::ref(sink), plainPath);
+        if (result.outcome == storedfile::Outcome::Cancelled) {
+            report_.cancelled = true;
+            return;
+        }
+        if (!result.done()) {
+            fail(result.reason, result.error);
+            return;
+        }
+        giveBackMetadata(out.get(), in.get(), fileMode_);
+        if (!out.close()) {
+            const int code = errno;
+            model_->currentEncryptSize -= result.plainBytes;
+            fail(QStringLiteral("cannot write %1: %2").arg(plainPath, fs::errorText(code)), code);
+            return;
+        }
+        counted_ += result.plainBytes;
+        ++report_.filesDone;
+        files_.push_back(WalkedFile{relative, st.st_size, nanoseconds(st.st_mtim), st.st_dev, st.st_ino});
+        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    }
+
+private:
+    const FileModelPtr& model_;
+    const ItemPaths& paths_;
+    const WalkProgress& callback_;
+    WalkReport& report_;
+    const qint64 expectedHeader_;
+    const mode_t fileMode_;
+    CreatedNames created_;
+    std::vector<WalkedFile> files_;
+    qint64 counted_ = 0;
+    int nextKey_ = 0;
+    bool createdTopFile_ = false;
+};
+
+void refuse(WalkReport& report, const QString& problem, int code = 0) {
+    ++report.filesFailed;
+    report.outOfSpace = code == ENOSPC || code == EDQUOT;
+    report.problems.append(problem);
+    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(problem));
+}
+
+// Moves the finished temporary to the plain name, or beside it when the name is taken;
+// never over anything. The name it got, or empty.
+QString place(int parent, const QByteArray& temporary, const QString& plainName, bool& beside, QString& problem) {
+    QString target = plainName;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (fs::existsAt(parent, target.toUtf8())) {
+            target = freeNameIn(parent, plainName);
+            beside = true;
+        }
+        if (fs::renameNoReplaceAt(parent, temporary, parent, target.toUtf8())) {
+            return target;
+        }
+        if (errno != EEXIST) {
+            problem = fs::errorText(errno);
+            return QString();
+        }
+    }
+    problem = fs::errorText(EEXIST);
+    return QString();
+}
+
+}  // namespace
+
+QString freeNameBeside(const QString& path) {
+    fs::Handle parent = fs::openDirectory(parentOf(path));
+    const QString name = freeNameIn(parent ? parent.get() : -1, lastComponent(path));
+    return parentOf(path) + QLatin1Char('/') + name;
+}
+
+WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress,
+                       const RestoreOptions& options) {
+    WalkReport report;
+    HelpClass::sharedInstance().setEditModel(model);
+    const QString plainParent = parentOf(paths.plainPath);
+    const QString plainName = lastComponent(paths.plainPath);
+    const QByteArray storedName = lastComponent(paths.storedTop).toUtf8();
+
+    fs::Handle storedParent = fs::openDirectory(parentOf(paths.storedTop));
+    const auto stored = storedParent ? fs::statAt(storedParent.get(), storedName) : std::nullopt;
+    if (!stored) {
+        logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(paths.storedTop));
+        refuse(report, QStringLiteral("cannot read the stored copy %1: %2").arg(paths.storedTop, fs::errorText(errno)));
+        return report;
+    }
+    std::vector<QString> madeParents;
+    if (!fs::makePath(plainParent, 0777, &madeParents)) {
+        const int code = errno;
+        refuse(report, QStringLiteral("cannot create %1: %2").arg(plainParent, fs::errorText(code)), code);
+        return report;
+    }
+    fs::Handle parent = fs::openDirectory(plainParent);
+    if (!parent) {
+        refuse(report, QStringLiteral("cannot open %1: %2").arg(plainParent, fs::errorText(errno)));
+        return report;
+    }
+    // The temporary's name is short and every step below is relative to the folder, so an
+    // item whose path is near the system's length limit comes back where it was.
+    QByteArray temporary = options.temporaryName.toUtf8();
+    const bool isFolder = S_ISDIR(stored->st_mode);
+    RestoreWalk walk(model, paths, progress, report);
+    bool madeTemporary = false;
+    if (model->isCancel.load()) {
+        report.cancelled = true;
+    } else if (isFolder) {
+        for (int attempt = 0; attempt < 100 && !madeTemporary; ++attempt) {
+            if (options.temporaryName.isEmpty()) {
+                temporary = QByteArray(kRestoreTemporaryPrefix) + fs::randomSuffix();
+            }
+            madeTemporary = fs::makeDirectoryAt(parent.get(), temporary, 0700);
+            if (!madeTemporary && (errno != EEXIST || !options.temporaryName.isEmpty())) {
+                break;
+            }
+        }
+        fs::Handle top = madeTemporary ? fs::openDirectoryAt(parent.get(), temporary) : fs::Handle();
+        fs::Handle storedTop = fs::openDirectoryAt(storedParent.get(), storedName);
+        if (!top || !storedTop) {
+            const int code = errno;
+            refuse(report, QStringLiteral("cannot restore %1 beside %2: %3").arg(paths.storedTop, paths.plainPath,
+                                                                                 fs::errorText(code)),
+                   code);
+        } else {
+            walk.directory(storedTop.get(), top.get(), QString(), 0);
+            ::fchmod(top.get(), 0777 & ~fs::currentUmask());
+        }
+    } else {
+        if (options.temporaryName.isEmpty()) {
+            temporary = QByteArray(kRestoreTemporaryPrefix) + fs::randomSuffix();
+            while (fs::existsAt(parent.get(), temporary)) {
+                temporary = QByteArray(kRestoreTemporaryPrefix) + fs::randomSuffix();
+            }
+        }
+        walk.file(storedParent.get(), storedName, parent.get(), -1, temporary, QString(), 1);
+        madeTemporary = walk.createdTopFile();
+    }
+    if (report.complete()) {
+        bool beside = false;
+        QString problem;
+        if (!fs::syncFileSystem(parent.get())) {
+            const int code = errno;
+            refuse(report, QStringLiteral("cannot make the restored %1 durable: %2").arg(paths.plainPath,
+                                                                                         fs::errorText(code)),
+                   code);
+        } else if (const QString placed = place(parent.get(), temporary, plainName, beside, problem);
+                   placed.isEmpty()) {
+            refuse(report, QStringLiteral("cannot move the restored item to %1: %2").arg(paths.plainPath, problem));
+        } else {
+            fs::syncHandle(parent.get());
+            report.restoredPath = plainParent + QLatin1Char('/') + placed;
+            report.restoredBeside = beside;
+            report.files = std::move(walk.files());
+            if (beside) {
+                logLine(QString::fromUtf8(loglines::kRestoredBeside).arg(report.restoredPath));
+            }
+            return report;
+        }
+    }
+    if (madeTemporary) {
+        fs::removeTreeAt(parent.get(), temporary);
+    }
+    model->currentEncryptSize -= walk.counted();
+    parent = fs::Handle();
+    for (auto it = madeParents.rbegin(); it != madeParents.rend(); ++it) {
+        ::rmdir(QFile::encodeName(*it).constData());
+    }
+    return report;
+}
+
+}  // namespace tessaro::walk

@@ -1,0 +1,306 @@
+// The encryption walk: an item's files into its stored top, assembled out of sight.
+#include "crypto/tree_walk.h"
+
+#include "core/log.h"
+#include "core/log_lines.h"
+#include "crypto/help_class.h"
+#include "crypto/owner_stamp.h"
+#include "crypto/swapped_name.h"
+#include "crypto/walk_support.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro::walk {
+
+namespace {
+
+using namespace detail;
+
+QString parentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+qint64 nanoseconds(const timespec& t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+class StoreWalk {
+public:
+    StoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback,
+              const storedfile::Frame& frame, WalkReport& report)
+        : model_(model), paths_(paths), callback_(callback), frame_(frame), report_(report) {}
+
+    bool stopped() const { return report_.cancelled || report_.outOfSpace; }
+    qint64 counted() const { return counted_; }
+    std::vector<WalkedFile>& files() { return files_; }
+
+    void fail(const QString& problem, int code) {
+        ++report_.filesFailed;
+        if (code == ENOSPC || code == EDQUOT) {
+            // One line for a full disk: every later file would fail the same way.
+            report_.outOfSpace = true;
+            report_.problems.append(
+                QStringLiteral("the disk is full: %1; nothing of %2 was removed").arg(problem, paths_.plainPath));
+        } else {
+            report_.problems.append(problem);
+        }
+        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(report_.problems.last()));
+    }
+
+    void directory(int source, int stored, const QString& relative, qint64 index) {
+        report_.sourceDirectories.append(relative);
+        const QString where = joined(paths_.plainPath, relative);
+        const int key = nextKey_++;
+        std::vector<fs::Entry> entries;
+        if (!fs::listDirectory(source, entries)) {
+            fail(QStringLiteral("cannot list %1: %2").arg(where, fs::errorText(errno)), errno);
+            return;
+        }
+        for (const fs::Entry& entry : entries) {
+            if (model_->isCancel.load()) {
+                report_.cancelled = true;
+                return;
+            }
+            if (!fs::isValidUtf8Name(entry.name)) {
+                fail(invalidNameProblem(entry.name, where), 0);
+                continue;
+            }
+            const QString name = QString::fromUtf8(entry.name);
+            const QString childRelative = relative + QLatin1Char('/') + name;
+            const QByteArray storedName = swappedComponent(name).toUtf8();
+            if (entry.isDirectory) {
+                if (!fs::makeDirectoryAt(stored, storedName, 0700)) {
+                    const int code = errno;
+                    fail(creationFailure(name, where, code, created_.clashWith(key, name)), code);
+                    continue;
+                }
+                created_.add(key, name);
+                fs::Handle innerSource = fs::openDirectoryAt(source, entry.name);
+                fs::Handle innerStored = fs::openDirectoryAt(stored, storedName);
+                if (!innerSource || !innerStored) {
+                    fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + name, fs::errorText(errno)),
+                         errno);
+                    continue;
+                }
+                // The file index restarts after a subfolder from where it was before it.
+                directory(innerSource.get(), innerStored.get(), childRelative, index);
+            } else {
+                ++index;
+                file(source, entry.name, stored, key, storedName, childRelative, index, true);
+            }
+            if (stopped()) {
+                return;
+            }
+        }
+    }
+
+    // `relative` empty: the item is this one file.
+    void file(int sourceDirectory, const QByteArray& sourceName, int storedDirectory, int key,
+              const QByteArray& storedName, const QString& relative, qint64 index, bool followLink) {
+        const QString sourcePath = joined(paths_.plainPath, relative);
+        const QString storedPath = relative.isEmpty() ? paths_.storedTop
+                                                      : paths_.storedTop + QLatin1Char('/') + swappedName(relative);
+        const QString name = QString::fromUtf8(sourceName);
+        fs::Handle in = fs::openForReadingAt(sourceDirectory, sourceName, followLink);
+        struct stat st {};
+        if (!in || ::fstat(in.get(), &st) != 0) {
+            logLine(QString::fromUtf8(loglines::kReadHandleMissing));
+            fail(QStringLiteral("cannot read %1: %2").arg(sourcePath, fs::errorText(errno)), errno);
+            return;
+        }
+        fs::Handle out = fs::createExclusiveAt(storedDirectory, storedName, 0600);
+        if (!out) {
+            const int code = errno;
+            logLine(QString::fromUtf8(loglines::kWriteHandleMissing));
+            fail(creationFailure(name, relative.isEmpty() ? parentOf(paths_.storedTop) : parentOf(sourcePath), code,
+                                 created_.clashWith(key, name)),
+                 code);
+            return;
+        }
+        created_.add(key, name);
+        DescriptorSink sink(out.get());
+        const storedfile::FileResult result =
+            storedfile::storeStream(in.get(), sourcePath, paths_.itemClass, frame_,
+                                    progressFor(model_, callback_, index), std::ref(sink), storedPath);
+        if (result.outcome == storedfile::Outcome::Cancelled) {
+            report_.cancelled = true;
+            return;
+        }
+        if (!result.done()) {
+            fail(result.reason, result.error);
+            return;
+        }
+        keepSourceMetadata(out.get(), st);
+        if (!out.close()) {
+            const int code = errno;
+            model_->currentEncryptSize -= result.plainBytes;
+            fail(QStringLiteral("cannot write %1: %2").arg(storedPath, fs::errorText(code)), code);
+            return;
+        }
+        counted_ += result.plainBytes;
+        ++report_.filesDone;
+        files_.push_back(WalkedFile{relative, st.st_size, nanoseconds(st.st_mtim), st.st_dev, st.st_ino});
+        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    }
+
+private:
+    const FileModelPtr& model_;
+    const ItemPaths& paths_;
+    const WalkProgress& callback_;
+    const storedfile::Frame& frame_;
+    WalkReport& report_;
+    CreatedNames created_;
+    std::vector<WalkedFile> files_;
+    qint64 counted_ = 0;
+    int nextKey_ = 0;
+};
+
+void refuse(WalkReport& report, const QString& problem, int code = 0) {
+    ++report.filesFailed;
+    report.outOfSpace = code == ENOSPC || code == EDQUOT;
+    report.problems.append(problem);
+    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(problem));
+}
+
+// Makes a fresh directory in `parent` under the given name, or under a new name of the
+// prefix; the name it took, or empty (errno set).
+QByteArray makeFreshDirectory(int parent, const QString& wanted, const char* prefix) {
+    if (!wanted.isEmpty()) {
+        const QByteArray name = wanted.toUtf8();
+        return fs::makeDirectoryAt(parent, name, 0700) ? name : QByteArray();
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = QByteArray(prefix) + fs::randomSuffix();
+        if (fs::makeDirectoryAt(parent, name, 0700)) {
+            return name;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return QByteArray();
+}
+
+// Puts the assembled stored top in place: beside nothing (never over anything), or, when
+// asked, in exchange for the item's own earlier copy, which goes into the work directory.
+bool publish(int work, int container, const QByteArray& storedName, bool replaceExisting, QString& problem) {
+    if (replaceExisting && fs::existsAt(container, storedName)) {
+        if (fs::exchangeAt(work, storedName, container, storedName)) {
+            return true;
+        }
+        // Without an atomic exchange the old copy steps aside first; a crash between the two
+        // renames leaves both copies in the work directory and the plain item untouched.
+        const QByteArray aside = storedName + ".replaced";
+        if (!fs::renameNoReplaceAt(container, storedName, work, aside)) {
+            problem = fs::errorText(errno);
+            return false;
+        }
+    }
+    if (!fs::renameNoReplaceAt(work, storedName, container, storedName)) {
+        problem = errno == EEXIST ? QStringLiteral("a stored copy of that name appeared there meanwhile")
+                                  : fs::errorText(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress,
+                     const StoreOptions& options) {
+    WalkReport report;
+    HelpClass::sharedInstance().setEditModel(model);
+    // One stamp for the whole walk: the password cannot change while the walk runs.
+    const auto frame =
+        storedfile::frameForStamp(options.ownerStamp.isEmpty() ? stamp::getEncrtyptPassword() : options.ownerStamp);
+    if (!frame) {
+        refuse(report, QStringLiteral("cannot build the owner stamp"));
+        return report;
+    }
+    const QString container = parentOf(paths.storedTop);
+    const QByteArray storedName = lastComponent(paths.storedTop).toUtf8();
+    const QByteArray plainName = lastComponent(paths.plainPath).toUtf8();
+
+    fs::Handle sourceParent = fs::openDirectory(parentOf(paths.plainPath));
+    const auto source = sourceParent ? fs::statAt(sourceParent.get(), plainName) : std::nullopt;
+    if (!source) {
+        refuse(report, QStringLiteral("cannot read %1: %2").arg(paths.plainPath, fs::errorText(errno)));
+        return report;
+    }
+    std::vector<QString> madeContainers;
+    if (!fs::makePath(container, 0700, &madeContainers)) {
+        const int code = errno;
+        refuse(report, QStringLiteral("cannot create %1: %2").arg(container, fs::errorText(code)), code);
+        return report;
+    }
+    fs::Handle containerDir = fs::openDirectory(container);
+    if (!containerDir) {
+        refuse(report, QStringLiteral("cannot open %1: %2").arg(container, fs::errorText(errno)));
+        return report;
+    }
+    if (fs::existsAt(containerDir.get(), storedName) && !options.replaceExisting) {
+        refuse(report, QStringLiteral("%1 already holds a stored copy named \"%2\"; it was left as it is and %3 was "
+                                      "not stored")
+                           .arg(container, swappedName(QString::fromUtf8(storedName)), paths.plainPath));
+        return report;
+    }
+    const QByteArray workName =
+        makeFreshDirectory(containerDir.get(), options.workDirectoryName, kWorkDirectoryPrefix);
+    if (workName.isEmpty()) {
+        const int code = errno;
+        refuse(report, QStringLiteral("cannot create a work folder in %1: %2").arg(container, fs::errorText(code)),
+               code);
+        return report;
+    }
+    StoreWalk walk(model, paths, progress, *frame, report);
+    {
+        fs::Handle work = fs::openDirectoryAt(containerDir.get(), workName);
+        if (model->isCancel.load()) {
+            report.cancelled = true;
+        } else if (!work) {
+            refuse(report, QStringLiteral("cannot open a work folder in %1: %2").arg(container, fs::errorText(errno)));
+        } else if (S_ISDIR(source->st_mode)) {
+            fs::Handle plain = fs::openDirectoryAt(sourceParent.get(), plainName);
+            fs::Handle top = fs::makeDirectoryAt(work.get(), storedName, 0700)
+                                 ? fs::openDirectoryAt(work.get(), storedName)
+                                 : fs::Handle();
+            if (!plain || !top) {
+                refuse(report, QStringLiteral("cannot store %1: %2").arg(paths.plainPath, fs::errorText(errno)), errno);
+            } else {
+                walk.directory(plain.get(), top.get(), QString(), 0);
+            }
+        } else {
+            walk.file(sourceParent.get(), plainName, work.get(), -1, storedName, QString(), 1, true);
+        }
+        if (report.complete()) {
+            // Every byte of the new copy is durable before the copy gets its name.
+            if (!fs::syncFileSystem(work.get())) {
+                const int code = errno;
+                refuse(report, QStringLiteral("cannot make the stored copy of %1 durable: %2")
+                                   .arg(paths.plainPath, fs::errorText(code)),
+                       code);
+            } else if (QString problem;
+                       !publish(work.get(), containerDir.get(), storedName, options.replaceExisting, problem)) {
+                refuse(report, QStringLiteral("cannot put the stored copy of %1 in place in %2: %3")
+                                   .arg(paths.plainPath, container, problem));
+            } else {
+                fs::syncHandle(containerDir.get());
+                report.files = std::move(walk.files());
+            }
+        }
+    }
+    fs::removeTreeAt(containerDir.get(), workName);
+    if (!report.complete()) {
+        model->currentEncryptSize -= walk.counted();
+        for (auto it = madeContainers.rbegin(); it != madeContainers.rend(); ++it) {
+            ::rmdir(QFile::encodeName(*it).constData());
+        }
+    }
+    return report;
+}
+
+}  // namespace tessaro::walk

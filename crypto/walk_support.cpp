@@ -1,0 +1,93 @@
+#include "crypto/walk_support.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace tessaro::walk::detail {
+
+storedfile::Progress progressFor(const FileModelPtr& model, const WalkProgress& callback, qint64 index) {
+    storedfile::Progress p;
+    p.model = model.get();
+    if (callback) {
+        FileModel* record = model.get();
+        p.callback = [record, callback, index](qint64, float) {
+            callback(index, static_cast<float>(record->currentEncryptSize.load()));
+        };
+    }
+    return p;
+}
+
+bool DescriptorSink::operator()(const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+        written_ += n;
+    }
+    constexpr qint64 kWritebackStep = 8 << 20;
+    if (written_ - writebackFrom_ >= kWritebackStep) {
+        ::sync_file_range(fd_, writebackFrom_, written_ - writebackFrom_, SYNC_FILE_RANGE_WRITE);
+        writebackFrom_ = written_;
+    }
+    return true;
+}
+
+void keepSourceMetadata(int storedFd, const struct stat& source) {
+    const QByteArray mode = QByteArray::number(static_cast<uint>(source.st_mode & 07777), 8);
+    ::fsetxattr(storedFd, kModeAttribute, mode.constData(), static_cast<size_t>(mode.size()), 0);
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    ::futimens(storedFd, times);
+}
+
+void giveBackMetadata(int plainFd, int storedFd, mode_t fallbackMode) {
+    char buffer[16] = {};
+    const ssize_t n = ::fgetxattr(storedFd, kModeAttribute, buffer, sizeof(buffer) - 1);
+    bool ok = false;
+    const uint kept = n > 0 ? QByteArray(buffer, static_cast<qsizetype>(n)).toUInt(&ok, 8) : 0;
+    ::fchmod(plainFd, ok && kept <= 07777 ? static_cast<mode_t>(kept) : fallbackMode);
+    struct stat st {};
+    if (::fstat(storedFd, &st) == 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+        ::futimens(plainFd, times);
+    }
+}
+
+QString CreatedNames::clashWith(int directoryKey, const QString& name) const {
+    for (const QString& earlier : names_.value(directoryKey)) {
+        if (earlier.compare(name, Qt::CaseInsensitive) == 0) {
+            return earlier;
+        }
+    }
+    return QString();
+}
+
+QString creationFailure(const QString& plainName, const QString& where, int code, const QString& clash) {
+    if (code == EEXIST && !clash.isEmpty()) {
+        return QStringLiteral("\"%1\" and \"%2\" in %3 would be one and the same file where they are written: that "
+                              "file system does not tell upper from lower case")
+            .arg(clash, plainName, where);
+    }
+    if (code == EEXIST) {
+        return QStringLiteral("cannot write \"%1\" of %2: the file system says the name is taken (%3)")
+            .arg(plainName, where, fs::errorText(code));
+    }
+    return QStringLiteral("cannot write \"%1\" of %2: %3").arg(plainName, where, fs::errorText(code));
+}
+
+QString invalidNameProblem(const QByteArray& name, const QString& where) {
+    return QStringLiteral("\"%1\" in %2: the name is not valid UTF-8 and cannot be kept in the catalogue; rename it "
+                          "first")
+        .arg(fs::displayName(name), where);
+}
+
+QString joined(const QString& base, const QString& relative) { return relative.isEmpty() ? base : base + relative; }
+
+}  // namespace tessaro::walk::detail

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the store and restore walks share: the progress wrapper, writing into a descriptor,
+// file times and permission bits, and the messages for names the walks cannot take.
+
+#include "core/file_system.h"
+#include "crypto/stored_file.h"
+#include "crypto/tree_walk.h"
+
+#include <QHash>
+#include <QString>
+
+namespace tessaro::walk::detail {
+
+// The record's counters and the caller's callback for the file with this index.
+storedfile::Progress progressFor(const FileModelPtr& model, const WalkProgress& callback, qint64 index);
+
+// Writes into an open descriptor, retrying short writes, and hands large files to the disk
+// while they are written so that the final sync waits only for the last few megabytes.
+class DescriptorSink {
+public:
+    explicit DescriptorSink(int fd) : fd_(fd) {}
+    bool operator()(const char* data, qint64 size);
+
+private:
+    int fd_;
+    qint64 written_ = 0;
+    qint64 writebackFrom_ = 0;
+};
+
+// The stored form keeps a file's modification time as its own and its permission bits in
+// the extended attribute "user.tessaro.mode" (octal), while the stored file itself stays
+// readable by the owner only. Where the file system has neither, nothing is kept.
+void keepSourceMetadata(int storedFd, const struct stat& source);
+// Gives a restored file what its stored file kept; `fallbackMode` when no bits were kept.
+void giveBackMetadata(int plainFd, int storedFd, mode_t fallbackMode);
+
+inline constexpr char kModeAttribute[] = "user.tessaro.mode";
+
+// The names created so far in each directory of a walk's output, to tell a name that a
+// case-folding file system took for another one.
+class CreatedNames {
+public:
+    void add(int directoryKey, const QString& name) { names_[directoryKey].append(name); }
+    // An earlier name of that directory equal to `name` when letter case is ignored.
+    QString clashWith(int directoryKey, const QString& name) const;
+
+private:
+    QHash<int, QStringList> names_;
+};
+
+// Why a name could not be created in a walk's own fresh output directory.
+QString creationFailure(const QString& plainName, const QString& where, int code, const QString& clash);
+// A name read from the file system that is not UTF-8.
+QString invalidNameProblem(const QByteArray& name, const QString& where);
+
+// Item name and relative path helpers for messages.
+QString joined(const QString& base, const QString& relative);
+
+}  // namespace tessaro::walk::detail
