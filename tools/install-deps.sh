@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
   fonts-noto-cjk
+  # A real case-folding drive for the tests: an exFAT image mounted through FUSE.
+  exfat-fuse exfatprogs fuse3
 )
 # Targets with needs of their own (the fuzzer's compiler) name extra packages as arguments.
 packages+=("$@")

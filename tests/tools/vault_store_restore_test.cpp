@@ -1,5 +1,6 @@
 // tessaro-vault store / restore / verify, run as a user would run them.
 #include "support/test_environment.h"
+#include "support/vault_tool.h"
 
 #include <gtest/gtest.h>
 
@@ -15,26 +16,12 @@ namespace {
 
 using testing::TestEnvironment;
 
-struct ToolRun {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testing::passwordLine;
+using testing::ToolRun;
 
 ToolRun vault(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess p;
-    const QString binDir = QStringLiteral(TESSARO_BUILT_BIN_DIR);
-    p.start(binDir + QStringLiteral("/tessaro-vault"),
-            QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--verbose")} + arguments);
-    p.waitForStarted();
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return testing::runVaultTool(env, arguments, input);
 }
-
-QByteArray passwordLine() { return QByteArray(TestEnvironment::kPassword) + "\n"; }
 
 TEST(VaultTool, StoreVerifyRestoreRoundTripWithoutShowingThePassword) {
     TestEnvironment env;

@@ -1,0 +1,395 @@
+// Inputs of ordinary use that once cost files: names a drive cannot tell apart, names like
+// our own temporaries, a full disk, an earlier copy in the way. Each ends with nothing lost.
+#include "core/file_system.h"
+#include "crypto/item_hiding.h"
+#include "crypto/stored_file.h"
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QStandardPaths>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+using Tree = QMap<QString, QByteArray>;
+
+QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+void writeTree(const QString& root, const Tree& tree) {
+    QDir().mkpath(root);
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        TestEnvironment::writeFile(root + it.key(), it.value());
+    }
+}
+
+// Exclusive creation folds letter case for the life of the object.
+struct FoldingCase {
+    FoldingCase() { fs::foldCaseForTests(true); }
+    ~FoldingCase() { fs::foldCaseForTests(false); }
+};
+
+TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheItemAndKeepIt) {
+    TestEnvironment env;
+    const struct {
+        const char* item;
+        Tree tree;
+        const char* first;
+        const char* second;
+    } cases[] = {
+        {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg"},
+        {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs"},
+        {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe"},
+    };
+    FoldingCase folding;
+    for (const auto& c : cases) {
+        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(c.item);
+        writeTree(plain, c.tree);
+        const QString container = env.base() + QStringLiteral("/drive/") + QString::fromLatin1(c.item);
+        const auto paths = testing::pathsFor(plain, container);
+        const ItemResult r = hideItem(testing::newRecord(plain), paths);
+        const QString said = r.problems.join(QLatin1Char('\n'));
+        EXPECT_FALSE(r.complete) << c.item;
+        EXPECT_FALSE(r.sourceRemoved) << c.item;
+        // Either name may be listed first; both are named, with the reason.
+        EXPECT_TRUE(said.contains(QString::fromLatin1(c.first)) && said.contains(QString::fromLatin1(c.second)) &&
+                    said.contains(QStringLiteral("upper from lower case")))
+            << said.toStdString();
+        for (auto it = c.tree.cbegin(); it != c.tree.cend(); ++it) {
+            EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value()) << c.item;
+        }
+        EXPECT_EQ(entriesOf(container), QStringList()) << c.item;
+    }
+}
+
+TEST(CaseFolding, RestoringOntoAFoldingDriveRefusesAndKeepsTheStoredCopy) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/plain/Photos");
+    writeTree(plain, {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}});
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    const Tree stored = testing::snapshot(paths.storedTop);
+
+    FoldingCase folding;
+    const QString drive = env.base() + QStringLiteral("/drive/Photos");
+    const ItemResult r = unhideItem(testing::newRecord(drive), {drive, paths.storedTop, paths.itemClass});
+    EXPECT_FALSE(r.complete);
+    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")));
+    EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/drive")), QStringList());
+    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
+}
+
+// Mounts a fresh exFAT image through FUSE for the life of the object, where the machine can.
+class ExfatDrive {
+public:
+    explicit ExfatDrive(const QString& base) : image_(base + QStringLiteral("/exfat.img")), mount_(base + QStringLiteral("/exfat")) {
+        if (::geteuid() != 0) {
+            reason_ = "mounting needs root";
+            return;
+        }
+        for (const char* tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
+                QStandardPaths::findExecutable(QString::fromLatin1(tool), {QStringLiteral("/sbin"), QStringLiteral("/usr/sbin")})
+                    .isEmpty()) {
+                reason_ = std::string(tool) + " is not installed";
+                return;
+            }
+        }
+        QDir().mkpath(mount_);
+        QFile img(image_);
+        if (!img.open(QIODevice::WriteOnly) || !img.resize(64 << 20)) {
+            reason_ = "cannot make the image";
+            return;
+        }
+        img.close();
+        if (!run("mkfs.exfat", {image_})) {
+            reason_ = "mkfs.exfat failed";
+            return;
+        }
+        QProcess losetup;
+        losetup.start(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image_});
+        losetup.waitForFinished();
+        loop_ = QString::fromUtf8(losetup.readAllStandardOutput().trimmed());
+        if (losetup.exitCode() != 0 || loop_.isEmpty()) {
+            reason_ = "no loop device: " + losetup.readAllStandardError().trimmed().toStdString();
+            loop_.clear();
+            return;
+        }
+        if (!run("mount.exfat-fuse", {loop_, mount_})) {
+            reason_ = "mount.exfat-fuse failed (no FUSE here?)";
+            return;
+        }
+        mounted_ = true;
+    }
+    ~ExfatDrive() {
+        if (mounted_) {
+            run("umount", {mount_});
+        }
+        if (!loop_.isEmpty()) {
+            run("losetup", {QStringLiteral("-d"), loop_});
+        }
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& reason() const { return reason_; }
+    QString path() const { return mount_; }
+
+private:
+    static bool run(const char* program, const QStringList& args) {
+        QProcess p;
+        p.start(QString::fromLatin1(program), args);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    QString image_;
+    QString mount_;
+    QString loop_;
+    bool mounted_ = false;
+    std::string reason_;
+};
+
+TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverything) {
+    TestEnvironment env;
+    ExfatDrive drive(env.base());
+    if (!drive.mounted()) {
+        std::printf("skipped: no exFAT drive here: %s\n", drive.reason().c_str());
+        GTEST_SKIP() << drive.reason();
+    }
+    const QString plain = env.base() + QStringLiteral("/plain/Photos");
+    const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
+    writeTree(plain, tree);
+    const QString container = drive.path() + QStringLiteral("/vault/c");
+    const auto paths = testing::pathsFor(plain, container);
+    const ItemResult r = hideItem(testing::newRecord(plain), paths);
+    EXPECT_FALSE(r.complete);
+    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")))
+        << r.problems.join(QLatin1Char('\n')).toStdString();
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value());
+    }
+    EXPECT_EQ(entriesOf(container), QStringList());
+
+    // Without twins the same folder goes onto the drive and back whole.
+    QFile::remove(plain + QStringLiteral("/photo.jpg"));
+    const Tree single = testing::snapshot(plain);
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
+    EXPECT_EQ(testing::snapshot(plain), single);
+}
+
+// Names that look like this program's temporaries, plain or after the swap, are ordinary
+// names: stored, restored, and never removed by a later store of the item.
+TEST(TemporaryLikeNames, AreStoredRestoredAndNeverRemoved) {
+    TestEnvironment env;
+    Tree tree;
+    for (const QString& name : {QStringLiteral(".tessaro-partial-x-ABCDEF"), QStringLiteral(".tessaro-work-abc123"),
+                                QStringLiteral(".tessaro-restore-Xy12Zz"), QStringLiteral(".tessaro-partial-")}) {
+        tree.insert(QLatin1Char('/') + name, name.toUtf8());
+        tree.insert(QLatin1Char('/') + swappedName(name), "swapped " + name.toUtf8());
+        tree.insert(QStringLiteral("/sub/") + swappedName(name), "deep " + name.toUtf8());
+    }
+    for (const char* item : {"Folder", "Folder.txt"}) {
+        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(item);
+        writeTree(plain, tree);
+        const Tree before = testing::snapshot(plain);
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(item));
+        for (int round = 0; round < 2; ++round) {
+            const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
+            ASSERT_TRUE(hidden.complete) << hidden.problems.join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(testing::snapshot(paths.storedTop).size(), before.size());
+            const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
+            ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(testing::snapshot(plain), before) << item << " round " << round;
+        }
+    }
+}
+
+// Storing over the item's own earlier copy happens only when asked, and exchanges the
+// copies whole.
+TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/plain/Box");
+    writeTree(plain, {{"/old only", "o"}, {"/shared", "old"}});
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
+    HideOptions keep;
+    keep.removeSource = false;
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, keep).complete);
+    QDir(plain).removeRecursively();
+    writeTree(plain, {{"/new only", "n"}, {"/shared", "new"}});
+    const Tree newTree = testing::snapshot(plain);
+
+    const ItemResult refused = hideItem(testing::newRecord(plain), paths);
+    EXPECT_FALSE(refused.complete);
+    EXPECT_EQ(testing::snapshot(plain), newTree);
+
+    HideOptions replace;
+    replace.replaceExisting = true;
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
+    EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/vault/c")), QStringList{QStringLiteral("oBx")});
+    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
+    EXPECT_EQ(testing::snapshot(plain), newTree);
+}
+
+// Unhiding gives back each file's modification time and permission bits; the vault's own
+// copies are readable by the owner only.
+TEST(Metadata, TimesAndPermissionsComeBackAndStoredFilesAreOwnerOnly) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/plain/Project");
+    writeTree(plain, {{"/run.sh", "#!/bin/sh"}, {"/shared.txt", "s"}, {"/sub/private", "p"}});
+    const struct {
+        const char* file;
+        mode_t mode;
+        time_t mtime;
+    } files[] = {{"/run.sh", 0755, 1000000000}, {"/shared.txt", 0644, 1200000000}, {"/sub/private", 0600, 1400000000}};
+    for (const auto& f : files) {
+        const QByteArray path = QFile::encodeName(plain + QString::fromLatin1(f.file));
+        ASSERT_EQ(::chmod(path.constData(), f.mode), 0);
+        const timespec times[2] = {{f.mtime, 0}, {f.mtime, 123456789}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+    }
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    QDirIterator it(env.base() + QStringLiteral("/vault"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(it.next()).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 077, 0u) << it.filePath().toStdString();
+    }
+    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
+    for (const auto& f : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(plain + QString::fromLatin1(f.file)).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, f.mode) << f.file;
+        EXPECT_EQ(st.st_mtim.tv_sec, f.mtime) << f.file;
+        EXPECT_EQ(st.st_mtim.tv_nsec, 123456789) << f.file;
+    }
+}
+
+// Runs `work` in a child with a private mount namespace in which `smallDir` is a tmpfs of
+// `bytes`; `work` returns what went wrong, empty when nothing did. The child's findings come
+// back through a file outside the small disk.
+struct SmallDiskRun {
+    bool ran = false;
+    std::string skipped;
+    QString failures;
+};
+SmallDiskRun onSmallDisk(const QString& base, const QString& smallDir, qint64 bytes,
+                         const std::function<QString()>& work) {
+    SmallDiskRun run;
+    if (::geteuid() != 0) {
+        run.skipped = "a private mount of a small disk needs root";
+        return run;
+    }
+    QDir().mkpath(smallDir);
+    const QString report = base + QStringLiteral("/small-disk-report");
+    QFile::remove(report);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            ::_exit(3);
+        }
+        const QByteArray options = "size=" + QByteArray::number(bytes);
+        if (::mount("tmpfs", QFile::encodeName(smallDir).constData(), "tmpfs", 0, options.constData()) != 0) {
+            ::_exit(3);
+        }
+        TestEnvironment::writeFile(report, work().toUtf8());
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) {
+        run.skipped = "cannot mount a small disk here";
+        return run;
+    }
+    run.ran = true;
+    run.failures = QString::fromUtf8(TestEnvironment::readFile(report));
+    if (!QFileInfo::exists(report)) {
+        run.failures = QStringLiteral("the child did not report");
+    }
+    return run;
+}
+
+Tree manyFiles(int count, qint64 size) {
+    Tree tree;
+    for (int i = 0; i < count; ++i) {
+        tree.insert(QStringLiteral("/f%1").arg(i, 3, 10, QLatin1Char('0')), testing::patternBytes(size, static_cast<quint32>(i)));
+    }
+    return tree;
+}
+
+TEST(FullDisk, AStoreStopsAtTheFirstFullWriteWithOneLine) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/plain/Photos");
+    const Tree tree = manyFiles(60, 100000);
+    writeTree(plain, tree);
+    const QString small = env.base() + QStringLiteral("/small");
+    const auto paths = testing::pathsFor(plain, small + QStringLiteral("/vault/c"));
+    const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
+        QStringList wrong;
+        const ItemResult r = hideItem(testing::newRecord(plain), paths);
+        if (r.complete || !r.outOfSpace) {
+            wrong << QStringLiteral("not reported as a full disk");
+        }
+        if (r.problems.size() != 1) {
+            wrong << QStringLiteral("%1 problem lines: %2").arg(r.problems.size()).arg(r.problems.join(QLatin1Char('|')));
+        } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(plain)) {
+            wrong << QStringLiteral("the line lacks the reason or the item: ") + r.problems.first();
+        }
+        if (!entriesOf(small + QStringLiteral("/vault/c")).isEmpty()) {
+            wrong << QStringLiteral("left in the container: ") + entriesOf(small + QStringLiteral("/vault/c")).join(QLatin1Char(','));
+        }
+        return wrong.join(QLatin1Char('\n'));
+    });
+    if (!run.ran) {
+        std::printf("skipped: %s\n", run.skipped.c_str());
+        GTEST_SKIP() << run.skipped;
+    }
+    EXPECT_EQ(run.failures, QString());
+    EXPECT_EQ(testing::snapshot(plain).size(), tree.size());
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value());
+    }
+}
+
+TEST(FullDisk, ARestoreSaysWhatFailedWhereAndWhyAndKeepsTheStoredCopy) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/plain/Photos");
+    writeTree(plain, manyFiles(60, 100000));
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    const Tree stored = testing::snapshot(paths.storedTop);
+    const QString small = env.base() + QStringLiteral("/small");
+    const QString target = small + QStringLiteral("/Photos");
+    const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
+        QStringList wrong;
+        const ItemResult r = unhideItem(testing::newRecord(target), {target, paths.storedTop, paths.itemClass});
+        if (r.complete || !r.outOfSpace || r.problems.size() != 1) {
+            wrong << QStringLiteral("not one full-disk line: ") + r.problems.join(QLatin1Char('|'));
+        } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(target)) {
+            wrong << QStringLiteral("the line does not name the restored file and the reason: ") + r.problems.first();
+        }
+        if (!entriesOf(small).isEmpty()) {
+            wrong << QStringLiteral("left on the small disk: ") + entriesOf(small).join(QLatin1Char(','));
+        }
+        return wrong.join(QLatin1Char('\n'));
+    });
+    if (!run.ran) {
+        std::printf("skipped: %s\n", run.skipped.c_str());
+        GTEST_SKIP() << run.skipped;
+    }
+    EXPECT_EQ(run.failures, QString());
+    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
+}
+
+}  // namespace
+}  // namespace tessaro

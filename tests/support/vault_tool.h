@@ -1,0 +1,30 @@
+#pragma once
+
+#include "support/test_environment.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tessaro::testing {
+
+// One run of the real tessaro-vault binary on a test environment's settings file and
+// volumes root.
+struct ToolRun {
+    int status = -1;  // exit status, -1 when it did not exit normally
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runVaultTool(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = {},
+                     const QString& workingDirectory = {});
+
+// The same with arguments passed as raw bytes (names that are not UTF-8).
+ToolRun runVaultToolRaw(const TestEnvironment& env, const QList<QByteArray>& arguments, const QByteArray& input = {});
+
+// The environment's password as standard input.
+QByteArray passwordLine();
+
+QString vaultToolPath();
+
+}  // namespace tessaro::testing
