@@ -1,8 +1,10 @@
 #include "app/app_delegate.h"
 
+#include "access/session_lock_listener.h"
 #include "app/custom_window.h"
+#include "app/guide_view_controller.h"
+#include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
-#include "app/password_prompt.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
 #include "core/log.h"
@@ -22,7 +24,7 @@ namespace {
 
 AppDelegate* sharedDelegate = nullptr;
 
-constexpr QSize kLoginSize(300, 354);
+constexpr QSize kMainMinimumSize(800, 420);
 
 QSize mainScreenSize(const QWidget* window) {
     const QScreen* screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -55,7 +57,8 @@ AppDelegate::~AppDelegate() {
 }
 
 MainViewController* AppDelegate::mainView() const { return mainView_; }
-PasswordPrompt* AppDelegate::passwordPrompt() const { return prompt_; }
+GuideViewController* AppDelegate::guideView() const { return guide_; }
+loginViewcontroller* AppDelegate::loginView() const { return login_; }
 WelcomeWindowController* AppDelegate::welcomeWindow() const { return welcome_; }
 
 AppDelegate* AppDelegate::sharedAppDelegate() { return sharedDelegate; }
@@ -129,8 +132,12 @@ void AppDelegate::showMenusForGuide(bool guide) {
 void AppDelegate::applicationDidFinishLaunching() {
     const QString root = vaultpaths::AppRootDirKey();
     logLine(QString::fromUtf8(loglines::kRootDirPath).arg(root));
-    vaultpaths::ensureDirectory(root, loglines::kRootCreated, loglines::kRootCreateFailed);
-    vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), loglines::kRootCreated, loglines::kRootCreateFailed);
+    // Before the first vault exists there is no root to look after: the guide makes it.
+    if (!root.isEmpty()) {
+        vaultpaths::ensureDirectory(root, loglines::kRootCreated, loglines::kRootCreateFailed);
+        vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), loglines::kRootCreated,
+                                    loglines::kRootCreateFailed);
+    }
     mainWindow_->isFullState = false;
     mainWindow_->setWindowOpacity(1.0);
     mainWindow_->setWindowTitle(ui::text("AppName.text"));
@@ -139,17 +146,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     } else {
         showLogin();
     }
+    mainWindow_->centreOnScreen();
     mainWindow_->show();
 }
 
 void AppDelegate::showGuide() {
     mainWindow_->hiddenCustomButton(true);
-    auto* guide = new PasswordPrompt(PasswordPrompt::Mode::CreateVault);
-    prompt_ = guide;
-    connect(guide, &PasswordPrompt::vaultCreated, this, &AppDelegate::showMainView);
-    mainWindow_->setMinimumSize(0, 0);
-    mainWindow_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    mainWindow_->setFixedContentSize(PasswordPrompt::kGuideSize);
+    auto* guide = new GuideViewController(false);
+    guide_ = guide;
+    connect(guide, &GuideViewController::vaultCreated, this, &AppDelegate::showMainView);
+    mainWindow_->setFixedContentSize(GuideViewController::kSize);
     mainWindow_->setContentController(guide);
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
@@ -157,12 +163,21 @@ void AppDelegate::showGuide() {
 
 void AppDelegate::showLogin() {
     idleTimer_.stop();
+    // Coming from the main window (a lock): remember where it was, to put it back there.
+    if (qobject_cast<MainViewController*>(mainWindow_->contentController()) && mainWindow_->isVisible()) {
+        if (mainWindow_->isMaximized() || mainWindow_->isFullScreen()) {
+            mainGeometry_ = mainWindow_->normalGeometry();
+            mainWindow_->showNormal();
+        } else {
+            mainGeometry_ = mainWindow_->geometry();
+        }
+    }
     mainWindow_->hiddenCustomButton(false);
     mainWindow_->setZoomEnabled(false);
-    auto* login = new PasswordPrompt(PasswordPrompt::Mode::Login);
-    prompt_ = login;
-    connect(login, &PasswordPrompt::unlocked, this, &AppDelegate::showMainView);
-    mainWindow_->setFixedContentSize(kLoginSize);
+    auto* login = new loginViewcontroller;
+    login_ = login;
+    connect(login, &loginViewcontroller::unlocked, this, &AppDelegate::showMainView);
+    mainWindow_->setFixedContentSize(loginViewcontroller::kSize);
     mainWindow_->setContentController(login);
     mainWindow_->setWindowTitle(ui::text("AppName.text"));
     lockTessaro_->setEnabled(false);
@@ -172,20 +187,30 @@ void AppDelegate::showLogin() {
 }
 
 void AppDelegate::showMainView() {
-    mainWindow_->hiddenCustomButton(false);
+    // The size and place first, then the limits: a limit set on the small window would
+    // grow it from its corner.
+    const QSize screenSize = mainScreenSize(mainWindow_.get());
     mainWindow_->setMinimumSize(0, 0);
-    mainWindow_->setContentMaximumSize(mainScreenSize(mainWindow_.get()));
+    mainWindow_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    mainWindow_->hiddenCustomButton(false);
     mainWindow_->setZoomEnabled(true);
+    if (mainGeometry_.isValid() && mainWindow_->isVisible()) {
+        mainWindow_->placeOnScreen(mainGeometry_);
+    } else {
+        // Without a stored size the window keeps its own, grown to the main window's least.
+        QSize size = mainWindow_->contentSize();
+        if (SettingsStore::contains(QString::fromLatin1(keys::mainWindowSizeWidth))) {
+            size = QSize(qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeWidth))),
+                         qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeHeight))));
+        }
+        mainWindow_->setContentSize(size.expandedTo(kMainMinimumSize));
+    }
+    mainWindow_->setContentMaximumSize(screenSize);
+    mainWindow_->setContentMinimumSize(kMainMinimumSize);
     auto* controller = new MainViewController(*mainWindow_, mainWindow_->UPLibrary);
     mainView_ = controller;
     connect(controller, &MainViewController::userActionPerformed, this, &AppDelegate::setAfterLock);
     connect(controller, &MainViewController::lockCompleted, this, &AppDelegate::showLogin);
-    mainWindow_->setContentMinimumSize(QSize(800, 420));
-    if (SettingsStore::contains(QString::fromLatin1(keys::mainWindowSizeWidth))) {
-        mainWindow_->setContentSize(
-            QSize(qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeWidth))),
-                  qRound(SettingsStore::doubleValue(QString::fromLatin1(keys::mainWindowSizeHeight)))));
-    }
     mainWindow_->setContentController(controller);
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);
@@ -224,7 +249,16 @@ void AppDelegate::lockTessaroAction() {
     }
 }
 
+void AppDelegate::watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus) {
+    delete sessionLock_;
+    sessionLock_ = new access::SessionLockListener(sessionBus, systemBus, this);
+    connect(sessionLock_, &access::SessionLockListener::lockRequested, this, &AppDelegate::lockTessaroAction);
+}
+
 void AppDelegate::applicationShouldHandleReopen() {
+    if (mainWindow_->isMinimized()) {
+        mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
+    }
     mainWindow_->show();
     mainWindow_->raise();
     mainWindow_->activateWindow();

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "access/session_lock_listener.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QTimer>
 
 #include <functional>
@@ -10,14 +13,16 @@
 
 class QAction;
 class QMenu;
+class QDBusConnection;
 class QMenuBar;
 
 namespace tessaro {
 
 class CustomWindow;
+class GuideViewController;
 class MainViewController;
-class PasswordPrompt;
 class WelcomeWindowController;
+class loginViewcontroller;
 
 // Owns the one main window and the menu bar, decides what the window shows (guide, login,
 // main), runs the lock cycle and the idle timer.
@@ -34,8 +39,13 @@ public:
     void applicationDidFinishLaunching();
     // (Re)arms the idle timer; called after every user action in the main window.
     void setAfterLock();
-    // Forwards to the main window controller, which performs the lock.
+    // Forwards to the main window controller, which performs the lock. The one way in for
+    // every lock: button, menu, idle timer and the session's own lock.
     void lockTessaroAction();
+    // Locks the vault when the desktop session locks its screen or the machine goes to
+    // sleep, as these buses announce it (a bus that is not connected is left alone).
+    void watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus);
+    access::SessionLockListener* sessionLockListener() const { return sessionLock_; }
     void applicationShouldHandleReopen();
     void showWelcomeTutorialAction();
 
@@ -49,7 +59,8 @@ public:
 
     CustomWindow* mainWindow() const { return mainWindow_.get(); }
     MainViewController* mainView() const;
-    PasswordPrompt* passwordPrompt() const;
+    GuideViewController* guideView() const;
+    loginViewcontroller* loginView() const;
     WelcomeWindowController* welcomeWindow() const;
     const QTimer& idleTimer() const { return idleTimer_; }
     QMenuBar* mainMenu() const { return mainMenu_; }
@@ -71,8 +82,12 @@ private:
 
     std::unique_ptr<CustomWindow> mainWindow_;
     QPointer<MainViewController> mainView_;
-    QPointer<PasswordPrompt> prompt_;
+    QPointer<GuideViewController> guide_;
+    QPointer<loginViewcontroller> login_;
     QPointer<WelcomeWindowController> welcome_;
+    QPointer<access::SessionLockListener> sessionLock_;
+    // Where the main window was when it was last locked, to put it back there.
+    QRect mainGeometry_;
     QTimer idleTimer_;
     std::function<int(qint64)> idleDelayProvider_;
 

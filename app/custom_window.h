@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QScreen;
+
 namespace tessaro {
 
 // The one main window. Its content is the guide, the login screen or the main window
@@ -34,10 +36,20 @@ public:
 
     void setContentMinimumSize(const QSize& size);
     void setContentMaximumSize(const QSize& size);
+    // Resizes the content. A shown window keeps its centre where it is and stays whole on
+    // its screen (shrinking to the screen when it would not fit).
     void setContentSize(const QSize& size);
     QSize contentSize() const;
     // Minimum, maximum and current content size all at once (the login screen).
     void setFixedContentSize(const QSize& size);
+
+    // The window's rectangle (frame excluded) moved and, if need be, shrunk so that the
+    // whole window, frame included, lies on the screen it is mostly on.
+    QRect fittedOnScreen(const QRect& geometry) const;
+    // Puts the window at `geometry` (frame excluded), fitted on the screen.
+    void placeOnScreen(const QRect& geometry);
+    // Centres the window on its screen (before it is first shown).
+    void centreOnScreen();
 
 signals:
     void customButtonsHiddenChanged(bool hidden);
@@ -45,6 +57,7 @@ signals:
 private:
     int chromeHeight() const;
     void applyWindowFlags();
+    QScreen* screenFor(const QRect& geometry) const;
 
     QPointer<QWidget> controller_;
     bool buttonsHidden_ = false;

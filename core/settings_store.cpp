@@ -89,13 +89,42 @@ QStringList SettingsStore::stringList(const QString& key) {
 }
 
 bool SettingsStore::setValue(const QString& key, const QVariant& value) {
+    return setValues({{key, value}});
+}
+
+bool SettingsStore::setValues(const QList<std::pair<QString, QVariant>>& values) {
     const QString path = filePath();
     ensurePrivateFile(path);
     QSettings s(path, QSettings::IniFormat);
-    s.setValue(key, value);
+    if (s.status() != QSettings::NoError) {
+        return false;
+    }
+    const auto apply = [&s](const QList<std::pair<QString, QVariant>>& list) {
+        for (const auto& [key, value] : list) {
+            if (value.isValid()) {
+                s.setValue(key, value);
+            } else {
+                s.remove(key);
+            }
+        }
+    };
+    QList<std::pair<QString, QVariant>> previous;
+    for (const auto& entry : values) {
+        previous.append({entry.first, s.contains(entry.first) ? s.value(entry.first) : QVariant()});
+    }
+    // QSettings writes the whole file to a temporary sibling and renames it into place on
+    // sync, so a failure leaves the previous file as it was.
+    apply(values);
     s.sync();
-    ::chmod(QFile::encodeName(path).constData(), 0600);
-    return s.status() == QSettings::NoError;
+    if (s.status() == QSettings::NoError) {
+        ::chmod(QFile::encodeName(path).constData(), 0600);
+        return true;
+    }
+    // The unwritten values would stay in this process's settings cache and be written by
+    // the next successful sync of any key; put the previous ones back in their place.
+    apply(previous);
+    s.sync();
+    return false;
 }
 
 bool SettingsStore::remove(const QString& key) {

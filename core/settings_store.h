@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <utility>
+
 namespace tessaro {
 
 // The user-defaults store: one INI file, by default ~/.config/Tessaro/Tessaro.conf.
@@ -28,6 +30,9 @@ public:
     // Writes at once and flushes; returns false when the file could not be written.
     static bool setValue(const QString& key, const QVariant& value);
     static bool remove(const QString& key);
+    // Several keys in one write that lands whole or not at all, in the given order; an
+    // invalid QVariant removes its key. False (and the file unchanged) when it failed.
+    static bool setValues(const QList<std::pair<QString, QVariant>>& values);
 };
 
 }  // namespace tessaro

@@ -64,8 +64,9 @@ QString AppRootMoveUpDirPath(const QString& volume, const QString& directory) {
 }
 
 bool ensureDirectory(const QString& path, const char* createdLine, const char* failedLine) {
+    // No path is no failure of the disk (the root before the first vault exists): nothing
+    // to create and nothing to log.
     if (path.isEmpty()) {
-        logLine(QString::fromUtf8(failedLine).arg(QStringLiteral("no path")));
         return false;
     }
     const QFileInfo info(path);
@@ -73,6 +74,8 @@ bool ensureDirectory(const QString& path, const char* createdLine, const char* f
         return info.isDir();
     }
     if (QDir().mkpath(path)) {
+        // The vault's own directories are for their owner's eyes only.
+        ::chmod(QFile::encodeName(path).constData(), 0700);
         logLine(QString::fromUtf8(createdLine));
         return true;
     }

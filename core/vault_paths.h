@@ -36,8 +36,9 @@ QString vaultDirectoryContaining(const QString& path);
 // Called on every directory a walk creates; deliberately does nothing.
 void chmodPath(const QString& path);
 
-// Creates a directory with its intermediates when nothing exists there, logging
-// `createdLine` or `failedLine` (with the reason). Returns whether the directory exists.
+// Creates a directory (mode 0700) with its intermediates when nothing exists there,
+// logging `createdLine` or `failedLine` (with the reason). Returns whether the directory
+// exists; an empty path is false, without a log line.
 bool ensureDirectory(const QString& path, const char* createdLine, const char* failedLine);
 
 }  // namespace vaultpaths

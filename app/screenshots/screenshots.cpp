@@ -5,10 +5,12 @@
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
 #include "app/main_view_controller.h"
-#include "app/password_prompt.h"
+#include "app/guide_view_controller.h"
+#include "app/login_viewcontroller.h"
 #include "app/sidebar_model.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
+#include "controls/ns_page_view.h"
 #include "core/catalogue.h"
 #include "core/localized_text.h"
 #include "core/log.h"
@@ -114,17 +116,32 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
     const bool chinese = languageValue == 1;
 
     {
-        // First run: the vault creation screen.
+        // First run: every page of the guide, the password page with its fields filled in.
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        save(delegate.mainWindow(), QStringLiteral("guide-") + suffix);
+        GuideViewController* guide = delegate.guideView();
+        for (int page = 0; guide && page < guide->pageCount(); ++page) {
+            guide->pageView()->PageActionBlock(page);
+            QTest::qWait(400);
+            if (page == guide->pageCount() - 1) {
+                QTest::keyClicks(guide->passwordTextField(), QStringLiteral("secret"));
+                QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("secret"));
+                guide->passwordHitTextField()->setText(chinese ? QStringLiteral("我们第一只猫") : QStringLiteral("our first cat"));
+                guide->sourePasswordTextField()->setFocus();
+                QTest::qWait(200);
+            }
+            save(delegate.mainWindow(), QStringLiteral("guide-%1-").arg(page + 1) + suffix);
+        }
 
-        // The welcome tutorial.
+        // The welcome tutorial: its first page and its last, with the close button.
         delegate.showWelcomeTutorialAction();
         QApplication::processEvents();
-        if (delegate.welcomeWindow()) {
-            save(delegate.welcomeWindow(), QStringLiteral("welcome-") + suffix);
-            delegate.welcomeWindow()->black();
+        if (WelcomeWindowController* welcome = delegate.welcomeWindow()) {
+            save(welcome, QStringLiteral("welcome-1-") + suffix);
+            welcome->guide()->pageView()->PageActionBlock(welcome->guide()->pageCount() - 1);
+            QTest::qWait(400);
+            save(welcome, QStringLiteral("welcome-4-") + suffix);
+            welcome->black();
         }
     }
 
@@ -135,22 +152,28 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
     SettingsStore::setValue(QString::fromLatin1(keys::FirstRun), true);
     SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeWidth), 1040.0);
     SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeHeight), 640.0);
+    SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), chinese ? QStringLiteral("我们第一只猫的名字") : QStringLiteral("our first cat's name"));
 
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
     QApplication::processEvents();
     save(delegate.mainWindow(), QStringLiteral("login-") + suffix);
-    // Four wrong tries bring up the hint.
-    SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), chinese ? QStringLiteral("我们第一只猫的名字") : QStringLiteral("our first cat's name"));
-    delegate.passwordPrompt()->passwordField()->setText(QStringLiteral("wrong"));
+    // Four wrong tries bring up the hint, six the fixed message.
+    loginViewcontroller* login = delegate.loginView();
+    login->passwordTextField()->setText(QStringLiteral("wrong"));
     for (int i = 0; i < 4; ++i) {
-        delegate.passwordPrompt()->enterAction();
+        login->enterAction();
     }
     QTest::qWait(400);
     save(delegate.mainWindow(), QStringLiteral("login-hint-") + suffix);
+    for (int i = 0; i < 2; ++i) {
+        login->enterAction();
+    }
+    QTest::qWait(400);
+    save(delegate.mainWindow(), QStringLiteral("login-message-") + suffix);
 
-    delegate.passwordPrompt()->passwordField()->setText(QStringLiteral("screenshots"));
-    delegate.passwordPrompt()->enterAction();
+    login->passwordTextField()->setText(QStringLiteral("screenshots"));
+    login->enterAction();
     QApplication::processEvents();
     MainViewController* main = delegate.mainView();
     if (!main) {

@@ -4,9 +4,8 @@
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
 #include "app/main_view_controller.h"
-#include "app/password_prompt.h"
+#include "app/login_viewcontroller.h"
 #include "app/sidebar_model.h"
-#include "app/welcome_window_controller.h"
 #include "core/catalogue.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
@@ -14,6 +13,7 @@
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "support/test_environment.h"
+#include "support/widget_test_main.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,13 +104,13 @@ private:
 
     // Types the password into the login screen and presses Return.
     MainViewController* login(AppDelegate& delegate, const QString& password = QString::fromLatin1(TestEnvironment::kPassword)) {
-        PasswordPrompt* prompt = delegate.passwordPrompt();
-        if (!prompt || prompt->mode() != PasswordPrompt::Mode::Login) {
+        loginViewcontroller* login = delegate.loginView();
+        if (!login) {
             return nullptr;
         }
-        prompt->passwordField()->clear();
-        QTest::keyClicks(prompt->passwordField(), password);
-        QTest::keyClick(prompt->passwordField(), Qt::Key_Return);
+        login->passwordTextField()->clear();
+        QTest::keyClicks(login->passwordTextField(), password);
+        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
         QApplication::processEvents();
         return delegate.mainView();
     }
@@ -125,11 +125,11 @@ private slots:
         QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
 
         // The login screen: fixed 300 x 354, zoom off; a wrong case does not unlock.
-        QVERIFY(delegate.passwordPrompt());
+        QVERIFY(delegate.loginView());
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
         QVERIFY(!delegate.mainWindow()->zoomEnabled());
         QVERIFY(!login(delegate, QStringLiteral("Correct Horse")));
-        QCOMPARE(delegate.passwordPrompt()->errorCount(), 1);
+        QCOMPARE(delegate.loginView()->errorCount(), 1);
 
         MainViewController* main = login(delegate);
         QVERIFY(main);
@@ -325,8 +325,7 @@ private slots:
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 2);
         QTest::keyClicks(main->searchField(), QStringLiteral("z"));
         QTRY_VERIFY(delegate.mainView() == nullptr);
-        QVERIFY(delegate.passwordPrompt());
-        QCOMPARE(delegate.passwordPrompt()->mode(), PasswordPrompt::Mode::Login);
+        QVERIFY(delegate.loginView());
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
     }
 
@@ -346,7 +345,7 @@ private slots:
         QTest::mouseClick(main->lockButton(), Qt::LeftButton);
         QTRY_VERIFY(main.isNull());
         QVERIFY(delegate.mainView() == nullptr);
-        QVERIFY(delegate.passwordPrompt());
+        QVERIFY(delegate.loginView());
         QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
         const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
         QCOMPARE(kept.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
@@ -483,64 +482,8 @@ private slots:
         QTRY_VERIFY(main->currentAlert());
         QVERIFY(main->currentAlert()->informativeText().contains(main->catalogue.damagedFiles.first()));
     }
-
-    void firstRunCreatesTheVaultAndOpensTheMainWindow() {
-        TestEnvironment env(false);
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        PasswordPrompt* guide = delegate.passwordPrompt();
-        QVERIFY(guide);
-        QCOMPARE(guide->mode(), PasswordPrompt::Mode::CreateVault);
-        QVERIFY(delegate.mainWindow()->customButtonsHidden());
-        const QString root = env.base() + QStringLiteral("/New Vault");
-        guide->locationField()->setText(root);
-        QTest::keyClicks(guide->passwordField(), QStringLiteral("s3cret"));
-        QTest::keyClicks(guide->confirmField(), QStringLiteral("s3creT"));
-        QTest::mouseClick(guide->createButton(), Qt::LeftButton);
-        QVERIFY(!delegate.mainView());  // the two passwords differ
-        QVERIFY(!SettingsStore::contains(key(keys::kSOUREPASSWORD)));
-        guide->confirmField()->clear();
-        QTest::keyClicks(guide->confirmField(), QStringLiteral("s3cret"));
-        QTest::mouseClick(guide->createButton(), Qt::LeftButton);
-        QTRY_VERIFY(delegate.mainView());
-        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), root + QStringLiteral(".flp"));
-        QCOMPARE(SettingsStore::stringValue(key(keys::kSOUREPASSWORD)), QStringLiteral("s3cret"));
-        QVERIFY(SettingsStore::boolValue(key(keys::FirstRun)));
-        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
-        QVERIFY(QFileInfo(root + QStringLiteral(".flp/Notes")).isDir());
-        QVERIFY(!delegate.mainWindow()->customButtonsHidden());
-    }
-
-    void welcomeTutorialPagesThroughFourPagesAndCloses() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        delegate.showWelcomeTutorialAction();
-        QPointer<WelcomeWindowController> welcome = delegate.welcomeWindow();
-        QVERIFY(welcome);
-        QVERIFY(welcome->isVisible());
-        QCOMPARE(welcome->windowModality(), Qt::ApplicationModal);
-        for (int page = 0; page < WelcomeWindowController::kPageCount - 1; ++page) {
-            QCOMPARE(welcome->currentPage(), page);
-            QTest::mouseClick(welcome->nextButton(), Qt::LeftButton);
-        }
-        QCOMPARE(welcome->nextButton()->text(), QStringLiteral("Get Started"));
-        QTest::mouseClick(welcome->nextButton(), Qt::LeftButton);
-        QTRY_VERIFY(welcome.isNull());
-    }
 };
 
-int main(int argc, char** argv) {
-    // Nothing a test does may reach the real home directory or settings.
-    QTemporaryDir home;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<MainWindowTest>(argc, argv); }
 
 #include "tst_main_window.moc"

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <random>
+#include <sys/stat.h>
 
 namespace tessaro::testing {
 
@@ -57,6 +58,11 @@ bool TestEnvironment::writeFile(const QString& path, const QByteArray& bytes) {
 QByteArray TestEnvironment::readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int TestEnvironment::modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
 QByteArray patternBytes(qint64 size, quint32 seed) {

@@ -31,6 +31,8 @@ public:
     // Writes a file with the given bytes, creating parent directories.
     static bool writeFile(const QString& path, const QByteArray& bytes);
     static QByteArray readFile(const QString& path);
+    // The permission bits of a path (0700, 0600, ...), or -1 when it does not exist.
+    static int modeOf(const QString& path);
 
 private:
     QTemporaryDir dir_;

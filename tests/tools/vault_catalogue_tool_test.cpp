@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QSettings>
 
+#include <functional>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 namespace tessaro {
@@ -24,8 +27,12 @@ struct ToolRun {
 };
 
 // Runs the tool on the environment's settings file and volumes root.
-ToolRun runTool(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = QByteArray()) {
+ToolRun runTool(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = QByteArray(),
+                const std::function<void()>& childSetup = {}) {
     QProcess tool;
+    if (childSetup) {
+        tool.setChildProcessModifier(childSetup);
+    }
     // The test binaries are built beside the tool, which covers runs where the variable
     // did not reach the test.
     QString binDir = qEnvironmentVariable("TESSARO_BIN_DIR");
@@ -161,6 +168,76 @@ TEST(VaultToolCatalogue, ListReportsADamagedCatalogueAndLeavesIt) {
     EXPECT_TRUE(list.out.contains(QStringLiteral("systemDevicNoteName\tgroup\t1\tAll Notes\t0 items")));
     EXPECT_EQ(TestEnvironment::readFile(vault + QStringLiteral("/GroupDirlist.plist")), damaged);
     EXPECT_EQ(QDir(vault).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).size(), 0);
+}
+
+// Whatever stops it (a file where a folder must go, settings that cannot be written, a disk
+// that fills up), init says so, exits non-zero, leaves no vault behind and "FirstRun"
+// unset, so that the next attempt starts clean.
+TEST(VaultToolCatalogue, InitThatCannotFinishLeavesNoVaultAndFirstRunUnset) {
+    const struct {
+        const char* name;
+        std::function<QString(const TestEnvironment&)> prepare;  // the --vault argument
+        std::function<void()> childSetup;
+        const char* message;
+    } cases[] = {
+        {"file in place of a parent",
+         [](const TestEnvironment& env) {
+             TestEnvironment::writeFile(env.base() + QStringLiteral("/Videos"), "a file");
+             return env.base() + QStringLiteral("/Videos/Vault");
+         },
+         {}, "could not be created"},
+        {"settings cannot be written",
+         [](const TestEnvironment& env) {
+             QFile::remove(env.settingsFile());
+             QDir().mkpath(env.settingsFile());
+             return env.base() + QStringLiteral("/Vault");
+         },
+         {}, "could not be written"},
+        {"disk full",
+         [](const TestEnvironment& env) { return env.base() + QStringLiteral("/Vault"); },
+         [] {
+             // No file of the child may grow beyond 100 bytes: every catalogue write fails.
+             rlimit limit{100, 100};
+             ::setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         "could not be written"},
+    };
+    for (const auto& c : cases) {
+        TestEnvironment env(false);
+        const QString vault = c.prepare(env);
+        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n", c.childSetup);
+        EXPECT_EQ(init.exitCode, 1) << c.name;
+        EXPECT_TRUE(init.err.contains(QString::fromLatin1(c.message))) << c.name << ": " << init.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(vault + QStringLiteral(".flp"))) << c.name;
+        EXPECT_FALSE(setting(env, keys::FirstRun).toBool()) << c.name;
+        EXPECT_FALSE(setting(env, keys::kSOUREPASSWORD).isValid()) << c.name;
+    }
+}
+
+TEST(VaultToolCatalogue, InitKeepsThePasswordAsTypedOrRefusesIt) {
+    QString emoji;
+    for (int i = 0; i < 1000; ++i) {
+        emoji += QStringLiteral("🔐");
+    }
+    const QString kept[] = {QStringLiteral("  spaced out  "), QStringLiteral("中文密码"), emoji,
+                            QString(1000, QLatin1Char('k')), QStringLiteral("a, b; c=d \\ \"e\"")};
+    for (const QString& password : kept) {
+        TestEnvironment env(false);
+        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), env.base() + QStringLiteral("/V")},
+                                     password.toUtf8() + "\n");
+        ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+        // Read back as the window will read it, by a process that did not write it.
+        EXPECT_EQ(setting(env, keys::kSOUREPASSWORD).toString(), password);
+    }
+    const QByteArray refused[] = {QByteArray("tab\there\n"), QByteArray(1001, 'x') + "\n", QByteArray("bad \xff\xfe utf8\n")};
+    for (const QByteArray& input : refused) {
+        TestEnvironment env(false);
+        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), env.base() + QStringLiteral("/V")}, input);
+        EXPECT_EQ(init.exitCode, 2) << input.left(20).toStdString();
+        EXPECT_FALSE(init.err.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/V.flp")));
+        EXPECT_FALSE(setting(env, keys::FirstRun).isValid());
+    }
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
 // tessaro-vault init: creates a vault root the way the first-run guide does, without the
-// window: the directory, the settings that name it and hold the password, the "Notes"
-// directory and the default catalogues.
+// window, through the same library function: the directory with "Notes", "Thumb" and the
+// default catalogues, then the settings that name it and hold the password.
 #include "tools/tessaro-vault/command.h"
 
-#include "core/catalogue.h"
+#include "access/vault_creation.h"
 #include "core/localized_text.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -21,7 +18,6 @@ struct InitOptions {
     QString vault;
     QString hint;
 };
-
 std::optional<InitOptions> parseOptions(const QStringList& arguments, QString* error) {
     InitOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -49,6 +45,11 @@ std::optional<QString> askPassword(QString* error) {
         *error = QStringLiteral("no password given (it is read from standard input)");
         return std::nullopt;
     }
+    const access::PasswordRefusal refusal = access::refusalForNewPassword(*password);
+    if (refusal != access::PasswordRefusal::None) {
+        *error = access::describeRefusal(refusal);
+        return std::nullopt;
+    }
     // On a terminal the password is typed twice, as in the guide; piped input gives it once.
     if (::isatty(STDIN_FILENO)) {
         const auto again = readPassword(QStringLiteral("Repeat the password: "));
@@ -58,14 +59,6 @@ std::optional<QString> askPassword(QString* error) {
         }
     }
     return password;
-}
-
-bool store(const char* key, const QVariant& value, QString* error) {
-    if (SettingsStore::setValue(QString::fromLatin1(key), value)) {
-        return true;
-    }
-    *error = QStringLiteral("cannot write the settings file %1").arg(SettingsStore::filePath());
-    return false;
 }
 
 int runInit(const QStringList& arguments) {
@@ -81,40 +74,21 @@ int runInit(const QStringList& arguments) {
                         .arg(SettingsStore::filePath(), vaultpaths::AppRootDirKey()),
                     1);
     }
-    QString root = QFileInfo(options->vault).absoluteFilePath();
-    if (!root.endsWith(QLatin1String(vaultpaths::kVaultSuffix))) {
-        root += QLatin1String(vaultpaths::kVaultSuffix);
+    // The location is checked before the password is asked for, and again when creating.
+    const QString refusal = access::refusalForVaultRoot(access::vaultRootForChosenPath(options->vault));
+    if (!refusal.isEmpty()) {
+        return fail(refusal, 1);
     }
-    const QFileInfo rootInfo(root);
-    if (rootInfo.exists() && !rootInfo.isDir()) {
-        return fail(QStringLiteral("%1 exists and is not a directory").arg(root), 1);
-    }
-    const bool existed = rootInfo.exists();
-
     const auto password = askPassword(&error);
     if (!password) {
         return fail(error);
     }
-    if (!existed && !QDir().mkpath(root)) {
-        return fail(QStringLiteral("cannot create the directory %1").arg(root), 1);
+    const access::VaultCreation created = access::createVault({options->vault, *password, options->hint, false});
+    if (!created.ok) {
+        return fail(created.message, 1);
     }
-    if (!store(keys::kRootDirKey, root, &error) || !store(keys::mainWindowSizeWidth, 800, &error) ||
-        !store(keys::mainWindowSizeHeight, 500, &error) ||
-        (!options->hint.isEmpty() && !store(keys::kPASSWORDHINTCONTENT, options->hint, &error)) ||
-        !store(keys::FirstRun, true, &error) || !store(keys::kSOUREPASSWORD, *password, &error)) {
-        return fail(error, 1);
-    }
-
-    Catalogue catalogue;
-    const bool ok = catalogue.setUp(std::nullopt, false);
-    for (const QString& aside : catalogue.damagedFiles) {
-        printLine(QStringLiteral("a damaged catalogue was kept as %1").arg(aside));
-    }
-    if (!ok) {
-        return fail(QStringLiteral("the catalogue could not be written: %1").arg(catalogue.lastError), 1);
-    }
-    printLine(existed ? QStringLiteral("Vault set up in the existing directory %1").arg(root)
-                      : QStringLiteral("Vault created at %1").arg(root));
+    printLine(created.existed ? QStringLiteral("Vault set up in the existing directory %1").arg(created.root)
+                              : QStringLiteral("Vault created at %1").arg(created.root));
     return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cstdio>
 #include <map>
@@ -119,7 +120,14 @@ std::optional<QString> readPassword(const QString& prompt) {
     if (c == EOF && line.isEmpty()) {
         return std::nullopt;
     }
-    return QString::fromUtf8(line);
+    // Bytes that are not UTF-8 would silently become other characters than were typed.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(line);
+    if (decoder.hasError()) {
+        fail(QStringLiteral("the password read from standard input is not valid UTF-8"));
+        return std::nullopt;
+    }
+    return text;
 }
 
 }  // namespace tessaro::cli

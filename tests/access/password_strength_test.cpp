@@ -1,0 +1,194 @@
+// The password rating, rule by rule: every case names the rules it expects to fire and the
+// score they add up to, worked out by hand from the rules' text.
+#include "access/password_strength.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace tessaro::access;
+using R = StrengthRule;
+
+namespace {
+
+struct StrengthCase {
+    const char* name;
+    QString password;
+    qint64 score;
+    std::vector<StrengthPoints> rules;
+};
+
+void PrintTo(const StrengthCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<StrengthPoints> rulesOf(const QString& password) {
+    const QList<StrengthPoints> list = strengthBreakdown(password);
+    return {list.cbegin(), list.cend()};
+}
+
+std::string describe(const std::vector<StrengthPoints>& rules) {
+    std::string out;
+    for (const StrengthPoints& p : rules) {
+        out += std::to_string(static_cast<int>(p.rule)) + ":" + std::to_string(p.points) + " ";
+    }
+    return out;
+}
+
+const StrengthCase kCases[] = {
+    {"Absent", QString(), 0, {}},
+    {"Empty", QStringLiteral(""), 0, {}},
+    {"OneCharacterRepeated", QStringLiteral("AAAAAAAAAAAAAAAA"), 0, {}},
+    {"ThreeUnitsScoreNothing", QStringLiteral("aB!"), 0, {}},
+    {"OneEmojiIsTwoUnits", QStringLiteral("😀"), 0, {}},
+    {"FourUnitsOneOfEachClass", QStringLiteral("a1B!"), 2,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ThreeClasses, 1}, {R::Short, -2}}},
+    {"DigitsAndLowerNeedFiveForTwoClasses", QStringLiteral("a1a2"), 0,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::Short, -2}}},
+    {"EightLowercaseWithoutShape", QStringLiteral("qmzpxnrt"), 0, {{R::HasLower, 1}, {R::SingleClass, -1}}},
+    {"FourLowerFourDigits", QStringLiteral("ab12cd34"), 4,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}}},
+    {"TenOfFourClasses", QStringLiteral("AbC1d!E2f#"), 9,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1}}},
+    {"ElevenPoints", QStringLiteral("Aa1!Aa1!Bb2@"), 11,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
+      {R::TwoEachOfFourClassesAtEleven, 1}, {R::ThreeOthers, 1}}},
+    {"ThirteenPoints", QStringLiteral("Aa1!Aa1!Bb2@Cc3#"), 13,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
+      {R::TwoEachOfFourClassesAtEleven, 1}, {R::ThreeOthers, 1}, {R::LengthThirteen, 1}, {R::LengthSixteen, 1}}},
+    {"FourteenPoints", QStringLiteral("Aa1!@#Bb2$%^Cc3&"), 14,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
+      {R::TwoEachOfFourClassesAtEleven, 1}, {R::ThreeOthers, 1}, {R::SixOthers, 1}, {R::LengthThirteen, 1},
+      {R::LengthSixteen, 1}}},
+    // Two of another class count where the letter and digit classes need three.
+    {"TwoOthersCountAsMany", QStringLiteral("abc!?x"), 2,
+     {{R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}, {R::Short, -1}}},
+    // Characters outside the Basic Multilingual Plane are two code units of the other class;
+    // halves and thirds are cut between code units.
+    {"EmojiAreTwoOtherUnitsEach", QStringLiteral("😀😃x"), 2,
+     {{R::HasLower, 1}, {R::TwoClasses, 1}, {R::ThreeOthers, 1}, {R::Short, -1}}},
+    {"RepeatedEmojiHaveEqualThirds", QStringLiteral("😀😀😀"), 0,
+     {{R::ThreeOthers, 1}, {R::SixOthers, 1}, {R::EqualThirds, -1}, {R::Short, -1}}},
+    {"ChineseIsOtherClass", QStringLiteral("我的密码Ab1"), 7,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::ThreeOthers, 1}}},
+    // Deductions.
+    {"AlphabetRunAtTheStart", QStringLiteral("abcdef"), 0,
+     {{R::HasLower, 1}, {R::AlphabetRun, -1}, {R::SingleClass, -1}, {R::Short, -1}}},
+    {"UppercaseAlphabetRun", QStringLiteral("CDEFGH"), 0,
+     {{R::HasUpperAtFive, 1}, {R::AlphabetRun, -1}, {R::SingleClass, -1}, {R::Short, -1}}},
+    {"KeyboardRunIsCaseSensitive", QStringLiteral("QWERTYU"), 0, {{R::HasUpperAtFive, 1}, {R::SingleClass, -1}}},
+    {"KeyboardRun", QStringLiteral("asdfghj"), 0, {{R::HasLower, 1}, {R::KeyboardRun, -1}, {R::SingleClass, -1}}},
+    {"DigitRun", QStringLiteral("6543210"), 0, {{R::HasDigit, 1}, {R::DigitRun, -1}, {R::SingleClass, -1}}},
+    {"EqualHalves", QStringLiteral("Ab1!Ab1!"), 6,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
+      {R::ThreeClasses, 1}, {R::TwoEachOfThreeClasses, 1}, {R::EqualHalves, -1}}},
+    {"UniformHalves", QStringLiteral("xxxx1111"), 3,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}, {R::UniformHalves, -1}}},
+    {"EqualThirds", QStringLiteral("a1!a1!a1!"), 7,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1}, {R::ThreeClasses, 1},
+      {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1}, {R::ThreeOthers, 1}, {R::EqualThirds, -1}}},
+    {"DateFrom1950To2049", QStringLiteral("19991231"), 0,
+     {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
+    {"Year1950IsADate", QStringLiteral("19500101"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
+    {"Year2049IsADate", QStringLiteral("20490101"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
+    {"YearBeforeIsNoDate", QStringLiteral("19491231"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"YearAfterIsNoDate", QStringLiteral("20501231"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"MonthZeroIsNoDate", QStringLiteral("20000001"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"MonthThirteenIsNoDate", QStringLiteral("20001301"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"DayZeroIsNoDate", QStringLiteral("20000100"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"DayThirtyTwoIsNoDate", QStringLiteral("20000132"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"OnlyEightDigitsAreDates", QStringLiteral("199912310"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
+    {"CommonEntry", QStringLiteral("abc123"), 1,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::CommonPassword, -1}, {R::Short, -1}}},
+    {"StrictSubstringOfCommonEntry", QStringLiteral("bc123"), 1,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::CommonPassword, -1}, {R::Short, -1}}},
+    {"ContainingCommonEntryIsNotDeducted", QStringLiteral("admin99x"), 3,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}}},
+    {"LengthFiveAndSixLoseOne", QStringLiteral("bc124"), 2,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::Short, -1}}},
+    {"LengthSevenLosesNothing", QStringLiteral("bc124xy"), 4,
+     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}}},
+};
+
+}  // namespace
+
+class PasswordStrengthRules : public ::testing::TestWithParam<StrengthCase> {};
+
+TEST_P(PasswordStrengthRules, ScoreIsTheSumOfTheRulesThatApply) {
+    const StrengthCase& c = GetParam();
+    const std::vector<StrengthPoints> fired = rulesOf(c.password);
+    EXPECT_EQ(fired, c.rules) << "fired: " << describe(fired);
+    EXPECT_EQ(checkPasswordStrength(c.password), c.score);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PasswordStrengthRules, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<StrengthCase>& info) { return std::string(info.param.name); });
+
+TEST(PasswordStrength, LevelTableFoldsScores) {
+    // Scores 0..14 as given by the cases above, one password per score where one exists.
+    const std::pair<const char*, quint64> levels[] = {
+        {"a1B!", 0},          // 2
+        {"ab12cd34", 1},      // 4
+        {"Ab1!Ab1!", 1},      // 6
+        {"我的密码Ab1", 2},   // 7
+        {"AbC1d!E2f#", 2},    // 9
+        {"Aa1!Aa1!Bb2@", 3},  // 11
+        {"Aa1!Aa1!Bb2@Cc3#", 4},  // 13
+        {"Aa1!@#Bb2$%^Cc3&", 4},  // 14
+    };
+    for (const auto& [password, level] : levels) {
+        EXPECT_EQ(passwordLevel(QString::fromUtf8(password)), level) << password;
+    }
+    EXPECT_EQ(passwordLevel(QString()), 0u);
+    EXPECT_EQ(passwordLevel(QStringLiteral("zzzzzzzzzzzz")), 0u);
+}
+
+TEST(PasswordStrength, LevelsShowThreeWordsInTheirColours) {
+    EXPECT_STREQ(passwordLevelLook(0).word, "Weak");
+    EXPECT_EQ(passwordLevelLook(0).colour, QColor(254, 123, 123));
+    EXPECT_STREQ(passwordLevelLook(1).word, "Moderate");
+    EXPECT_EQ(passwordLevelLook(1).colour, QColor(255, 190, 50));
+    for (quint64 level : {2u, 3u, 4u}) {
+        EXPECT_STREQ(passwordLevelLook(level).word, "Strong");
+        EXPECT_EQ(passwordLevelLook(level).colour, QColor(180, 225, 35));
+    }
+}
+
+TEST(PasswordStrength, HelpersWorkOnCodeUnits) {
+    EXPECT_TRUE(isNull(QString()));
+    EXPECT_TRUE(isNull(QStringLiteral("")));
+    EXPECT_FALSE(isNull(QStringLiteral(" ")));
+
+    EXPECT_TRUE(isCharEqual(QString()));
+    EXPECT_TRUE(isCharEqual(QStringLiteral("x")));
+    EXPECT_TRUE(isCharEqual(QStringLiteral("    ")));
+    EXPECT_FALSE(isCharEqual(QStringLiteral("xX")));
+    // One emoji repeated is two alternating code units, not one repeated.
+    EXPECT_FALSE(isCharEqual(QStringLiteral("😀😀")));
+
+    EXPECT_FALSE(isNumeric(QString()));
+    EXPECT_TRUE(isNumeric(QStringLiteral("0123456789")));
+    EXPECT_FALSE(isNumeric(QStringLiteral("12 3")));
+    EXPECT_FALSE(isNumeric(QStringLiteral("-12")));
+    // Digits of other scripts are not ASCII digits.
+    EXPECT_FALSE(isNumeric(QStringLiteral("١٢٣")));
+}
+
+TEST(PasswordStrength, CommonListHasThirteenShortLowercaseEntries) {
+    const QStringList list = commonUsers();
+    ASSERT_EQ(list.size(), 13);
+    EXPECT_EQ(list, commonUsers());  // the same order every call
+    std::set<QString> distinct;
+    for (const QString& entry : list) {
+        EXPECT_GE(entry.size(), 5) << entry.toStdString();
+        EXPECT_LE(entry.size(), 8) << entry.toStdString();
+        for (const QChar c : entry) {
+            EXPECT_TRUE((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) << entry.toStdString();
+        }
+        distinct.insert(entry);
+    }
+    EXPECT_EQ(distinct.size(), 13u);
+}

@@ -1,0 +1,292 @@
+// The first-run guide and the welcome tutorial, driven through their real widgets: a new
+// user pages through, is refused on bad passwords, chooses a location (the panel answered by
+// the test) and lands in the main window with the vault on disk.
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/guide_view_controller.h"
+#include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/sidebar_model.h"
+#include "app/welcome_window_controller.h"
+#include "controls/modal_seam.h"
+#include "controls/ns_page_view.h"
+#include "controls/shake.h"
+#include "controls/ts_image_view.h"
+#include "controls/ts_view.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <numbers>
+
+using namespace tessaro;
+using controls::ModalSeam;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+
+// A press and a release inside one dot of the pager, or across two.
+void pressDots(controls::NSPageView* pager, int pressed, int released) {
+    QTest::mousePress(pager, Qt::LeftButton, {}, pager->dotRect(pressed).center());
+    QTest::mouseRelease(pager, Qt::LeftButton, {}, pager->dotRect(released).center());
+}
+
+void clickForward(GuideViewController* guide) {
+    QTest::mouseClick(guide->enterBtn(), Qt::LeftButton);
+    QApplication::processEvents();
+}
+
+// Pages forward with the button to the password page.
+void toPasswordPage(GuideViewController* guide) {
+    while (guide->pageIndex() < guide->pageCount() - 1) {
+        clickForward(guide);
+    }
+    QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Create Vault"));
+}
+
+}  // namespace
+
+class GuideTest : public QObject {
+    Q_OBJECT
+
+private:
+    QString videos_;
+
+    // A first launch whose folder panel starts in the environment's own videos folder.
+    GuideViewController* launchFirstRun(AppDelegate& delegate, const TestEnvironment& env) {
+        videos_ = env.base() + QStringLiteral("/Videos");
+        QDir().mkpath(videos_);
+        delegate.applicationDidFinishLaunching();
+        return delegate.guideView();
+    }
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+
+    void init() {
+        ModalSeam::reset();
+        // The folder panel starts in a videos folder of the test's own.
+        GuideViewController::setVideosFolderProvider([this] { return videos_; });
+    }
+
+    void newUserCreatesAVaultAndLandsInTheMainWindow() {
+        TestEnvironment env(false);
+        AppDelegate delegate;
+        GuideViewController* guide = launchFirstRun(delegate, env);
+        QVERIFY(guide);
+        QVERIFY(!delegate.loginView());
+        QVERIFY(delegate.mainWindow()->customButtonsHidden());
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 420));
+        QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
+        // A first run creates nothing before the user has chosen where.
+        QVERIFY(!SettingsStore::contains(key(keys::kRootDirKey)));
+
+        // Five dots, the sixth hidden; the forward button and the pager both page.
+        controls::NSPageView* pager = guide->pageView();
+        QCOMPARE(pager->count(), 5);
+        QCOMPARE(guide->enterBtn()->text(), QStringLiteral("Next"));
+        clickForward(guide);
+        QCOMPARE(guide->pageIndex(), 1);
+        QCOMPARE(pager->pageIndex(), 1);
+        pressDots(pager, 2, 2);
+        QCOMPARE(guide->pageIndex(), 2);
+        QTRY_COMPARE(guide->scrollTarget(), -2 * guide->width());
+        QCOMPARE(pager->dotColour(2), QColor(Qt::white));
+        QCOMPARE(pager->dotColour(0), QColor(26, 25, 25));
+        // Pressed in one dot, released in another: nothing new is selected.
+        pressDots(pager, 0, 3);
+        QCOMPARE(guide->pageIndex(), 2);
+        // Where a sixth dot would be there is none to press.
+        const QRect sixth = pager->dotRect(5);
+        QTest::mouseClick(pager, Qt::LeftButton, {}, sixth.center());
+        QCOMPARE(guide->pageIndex(), 2);
+        toPasswordPage(guide);
+        QCOMPARE(guide->pageIndex(), 4);
+        QTRY_COMPARE(guide->scrollTarget(), -4 * guide->width());
+        QTRY_VERIFY(guide->passwordTextField()->hasFocus() || !QApplication::focusWidget());
+
+        // Refused without a word: an empty password, then a differing confirmation.
+        clickForward(guide);
+        QVERIFY(controls::isShaking(guide->passwordFrame()));
+        QTest::qWait(50);
+        QCOMPARE(guide->pageIndex(), 4);
+        QVERIFY(ModalSeam::lastSavePanel().title.isEmpty());
+        QCOMPARE(ModalSeam::alertCount(), 0);
+        QTest::keyClicks(guide->passwordTextField(), QStringLiteral("s3cret"));
+        QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("s3creT"));
+        clickForward(guide);
+        QVERIFY(guide->sourePasswordTextField()->text().isEmpty());
+        QCOMPARE(guide->passwordTextField()->text(), QStringLiteral("s3cret"));
+        QVERIFY(controls::isShaking(guide->confirmationFrame()));
+        QVERIFY(ModalSeam::lastSavePanel().title.isEmpty());
+        QCOMPARE(ModalSeam::alertCount(), 0);
+        QVERIFY(!SettingsStore::contains(key(keys::kSOUREPASSWORD)));
+
+        // Agreed: the panel, answered with a folder in the videos folder.
+        QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("s3cret"));
+        QTest::keyClicks(guide->passwordHitTextField(), QStringLiteral("our cat"));
+        guide->remmenberBtn()->setChecked(true);
+        ModalSeam::nextFileNames({videos_ + QStringLiteral("/My Vault")});
+        clickForward(guide);
+        QTRY_VERIFY(delegate.mainView());
+        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
+        QCOMPARE(ModalSeam::lastSavePanel().suggestedName, QStringLiteral("My Vault"));
+        QCOMPARE(ModalSeam::lastSavePanel().directory, videos_);
+        QVERIFY(!ModalSeam::lastSavePanel().message.isEmpty());
+
+        // The vault on disk, private, with the default catalogue.
+        const QString root = videos_ + QStringLiteral("/My Vault.flp");
+        QCOMPARE(TestEnvironment::modeOf(root), 0700);
+        QCOMPARE(TestEnvironment::modeOf(root + QStringLiteral("/Notes")), 0700);
+        QCOMPARE(TestEnvironment::modeOf(root + QStringLiteral("/Thumb")), 0700);
+        QVERIFY(QFileInfo(root + QStringLiteral("/GroupDirlist.plist")).isFile());
+        QVERIFY(QFileInfo(root + QStringLiteral("/GroupNoteslist.plist")).isFile());
+        QCOMPARE(TestEnvironment::modeOf(env.settingsFile()), 0600);
+        // The settings, as a later launch reads them.
+        const QByteArray expected = "[General]\nAppLanguage=2\nFirstRun=true\nkPASSWORDHINTCONTENT=our cat\n"
+                                    "kRootDirKey=" + QFile::encodeName(root) + "\nkSOUREPASSWORD=s3cret\n"
+                                    "mainWindowSize.height=500\nmainWindowSize.width=800\nremmenberBtn.state=1\n";
+        QCOMPARE(TestEnvironment::readFile(env.settingsFile()), expected);
+
+        // The main window, grown to the stored size and showing the fresh catalogue.
+        MainViewController* main = delegate.mainView();
+        QVERIFY(!delegate.mainWindow()->customButtonsHidden());
+        QCOMPARE(main->sidebarModel()->count(), 6);
+        QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(800, 500));
+
+        // The next launch asks for the password.
+        AppDelegate next;
+        next.applicationDidFinishLaunching();
+        QVERIFY(next.loginView());
+        QVERIFY(!next.guideView());
+    }
+
+    void cancellingThePanelLeavesFirstRunUnset() {
+        TestEnvironment env(false);
+        AppDelegate delegate;
+        GuideViewController* guide = launchFirstRun(delegate, env);
+        toPasswordPage(guide);
+        QTest::keyClicks(guide->passwordTextField(), QStringLiteral("pw"));
+        QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("pw"));
+        ModalSeam::nextFileNames({});
+        clickForward(guide);
+        QTRY_VERIFY(!guide->isChoosingLocation());
+        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
+        QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
+        QVERIFY(QDir(videos_).isEmpty());
+        QCOMPARE(delegate.guideView(), guide);
+        QVERIFY(!delegate.mainView());
+
+        // The guide is still usable: the next try goes through.
+        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Second")});
+        clickForward(guide);
+        QTRY_VERIFY(delegate.mainView());
+        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), videos_ + QStringLiteral("/Second.flp"));
+        QVERIFY(!SettingsStore::contains(key(keys::remmenberBtnState)));
+        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
+    }
+
+    void aFileInTheWayAndAPastedLineBreakAreRefusedClearly() {
+        TestEnvironment env(false);
+        AppDelegate delegate;
+        GuideViewController* guide = launchFirstRun(delegate, env);
+        QVERIFY(TestEnvironment::writeFile(videos_ + QStringLiteral("/Taken.flp"), "someone's file"));
+        toPasswordPage(guide);
+
+        // A pasted password with a line break is refused before any location is asked.
+        guide->passwordTextField()->insert(QStringLiteral("pass\nword"));
+        guide->sourePasswordTextField()->insert(QStringLiteral("pass\nword"));
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        clickForward(guide);
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("line break")));
+        QVERIFY(ModalSeam::lastSavePanel().title.isEmpty());
+
+        guide->passwordTextField()->setText(QStringLiteral("password"));
+        guide->sourePasswordTextField()->setText(QStringLiteral("password"));
+        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Taken")});
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        clickForward(guide);
+        QTRY_COMPARE(ModalSeam::alertCount(), 2);
+        QTRY_VERIFY(!guide->isChoosingLocation());
+        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("is not a folder")));
+        QCOMPARE(TestEnvironment::readFile(videos_ + QStringLiteral("/Taken.flp")), QByteArray("someone's file"));
+        QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
+        QVERIFY(!delegate.mainView());
+    }
+
+    void passwordPageFieldsFollowFocusAndTurnTheLock() {
+        TestEnvironment env(false);
+        AppDelegate delegate;
+        GuideViewController* guide = launchFirstRun(delegate, env);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        toPasswordPage(guide);
+        guide->passwordTextField()->setFocus();
+        QTRY_COMPARE(guide->passwordFrame()->borderWidth(), 2.0);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 0.5);
+        // Return hands over to the confirmation.
+        QTest::keyClick(guide->passwordTextField(), Qt::Key_Return);
+        QTRY_VERIFY(guide->sourePasswordTextField()->hasFocus());
+        QCOMPARE(guide->passwordFrame()->borderWidth(), 0.5);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 2.0);
+
+        // Each change turns the lock to a fifth, sixth... or eighth of a circle and beyond.
+        for (const QString& text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")}) {
+            guide->sourePasswordTextField()->setText(text);
+            const double k = 2 * std::numbers::pi / guide->animationFlagValue;
+            QVERIFY2(std::abs(k - std::round(k)) < 1e-3 && k >= 4 - 1e-3 && k <= 8 + 1e-3, qPrintable(QString::number(k)));
+            QCOMPARE(guide->lockView()->targetAngle(), static_cast<qreal>(guide->animationFlagValue));
+        }
+        // The hint field does not turn it.
+        const float before = guide->animationFlagValue;
+        guide->passwordHitTextField()->setText(QStringLiteral("hint"));
+        QCOMPARE(guide->animationFlagValue, before);
+    }
+
+    void tutorialHasFourDotsAndStoresNothing() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        const QByteArray settingsBefore = TestEnvironment::readFile(env.settingsFile());
+        delegate.showWelcomeTutorialAction();
+        QPointer<WelcomeWindowController> welcome = delegate.welcomeWindow();
+        QVERIFY(welcome);
+        QVERIFY(welcome->isVisible());
+        QCOMPARE(welcome->windowModality(), Qt::ApplicationModal);
+        GuideViewController* guide = welcome->guide();
+        QVERIFY(guide->helpIntoWelcome);
+        QCOMPARE(guide->pageView()->count(), 4);
+        QCOMPARE(guide->pageCount(), 4);
+        // The password page cannot be reached, not even through the pager.
+        guide->pageView()->PageActionBlock(4);
+        QCOMPARE(guide->pageIndex(), 3);
+        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Close"));
+        guide->pageView()->PageActionBlock(0);
+        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Next"));
+        for (int page = 0; page < 3; ++page) {
+            QCOMPARE(guide->pageIndex(), page);
+            clickForward(guide);
+        }
+        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Close"));
+        clickForward(guide);
+        QTRY_VERIFY(welcome.isNull());
+        QCOMPARE(TestEnvironment::readFile(env.settingsFile()), settingsBefore);
+        QVERIFY(delegate.loginView());
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<GuideTest>(argc, argv); }
+
+#include "tst_guide.moc"

@@ -1,0 +1,238 @@
+// The login screen driven through its real widgets: wrong entries shake, the hint comes at
+// the fourth and the fixed message at the sixth, the empty field's button shows the hint,
+// the right password opens the vault; and the window stays whole on its screen through
+// unlocks and locks.
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/ts_popover_view_controller.h"
+#include "controls/shake.h"
+#include "controls/ts_image_view.h"
+#include "controls/ts_popover.h"
+#include "controls/ts_view.h"
+#include "core/localized_text.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QToolButton>
+
+#include <numbers>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+const QString kHint = QStringLiteral("our first cat");
+
+// A launch after the vault exists, with a saved hint; the login screen it shows.
+loginViewcontroller* launchWithHint(AppDelegate& delegate) {
+    SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint);
+    delegate.applicationDidFinishLaunching();
+    return delegate.loginView();
+}
+
+void enter(loginViewcontroller* login, const QString& password) {
+    login->passwordTextField()->clear();
+    QTest::keyClicks(login->passwordTextField(), password);
+    QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+    QApplication::processEvents();
+}
+
+}  // namespace
+
+class LoginTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+
+    void wrongPasswordsShakeThenHintThenFixedMessage() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        loginViewcontroller* login = launchWithHint(delegate);
+        QVERIFY(login);
+        QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
+        QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
+        QCOMPARE(delegate.mainWindow()->windowTitle(), QStringLiteral("Tessaro"));
+
+        for (qint64 attempt = 1; attempt <= 7; ++attempt) {
+            enter(login, QStringLiteral("wrong guess"));
+            QCOMPARE(login->errorCount(), attempt);
+            QVERIFY(controls::isShaking(login->passwordBackGroundView()));
+            // The typed text stays.
+            QCOMPARE(login->passwordTextField()->text(), QStringLiteral("wrong guess"));
+            if (attempt < 4) {
+                QVERIFY(!login->popoverShown());
+                continue;
+            }
+            QTRY_VERIFY(login->popoverShown());
+            TSPopoverViewController* content = login->mypopoverView();
+            QCOMPARE(content->errorCount, attempt);
+            if (attempt < 6) {
+                QCOMPARE(content->titleLabel()->text(), QStringLiteral("Password hint"));
+                QCOMPARE(content->passwordhintLabel()->text(), kHint);
+                QCOMPARE(login->popover()->size(), QSize(300, 79));
+            } else {
+                QCOMPARE(content->titleLabel()->text(), QStringLiteral("Still locked out?"));
+                QCOMPARE(content->passwordhintLabel()->text(), ui_text("passwordkeyphale"));
+                QCOMPARE(login->popover()->size(), QSize(300, 118));
+            }
+            // The popover hangs below the field, over the screen.
+            QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
+        }
+        // The shake ends where the field rests.
+        const QPoint rest = controls::restingPosition(login->passwordBackGroundView());
+        QTRY_VERIFY(!controls::isShaking(login->passwordBackGroundView()));
+        QCOMPARE(login->passwordBackGroundView()->pos(), rest);
+        // A click anywhere on the screen closes the popover.
+        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!login->popoverShown());
+        // Letter case counts.
+        enter(login, QStringLiteral("Correct Horse"));
+        QVERIFY(!delegate.mainView());
+    }
+
+    void emptyFieldButtonShowsTheHintWithoutCounting() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        loginViewcontroller* login = launchWithHint(delegate);
+        QCOMPARE(login->enterPictureName(), QStringLiteral("About/PasswordHintIconMenu@2x.png"));
+        QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
+        QTRY_VERIFY(login->popoverShown());
+        QCOMPARE(login->errorCount(), 0);
+        QCOMPARE(login->mypopoverView()->passwordhintLabel()->text(), kHint);
+        QVERIFY(!controls::isShaking(login->passwordBackGroundView()));
+        // Return in the empty field is no attempt either.
+        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+        QCOMPARE(login->errorCount(), 0);
+
+        // Typing turns the button into the forward button, and the lock by a third, a half
+        // or a whole turn, never the same twice in a row.
+        qint64 last = login->flagValue;
+        for (const char* text : {"c", "co", "cor", "corr"}) {
+            login->passwordTextField()->setText(QString::fromLatin1(text));
+            QVERIFY(login->flagValue >= 1 && login->flagValue <= 3);
+            QVERIFY(login->flagValue != last);
+            QCOMPARE(login->animationFlagValue, static_cast<float>(2 * std::numbers::pi / static_cast<double>(login->flagValue)));
+            QCOMPARE(login->loginView()->targetAngle(), static_cast<qreal>(login->animationFlagValue));
+            last = login->flagValue;
+        }
+        QCOMPARE(login->enterPictureName(), QStringLiteral("About/loginOk.png"));
+        // With text the button is an attempt: it counts and closes the popover first.
+        QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
+        QTRY_COMPARE(login->errorCount(), 1);
+        QVERIFY(!login->popoverShown());
+
+        // Without a saved hint the popover shows empty text.
+        QVERIFY(SettingsStore::remove(key(keys::kPASSWORDHINTCONTENT)));
+        login->passwordTextField()->clear();
+        QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
+        QTRY_VERIFY(login->popoverShown());
+        QCOMPARE(login->mypopoverView()->passwordhintLabel()->text(), QString());
+    }
+
+    void rightPasswordOpensTheVaultAndResetsTheCount() {
+        TestEnvironment env;
+        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeWidth), 860.0));
+        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeHeight), 460.0));
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        // A table of drive vaults that a lock kept is handed to the new main window.
+        const QString driveKey = QStringLiteral("USB/Travel.flp");
+        env.mountVolume(driveKey);
+        UpLibrary kept;
+        kept.insert(driveKey, Catalogue::defaultRemovableList(QStringLiteral("USB"), driveKey, 1700000000));
+        delegate.mainWindow()->UPLibrary = kept;
+
+        loginViewcontroller* login = delegate.loginView();
+        enter(login, QStringLiteral("nope"));
+        enter(login, QStringLiteral("nope"));
+        QCOMPARE(login->errorCount(), 2);
+        enter(login, QString::fromLatin1(TestEnvironment::kPassword));
+        QTRY_VERIFY(delegate.mainView());
+        QCOMPARE(login->errorCount(), 0);
+        QVERIFY(delegate.mainView()->catalogue.UPLibrary.contains(driveKey));
+        QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(860, 460));
+        QVERIFY(delegate.mainWindow()->zoomEnabled());
+
+        // After a lock a fresh screen starts counting from zero.
+        delegate.lockTessaroAction();
+        QTRY_VERIFY(delegate.loginView() && delegate.loginView() != login);
+        QCOMPARE(delegate.loginView()->errorCount(), 0);
+        QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
+    }
+
+    void languageSwitchRereadsThePopover() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        loginViewcontroller* login = launchWithHint(delegate);
+        for (int i = 0; i < 6; ++i) {
+            enter(login, QStringLiteral("x"));
+        }
+        QTRY_VERIFY(login->popoverShown());
+        QVERIFY(SettingsStore::setValue(key(keys::AppLanguage), 1));
+        LanguageBundle::setLanguage();
+        login->langeuageAction();
+        QCOMPARE(login->mypopoverView()->titleLabel()->text(), QStringLiteral("仍然无法解锁？"));
+        QCOMPARE(login->passwordTextField()->placeholderText(), QStringLiteral("密码"));
+        QCOMPARE(login->popover()->size(), QSize(300, 118));
+    }
+
+    void windowStaysOnItsScreenAndWhereItWasAcrossLocks() {
+        TestEnvironment env;
+        // Larger than the screen: the main window must shrink to it, not run off it.
+        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeWidth), 2400.0));
+        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeHeight), 1800.0));
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        CustomWindow* window = delegate.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QRect screen = window->screen()->availableGeometry();
+        // The login window starts in the middle of the screen.
+        QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
+
+        enter(delegate.loginView(), QString::fromLatin1(TestEnvironment::kPassword));
+        QTRY_VERIFY(delegate.mainView());
+        QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
+        QApplication::processEvents();
+        QVERIFY2(screen.contains(window->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                     .arg(window->frameGeometry().x())
+                                                                     .arg(window->frameGeometry().y())
+                                                                     .arg(window->frameGeometry().width())
+                                                                     .arg(window->frameGeometry().height())));
+
+        // A window of its own size, somewhere the user put it: it comes back there.
+        window->setGeometry(QRect(screen.topLeft() + QPoint(30, 40), QSize(800, 470)));
+        QApplication::processEvents();
+        const QRect placed = window->geometry();
+        for (int cycle = 0; cycle < 5; ++cycle) {
+            delegate.lockTessaroAction();
+            QTRY_VERIFY(delegate.loginView() && !delegate.mainView());
+            // The login window is centred where the main window was, whole on the screen.
+            QVERIFY(qAbs(window->geometry().center().x() - placed.center().x()) <= 1);
+            QVERIFY(screen.contains(window->frameGeometry()));
+            enter(delegate.loginView(), QString::fromLatin1(TestEnvironment::kPassword));
+            QTRY_VERIFY(delegate.mainView());
+            QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
+            QApplication::processEvents();
+            QCOMPARE(window->geometry(), placed);
+        }
+    }
+
+private:
+    static QString ui_text(const char* k) { return LanguageBundle::localizedStringForKey(QString::fromLatin1(k)); }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<LoginTest>(argc, argv, true); }
+
+#include "tst_login.moc"
