@@ -47,10 +47,10 @@ bool AtomicFileWriter::open() {
     mode_t mode = 0644;
     if (::stat(native(target_).constData(), &existing) == 0) {
         mode = existing.st_mode & 07777;
+    } else if (newFileMode_) {
+        mode = static_cast<mode_t>(*newFileMode_);
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~fs::currentUmask();
     }
     ::fchmod(fd_, mode);
     written_ = 0;
@@ -155,8 +155,12 @@ void AtomicFileWriter::abort() {
     }
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error,
+                         std::optional<unsigned> newFileMode) {
     AtomicFileWriter writer(path);
+    if (newFileMode) {
+        writer.setNewFileMode(*newFileMode);
+    }
     const bool ok = writer.open() && writer.write(data) && writer.commit();
     if (!ok && error) {
         *error = writer.errorString();

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace tessaro {
 
 // Writes the replacement of a file so that a reader (or the next launch after a crash) sees
@@ -18,6 +20,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     bool open();
+    // The mode a file gets that did not exist before (call before open()).
+    void setNewFileMode(unsigned mode) { newFileMode_ = mode; }
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
 
@@ -42,12 +46,15 @@ private:
     QString error_;
     void startWriteback();
     int fd_ = -1;
+    std::optional<unsigned> newFileMode_;
     qint64 written_ = 0;
     qint64 writebackFrom_ = 0;
 };
 
-// One-shot form for small files (catalogues, texts). Keeps the mode of an existing target.
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
+// One-shot form for small files (catalogues, texts). Keeps the mode of an existing target;
+// a new file gets `newFileMode` (the usual mode for new files when absent).
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr,
+                         std::optional<unsigned> newFileMode = std::nullopt);
 
 // fsync of a directory, so that a rename or removal inside it survives a power loss.
 bool syncDirectory(const QString& directoryPath);

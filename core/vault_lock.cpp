@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QStandardPaths>
+#include <QFileInfo>
 #include <QThread>
 
 #include <cerrno>
@@ -41,8 +41,9 @@ QString identityOf(int fd) {
 }
 
 QString notePath(const QString& key) {
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty()) {
+    // Read directly: Qt's own lookup warns on stderr when the variable is missing.
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !QFileInfo(runtime).isDir()) {
         runtime = QDir::tempPath() + QStringLiteral("/tessaro-%1").arg(::getuid());
     }
     return runtime + QStringLiteral("/tessaro-locks/") + key;

@@ -126,7 +126,6 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
     model->fileSize = 0;
     walk::measureItem(*model, paths.plainPath);
     model->currentEncryptSize = 0;
-    model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();
     walk::StoreOptions store;
     store.ownerStamp = options.ownerStamp;
@@ -135,7 +134,10 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
     const walk::WalkReport report = walk::storeItem(model, paths, progress, store);
     ItemResult result = resultOf(report);
     result.complete = report.complete() && model->currentEncryptSize.load() >= model->fileSize.load();
-    if (result.complete && options.removeSource) {
+    if (!result.complete || (options.beforeRemovingSource && !options.beforeRemovingSource(QString()))) {
+        return result;
+    }
+    if (options.removeSource) {
         result.sourceRemoved = removeWalkedSources(report, paths.plainPath, result.problems);
     }
     return result;
@@ -144,10 +146,10 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
 ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                       HideOptions options) {
     model->currentEncryptSize = 0;
-    model->isCancel = false;
     model->startEncryptDate = storedfile::nowMilliseconds();
     walk::RestoreOptions restore;
     restore.temporaryName = options.temporaryName;
+    restore.beforePlacing = options.beforePlacing;
     const walk::WalkReport report = walk::restoreItem(model, paths, progress, restore);
     ItemResult result = resultOf(report);
     result.restoredPath = report.restoredPath;
@@ -157,7 +159,8 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     }
     result.complete = report.complete() && !report.restoredPath.isEmpty() &&
                       model->currentEncryptSize.load() >= model->fileSize.load();
-    if (!result.complete || !options.removeSource) {
+    if (!result.complete || (options.beforeRemovingSource && !options.beforeRemovingSource(result.restoredPath)) ||
+        !options.removeSource) {
         return result;
     }
     // The stored copy goes only now, file by file; the container itself when empty.

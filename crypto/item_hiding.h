@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tessaro {
 
 // Hiding and unhiding of one item as a whole, for the window and the command-line tool
@@ -28,10 +30,15 @@ struct HideOptions {
     bool replaceExisting = false;  // hide: the item's own earlier stored copy gives way
     QString workDirectoryName;   // hide: see walk::StoreOptions
     QString temporaryName;       // unhide: see walk::RestoreOptions
+    std::function<bool(const QString& target)> beforePlacing;  // unhide: see walk::RestoreOptions
+    // Called once the new copy is complete and in place, before the old side is removed (or
+    // kept), with the restored path for an unhide; false keeps the old side where it is.
+    std::function<bool(const QString& restoredPath)> beforeRemovingSource;
 };
 
 // Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize),
-// resets the counters and runs the encryption walk. An incomplete store leaves the plain
+// resets the counters and runs the encryption walk. The cancel flag is the caller's: a
+// cancel that came before the walk began stops it at once. An incomplete store leaves the plain
 // item and the container as they were.
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress = {},
                     HideOptions options = {});

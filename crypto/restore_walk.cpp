@@ -184,12 +184,17 @@ void refuse(WalkReport& report, const QString& problem, int code = 0) {
 
 // Moves the finished temporary to the plain name, or beside it when the name is taken;
 // never over anything. The name it got, or empty.
-QString place(int parent, const QByteArray& temporary, const QString& plainName, bool& beside, QString& problem) {
+QString place(int parent, const QByteArray& temporary, const QString& plainParent, const QString& plainName,
+              const RestoreOptions& options, bool& beside, QString& problem) {
     QString target = plainName;
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (fs::existsAt(parent, target.toUtf8())) {
             target = freeNameIn(parent, plainName);
             beside = true;
+        }
+        if (options.beforePlacing && !options.beforePlacing(plainParent + QLatin1Char('/') + target)) {
+            problem = QStringLiteral("the move could not be recorded first");
+            return QString();
         }
         if (fs::renameNoReplaceAt(parent, temporary, parent, target.toUtf8())) {
             return target;
@@ -284,7 +289,7 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
             refuse(report, QStringLiteral("cannot make the restored %1 durable: %2").arg(paths.plainPath,
                                                                                          fs::errorText(code)),
                    code);
-        } else if (const QString placed = place(parent.get(), temporary, plainName, beside, problem);
+        } else if (const QString placed = place(parent.get(), temporary, plainParent, plainName, options, beside, problem);
                    placed.isEmpty()) {
             refuse(report, QStringLiteral("cannot move the restored item to %1: %2").arg(paths.plainPath, problem));
         } else {

@@ -1,5 +1,6 @@
 #include "crypto/thumbnail_path.h"
 
+#include "core/file_system.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "crypto/md5.h"
@@ -25,9 +26,10 @@ QString extensionOf(const QString& path) {
     return dot <= 0 ? QString() : name.mid(dot + 1);
 }
 
+// The vault keeps binary-class files unencrypted: its folders are the owner's only.
 void makeDirectoryQuietly(const QString& path) {
     if (!QFileInfo::exists(path)) {
-        QDir().mkpath(path);
+        fs::makePath(path, 0700);
     }
 }
 

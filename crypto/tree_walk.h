@@ -65,6 +65,9 @@ struct RestoreOptions {
     // Name of the temporary made beside the plain location (it must not exist); empty: a
     // fresh name.
     QString temporaryName;
+    // Called with the full target path just before the complete, durable item is moved
+    // there (again for each new name when the first is taken); false leaves it unplaced.
+    std::function<bool(const QString& target)> beforePlacing;
 };
 
 // The decryption walk: the whole item is restored into a temporary beside its plain

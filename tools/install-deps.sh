@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  # Thumbnails are written in TIFF, which Qt reads and writes through this plugin.
+  qt6-image-formats-plugins
   libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3

@@ -1,6 +1,7 @@
 // store SRC DESTDIR: hides a file or folder into an item container, as the window does.
 #include "tools/tessaro-vault/command.h"
 
+#include "access/password_rules.h"
 #include "core/clean_path.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -51,7 +52,7 @@ int runStore(const QStringList& arguments) {
     }
     // A vault with a password of its own must not get copies made under a mistyped one.
     const QString key = QString::fromLatin1(keys::kSOUREPASSWORD);
-    if (SettingsStore::contains(key) && SettingsStore::stringValue(key) != *password) {
+    if (SettingsStore::contains(key) && !access::passwordMatches(SettingsStore::stringValue(key), *password)) {
         return fail(QStringLiteral("store: the password is not the vault's password"), 1);
     }
     if (!QDir().mkpath(container)) {

@@ -1,0 +1,331 @@
+// Adding, hiding and unhiding through the vault library, as the window and tessaro-vault do.
+#include "core/catalogue.h"
+#include "crypto/item_paths.h"
+#include "crypto/swapped_name.h"
+#include "support/test_environment.h"
+#include "vault/add_items.h"
+#include "vault/bulk_order.h"
+#include "vault/item_operations.h"
+#include "vault/vault_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QSignalSpy>
+
+#include <sys/stat.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+using Tree = QMap<QString, QByteArray>;
+
+Tree readTree(const QString& root) {
+    Tree tree;
+    QFileInfo top(root);
+    if (top.isFile()) {
+        tree.insert(QString(), TestEnvironment::readFile(root));
+        return tree;
+    }
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
+    }
+    return tree;
+}
+
+// A vault with its default catalogue, and a few plain items beside it.
+struct Fixture {
+    TestEnvironment env;
+    Catalogue catalogue;
+    QString home;
+    Fixture() : home(env.base() + QStringLiteral("/home")) {
+        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
+        QDir().mkpath(home);
+    }
+    QString file(const QString& name, const QByteArray& bytes) {
+        const QString path = home + QLatin1Char('/') + name;
+        TestEnvironment::writeFile(path, bytes);
+        return path;
+    }
+    FileModelList allItems() const { return vault::itemsToHide(catalogue.groupDirList) + vault::itemsToUnhide(catalogue.groupDirList); }
+    // Adds and hides the paths with the library, the way tessaro-vault add does.
+    FileModelList addAndHide(const QStringList& paths, qint64 groupIndex = 1, QStringList* refused = nullptr) {
+        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), groupIndex);
+        const vault::PreparedAdd prepared = vault::prepareAdd(paths, vault::recordedPaths(catalogue), target,
+                                                              target.row->fileModels->size(), {});
+        if (refused) {
+            *refused = prepared.refused;
+        }
+        vault::commitAdd(target, prepared.records);
+        EXPECT_TRUE(catalogue.SaveGroupList(0));
+        for (const FileModelPtr& r : prepared.records) {
+            const ItemResult result = vault::hideRecordJournaled(r);
+            EXPECT_TRUE(result.complete) << result.problems.join(QLatin1Char('\n')).toStdString();
+            vault::applyHideOutcome(*r, result);
+        }
+        EXPECT_TRUE(catalogue.SaveGroupList(0));
+        return prepared.records;
+    }
+};
+
+FileModelList reloadedItems() {
+    Catalogue again;
+    again.setUp(std::nullopt, false);
+    FileModelList all;
+    for (const GroupModelPtr& row : again.groupDirList) {
+        if (row->fileModels) {
+            all.append(*row->fileModels);
+        }
+    }
+    return all;
+}
+
+TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
+    Fixture f;
+    const QString a = f.file(QStringLiteral("a.txt"), "alpha");
+    const QString b = f.file(QStringLiteral("photo.png"), QByteArray());
+    QImage picture(400, 300, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(b, "PNG"));
+    const QString folder = f.home + QStringLiteral("/Folder");
+    TestEnvironment::writeFile(folder + QStringLiteral("/x"), "x");
+    TestEnvironment::writeFile(folder + QStringLiteral("/sub/y"), "yy");
+    const Tree folderTree = readTree(folder);
+    const QByteArray pictureBytes = TestEnvironment::readFile(b);
+
+    // Spelled with a trailing slash and twice: one record.
+    const FileModelList records = f.addAndHide({a, b, folder + QLatin1Char('/'), a});
+    ASSERT_EQ(records.size(), 3);
+    for (const QString& p : {a, b, folder}) {
+        EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
+    }
+    const FileModelPtr& item = records.at(2);
+    EXPECT_EQ(item->path, folder);
+    EXPECT_EQ(item->name, QStringLiteral("Folder"));
+    EXPECT_EQ(item->fileIndex, 2);
+    EXPECT_EQ(item->groupIndex, 1);
+    EXPECT_EQ(item->groupName, QString::fromLatin1(kLocalListKey));
+    EXPECT_EQ(item->fileSize.load(), 3);
+    EXPECT_EQ(item->macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+    EXPECT_TRUE(item->encryptedPath.startsWith(f.catalogue.groupDirList.at(1)->path + QLatin1Char('/')));
+    EXPECT_GT(item->addDate, 1700000000);
+    // Containers and stored files are the owner's only.
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(walk::itemContainerFor(*item)).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A picture gets its own thumbnail: TIFF, at most 200 x 200, owner-only.
+    const QString thumb = f.env.vaultRoot() + QStringLiteral("/Thumb");
+    const QStringList thumbs = QDir(thumb).entryList(QDir::Files);
+    ASSERT_FALSE(thumbs.isEmpty());
+    QImageReader reader(thumb + QLatin1Char('/') + thumbs.first());
+    EXPECT_EQ(reader.format(), QByteArray("tiff"));
+    const QImage small = reader.read();
+    EXPECT_LE(std::max(small.width(), small.height()), 200);
+
+    const FileModelList reloaded = reloadedItems();
+    ASSERT_EQ(reloaded.size(), 3);
+    for (const FileModelPtr& r : reloaded) {
+        EXPECT_TRUE(r->isEncrtypt) << r->path.toStdString();
+    }
+    // And back, byte for byte.
+    for (const FileModelPtr& r : records) {
+        const ItemResult shown = vault::unhideRecordJournaled(r);
+        ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char(' ')).toStdString();
+        vault::applyUnhideOutcome(*r, shown);
+        EXPECT_FALSE(r->isEncrtypt);
+        EXPECT_FALSE(QFileInfo::exists(walk::itemContainerFor(*r)));
+    }
+    EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("alpha"));
+    EXPECT_EQ(TestEnvironment::readFile(b), pictureBytes);
+    EXPECT_EQ(readTree(folder), folderTree);
+}
+
+TEST(Adding, DuplicatesAreLeftOutAndWhatCannotBeAnItemIsRefusedWithAReason) {
+    Fixture f;
+    const QString a = f.file(QStringLiteral("a.bin"), "a");
+    f.addAndHide({a});
+    f.file(QStringLiteral("a.bin"), "a new a");  // the plain place is taken again
+    const QString inner = f.file(QStringLiteral("Docs/inner.md"), "i");
+    f.addAndHide({f.home + QStringLiteral("/Docs")});
+    QStringList refused;
+    const QString drive = f.env.mountVolume(QStringLiteral("USB")) + QStringLiteral("/x.bin");
+    TestEnvironment::writeFile(drive, "d");
+    const FileModelList added =
+        f.addAndHide({a, f.home + QStringLiteral("/missing"), f.env.vaultRoot(), f.env.vaultRoot() + QStringLiteral("/Notes"),
+                      f.env.base(), drive},
+                     1, &refused);
+    EXPECT_TRUE(added.isEmpty());
+    // The duplicate is silent; the rest each say why.
+    ASSERT_EQ(refused.size(), 5) << refused.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(refused.at(0).contains(QStringLiteral("does not exist")));
+    EXPECT_TRUE(refused.at(1).contains(QStringLiteral("vault itself")));
+    EXPECT_TRUE(refused.at(2).contains(QStringLiteral("vault itself")));
+    EXPECT_TRUE(refused.at(3).contains(QStringLiteral("holds")));
+    EXPECT_TRUE(refused.at(4).contains(QStringLiteral("removable drive")));
+    EXPECT_EQ(f.allItems().size(), 2);
+    Q_UNUSED(inner);
+}
+
+TEST(Adding, GoesToTheSelectedGroupOrElseTheAllItemsGroup) {
+    Fixture f;
+    RowList& rows = f.catalogue.groupDirList;
+    rows.insert(rows.size() - 1, makeGroupRow(QStringLiteral("Work"), QString::fromLatin1(kLocalListKey), false, 1));
+    renumberRowList(rows);
+    EXPECT_EQ(vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), 2).row, rows.at(2));
+    EXPECT_EQ(vault::addTargetFor(f.catalogue, QString::fromLatin1(kNotesListKey), 2).row, rows.at(1));
+    EXPECT_EQ(vault::addTargetFor(f.catalogue, QStringLiteral("USB/Box.flp"), 2).row, rows.at(1));
+    EXPECT_EQ(vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), rows.size() - 1).row, rows.at(1));
+    const FileModelList added = f.addAndHide({f.file(QStringLiteral("one"), "1"), f.file(QStringLiteral("two"), "2")}, 2);
+    ASSERT_EQ(added.size(), 2);
+    EXPECT_EQ(added.at(1)->fileIndex, 1);
+    EXPECT_EQ(added.at(1)->groupIndex, 2);
+    EXPECT_EQ(rows.at(2)->fileModels->size(), 2);
+}
+
+TEST(HidingAndUnhiding, UnhideAllKeepsContainersAndALaterHideReplacesTheOldCopy) {
+    Fixture f;
+    const QString a = f.file(QStringLiteral("a.txt"), "version 1");
+    const QString b = f.file(QStringLiteral("b.bin"), "b");
+    const FileModelList records = f.addAndHide({a, b});
+    for (const FileModelPtr& r : vault::itemsToUnhide(f.catalogue.groupDirList)) {
+        const ItemResult shown = vault::unhideRecordJournaled(r, {}, true);
+        ASSERT_TRUE(shown.complete);
+        vault::applyUnhideOutcome(*r, shown);
+    }
+    for (const FileModelPtr& r : records) {
+        EXPECT_FALSE(r->isEncrtypt);
+        EXPECT_TRUE(QFileInfo::exists(walk::pathsForRecord(*r).storedTop));
+    }
+    TestEnvironment::writeFile(a, "version 2");
+    const ItemResult again = vault::hideRecordJournaled(records.first());
+    ASSERT_TRUE(again.complete) << again.problems.join(QLatin1Char(' ')).toStdString();
+    vault::applyHideOutcome(*records.first(), again);
+    const ItemResult back = vault::unhideRecordJournaled(records.first());
+    ASSERT_TRUE(back.complete);
+    EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("version 2"));
+}
+
+TEST(HidingAndUnhiding, AnUnhideOntoATakenPlaceLandsBesideAndTheRecordFollows) {
+    Fixture f;
+    const QString a = f.file(QStringLiteral("report.pdf"), "mine");
+    const FileModelPtr record = f.addAndHide({a}).first();
+    f.file(QStringLiteral("report.pdf"), "someone else's");
+    const ItemResult shown = vault::unhideRecordJournaled(record);
+    ASSERT_TRUE(shown.complete);
+    EXPECT_TRUE(vault::applyUnhideOutcome(*record, shown));
+    EXPECT_EQ(record->path, f.home + QStringLiteral("/report (restored).pdf"));
+    EXPECT_EQ(TestEnvironment::readFile(record->path), QByteArray("mine"));
+    EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("someone else's"));
+    // Hidden again from where it is now.
+    const ItemResult hidden = vault::hideRecordJournaled(record);
+    ASSERT_TRUE(hidden.complete) << hidden.problems.join(QLatin1Char(' ')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(record->path));
+}
+
+TEST(BulkOrder, VisitsGroupsAndItemsInOrderAndOnlyWhatChanges) {
+    RowList rows;
+    for (int g = 0; g < 3; ++g) {
+        auto row = std::make_shared<GroupModel>();
+        row->fileModels = std::make_shared<FileModelList>();
+        for (int i = 0; i < 3; ++i) {
+            auto item = std::make_shared<FileModel>();
+            item->name = QStringLiteral("%1.%2").arg(g).arg(i);
+            item->isEncrtypt = (g + i) % 2 == 0;
+            row->fileModels->append(item);
+        }
+        rows.append(row);
+    }
+    auto names = [](const FileModelList& items) {
+        QStringList out;
+        for (const FileModelPtr& i : items) {
+            out.append(i->name);
+        }
+        return out;
+    };
+    EXPECT_EQ(names(vault::itemsToHide(rows)), QStringList({"0.1", "1.0", "1.2", "2.1"}));
+    EXPECT_EQ(names(vault::itemsToUnhide(rows)), QStringList({"0.0", "0.2", "1.1", "2.0", "2.2"}));
+    EXPECT_EQ(names(vault::groupItemsToHide(rows, 1, 1)), QStringList({"1.2"}));
+    EXPECT_TRUE(vault::groupItemsToHide(rows, 7, 0).isEmpty());
+}
+
+// The window's path: the controller runs every walk on its worker and reports back.
+TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
+    Fixture f;
+    int saves = 0;
+    vault::VaultController controller(f.catalogue, {[&](int which) {
+                                                        ++saves;
+                                                        return f.catalogue.SaveGroupList(which);
+                                                    },
+                                                    {}});
+    QSignalSpy finished(&controller, &vault::VaultController::allFinished);
+    QSignalSpy problems(&controller, &vault::VaultController::problems);
+    const QString a = f.file(QStringLiteral("a.bin"), testing::patternBytes(3 << 20, 1));
+    const QString b = f.file(QStringLiteral("b.txt"), "b");
+    controller.addPaths({a, b, a}, QString::fromLatin1(kLocalListKey), 1);
+    EXPECT_TRUE(controller.busy());
+    controller.waitUntilIdle();
+    EXPECT_FALSE(controller.busy());
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_EQ(reloadedItems().size(), 2);
+    for (const FileModelPtr& r : reloadedItems()) {
+        EXPECT_TRUE(r->isEncrtypt);
+    }
+    EXPECT_GE(saves, 2);
+
+    // Cancel the unhide of the large one at its first progress: still hidden, stored copy whole.
+    const FileModelPtr large = f.allItems().first();
+    ASSERT_EQ(large->name, QStringLiteral("a.bin"));
+    QObject::connect(&controller, &vault::VaultController::walkStarted, &controller,
+                     [&](const FileModelPtr&, vault::VaultController::Kind, bool) { controller.cancelCurrent(); });
+    controller.toggle(large);
+    controller.waitUntilIdle();
+    EXPECT_TRUE(large->isEncrtypt);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_TRUE(QFileInfo::exists(walk::pathsForRecord(*large).storedTop));
+    QObject::disconnect(&controller, &vault::VaultController::walkStarted, &controller, nullptr);
+
+    // A plain item that vanished before its hide: said, and the record is true to the disk.
+    controller.toggle(large);
+    controller.waitUntilIdle();
+    EXPECT_FALSE(large->isEncrtypt);
+    QFile::remove(a);
+    problems.clear();
+    controller.toggle(large);
+    controller.waitUntilIdle();
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_EQ(problems.first().at(0).toString(), QStringLiteral("fileRemovedMessage"));
+    EXPECT_FALSE(large->isEncrtypt);
+
+    // Stopping (a lock) while items wait: they stay as they are on disk.
+    const QString c = f.file(QStringLiteral("c.bin"), testing::patternBytes(2 << 20, 2));
+    const QString d = f.file(QStringLiteral("d.bin"), "d");
+    controller.addPaths({c, d}, QString::fromLatin1(kLocalListKey), 1);
+    bool stopped = false;
+    QObject::connect(&controller, &vault::VaultController::walkStarted, &controller,
+                     [&](const FileModelPtr&, vault::VaultController::Kind, bool) {
+                         if (!stopped) {
+                             controller.stopAll([&] { stopped = true; });
+                         }
+                     });
+    controller.waitUntilIdle();
+    EXPECT_TRUE(stopped);
+    for (const FileModelPtr& r : reloadedItems()) {
+        if (r->name == QLatin1String("c.bin") || r->name == QLatin1String("d.bin")) {
+            EXPECT_FALSE(r->isEncrtypt) << r->name.toStdString();
+            EXPECT_TRUE(QFileInfo::exists(r->path)) << r->name.toStdString();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -1,0 +1,307 @@
+// After a crash at any moment of a hide or an unhide, the next start brings the item to a
+// consistent state without losing a byte, and the catalogue tells the truth; a check finds
+// every kind of inconsistency that can be made by hand.
+#include "core/catalogue.h"
+#include "crypto/item_paths.h"
+#include "crypto/swapped_name.h"
+#include "support/test_environment.h"
+#include "vault/add_items.h"
+#include "vault/item_operations.h"
+#include "vault/vault_check.h"
+#include "vault/vault_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+using Tree = QMap<QString, QByteArray>;
+
+Tree readTree(const QString& root) {
+    Tree tree;
+    if (QFileInfo(root).isFile()) {
+        tree.insert(QString(), TestEnvironment::readFile(root));
+        return tree;
+    }
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
+    }
+    return tree;
+}
+
+void writeTree(const QString& root, const Tree& tree) {
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        TestEnvironment::writeFile(root + it.key(), it.value());
+    }
+}
+
+QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+Tree referenceTree() {
+    Tree tree;
+    for (int i = 0; i < 16; ++i) {
+        tree.insert(QStringLiteral("/%1/f%2").arg(i % 3 ? QStringLiteral("sub") : QStringLiteral("top")).arg(i),
+                    testing::patternBytes(i % 4 == 0 ? 600000 : 7000 + i, static_cast<quint32>(i)));
+    }
+    return tree;
+}
+
+// Runs `work` in a child killed after `delayUs` (never, when negative); true when it was killed.
+template <typename Work>
+bool runKilled(Work work, int delayUs) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        work();
+        ::_exit(0);
+    }
+    if (delayUs >= 0) {
+        ::usleep(static_cast<useconds_t>(delayUs));
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status);
+}
+
+// Kill moments spread over the whole walk and a little beyond (round 0 runs it whole and
+// times it), each shifted at random within its share.
+int momentOf(int round, qint64 fullUs, std::mt19937& rng) {
+    constexpr int kRounds = 13;
+    const double share = 1.2 * static_cast<double>(fullUs) / kRounds;
+    return static_cast<int>(share * (round - 1) + share * (rng() % 1000) / 1000.0);
+}
+
+FileModelPtr onlyRecord(const Catalogue& catalogue) {
+    for (const GroupModelPtr& row : catalogue.groupDirList) {
+        if (row->fileModels && !row->fileModels->isEmpty()) {
+            return row->fileModels->first();
+        }
+    }
+    return nullptr;
+}
+
+class KilledVaultWalk : public ::testing::TestWithParam<const char*> {};
+
+// The catalogue lists the item as hidden before its hide starts, as an add does; the kill
+// can come anywhere in the walk, the removal of the plain item, or the bookkeeping.
+TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
+    TestEnvironment env;
+    const Tree reference = referenceTree();
+    const QString plain = env.base() + QStringLiteral("/home/") + QString::fromLatin1(GetParam());
+    std::mt19937 rng(1207);
+    qint64 full = 0;
+    int visible = 0;
+    int hidden = 0;
+    for (int round = 0; round < 14; ++round) {
+        QDir(env.base() + QStringLiteral("/home")).removeRecursively();
+        QDir(env.vaultRoot()).removeRecursively();
+        QDir().mkpath(env.vaultRoot());
+        writeTree(plain, reference);
+        Catalogue catalogue;
+        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
+        const vault::PreparedAdd prepared = vault::prepareAdd({plain}, {}, target, 0, {});
+        ASSERT_EQ(prepared.records.size(), 1);
+        vault::commitAdd(target, prepared.records);
+        ASSERT_TRUE(catalogue.SaveGroupList(0));
+        const FileModelPtr record = prepared.records.first();
+        QElapsedTimer timer;
+        timer.start();
+        const int delay = round == 0 ? -1 : momentOf(round, full, rng);
+        runKilled([&] {
+            const ItemResult r = vault::hideRecordJournaled(record);
+            vault::applyHideOutcome(*record, r);
+            catalogue.SaveGroupList(0);
+        }, delay);
+        if (round == 0) {
+            full = timer.nsecsElapsed() / 1000;
+        }
+        const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
+
+        // The next start.
+        Catalogue next;
+        ASSERT_TRUE(next.setUp(std::nullopt, false));
+        const vault::CheckReport repaired = vault::checkVault(next, true);
+        ASSERT_TRUE(next.SaveGroupList(0));
+        for (const QString& settled : repaired.settledJournals) {
+            vault::clearJournal(settled);
+        }
+        const FileModelPtr now = onlyRecord(next);
+        ASSERT_TRUE(now) << context;
+        const walk::ItemPaths paths = walk::pathsForRecord(*now);
+        EXPECT_FALSE(QFileInfo::exists(vault::journalPath(env.vaultRoot()))) << context;
+        if (now->isEncrtypt) {
+            ++hidden;
+            EXPECT_FALSE(QFileInfo::exists(plain)) << context;
+            const ItemResult back = vault::unhideRecordJournaled(now);
+            ASSERT_TRUE(back.complete) << context << back.problems.join(QLatin1Char(' ')).toStdString();
+        } else {
+            ++visible;
+            EXPECT_FALSE(repaired.repairedLines().isEmpty()) << context;
+        }
+        EXPECT_EQ(readTree(plain), reference) << context;
+        // Nothing half-made is left: the container holds the stored copy or nothing.
+        const QStringList left = entriesOf(walk::itemContainerFor(*now));
+        EXPECT_TRUE(left.isEmpty() || left == QStringList{QFileInfo(paths.storedTop).fileName()}) << context;
+        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{QString::fromLatin1(GetParam())})
+            << context;
+    }
+    EXPECT_GT(visible, 0);
+    EXPECT_GT(hidden, 0);
+}
+
+TEST_P(KilledVaultWalk, AnUnhideKilledAnywhereEndsConsistentAndWhole) {
+    TestEnvironment env;
+    const Tree reference = referenceTree();
+    const QString plain = env.base() + QStringLiteral("/home/") + QString::fromLatin1(GetParam());
+    std::mt19937 rng(712);
+    qint64 full = 0;
+    int visible = 0;
+    int hidden = 0;
+    for (int round = 0; round < 14; ++round) {
+        QDir(env.base() + QStringLiteral("/home")).removeRecursively();
+        QDir(env.vaultRoot()).removeRecursively();
+        QDir().mkpath(env.vaultRoot());
+        writeTree(plain, reference);
+        Catalogue catalogue;
+        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
+        const vault::PreparedAdd prepared = vault::prepareAdd({plain}, {}, target, 0, {});
+        vault::commitAdd(target, prepared.records);
+        const FileModelPtr record = prepared.records.first();
+        ASSERT_TRUE(vault::hideRecordJournaled(record).complete);
+        ASSERT_TRUE(catalogue.SaveGroupList(0));
+        const bool keep = round % 2 == 1;  // unhide all keeps the containers
+        QElapsedTimer timer;
+        timer.start();
+        const int delay = round == 0 ? -1 : momentOf(round, full, rng);
+        runKilled([&] {
+            const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
+            vault::applyUnhideOutcome(*record, r);
+            catalogue.SaveGroupList(0);
+        }, delay);
+        if (round == 0) {
+            full = timer.nsecsElapsed() / 1000;
+        }
+        const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
+
+        Catalogue next;
+        ASSERT_TRUE(next.setUp(std::nullopt, false));
+        const vault::CheckReport repaired = vault::checkVault(next, true);
+        ASSERT_TRUE(next.SaveGroupList(0));
+        for (const QString& settled : repaired.settledJournals) {
+            vault::clearJournal(settled);
+        }
+        const FileModelPtr now = onlyRecord(next);
+        ASSERT_TRUE(now) << context;
+        EXPECT_FALSE(QFileInfo::exists(vault::journalPath(env.vaultRoot()))) << context;
+        if (now->isEncrtypt) {
+            ++hidden;
+            EXPECT_FALSE(QFileInfo::exists(plain)) << context;
+            const ItemResult back = vault::unhideRecordJournaled(now);
+            ASSERT_TRUE(back.complete) << context << back.problems.join(QLatin1Char(' ')).toStdString();
+        } else {
+            ++visible;
+        }
+        EXPECT_EQ(now->path, plain) << context;
+        EXPECT_EQ(readTree(plain), reference) << context;
+        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{QString::fromLatin1(GetParam())})
+            << context;
+    }
+    EXPECT_GT(visible, 0);
+    EXPECT_GT(hidden, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, KilledVaultWalk, ::testing::Values("Folder", "Letters.txt"),
+                         [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param)); });
+
+// Every kind of disagreement between the catalogue and the disk, made by hand.
+TEST(VaultCheck, FindsEachInconsistencyAndRepairsWhatItSafelyCan) {
+    TestEnvironment env;
+    Catalogue catalogue;
+    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+    const QString home = env.base() + QStringLiteral("/home");
+    QStringList paths;
+    for (const char* name : {"never-hidden", "only-stored", "lost", "fine", "orphan-source"}) {
+        paths.append(home + QLatin1Char('/') + QString::fromLatin1(name));
+        TestEnvironment::writeFile(paths.last(), name);
+    }
+    const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
+    const vault::PreparedAdd prepared = vault::prepareAdd(paths, {}, target, 0, {});
+    ASSERT_EQ(prepared.records.size(), 5);
+    vault::commitAdd(target, prepared.records);
+    const FileModelList& r = prepared.records;
+    for (int i = 1; i < 5; ++i) {
+        ASSERT_TRUE(vault::hideRecordJournaled(r.at(i)).complete);
+    }
+    ASSERT_TRUE(catalogue.SaveGroupList(0));
+    vault::clearJournal(env.vaultRoot());
+    // never-hidden: marked hidden, never walked. only-stored: marked visible, plain gone.
+    r.at(1)->isEncrtypt = false;
+    // lost: both copies gone.
+    QDir(walk::itemContainerFor(*r.at(2))).removeRecursively();
+    // orphan: the record is gone, its stored copy stays.
+    const QString orphan = walk::pathsForRecord(*r.at(4)).storedTop;
+    target.row->fileModels->removeLast();
+    // A half-done unhide of "fine", as a crash would leave it.
+    vault::JournalEntry entry;
+    entry.operation = vault::JournalEntry::Operation::Unhide;
+    entry.plainPath = r.at(3)->path;
+    entry.storedTop = walk::pathsForRecord(*r.at(3)).storedTop;
+    entry.temporary = QStringLiteral(".tessaro-restore-abcdef");
+    TestEnvironment::writeFile(home + QLatin1Char('/') + entry.temporary + QStringLiteral("/half"), "partial");
+    ASSERT_TRUE(vault::appendJournal(env.vaultRoot(), entry));
+    ASSERT_TRUE(catalogue.SaveGroupList(0));
+
+    Catalogue looked;
+    ASSERT_TRUE(looked.setUp(std::nullopt, false));
+    const vault::CheckReport seen = vault::checkVault(looked, false);
+    QStringList subjects;
+    for (const vault::Finding& f : seen.findings) {
+        subjects.append(f.subject);
+        EXPECT_FALSE(f.repaired);
+    }
+    EXPECT_EQ(subjects.size(), 5) << subjects.join(QLatin1Char('|')).toStdString();
+    for (const QString& s : {QStringLiteral("never-hidden"), QStringLiteral("only-stored"), QStringLiteral("lost"),
+                             QStringLiteral("fine"), orphan}) {
+        EXPECT_TRUE(subjects.contains(s)) << s.toStdString();
+    }
+    // Looking changes nothing.
+    EXPECT_TRUE(QFileInfo::exists(vault::journalPath(env.vaultRoot())));
+    EXPECT_TRUE(QFileInfo::exists(home + QLatin1Char('/') + entry.temporary));
+
+    const vault::CheckReport done = vault::checkVault(looked, true);
+    ASSERT_TRUE(looked.SaveGroupList(0));
+    EXPECT_EQ(done.settledJournals, QStringList{env.vaultRoot()});
+    for (const QString& settled : done.settledJournals) {
+        vault::clearJournal(settled);
+    }
+    EXPECT_EQ(done.repairedLines().size(), 3) << done.repairedLines().join(QLatin1Char('\n')).toStdString();
+    const FileModelList items = *looked.groupDirList.at(1)->fileModels;
+    EXPECT_FALSE(items.at(0)->isEncrtypt);  // never-hidden: shown, its plain copy is there
+    EXPECT_TRUE(items.at(1)->isEncrtypt);   // only-stored: hidden
+    EXPECT_TRUE(items.at(3)->isEncrtypt);   // the half-done unhide: hidden, stored copy kept
+    EXPECT_FALSE(QFileInfo::exists(home + QLatin1Char('/') + entry.temporary));
+    EXPECT_FALSE(QFileInfo::exists(vault::journalPath(env.vaultRoot())));
+    EXPECT_TRUE(QFileInfo::exists(orphan));  // left alone
+    EXPECT_TRUE(vault::unhideRecordJournaled(items.at(3)).complete);
+    EXPECT_EQ(TestEnvironment::readFile(paths.at(3)), QByteArray("fine"));
+}
+
+}  // namespace
+}  // namespace tessaro

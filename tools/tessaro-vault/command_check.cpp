@@ -1,0 +1,66 @@
+// check [--repair]: the catalogue against the containers and the plain items.
+#include "tools/tessaro-vault/command.h"
+#include "tools/tessaro-vault/vault_session.h"
+
+#include "vault/vault_check.h"
+#include "vault/vault_journal.h"
+
+namespace tessaro::cli {
+namespace {
+
+int runCheck(const QStringList& arguments) {
+    const std::optional<ParsedArguments> parsed =
+        parseArguments(QStringLiteral("check"), arguments, {QStringLiteral("--repair")});
+    if (!parsed) {
+        return 2;
+    }
+    if (!parsed->positional.isEmpty()) {
+        return fail(QStringLiteral("check takes no arguments but --repair"));
+    }
+    const bool repair = parsed->has(QStringLiteral("--repair"));
+    vault::CheckReport report;
+    if (repair) {
+        if (!confirmPassword(QStringLiteral("check"))) {
+            return 1;
+        }
+        auto vault = openVaultForChanges(QStringLiteral("check"));
+        if (!vault) {
+            return 1;
+        }
+        report = vault::checkVault(vault->catalogue, true);
+        if ((report.localChanged && !vault->save(0)) || (!report.changedRemovableVaults.isEmpty() && !vault->save(1))) {
+            return 1;
+        }
+        for (const QString& directory : report.settledJournals) {
+            vault::clearJournal(directory);
+        }
+    } else {
+        Catalogue catalogue;
+        QString why;
+        if (!loadCatalogueReadOnly(catalogue, &why)) {
+            return fail(QStringLiteral("check: the catalogue cannot be read: %1").arg(why), 1);
+        }
+        report = vault::checkVault(catalogue, false);
+    }
+    int open = 0;
+    for (const vault::Finding& f : report.findings) {
+        const QString state = f.repaired ? QStringLiteral("repaired") : f.repairable ? QStringLiteral("repairable")
+                                                                                    : QStringLiteral("left alone");
+        printLine(QStringLiteral("%1\t%2\t%3\t%4").arg(state, f.subject, f.problem, f.repair));
+        if (!f.repaired) {
+            ++open;
+        }
+    }
+    std::fprintf(stderr, "%lld findings, %d open\n", static_cast<long long>(report.findings.size()), open);
+    return open == 0 ? 0 : 1;
+}
+
+const bool registered = registerCommand(
+    {QStringLiteral("check"), QStringLiteral("check [--repair]"),
+     QStringLiteral("compare the catalogue with the containers and the plain items: half-done walks, records whose "
+                    "copies disagree with their state, copies no record names; --repair sets right what can be "
+                    "without losing anything (password from stdin)"),
+     runCheck});
+
+}  // namespace
+}  // namespace tessaro::cli

@@ -1,0 +1,80 @@
+// hide ITEM|--all and unhide ITEM|--all: the window's toggle and its hide all / unhide all.
+#include "tools/tessaro-vault/command.h"
+#include "tools/tessaro-vault/vault_session.h"
+
+#include "core/vault_paths.h"
+#include "vault/bulk_order.h"
+#include "vault/item_operations.h"
+#include "vault/vault_journal.h"
+
+namespace tessaro::cli {
+namespace {
+
+int run(const QStringList& arguments, bool hide) {
+    const QString command = hide ? QStringLiteral("hide") : QStringLiteral("unhide");
+    const std::optional<ParsedArguments> parsed = parseArguments(command, arguments, {QStringLiteral("--all")});
+    if (!parsed) {
+        return 2;
+    }
+    const bool all = parsed->has(QStringLiteral("--all"));
+    if (all == (parsed->positional.size() == 1) || parsed->positional.size() > 1) {
+        return fail(QStringLiteral("%1 needs one ITEM or --all").arg(command));
+    }
+    if (!confirmPassword(command)) {
+        return 1;
+    }
+    auto vault = openVaultForChanges(command);
+    if (!vault) {
+        return 1;
+    }
+    FileModelList items;
+    if (all) {
+        items = hide ? vault::itemsToHide(vault->catalogue.groupDirList)
+                     : vault::itemsToUnhide(vault->catalogue.groupDirList);
+    } else {
+        items = recordsNamed(vault->catalogue, parsed->positional.first(), command);
+        if (items.isEmpty()) {
+            return 2;
+        }
+        if (items.first()->isEncrtypt == hide) {
+            printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("already hidden") : QStringLiteral("already shown"),
+                                                  items.first()->path));
+            return 0;
+        }
+    }
+    int failed = 0;
+    for (const FileModelPtr& item : items) {
+        // Unhiding all keeps every container, as the window's unhide all does.
+        const ItemResult result =
+            hide ? vault::hideRecordJournaled(item) : vault::unhideRecordJournaled(item, {}, all);
+        hide ? vault::applyHideOutcome(*item, result) : vault::applyUnhideOutcome(*item, result);
+        printProblems(result.problems);
+        if (result.complete) {
+            printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("hidden") : QStringLiteral("shown"), item->path));
+        } else {
+            ++failed;
+            printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("not hidden") : QStringLiteral("not shown"),
+                                                  item->path));
+        }
+    }
+    if (!items.isEmpty() && !vault->save(0)) {
+        return 1;
+    }
+    // Every outcome is in the saved catalogue: the journal has done its work.
+    vault::clearJournal(vaultpaths::AppRootDirKey());
+    return failed == 0 ? 0 : 1;
+}
+
+const bool hideRegistered = registerCommand(
+    {QStringLiteral("hide"), QStringLiteral("hide ITEM|--all"),
+     QStringLiteral("hide one item of the vault (its path or its name) or every visible item (password from stdin)"),
+     [](const QStringList& a) { return run(a, true); }});
+
+const bool unhideRegistered = registerCommand(
+    {QStringLiteral("unhide"), QStringLiteral("unhide ITEM|--all"),
+     QStringLiteral("unhide one item of the vault (its path or its name) or every hidden item; unhiding all keeps "
+                    "the containers (password from stdin)"),
+     [](const QStringList& a) { return run(a, false); }});
+
+}  // namespace
+}  // namespace tessaro::cli

@@ -1,0 +1,138 @@
+#include "tools/tessaro-vault/vault_session.h"
+
+#include "access/password_rules.h"
+#include "core/catalogue_format.h"
+#include "core/clean_path.h"
+#include "core/localized_text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_lock.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+#include "crypto/hardware_address.h"
+#include "tools/tessaro-vault/command.h"
+#include "vault/vault_check.h"
+#include "vault/vault_journal.h"
+
+#include <QFileInfo>
+
+namespace tessaro::cli {
+
+bool OpenVault::save(int which) {
+    if (catalogue.SaveGroupList(which)) {
+        return true;
+    }
+    fail(QStringLiteral("the catalogue could not be written: %1").arg(catalogue.lastError), 1);
+    return false;
+}
+
+std::unique_ptr<OpenVault> openVaultForChanges(const QString& command) {
+    LanguageBundle::setLanguage();
+    const QString root = vaultpaths::AppRootDirKey();
+    if (root.isEmpty() || !QFileInfo(root).isDir()) {
+        fail(QStringLiteral("%1: the settings file %2 names no vault (see init)").arg(command, SettingsStore::filePath()),
+             1);
+        return nullptr;
+    }
+    auto vault = std::make_unique<OpenVault>();
+    vault->lock = lockVault(root, command);
+    if (!vault->lock) {
+        return nullptr;
+    }
+    if (!vault->catalogue.setUp(std::nullopt, false)) {
+        fail(QStringLiteral("%1: the catalogue could not be written: %2").arg(command, vault->catalogue.lastError), 1);
+        return nullptr;
+    }
+    for (const QString& aside : vault->catalogue.damagedFiles) {
+        printLine(QStringLiteral("a damaged catalogue was kept as %1").arg(aside));
+    }
+    const vault::CheckReport repaired = vault::checkVault(vault->catalogue, true);
+    for (const QString& line : repaired.repairedLines()) {
+        printLine(QStringLiteral("repaired: %1").arg(line));
+    }
+    if ((repaired.localChanged && !vault->save(0)) || (!repaired.changedRemovableVaults.isEmpty() && !vault->save(1))) {
+        return nullptr;
+    }
+    for (const QString& directory : repaired.settledJournals) {
+        vault::clearJournal(directory);
+    }
+    return vault;
+}
+
+bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {
+    const catalogue::ListRead local =
+        catalogue::readRowListFile(vaultpaths::AppGroupDirListPath(), catalogue::ListKind::Local,
+                                   QString::fromLatin1(kLocalListKey), getMacAddress());
+    if (!local.rows) {
+        if (why) {
+            *why = local.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
+                                                                       : local.reason;
+        }
+        return false;
+    }
+    catalogue.groupDirList = *local.rows;
+    for (const QString& key : SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES))) {
+        const QString base = Volumes::pathFor(key);
+        if (key.isEmpty() || !QFileInfo(base).isDir()) {
+            continue;
+        }
+        const catalogue::ListRead drive = catalogue::readRowListFile(
+            joinPath(base, QString::fromLatin1(vaultpaths::kGroupMoveUPList)), catalogue::ListKind::Removable, key,
+            getMacAddress(), key.section(QLatin1Char('/'), 0, 0));
+        if (drive.rows) {
+            catalogue.UPLibrary.insert(key, *drive.rows);
+        }
+    }
+    return true;
+}
+
+bool confirmPassword(const QString& command) {
+    const std::optional<QString> typed = readPassword(QStringLiteral("Password: "));
+    if (!typed || typed->isEmpty()) {
+        fail(QStringLiteral("%1: no password on standard input").arg(command));
+        return false;
+    }
+    const QString key = QString::fromLatin1(keys::kSOUREPASSWORD);
+    const std::optional<QString> stored =
+        SettingsStore::contains(key) ? std::optional<QString>(SettingsStore::stringValue(key)) : std::nullopt;
+    if (!access::passwordMatches(stored, *typed)) {
+        fail(QStringLiteral("%1: the password is not the vault's password").arg(command), 1);
+        return false;
+    }
+    return true;
+}
+
+FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command) {
+    const QString clean = cleanItemPath(argument).path;
+    FileModelList byPath;
+    FileModelList byName;
+    for (const GroupModelPtr& row : catalogue.groupDirList) {
+        if (!row->fileModels) {
+            continue;
+        }
+        for (const FileModelPtr& item : *row->fileModels) {
+            if (item->path == clean && !byPath.contains(item)) {
+                byPath.append(item);
+            } else if (item->name == argument && !byName.contains(item)) {
+                byName.append(item);
+            }
+        }
+    }
+    if (!byPath.isEmpty()) {
+        return byPath;
+    }
+    if (byName.size() == 1) {
+        return byName;
+    }
+    if (byName.isEmpty()) {
+        fail(QStringLiteral("%1: no item of the vault is %2 (see list)").arg(command, argument));
+    } else {
+        fail(QStringLiteral("%1: %2 items are named %3; give the item's path instead (see list)")
+                 .arg(command)
+                 .arg(byName.size())
+                 .arg(argument));
+    }
+    return {};
+}
+
+}  // namespace tessaro::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/catalogue.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tessaro {
+class VaultLock;
+}
+
+namespace tessaro::cli {
+
+// The vault of the settings file, opened for a command that changes it: the writer's lock
+// held, the catalogue loaded, and whatever an interrupted walk left repaired first (and said).
+struct OpenVault {
+    std::shared_ptr<VaultLock> lock;
+    Catalogue catalogue;
+    // Stores one catalogue file; prints the reason when it cannot.
+    bool save(int which);
+};
+
+// Absent after a message on stderr.
+std::unique_ptr<OpenVault> openVaultForChanges(const QString& command);
+
+// The catalogue as the files have it, for commands that only read: nothing is created, set
+// aside or rewritten. False (rows left empty) when the local catalogue cannot be read;
+// `why` then says so.
+bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why);
+
+// Reads the password from standard input and holds it against the vault's; false after a
+// message when it is missing or wrong.
+bool confirmPassword(const QString& command);
+
+// The records of the local vault an argument names: its path (any spelling) or its name when
+// that is unique. Empty after a message when none or several match.
+FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command);
+
+}  // namespace tessaro::cli

@@ -1,0 +1,110 @@
+#include "vault/item_operations.h"
+
+#include "core/file_system.h"
+#include "crypto/item_paths.h"
+#include "crypto/stored_file.h"
+#include "vault/vault_journal.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace tessaro::vault {
+
+namespace {
+
+QString fresh(const char* prefix) { return QString::fromLatin1(prefix) + QString::fromLatin1(fs::randomSuffix()); }
+
+ItemResult refused(const QString& why) {
+    ItemResult r;
+    r.problems.append(why);
+    return r;
+}
+
+}  // namespace
+
+QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
+
+ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress) {
+    const QString vault = vaultDirectoryOf(*record);
+    const walk::ItemPaths paths = walk::pathsForRecord(*record);
+    JournalEntry entry;
+    entry.operation = JournalEntry::Operation::Hide;
+    entry.plainPath = paths.plainPath;
+    entry.storedTop = paths.storedTop;
+    entry.workDirectory = fresh(walk::kWorkDirectoryPrefix);
+    entry.startedMs = storedfile::nowMilliseconds();
+    QString error;
+    if (!appendJournal(vault, entry, &error)) {
+        return refused(QStringLiteral("%1 was not hidden: the vault's journal cannot be written (%2)")
+                           .arg(paths.plainPath, error));
+    }
+    HideOptions options;
+    options.workDirectoryName = entry.workDirectory;
+    // A stored copy already in this record's own container is the item's earlier copy,
+    // left by unhiding all or by an interrupted hide: the new one takes its place whole.
+    options.replaceExisting = QFileInfo::exists(paths.storedTop) || QFileInfo(paths.storedTop).isSymLink();
+    options.beforeRemovingSource = [&](const QString&) {
+        entry.phase = JournalEntry::Phase::Stored;
+        return appendJournal(vault, entry);
+    };
+    ItemResult result = hideItem(record, paths, progress, options);
+    if (result.complete && entry.phase != JournalEntry::Phase::Stored) {
+        result.problems.append(QStringLiteral("%1 is stored, but was kept in place: the vault's journal cannot be "
+                                              "written")
+                                   .arg(paths.plainPath));
+    }
+    return result;
+}
+
+ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool keepStoredCopy) {
+    const QString vault = vaultDirectoryOf(*record);
+    const walk::ItemPaths paths = walk::pathsForRecord(*record);
+    JournalEntry entry;
+    entry.operation = JournalEntry::Operation::Unhide;
+    entry.plainPath = paths.plainPath;
+    entry.storedTop = paths.storedTop;
+    entry.temporary = fresh(walk::kRestoreTemporaryPrefix);
+    entry.keepStoredCopy = keepStoredCopy;
+    entry.startedMs = storedfile::nowMilliseconds();
+    QString error;
+    if (!appendJournal(vault, entry, &error)) {
+        return refused(QStringLiteral("%1 was not unhidden: the vault's journal cannot be written (%2)")
+                           .arg(paths.plainPath, error));
+    }
+    HideOptions options;
+    options.temporaryName = entry.temporary;
+    options.removeSource = !keepStoredCopy;
+    // The move into place is recorded before it happens: after a crash the journal says
+    // where the complete item went, or still sits, whichever side of the move it came.
+    options.beforePlacing = [&](const QString& target) {
+        entry.phase = JournalEntry::Phase::Placed;
+        entry.restoredPath = target;
+        return appendJournal(vault, entry);
+    };
+    return unhideItem(record, paths, progress, options);
+}
+
+bool applyHideOutcome(FileModel& record, const ItemResult& result) {
+    const bool hidden = result.complete;
+    const bool changed = record.isEncrtypt != hidden;
+    record.isEncrtypt = hidden;
+    return changed;
+}
+
+bool applyUnhideOutcome(FileModel& record, const ItemResult& result) {
+    if (!result.complete) {
+        const bool changed = !record.isEncrtypt;
+        record.isEncrtypt = true;
+        return changed;
+    }
+    bool changed = record.isEncrtypt;
+    record.isEncrtypt = false;
+    if (!result.restoredPath.isEmpty() && result.restoredPath != record.path) {
+        record.path = result.restoredPath;
+        changed = true;
+    }
+    return changed;
+}
+
+}  // namespace tessaro::vault

@@ -1,0 +1,386 @@
+#include "vault/vault_controller.h"
+
+#include "core/log.h"
+#include "crypto/help_class.h"
+#include "crypto/stored_file.h"
+#include "vault/bulk_order.h"
+#include "vault/item_operations.h"
+#include "vault/serial_worker.h"
+#include "vault/vault_check.h"
+#include "vault/vault_journal.h"
+#include "core/vault_paths.h"
+#include "core/volumes.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+
+#include <utility>
+
+namespace tessaro::vault {
+
+namespace {
+
+QString extensionOf(const QString& path) {
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot <= 0 ? QString() : name.mid(dot + 1);
+}
+
+int saveWhichFor(const FileModel& record) { return record.groupName == QLatin1String(kLocalListKey) ? 0 : 1; }
+
+// A copy of the records of a catalogue that a worker may change freely; `originals` maps
+// each copy back to the record the window holds.
+struct CatalogueCopy {
+    Catalogue catalogue;
+    QHash<const FileModel*, FileModelPtr> originals;
+};
+
+FileModelPtr cloneRecord(const FileModel& r) {
+    auto c = std::make_shared<FileModel>();
+    c->isEncrtypt = r.isEncrtypt;
+    c->name = r.name;
+    c->path = r.path;
+    c->createDate = r.createDate;
+    c->addDate = r.addDate;
+    c->fileSize = r.fileSize.load();
+    c->groupIndex = r.groupIndex;
+    c->groupName = r.groupName;
+    c->fileIndex = r.fileIndex;
+    c->macAddress = r.macAddress;
+    c->encryptedPath = r.encryptedPath;
+    return c;
+}
+
+RowList cloneRows(const RowList& rows, QHash<const FileModel*, FileModelPtr>& originals) {
+    RowList out;
+    for (const GroupModelPtr& row : rows) {
+        auto copy = std::make_shared<GroupModel>(*row);
+        if (row->fileModels) {
+            copy->fileModels = std::make_shared<FileModelList>();
+            for (const FileModelPtr& item : *row->fileModels) {
+                FileModelPtr c = cloneRecord(*item);
+                originals.insert(c.get(), item);
+                copy->fileModels->append(c);
+            }
+        }
+        out.append(copy);
+    }
+    return out;
+}
+
+}  // namespace
+
+VaultController::VaultController(Catalogue& catalogue, Hooks hooks, QObject* parent)
+    : QObject(parent), catalogue_(catalogue), hooks_(std::move(hooks)), worker_(std::make_unique<SerialWorker>()) {
+    progressTimer_.setInterval(kProgressIntervalMs);
+    connect(&progressTimer_, &QTimer::timeout, this, [this] {
+        if (current_) {
+            emit walkProgress(current_->record, current_->kind, current_->showsPanel);
+        }
+    });
+}
+
+VaultController::~VaultController() {
+    if (current_) {
+        current_->record->isCancel = true;
+    }
+    worker_.reset();  // the running walk stops at its next chunk
+}
+
+bool VaultController::busy() const { return current_ || !waiting_.empty() || preparingAdds_ > 0; }
+
+void VaultController::addPaths(const QStringList& paths, const QString& selectGroupName, qint64 selectGroupIndex) {
+    if (paths.isEmpty() || whenStopped_) {
+        return;
+    }
+    const AddTarget target = addTargetFor(catalogue_, selectGroupName, selectGroupIndex);
+    const QSet<QString> recorded = recordedPaths(catalogue_);
+    const qint64 first = target.row && target.row->fileModels ? target.row->fileModels->size() : 0;
+    // Icons come from the desktop's theme, which only the window's thread may ask; items of
+    // one extension share their thumbnail, so one icon per extension is enough.
+    QHash<QString, QImage> icons;
+    if (hooks_.icons) {
+        for (const QString& path : paths) {
+            const QString extension = extensionOf(path);
+            if (!icons.contains(extension)) {
+                icons.insert(extension, hooks_.icons(path));
+            }
+        }
+    }
+    ++preparingAdds_;
+    batchShowedPanel_ = true;
+    emit preparing(static_cast<int>(paths.size()));
+    worker_->submit([this, paths, recorded, target, first, icons] {
+        const PreparedAdd prepared = prepareAdd(paths, recorded, target, first, [&icons](const QString& path) {
+            return icons.value(extensionOf(path));
+        });
+        SerialWorker::post(this, [this, prepared, target] {
+            --preparingAdds_;
+            AddTarget into = target;
+            if (!into.row || !catalogue_.groupDirList.contains(into.row)) {
+                // The group went away meanwhile: its records go to the all-items group.
+                into = addTargetFor(catalogue_, QString::fromLatin1(kLocalListKey), 1);
+            }
+            // Another add may have taken a path while this one was prepared.
+            const QSet<QString> now = recordedPaths(catalogue_);
+            FileModelList records;
+            for (const FileModelPtr& r : prepared.records) {
+                if (!now.contains(r->path)) {
+                    records.append(r);
+                }
+            }
+            if (whenStopped_) {
+                // Locking: the records are kept, as what they are on disk, and not hidden now.
+                for (const FileModelPtr& r : records) {
+                    r->isEncrtypt = false;
+                }
+            }
+            commitAdd(into, records);
+            if (!records.isEmpty()) {
+                hooks_.save(into.saveWhich);
+                emit added(records, records.last()->groupIndex);
+            }
+            if (!prepared.refused.isEmpty()) {
+                emit problems(QStringLiteral("addRefused.title"), prepared.refused);
+            }
+            std::deque<Task> tasks;
+            if (!whenStopped_) {
+                for (const FileModelPtr& r : records) {
+                    tasks.push_back(Task{r, Kind::Hide, false, true, into.saveWhich, false, false});
+                }
+            }
+            if (!tasks.empty()) {
+                tasks.back().saveAfter = true;
+            }
+            enqueue(std::move(tasks));
+        });
+    });
+}
+
+void VaultController::toggle(const FileModelPtr& item) {
+    if (!item || busy() || whenStopped_) {
+        return;
+    }
+    std::deque<Task> tasks;
+    tasks.push_back(Task{item, item->isEncrtypt ? Kind::Unhide : Kind::Hide, false, true, saveWhichFor(*item), true,
+                         true});
+    batchShowedPanel_ = true;
+    enqueue(std::move(tasks));
+}
+
+void VaultController::hideAll(const RowList& rows, int saveWhich) {
+    if (busy() || whenStopped_) {
+        return;
+    }
+    std::deque<Task> tasks;
+    for (const FileModelPtr& item : itemsToHide(rows)) {
+        tasks.push_back(Task{item, Kind::Hide, false, true, saveWhich, false, false});
+    }
+    if (!tasks.empty()) {
+        tasks.back().saveAfter = true;
+    }
+    batchShowedPanel_ = true;
+    enqueue(std::move(tasks));
+}
+
+void VaultController::unhideAll(const RowList& rows, int saveWhich) {
+    if (busy() || whenStopped_) {
+        return;
+    }
+    std::deque<Task> tasks;
+    for (const FileModelPtr& item : itemsToUnhide(rows)) {
+        tasks.push_back(Task{item, Kind::Unhide, true, true, saveWhich, false, false});
+    }
+    if (!tasks.empty()) {
+        tasks.back().saveAfter = true;
+    }
+    batchShowedPanel_ = true;
+    enqueue(std::move(tasks));
+}
+
+void VaultController::hideGroup(const RowList& rows, qint64 groupIndex, qint64 from, int saveWhich) {
+    if (busy() || whenStopped_) {
+        return;
+    }
+    std::deque<Task> tasks;
+    for (const FileModelPtr& item : groupItemsToHide(rows, groupIndex, from)) {
+        tasks.push_back(Task{item, Kind::Hide, false, false, saveWhich, false, false});
+    }
+    if (!tasks.empty()) {
+        tasks.back().saveAfter = true;
+    }
+    batchShowedPanel_ = false;
+    enqueue(std::move(tasks));
+}
+
+void VaultController::enqueue(std::deque<Task> tasks) {
+    for (Task& t : tasks) {
+        waiting_.push_back(std::move(t));
+    }
+    startNext();
+}
+
+void VaultController::startNext() {
+    if (current_) {
+        return;
+    }
+    if (waiting_.empty()) {
+        progressTimer_.stop();
+        if (preparingAdds_ == 0) {
+            saveChanged();
+            if (!batchProblems_.isEmpty()) {
+                emit problems(QStringLiteral("walkFailed.title"), batchProblems_);
+                batchProblems_.clear();
+            }
+            emit allFinished(batchShowedPanel_);
+            if (whenStopped_) {
+                auto done = std::move(whenStopped_);
+                whenStopped_ = nullptr;
+                done();
+            }
+        }
+        return;
+    }
+    current_ = std::make_unique<Task>(std::move(waiting_.front()));
+    waiting_.pop_front();
+    const Task task = *current_;
+    FileModel& record = *task.record;
+    record.currentEncryptSize = 0;
+    record.isCancel = false;
+    record.startEncryptDate = storedfile::nowMilliseconds();
+    record.encryptDuration = record.startEncryptDate;
+    HelpClass::sharedInstance().setEditModel(task.record);
+    emit walkStarted(task.record, task.kind, task.showsPanel);
+    progressTimer_.start();
+    worker_->submit([this, task] {
+        ItemResult result;
+        bool missing = false;
+        if (task.kind == Kind::Hide) {
+            const QFileInfo plain(task.record->path);
+            if (!plain.exists() && !plain.isSymLink()) {
+                missing = true;
+                result.problems.append(task.record->path);
+            } else {
+                result = hideRecordJournaled(task.record);
+            }
+        } else {
+            result = unhideRecordJournaled(task.record, {}, task.keepStoredCopy);
+        }
+        SerialWorker::post(this, [this, task, result, missing] { finished(task, result, missing); });
+    });
+}
+
+void VaultController::finished(const Task& task, const ItemResult& result, bool missing) {
+    FileModel& record = *task.record;
+    const QString pathBefore = record.path;
+    const bool changed = task.kind == Kind::Hide ? applyHideOutcome(record, result) : applyUnhideOutcome(record, result);
+    if (missing) {
+        emit problems(QStringLiteral("fileRemovedMessage"), {pathBefore});
+    } else if (!result.complete && !result.cancelled) {
+        batchProblems_.append(result.problems);
+    } else if (result.complete && !result.problems.isEmpty()) {
+        // Done, with something to say: files kept because they changed, a taken location.
+        batchProblems_.append(result.problems);
+    }
+    if ((changed || task.saveAfter) && !changed_.contains(task.saveWhich)) {
+        changed_.append(task.saveWhich);
+    }
+    if (task.single) {
+        saveChanged();
+    }
+    current_.reset();
+    emit walkFinished(task.record, task.kind, result, task.showsPanel);
+    startNext();
+}
+
+void VaultController::saveChanged() {
+    const QList<int> which = std::exchange(changed_, {});
+    for (int w : which) {
+        if (!hooks_.save(w)) {
+            continue;  // the journal stays: the next start repairs from it
+        }
+        const QString directory = w == 0 ? vaultpaths::AppRootDirKey() : Volumes::pathFor(catalogue_.selectGroupName);
+        worker_->submit([directory] { clearJournal(directory); });
+    }
+}
+
+void VaultController::cancelCurrent() {
+    if (current_) {
+        current_->record->isCancel = true;
+    }
+}
+
+void VaultController::stopAll(std::function<void()> done) {
+    whenStopped_ = std::move(done);
+    // Items still waiting were never touched: each is recorded as it is on disk.
+    QList<int> toSave;
+    for (const Task& t : waiting_) {
+        if (t.kind == Kind::Hide && t.record->isEncrtypt) {
+            t.record->isEncrtypt = false;
+            if (!toSave.contains(t.saveWhich)) {
+                toSave.append(t.saveWhich);
+            }
+        }
+    }
+    waiting_.clear();
+    for (int which : toSave) {
+        if (!changed_.contains(which)) {
+            changed_.append(which);
+        }
+    }
+    saveChanged();
+    cancelCurrent();
+    if (!busy()) {
+        startNext();
+    }
+}
+
+void VaultController::recoverAtStart() {
+    auto copy = std::make_shared<CatalogueCopy>();
+    copy->catalogue.groupDirList = cloneRows(catalogue_.groupDirList, copy->originals);
+    for (auto it = catalogue_.UPLibrary.cbegin(); it != catalogue_.UPLibrary.cend(); ++it) {
+        copy->catalogue.UPLibrary.insert(it.key(), cloneRows(it.value(), copy->originals));
+    }
+    ++preparingAdds_;
+    worker_->submit([this, copy] {
+        const CheckReport report = checkVault(copy->catalogue, true);
+        SerialWorker::post(this, [this, copy, report] {
+            --preparingAdds_;
+            bool changed = false;
+            for (auto it = copy->originals.cbegin(); it != copy->originals.cend(); ++it) {
+                FileModel& original = *it.value();
+                if (original.isEncrtypt != it.key()->isEncrtypt || original.path != it.key()->path) {
+                    original.isEncrtypt = it.key()->isEncrtypt;
+                    original.path = it.key()->path;
+                    changed = true;
+                }
+            }
+            bool saved = !(report.localChanged || changed) || hooks_.save(0);
+            saved = (report.changedRemovableVaults.isEmpty() || hooks_.save(1)) && saved;
+            if (saved) {
+                const QStringList settled = report.settledJournals;
+                worker_->submit([settled] {
+                    for (const QString& directory : settled) {
+                        clearJournal(directory);
+                    }
+                });
+            }
+            const QStringList lines = report.repairedLines();
+            if (!lines.isEmpty()) {
+                emit repaired(lines);
+            }
+            startNext();
+        });
+    });
+}
+
+void VaultController::waitUntilIdle() {
+    while (busy()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        worker_->waitForIdle();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+}  // namespace tessaro::vault
