@@ -252,8 +252,7 @@ bool Catalogue::writeList(const QString& path, const RowList& rows, ListKind kin
         return false;
     }
     QString error;
-    const plist::Value root = catalogue::rowsToPlist(rows, kind, password);
-    if (!catalogue::writeCatalogueFile(path, root, &error)) {
+    if (!catalogue::writeRowListFile(path, rows, kind, password, &error)) {
         lastError = error;
         logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
         return false;

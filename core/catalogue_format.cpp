@@ -17,55 +17,75 @@ using plist::Value;
 
 namespace {
 
-QString keyText(const char* key) { return QString::fromLatin1(key); }
+QLatin1StringView keyText(const char* key) { return QLatin1StringView(key); }
 
-Value itemToPlist(const FileModel& item) {
-    Value d = Value::dictionary();
-    d.insert(keyText(itemkeys::path), Value::fromString(item.path.isNull() ? QString() : item.path));
-    d.insert(keyText(itemkeys::name), Value::fromString(item.name.isNull() ? QString() : item.name));
+void entry(plist::Writer& out, const char* key, const QString& text) {
+    out.key(keyText(key));
+    out.string(text);
+}
+
+void entry(plist::Writer& out, const char* key, qint64 number) {
+    out.key(keyText(key));
+    out.integer(number);
+}
+
+void entry(plist::Writer& out, const char* key, bool flag) {
+    out.key(keyText(key));
+    out.boolean(flag);
+}
+
+// Item dictionary: path, name, [encryptedPath], macAddress, createDate, addDate,
+// groupIndex, fileSize, isEncrtypt.
+void writeItem(plist::Writer& out, const FileModel& item) {
+    out.beginDictionary();
+    entry(out, itemkeys::path, item.path);
+    entry(out, itemkeys::name, item.name);
     if (!item.encryptedPath.isEmpty()) {
-        d.insert(keyText(itemkeys::encryptedPath), Value::fromString(item.encryptedPath));
+        entry(out, itemkeys::encryptedPath, item.encryptedPath);
     }
     // Always written; an item without an address (those of a removable-drive vault, as
     // they are read back) is stored with an empty one.
-    d.insert(keyText(itemkeys::macAddress), Value::fromString(item.macAddress.isNull() ? QString() : item.macAddress));
-    d.insert(keyText(itemkeys::createDate), Value::fromInteger(item.createDate));
-    d.insert(keyText(itemkeys::addDate), Value::fromInteger(item.addDate));
-    d.insert(keyText(itemkeys::groupIndex), Value::fromInteger(item.groupIndex));
-    d.insert(keyText(itemkeys::fileSize), Value::fromInteger(item.fileSize.load()));
-    d.insert(keyText(itemkeys::isEncrtypt), Value::fromBoolean(item.isEncrtypt));
-    return d;
+    entry(out, itemkeys::macAddress, item.macAddress);
+    entry(out, itemkeys::createDate, item.createDate);
+    entry(out, itemkeys::addDate, item.addDate);
+    entry(out, itemkeys::groupIndex, item.groupIndex);
+    entry(out, itemkeys::fileSize, item.fileSize.load());
+    entry(out, itemkeys::isEncrtypt, item.isEncrtypt);
+    out.endDictionary();
 }
 
-Value rowToPlist(const GroupModel& row, ListKind kind, const std::optional<QString>& password) {
-    Value d = Value::dictionary();
-    d.insert(keyText(rowkeys::name), Value::fromString(row.name.isNull() ? QString() : row.name));
+// Row dictionary: name, [path], index, isHeader, isAddItem, isNotes, isGroupDir,
+// [password], [macAddress], FileModel.
+void writeRow(plist::Writer& out, const GroupModel& row, ListKind kind, const std::optional<QString>& password) {
+    out.beginDictionary();
+    entry(out, rowkeys::name, row.name);
     if (!row.path.isEmpty()) {
-        d.insert(keyText(rowkeys::path), Value::fromString(row.path));
+        entry(out, rowkeys::path, row.path);
     }
-    d.insert(keyText(rowkeys::index), Value::fromInteger(row.index));
-    d.insert(keyText(rowkeys::isHeader), Value::fromBoolean(row.isHeader));
-    d.insert(keyText(rowkeys::isAddItem), Value::fromBoolean(row.isAddItem));
-    d.insert(keyText(rowkeys::isNotes), Value::fromBoolean(row.isNotes));
-    d.insert(keyText(rowkeys::isGroupDir), Value::fromBoolean(row.isGroupDir));
+    entry(out, rowkeys::index, row.index);
+    entry(out, rowkeys::isHeader, row.isHeader);
+    entry(out, rowkeys::isAddItem, row.isAddItem);
+    entry(out, rowkeys::isNotes, row.isNotes);
+    entry(out, rowkeys::isGroupDir, row.isGroupDir);
     if (kind == ListKind::Removable && password) {
-        d.insert(keyText(rowkeys::password), Value::fromString(*password));
+        entry(out, rowkeys::password, *password);
     } else if (!row.password.isEmpty()) {
-        d.insert(keyText(rowkeys::password), Value::fromString(row.password));
+        entry(out, rowkeys::password, row.password);
     }
     if (!row.macAddress.isEmpty()) {
-        d.insert(keyText(rowkeys::macAddress), Value::fromString(row.macAddress));
+        entry(out, rowkeys::macAddress, row.macAddress);
     }
-    Value items = Value::array();
+    out.key(keyText(rowkeys::FileModel));
+    out.beginArray();
     if (row.fileModels) {
         for (const FileModelPtr& item : *row.fileModels) {
             if (item) {
-                items.append(itemToPlist(*item));
+                writeItem(out, *item);
             }
         }
     }
-    d.insert(keyText(rowkeys::FileModel), std::move(items));
-    return d;
+    out.endArray();
+    out.endDictionary();
 }
 
 // Field readers: a missing key keeps the default; a key whose value cannot mean the
@@ -128,14 +148,23 @@ private:
 
 }  // namespace
 
-Value rowsToPlist(const RowList& rows, ListKind kind, const std::optional<QString>& password) {
-    Value root = Value::array();
+plist::SerializeResult serializeRows(const RowList& rows, ListKind kind, const std::optional<QString>& password) {
+    // About what a row and an item take in the file, so that the buffer grows once.
+    constexpr qsizetype kRowBytes = 400;
+    constexpr qsizetype kItemBytes = 600;
+    qsizetype expected = 0;
+    for (const GroupModelPtr& row : rows) {
+        expected += kRowBytes + (row && row->fileModels ? row->fileModels->size() * kItemBytes : 0);
+    }
+    plist::Writer out(expected);
+    out.beginArray();
     for (const GroupModelPtr& row : rows) {
         if (row) {
-            root.append(rowToPlist(*row, kind, password));
+            writeRow(out, *row, kind, password);
         }
     }
-    return root;
+    out.endArray();
+    return out.finish();
 }
 
 QString rewriteVolumePath(const QString& storedPath, const QString& volumeName) {
@@ -301,12 +330,13 @@ ListRead readRowListFile(const QString& path, ListKind kind, const QString& list
     return list;
 }
 
-bool writeCatalogueFile(const QString& path, const Value& root, QString* error) {
+bool writeRowListFile(const QString& path, const RowList& rows, ListKind kind, const std::optional<QString>& password,
+                      QString* error) {
     if (path.isEmpty()) {
         *error = QStringLiteral("no vault root is set");
         return false;
     }
-    plist::SerializeResult serialized = plist::serialize(root);
+    plist::SerializeResult serialized = serializeRows(rows, kind, password);
     if (!serialized.bytes) {
         *error = path + QStringLiteral(": ") + serialized.error;
         return false;

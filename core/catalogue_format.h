@@ -39,9 +39,10 @@ inline constexpr char isEncrtypt[] = "isEncrtypt";
 // Which of the three kinds of file a list belongs to; they differ in a few keys.
 enum class ListKind { Local, Notes, Removable };
 
-// Row dictionaries of a list, in row order. For a removable-drive vault `password`, when
-// given, replaces the `password` of every row in the file (not in memory).
-plist::Value rowsToPlist(const RowList& rows, ListKind kind, const std::optional<QString>& password = std::nullopt);
+// The file form of a list, written straight from the rows. For a removable-drive vault
+// `password`, when given, replaces the `password` of every row in the file (not in memory).
+plist::SerializeResult serializeRows(const RowList& rows, ListKind kind,
+                                     const std::optional<QString>& password = std::nullopt);
 
 struct RowsResult {
     std::optional<RowList> rows;
@@ -81,8 +82,9 @@ struct ListRead {
 ListRead readRowListFile(const QString& path, ListKind kind, const QString& listKey, const QString& currentMacAddress,
                          const QString& volumeName = QString());
 
-// Serialises and writes a list atomically; false with a reason when nothing was replaced.
-bool writeCatalogueFile(const QString& path, const plist::Value& root, QString* error);
+// Writes a list atomically; false with a reason when nothing was replaced.
+bool writeRowListFile(const QString& path, const RowList& rows, ListKind kind, const std::optional<QString>& password,
+                      QString* error);
 
 // Moves a damaged file aside to "<name>.damaged-<seconds since 1970>" (with "-2", "-3"...
 // when that name is taken) in the same directory. The new path, or absent.
