@@ -356,9 +356,9 @@ TEST(PropertyList, MutatedCataloguesGiveRowsOrAReason) {
         if (!document) {
             continue;
         }
-        const auto rows = catalogue::rowsFromPlist(*document, catalogue::ListKind::Local,
-                                                   QStringLiteral("systemDevicName"), QStringLiteral("m"));
-        EXPECT_TRUE(rows.rows || !rows.error.isEmpty());
+        const auto rows = catalogue::rowsFromPlist(
+            *document, {catalogue::ListKind::Local, QStringLiteral("systemDevicName"), QStringLiteral("m"), {}, {}});
+        EXPECT_TRUE(rows.rows || !rows.unreadable.isEmpty());
         readable += rows.rows && parsed.value ? 1 : 0;
     }
     // Some mutations only touch texts; those files still load.
