@@ -38,16 +38,22 @@ lint: debug
 
 # Fuzzes the restore path for FUZZ_SECONDS (default 180) with libFuzzer; needs clang and
 # libclang-rt (tools/install-deps.sh does not install them: apt-get install clang libclang-rt-14-dev).
+# `make fuzz FUZZ_TARGET=catalogue` fuzzes the catalogue reader instead.
 FUZZ_DIR     := build/fuzz
 FUZZ_SECONDS ?= 180
+FUZZ_TARGET  ?= restore
+FUZZ_CORPUS_restore   := $(FUZZ_DIR)/corpus
+FUZZ_SEEDS_restore    := tests/fixtures/stored
+FUZZ_CORPUS_catalogue := $(FUZZ_DIR)/corpus-catalogue
+FUZZ_SEEDS_catalogue  := tests/fixtures/catalogue
 fuzz:
 	@./tools/install-deps.sh clang libclang-rt-14-dev
 	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF >/dev/null
-	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target tessaro-restore-fuzzer
-	@mkdir -p $(FUZZ_DIR)/corpus
-	./$(FUZZ_DIR)/bin/tessaro-restore-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  $(FUZZ_DIR)/corpus tests/fixtures/stored
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target tessaro-$(FUZZ_TARGET)-fuzzer
+	@mkdir -p $(FUZZ_CORPUS_$(FUZZ_TARGET))
+	./$(FUZZ_DIR)/bin/tessaro-$(FUZZ_TARGET)-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  $(FUZZ_CORPUS_$(FUZZ_TARGET)) $(FUZZ_SEEDS_$(FUZZ_TARGET))
 
 clean:
 	rm -rf build

@@ -97,7 +97,7 @@ bool ensureCatalogue(const QString& path, const RowList& rows, catalogue::ListKi
         return true;
     }
     QString error;
-    if (!catalogue::writeCatalogueFile(path, catalogue::rowsToPlist(rows, kind), &error)) {
+    if (!catalogue::writeRowListFile(path, rows, kind, std::nullopt, &error)) {
         *message = text("vaultCreation.catalogueFailed").arg(path, error);
         logLine(QString::fromUtf8(tessaro::loglines::kCatalogueWriteFailed).arg(error));
         return false;

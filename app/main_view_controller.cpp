@@ -604,9 +604,9 @@ void MainViewController::viewDidAppear() {
         focus->clearFocus();
     }
     emit userActionPerformed();
-    if (!catalogue.damagedFiles.isEmpty()) {
+    if (!catalogue.damageReports.isEmpty()) {
         showAlert(ui::text("catalogueDamaged.title"),
-                  ui::text("catalogueDamaged.message").arg(catalogue.damagedFiles.join(QLatin1Char('\n'))));
+                  ui::text("catalogueDamaged.message").arg(catalogue.damageSummary()));
     }
 }
 

@@ -121,6 +121,7 @@ RowList Catalogue::defaultRemovableList(const QString& volumeName, const QString
 bool Catalogue::setUp(std::optional<UpLibrary> handedOver, bool firstRun) {
     lastError.clear();
     damagedFiles.clear();
+    damageReports.clear();
     unreadableFiles_.clear();
     // The local all-items group is selected when the window opens.
     selectGroupName = QString::fromLatin1(kLocalListKey);
@@ -158,17 +159,33 @@ bool Catalogue::setUp(std::optional<UpLibrary> handedOver, bool firstRun) {
     return lastError.isEmpty();
 }
 
-void Catalogue::recordDamaged(const QString& path, const QString& reason) {
+void Catalogue::recordDamaged(const QString& path, const QString& reason, catalogue::DamageReport report) {
     QString error;
     if (auto aside = catalogue::moveAside(path, now(), &error)) {
         logLine(QString::fromUtf8(loglines::kCatalogueMovedAside).arg(path, reason, *aside));
         damagedFiles.append(*aside);
-        return;
+        report.asidePath = *aside;
+    } else {
+        // Could not be moved: it stays where it is and is not overwritten.
+        logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, reason + QStringLiteral("; ") + error));
+        unreadableFiles_.insert(path);
+        lastError = path + QStringLiteral(": ") + reason;
     }
-    // Could not be moved: it stays where it is and is not overwritten.
-    logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, reason + QStringLiteral("; ") + error));
-    unreadableFiles_.insert(path);
-    lastError = path + QStringLiteral(": ") + reason;
+    logLine(QString::fromUtf8(loglines::kCatalogueSalvaged)
+                .arg(path)
+                .arg(report.groupsKept)
+                .arg(report.itemsKept)
+                .arg(report.unreadable.size()));
+    damageReports.append(std::move(report));
+}
+
+std::optional<RowList> Catalogue::takeDamaged(catalogue::ListRead read) {
+    const QString path = read.damage.path;
+    recordDamaged(path, read.reason, std::move(read.damage));
+    if (read.rows && !read.rows->isEmpty()) {
+        return std::move(read.rows);
+    }
+    return std::nullopt;
 }
 
 // Loads the local or the notes list. Whatever goes wrong, the list ends up usable (at least
@@ -177,25 +194,20 @@ bool Catalogue::loadLocalList(const QString& path, const char* listKey, bool not
     RowList& list = notes ? groupNoteList : groupDirList;
     list.clear();
     unreadableFiles_.remove(path);
-    const ListKind kind = notes ? ListKind::Notes : ListKind::Local;
-    catalogue::ListRead read =
-        catalogue::readRowListFile(path, kind, QString::fromLatin1(listKey), getMacAddress());
-    switch (read.status) {
+    const catalogue::ListSource source{notes ? ListKind::Notes : ListKind::Local, QString::fromLatin1(listKey),
+                                       getMacAddress(), QString(), notes ? QString() : vaultpaths::AppRootDirKey()};
+    catalogue::ListRead read = catalogue::readRowListFile(path, source);
+    const FileRead::Status status = read.status;
+    std::optional<RowList> rows;
+    switch (status) {
     case FileRead::Status::Read:
-        if (!read.rows->isEmpty()) {
-            list = std::move(*read.rows);
-            const qint64 moment = now();
-            const QStringList added =
-                completeSection(list, notes ? defaultNotesList(moment) : defaultLocalList(moment), notes);
-            if (!added.isEmpty()) {
-                logLine(QString::fromUtf8(loglines::kCatalogueCompleted).arg(path, added.join(QStringLiteral(", "))));
-            }
-            return true;
-        }
         // A valid but empty list holds nothing to keep; it gets the three rows back.
+        if (!read.rows->isEmpty()) {
+            rows = std::move(read.rows);
+        }
         break;
     case FileRead::Status::Missing: break;
-    case FileRead::Status::Damaged: recordDamaged(path, read.reason); break;
+    case FileRead::Status::Damaged: rows = takeDamaged(std::move(read)); break;
     case FileRead::Status::Unreadable:
         logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, read.reason));
         unreadableFiles_.insert(path);
@@ -203,7 +215,20 @@ bool Catalogue::loadLocalList(const QString& path, const char* listKey, bool not
         break;
     }
     const qint64 moment = now();
-    list = notes ? defaultNotesList(moment) : defaultLocalList(moment);
+    RowList defaults = notes ? defaultNotesList(moment) : defaultLocalList(moment);
+    if (!rows) {
+        list = std::move(defaults);
+    } else {
+        list = std::move(*rows);
+        const QStringList added = completeSection(list, defaults, notes);
+        if (!added.isEmpty()) {
+            logLine(QString::fromUtf8(loglines::kCatalogueCompleted).arg(path, added.join(QStringLiteral(", "))));
+        }
+        if (status == FileRead::Status::Read) {
+            return true;
+        }
+    }
+    // What was read of a damaged file replaces it at once, so that the next start finds it.
     if (!unreadableFiles_.contains(path)) {
         SaveGroupList(notes ? 2 : 0);
     }
@@ -221,27 +246,51 @@ bool Catalogue::setNotesListSource() {
 void Catalogue::moveUpList(const QString& volumeName, const QString& vaultKey) {
     const QString path = vaultpaths::AppGroupMoveUPListPath(volumeName, directoryOfKey(vaultKey));
     unreadableFiles_.remove(path);
-    catalogue::ListRead read =
-        catalogue::readRowListFile(path, ListKind::Removable, vaultKey, getMacAddress(), volumeName);
+    const catalogue::ListSource source{ListKind::Removable, vaultKey, getMacAddress(), volumeName,
+                                       Volumes::pathFor(vaultKey)};
+    catalogue::ListRead read = catalogue::readRowListFile(path, source);
     if (read.status == FileRead::Status::Read) {
         // Even an empty list is taken as it is: the file could be read.
         UPLibrary[vaultKey] = std::move(*read.rows);
         return;
     }
+    std::optional<RowList> rows;
     if (read.status == FileRead::Status::Damaged) {
-        recordDamaged(path, read.reason);
+        rows = takeDamaged(std::move(read));
     } else if (read.status == FileRead::Status::Unreadable) {
         logLine(QString::fromUtf8(loglines::kCatalogueLeftInPlace).arg(path, read.reason));
         unreadableFiles_.insert(path);
         lastError = path + QStringLiteral(": ") + read.reason;
     }
-    UPLibrary[vaultKey] = defaultRemovableList(volumeName, vaultKey, now());
-    // The new vault gets its file at once, whichever row is selected; the save below then
+    UPLibrary[vaultKey] = rows ? std::move(*rows) : defaultRemovableList(volumeName, vaultKey, now());
+    // The vault gets its file at once, whichever row is selected; the save below then
     // records the key in "KUPNAMES".
     if (!unreadableFiles_.contains(path)) {
         saveUpListForName(vaultKey, std::nullopt);
     }
     SaveGroupList(1);
+}
+
+QString Catalogue::damageSummary(qsizetype detailLines) const {
+    QStringList files;
+    for (const catalogue::DamageReport& report : damageReports) {
+        QStringList lines;
+        lines.append(report.asidePath.isEmpty() ? text("catalogueDamaged.leftInPlace").arg(report.path)
+                                                : report.asidePath);
+        lines.append(text("catalogueDamaged.kept").arg(report.groupsKept).arg(report.itemsKept));
+        if (!report.unreadable.isEmpty()) {
+            lines.append(text("catalogueDamaged.unreadable"));
+            const qsizetype shown = std::min(detailLines, report.unreadable.size());
+            for (qsizetype i = 0; i < shown; ++i) {
+                lines.append(QStringLiteral("\u2022 ") + report.unreadable[i]);
+            }
+            if (report.unreadable.size() > shown) {
+                lines.append(text("catalogueDamaged.more").arg(report.unreadable.size() - shown));
+            }
+        }
+        files.append(lines.join(QLatin1Char('\n')));
+    }
+    return files.join(QStringLiteral("\n\n"));
 }
 
 bool Catalogue::writeList(const QString& path, const RowList& rows, ListKind kind,
@@ -252,8 +301,7 @@ bool Catalogue::writeList(const QString& path, const RowList& rows, ListKind kin
         return false;
     }
     QString error;
-    const plist::Value root = catalogue::rowsToPlist(rows, kind, password);
-    if (!catalogue::writeCatalogueFile(path, root, &error)) {
+    if (!catalogue::writeRowListFile(path, rows, kind, password, &error)) {
         lastError = error;
         logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
         return false;

@@ -38,9 +38,10 @@ public:
     bool SaveGroupList(int which);
 
     // Replace the list by a fresh load of its file. False when the file could not be read
-    // as a catalogue; the list then holds the default rows (a damaged file is moved aside
-    // first and recorded in damagedFiles; a file that cannot even be opened is left alone
-    // and never overwritten while this catalogue lives).
+    // in full: a damaged file is moved aside (recorded in damagedFiles and damageReports),
+    // the list keeps every row, item and field that could be read, completed with the
+    // default rows, and is written at once; a file that cannot even be opened is left alone
+    // and never overwritten while this catalogue lives, and the list holds the default rows.
     bool setGroupDirListSource();
     bool setNotesListSource();
     // Loads one removable-drive vault into UPLibrary, or gives it a default catalogue.
@@ -55,9 +56,15 @@ public:
     static RowList defaultNotesList(qint64 secondsSince1970);
     static RowList defaultRemovableList(const QString& volumeName, const QString& vaultKey, qint64 secondsSince1970);
 
-    // Catalogue files that existed but could not be read, moved aside during this load
-    // (their new paths), so that the window can tell the user.
+    // Catalogue files that existed but could not be read in full, moved aside during this
+    // load (their new paths), so that the window can tell the user.
     QStringList damagedFiles;
+    // What each of them lost: how many groups and items were kept, which records and fields
+    // could not be read, where the original went.
+    QList<catalogue::DamageReport> damageReports;
+    // The reports as the window shows them: per file where the original is, what was kept
+    // and the first `detailLines` things that could not be read.
+    QString damageSummary(qsizetype detailLines = 5) const;
     // Paths whose last write failed, with the reason.
     QString lastError;
 
@@ -67,7 +74,9 @@ private:
     QSet<QString> unreadableFiles_;
 
     bool loadLocalList(const QString& path, const char* listKey, bool notes);
-    void recordDamaged(const QString& path, const QString& reason);
+    // A list file that could not be read as it is; returns the rows that could be, if any.
+    std::optional<RowList> takeDamaged(catalogue::ListRead read);
+    void recordDamaged(const QString& path, const QString& reason, catalogue::DamageReport report);
     bool writeList(const QString& path, const RowList& rows, catalogue::ListKind kind,
                    const std::optional<QString>& password);
 };

@@ -22,6 +22,7 @@ inline constexpr char kCatalogueMovedAside[] = "catalogue %1 cannot be read (%2)
 inline constexpr char kCatalogueLeftInPlace[] = "catalogue %1 cannot be read (%2); left in place, not overwritten";
 inline constexpr char kCatalogueWriteFailed[] = "catalogue not written: %1";
 inline constexpr char kCatalogueCompleted[] = "catalogue %1 lacked rows every section has; added: %2";
+inline constexpr char kCatalogueSalvaged[] = "catalogue %1: kept %2 groups and %3 items; %4 things unreadable";
 
 // Stored files and walks.
 inline constexpr char kStoreSucceeded[] = "成功";

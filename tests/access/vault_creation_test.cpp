@@ -82,12 +82,16 @@ TEST(VaultCreation, NewVaultIsPrivateAndComplete) {
                                             QStringLiteral("Notes"), QStringLiteral("Thumb")}));
 
     // The default catalogues, read back as catalogues: three rows each.
-    const auto local = catalogue::readRowListFile(root + QStringLiteral("/GroupDirlist.plist"), catalogue::ListKind::Local,
-                                                  QString::fromLatin1(kLocalListKey), QStringLiteral("a4:83:e7:12:34:56"));
+    const auto local = catalogue::readRowListFile(
+        root + QStringLiteral("/GroupDirlist.plist"),
+        {catalogue::ListKind::Local, QString::fromLatin1(kLocalListKey), QStringLiteral("a4:83:e7:12:34:56"), QString(),
+         QString()});
     ASSERT_EQ(local.status, catalogue::FileRead::Status::Read);
     EXPECT_EQ(local.rows->size(), 3);
-    const auto notes = catalogue::readRowListFile(root + QStringLiteral("/GroupNoteslist.plist"), catalogue::ListKind::Notes,
-                                                  QString::fromLatin1(kNotesListKey), QStringLiteral("a4:83:e7:12:34:56"));
+    const auto notes = catalogue::readRowListFile(
+        root + QStringLiteral("/GroupNoteslist.plist"),
+        {catalogue::ListKind::Notes, QString::fromLatin1(kNotesListKey), QStringLiteral("a4:83:e7:12:34:56"), QString(),
+         QString()});
     ASSERT_EQ(notes.status, catalogue::FileRead::Status::Read);
     EXPECT_EQ(notes.rows->size(), 3);
 

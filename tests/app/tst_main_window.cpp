@@ -482,6 +482,29 @@ private slots:
         QTRY_VERIFY(main->currentAlert());
         QVERIFY(main->currentAlert()->informativeText().contains(main->catalogue.damagedFiles.first()));
     }
+
+    void aCatalogueWithOneBadFieldOpensWithEverythingElse() {
+        TestEnvironment env;
+        QVERIFY(TestEnvironment::writeFile(
+            vaultpaths::AppGroupDirListPath(),
+            "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
+            "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
+            "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string></dict>"
+            "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
+            "<key>fileSize</key><string>big</string></dict>"
+            "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>"));
+        AppDelegate delegate;
+        MainViewController* main = launchAndLogIn(delegate);
+        QVERIFY(main);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        // Both items are shown; the alert says what was kept and which field was lost.
+        QCOMPARE(main->itemModel()->rowCount(), 2);
+        QTRY_VERIFY(main->currentAlert());
+        const QString text = main->currentAlert()->informativeText();
+        QVERIFY2(text.contains(QStringLiteral("Groups kept: 1, items kept: 2.")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("item 1 (\"b.txt\"): \"fileSize\" could not be read")), qPrintable(text));
+        QVERIFY(text.contains(main->catalogue.damagedFiles.first()));
+    }
 };
 
 int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<MainWindowTest>(argc, argv); }

@@ -153,39 +153,183 @@ TEST(PropertyList, AcceptsWhatOtherWritersProduce) {
     EXPECT_EQ(bare.value->items.at(0).string, QStringLiteral("中"));
 }
 
-TEST(PropertyList, BadInputGivesAReasonNotACrash) {
-    QByteArray deep = "<plist version=\"1.0\">";
+TEST(PropertyList, TextThatIsNotWellFormedIsRefusedWithWhereAndWhat) {
+    const QByteArray good = *plist::serialize(sampleDocument()).bytes;
+    const struct {
+        QByteArray text;
+        const char* reason;
+    } cases[] = {
+        {QByteArray(), "line 1: expected the root element, found the end of the text"},
+        {QByteArray("   \n"), "line 2: expected the root element, found the end of the text"},
+        {QByteArray("not xml at all"), "line 1: expected the root element, found the text \"not xml at all\""},
+        {QByteArray("\x00\x01\x02\xff\xfe", 5), "line 1: expected the root element, found the byte 0x00"},
+        {good.left(good.size() / 2), "the text ends inside"},  // cut off by a crash of a writer
+        {QByteArray("<plist version=\"1.0\"></plist>"), "line 1: expected a value in <plist>, found </plist>"},
+        {QByteArray("<plist><dict><string>a</string></dict></plist>"),
+         "line 1: expected <key> in a dictionary, found \"<string>\""},
+        {QByteArray("<plist><array>loose text</array></plist>"),
+         "line 1: expected an element or </array>, found the text \"loose text\""},
+        {QByteArray("<plist><array/><array/></plist>"),
+         "line 1: expected </plist> after the value, found \"<array/>\""},
+        {QByteArray("<plist>\n<array><string>unclosed</array></plist>"),
+         "line 2: expected </string>, found \"</array>\""},
+        {QByteArray("<plist a=\"1\" a=\"2\"><array/></plist>"), "line 1: the attribute \"a\" appears twice in <plist>"},
+        {QByteArray("<plist a=\"1\"b=\"2\"><array/></plist>"),
+         "line 1: expected \">\", \"/>\" or a space and an attribute in <plist>, found the text \"b=\"2\">\""},
+        {QByteArray("<plist><array><!-- open comment</array></plist>"),
+         "line 1: the text ends inside a comment (expected \"-->\")"},
+        {QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><plist/>"),
+         "line 1: expected UTF-8 or UTF-16, found the encoding \"shift_jis\""},
+        {QByteArray("\xFF\xFE\x00\x00<\x00\x00\x00", 8), "line 1: expected UTF-8 or UTF-16, found UTF-32"},
+        {QByteArray("<!DOCTYPE plist [<!ENTITY a \"x\"]><plist><array/></plist>"),
+         "line 1: expected \">\" to end the declaration of the entity \"a\", found the text \"]>\""},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = plist::parse(c.text);
+        EXPECT_FALSE(parsed.value) << c.text.left(80).toStdString();
+        EXPECT_TRUE(parsed.error.contains(QString::fromUtf8(c.reason)))
+            << c.text.left(80).toStdString() << "\n  gave: " << parsed.error.toStdString();
+    }
+}
+
+TEST(PropertyList, WhatWasReadBeforeTheTextBreaksOffIsKept) {
+    const QByteArray text =
+        "<plist version=\"1.0\"><array><string>first</string><dict><key>a</key><integer>1</integer>"
+        "<key>b</key><string>cut";
+    const auto parsed = plist::parse(text);
+    ASSERT_FALSE(parsed.value);
+    EXPECT_EQ(parsed.error, QStringLiteral("line 1: the text ends inside <string> (expected </string>)"));
+    ASSERT_TRUE(parsed.partial);
+    const Value& root = *parsed.partial;
+    EXPECT_TRUE(root.truncated);
+    ASSERT_EQ(root.items.size(), 2u);
+    EXPECT_EQ(root.items[0].string, QStringLiteral("first"));
+    EXPECT_FALSE(root.items[0].truncated);
+    EXPECT_TRUE(root.items[1].truncated);
+    EXPECT_EQ(root.items[1].keys, std::vector<QString>{QStringLiteral("a")});  // "b" lost its value
+    EXPECT_EQ(root.items[1].items[0].integer, 1);
+    // Nothing to keep: no partial document.
+    EXPECT_FALSE(plist::parse("<plist><string>cut").partial);
+}
+
+// Well-formed XML whose value is not what its element says: that value is refused with a
+// reason, its neighbours are read.
+TEST(PropertyList, ValuesThatCannotBeReadAreRefusedOneByOne) {
+    QByteArray deep;
     for (int i = 0; i < 5000; ++i) {
         deep += "<array>";
     }
-    const QByteArray good = *plist::serialize(sampleDocument()).bytes;
-    const QByteArray cases[] = {
-        QByteArray(),
-        QByteArray("   \n"),
-        QByteArray("not xml at all"),
-        QByteArray("\x00\x01\x02\xff\xfe", 5),
-        good.left(good.size() / 2),  // cut off by a crash of a writer
-        QByteArray("<plist version=\"1.0\"></plist>"),
-        QByteArray("<plist><array><integer>12x</integer></array></plist>"),
-        QByteArray("<plist><array><integer>99999999999999999999</integer></array></plist>"),
-        QByteArray("<plist><array><real>abc</real></array></plist>"),
-        QByteArray("<plist><array><date>yesterday</date></array></plist>"),
-        QByteArray("<plist><array><data>@@@@</data></array></plist>"),
-        QByteArray("<plist><dict><key>a</key></dict></plist>"),
-        QByteArray("<plist><dict><string>a</string></dict></plist>"),
-        QByteArray("<plist><array><unknown/></array></plist>"),
-        QByteArray("<plist><array>loose text</array></plist>"),
-        QByteArray("<plist><array><string>&undefined;</string></array></plist>"),
-        QByteArray("<plist><array/><array/></plist>"),
-        QByteArray("<plist><string>a<b/></string></plist>"),
-        QByteArray("<plist><array><string>unclosed</array></plist>"),
-        deep,
-    };
-    for (const QByteArray& text : cases) {
-        const auto parsed = plist::parse(text);
-        EXPECT_FALSE(parsed.value) << text.left(80).toStdString();
-        EXPECT_FALSE(parsed.error.isEmpty()) << text.left(80).toStdString();
+    for (int i = 0; i < 5000; ++i) {
+        deep += "</array>";
     }
+    const struct {
+        QByteArray value;
+        const char* reason;
+    } cases[] = {
+        {"<integer>12x</integer>", "expected a whole number of 64 bits in <integer>, found the text \"12x\""},
+        {"<integer>99999999999999999999</integer>", "expected a whole number of 64 bits in <integer>"},
+        {"<integer/>", "found the text \"\""},
+        {"<real>abc</real>", "expected a number in <real>, found the text \"abc\""},
+        {"<date>yesterday</date>", "expected a date as yyyy-mm-ddThh:mm:ssZ in <date>, found the text \"yesterday\""},
+        {"<data>@@@@</data>", "expected base64 in <data>"},
+        {"<unknown><x/>text</unknown>", "expected a value, found the element <unknown>"},
+        {"<key>k</key>", "expected a value, found the element <key>"},
+        {"<string>&undefined;</string>", "expected a declared entity, found the undeclared \"&undefined;\""},
+        {"<string>a & b</string>", "expected an entity name and \";\" after \"&\", found \"& b\""},
+        {"<string>&#0;</string>", "\"&#0;\" stands for a character XML does not allow"},
+        {"<string>&#xZZ;</string>", "expected a character number and \";\" after \"&#\""},
+        {"<string>a<b/></string>", "expected text in <string>, found the element <b>"},
+        {"<string>bell\x07</string>", "the text holds the control character U+0007"},
+        {"<string>caf\xE9</string>", "expected UTF-8, found the byte 0xe9"},
+        {"<string>\xED\xA0\x80</string>", "expected UTF-8, found the byte 0xed"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray text =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+            "<plist version=\"1.0\">\n<array>\n" +
+            c.value + "\n<string>next</string>\n</array>\n</plist>\n";
+        const auto parsed = plist::parse(text);
+        ASSERT_TRUE(parsed.value) << c.value.left(60).toStdString() << ": " << parsed.error.toStdString();
+        ASSERT_EQ(parsed.value->items.size(), 2u);
+        const Value& bad = parsed.value->items[0];
+        EXPECT_TRUE(bad.isInvalid()) << c.value.left(60).toStdString();
+        EXPECT_TRUE(bad.string.startsWith(QStringLiteral("line 5: "))) << bad.string.toStdString();
+        EXPECT_TRUE(bad.string.contains(QString::fromUtf8(c.reason)))
+            << c.value.left(60).toStdString() << "\n  gave: " << bad.string.toStdString();
+        EXPECT_EQ(parsed.value->items[1].string, QStringLiteral("next"));
+    }
+    // Nesting beyond the limit: the value that goes too deep is refused, the rest is read.
+    const auto nested = plist::parse("<plist><array>" + deep + "<string>next</string></array></plist>");
+    ASSERT_TRUE(nested.value) << nested.error.toStdString();
+    const Value* level = &nested.value->items.at(0);
+    int depth = 1;
+    while (level->isArray() && level->items.size() == 1) {
+        level = &level->items[0];
+        ++depth;
+    }
+    EXPECT_EQ(depth, 256);
+    EXPECT_EQ(level->string, QStringLiteral("line 1: values nested deeper than 256 levels"));
+    EXPECT_EQ(nested.value->items.at(1).string, QStringLiteral("next"));
+    // A root that cannot be read leaves nothing.
+    const auto root = plist::parse("<plist><integer>x</integer></plist>");
+    EXPECT_FALSE(root.value);
+    EXPECT_TRUE(root.error.contains(QStringLiteral("expected a whole number")));
+}
+
+TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
+    const QByteArray doctype =
+        "<?xml version=\"1.0\"?>\n"
+        "<!DOCTYPE plist [\n"
+        "  <!ELEMENT plist ANY> <!ATTLIST plist version CDATA \"1.0\"> <!-- a comment ] > -->\n"
+        "  <!ENTITY home \"/home/&user;\">\n"  // refers to one declared later
+        "  <!ENTITY user 'li&#x4E2D;'>\n"
+        "  <!ENTITY user \"shadowed: the first declaration counts\">\n"
+        "  <!ENTITY % parameter \"not for the document\">\n"
+        "  <!ENTITY outside SYSTEM \"file:///etc/passwd\">\n"
+        "  <!ENTITY markup \"<string>x</string>\">\n"
+        "  <!ENTITY loop \"&loop;\">\n"
+        "  <!ENTITY l0 \"lollollollollollollollollollol\">\n"
+        "  <!ENTITY l1 \"&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;\">\n"
+        "  <!ENTITY l2 \"&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;\">\n"
+        "  <!ENTITY l3 \"&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;\">\n"
+        "  <!ENTITY l4 \"&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;\">\n"
+        "  <!ENTITY l5 \"&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;\">\n"
+        "  <!ENTITY l6 \"&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;\">\n"
+        "  <!ENTITY l7 \"&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;\">\n"
+        "  <!ENTITY l8 \"&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;\">\n"
+        "  <!ENTITY l9 \"&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;\">\n"
+        "]>\n";
+    const QByteArray text = doctype +
+                            "<plist version=\"1.0\"><array>"
+                            "<string>&home;/&lt;&amp;&gt;</string>"
+                            "<string>&parameter;</string>"
+                            "<string>&outside;</string>"
+                            "<string>&markup;</string>"
+                            "<string>&loop;</string>"
+                            "<string>&l9;</string>"
+                            "<string>&l2;</string>"
+                            "</array></plist>";
+    const auto parsed = plist::parse(text);
+    ASSERT_TRUE(parsed.value) << parsed.error.toStdString();
+    const std::vector<Value>& v = parsed.value->items;
+    ASSERT_EQ(v.size(), 7u);
+    EXPECT_EQ(v[0].string, QStringLiteral("/home/li中/<&>"));
+    EXPECT_TRUE(v[1].string.contains(QStringLiteral("the undeclared \"&parameter;\""))) << v[1].string.toStdString();
+    EXPECT_TRUE(v[2].string.contains(QStringLiteral("refers to an outside file"))) << v[2].string.toStdString();
+    EXPECT_TRUE(v[3].string.contains(QStringLiteral("holds markup"))) << v[3].string.toStdString();
+    EXPECT_TRUE(v[4].string.contains(QStringLiteral("refers to itself"))) << v[4].string.toStdString();
+    // Three billion characters from a text of two kilobytes: refused, not expanded.
+    EXPECT_TRUE(v[5].isInvalid());
+    EXPECT_TRUE(v[5].string.contains(QStringLiteral("expand to more text"))) << v[5].string.toStdString();
+    for (std::size_t i = 1; i < 6; ++i) {
+        EXPECT_TRUE(v[i].isInvalid()) << i;
+        EXPECT_TRUE(v[i].string.startsWith(QStringLiteral("line 22: "))) << v[i].string.toStdString();
+    }
+    // A reasonable expansion still works: the budget is proportional to the text.
+    EXPECT_EQ(v[6].type, Value::Type::String);
+    EXPECT_EQ(v[6].string.size(), 3000);
 }
 
 TEST(PropertyList, MutatedCataloguesGiveRowsOrAReason) {
@@ -206,14 +350,16 @@ TEST(PropertyList, MutatedCataloguesGiveRowsOrAReason) {
             }
         }
         const auto parsed = plist::parse(bytes);
-        if (!parsed.value) {
-            EXPECT_FALSE(parsed.error.isEmpty());
+        EXPECT_TRUE(parsed.value || !parsed.error.isEmpty());
+        // What was read before a break goes through the same reading of rows.
+        const std::optional<Value>& document = parsed.value ? parsed.value : parsed.partial;
+        if (!document) {
             continue;
         }
-        const auto rows = catalogue::rowsFromPlist(*parsed.value, catalogue::ListKind::Local,
-                                                   QStringLiteral("systemDevicName"), QStringLiteral("m"));
-        EXPECT_TRUE(rows.rows || !rows.error.isEmpty());
-        readable += rows.rows ? 1 : 0;
+        const auto rows = catalogue::rowsFromPlist(
+            *document, {catalogue::ListKind::Local, QStringLiteral("systemDevicName"), QStringLiteral("m"), {}, {}});
+        EXPECT_TRUE(rows.rows || !rows.unreadable.isEmpty());
+        readable += rows.rows && parsed.value ? 1 : 0;
     }
     // Some mutations only touch texts; those files still load.
     EXPECT_GT(readable, 0);

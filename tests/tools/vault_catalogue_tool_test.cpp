@@ -168,6 +168,33 @@ TEST(VaultToolCatalogue, ListReportsADamagedCatalogueAndLeavesIt) {
     EXPECT_TRUE(list.out.contains(QStringLiteral("systemDevicNoteName\tgroup\t1\tAll Notes\t0 items")));
     EXPECT_EQ(TestEnvironment::readFile(vault + QStringLiteral("/GroupDirlist.plist")), damaged);
     EXPECT_EQ(QDir(vault).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).size(), 0);
+
+    // One field that cannot be read: every item is still listed, and the field is named.
+    const QString file = vault + QStringLiteral("/GroupDirlist.plist");
+    const QByteArray oneBadField =
+        "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
+        "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
+        "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string>"
+        "<key>fileSize</key><integer>7</integer></dict>"
+        "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
+        "<key>fileSize</key><string>big</string></dict>"
+        "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>";
+    ASSERT_TRUE(TestEnvironment::writeFile(file, oneBadField));
+    const ToolRun partly = runTool(env, {QStringLiteral("list")});
+    EXPECT_EQ(partly.exitCode, 1);
+    const QStringList lines = partly.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(QStringLiteral("systemDevicName\tcatalogue\t%1\tdamaged\t1 groups, 2 items readable").arg(file)))
+        << partly.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("systemDevicName\titem\t1.0\tshown-missing\t7 bytes\ta.txt\t/nowhere/a.txt")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("systemDevicName\titem\t1.1\tshown-missing\t0 bytes\tb.txt\t/nowhere/b.txt")));
+    EXPECT_TRUE(partly.err.contains(QStringLiteral("%1 cannot be read in full: 1 groups and 2 items can be, 1 records or "
+                                                   "fields cannot:").arg(file)))
+        << partly.err.toStdString();
+    EXPECT_TRUE(partly.err.contains(QStringLiteral("row 1 (\"All Items\"), item 1 (\"b.txt\"): \"fileSize\" could not be "
+                                                   "read (expected a whole number, found the text \"big\"); set to 0")))
+        << partly.err.toStdString();
+    EXPECT_EQ(TestEnvironment::readFile(file), oneBadField);
+    EXPECT_EQ(QDir(vault).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).size(), 0);
 }
 
 // Whatever stops it (a file where a folder must go, settings that cannot be written, a disk

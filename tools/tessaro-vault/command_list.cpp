@@ -54,10 +54,13 @@ void printRows(const RowList& rows, const QString& vaultBase, bool notes) {
     }
 }
 
-// Prints one catalogue file; false when it exists but cannot be read.
+// Prints one catalogue file; false when it exists but cannot be read in full. Of a damaged
+// file it prints what can be read, and on the error output everything that cannot.
 bool listFile(const QString& path, ListKind kind, const QString& listKey, const QString& vaultBase,
               const QString& volume, bool required) {
-    const catalogue::ListRead read = catalogue::readRowListFile(path, kind, listKey, getMacAddress(), volume);
+    const catalogue::ListSource source{kind, listKey, getMacAddress(), volume,
+                                       kind == ListKind::Notes ? QString() : vaultBase};
+    const catalogue::ListRead read = catalogue::readRowListFile(path, source);
     switch (read.status) {
     case FileRead::Status::Read:
         printLine(QStringLiteral("%1\tcatalogue\t%2").arg(listKey, path));
@@ -70,7 +73,21 @@ bool listFile(const QString& path, ListKind kind, const QString& listKey, const 
         }
         printLine(QStringLiteral("%1\tcatalogue\t%2\tmissing").arg(listKey, path));
         return true;
-    case FileRead::Status::Damaged:
+    case FileRead::Status::Damaged: {
+        if (!read.rows) {
+            break;
+        }
+        const catalogue::DamageReport& damage = read.damage;
+        printLine(QStringLiteral("%1\tcatalogue\t%2\tdamaged\t%3 groups, %4 items readable")
+                      .arg(listKey, path, QString::number(damage.groupsKept), QString::number(damage.itemsKept)));
+        printRows(*read.rows, vaultBase, kind == ListKind::Notes);
+        fail(QStringLiteral("%1 cannot be read in full: %2 groups and %3 items can be, %4 records or fields cannot:")
+                 .arg(path, QString::number(damage.groupsKept), QString::number(damage.itemsKept),
+                      QString::number(damage.unreadable.size())),
+             1);
+        printProblems(damage.unreadable);
+        return false;
+    }
     case FileRead::Status::Unreadable: break;
     }
     printLine(QStringLiteral("%1\tcatalogue\t%2\tunreadable").arg(listKey, path));

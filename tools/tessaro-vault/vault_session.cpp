@@ -60,9 +60,9 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command) {
 }
 
 bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {
-    const catalogue::ListRead local =
-        catalogue::readRowListFile(vaultpaths::AppGroupDirListPath(), catalogue::ListKind::Local,
-                                   QString::fromLatin1(kLocalListKey), getMacAddress());
+    const catalogue::ListRead local = catalogue::readRowListFile(
+        vaultpaths::AppGroupDirListPath(), {catalogue::ListKind::Local, QString::fromLatin1(kLocalListKey),
+                                            getMacAddress(), QString(), vaultpaths::AppRootDirKey()});
     if (!local.rows) {
         if (why) {
             *why = local.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
@@ -76,9 +76,10 @@ bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {
         if (key.isEmpty() || !QFileInfo(base).isDir()) {
             continue;
         }
-        const catalogue::ListRead drive = catalogue::readRowListFile(
-            joinPath(base, QString::fromLatin1(vaultpaths::kGroupMoveUPList)), catalogue::ListKind::Removable, key,
-            getMacAddress(), key.section(QLatin1Char('/'), 0, 0));
+        const catalogue::ListRead drive =
+            catalogue::readRowListFile(joinPath(base, QString::fromLatin1(vaultpaths::kGroupMoveUPList)),
+                                       {catalogue::ListKind::Removable, key, getMacAddress(),
+                                        key.section(QLatin1Char('/'), 0, 0), base});
         if (drive.rows) {
             catalogue.UPLibrary.insert(key, *drive.rows);
         }

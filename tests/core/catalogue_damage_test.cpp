@@ -1,0 +1,384 @@
+// A catalogue with one bad field keeps everything else: each case damages a single value
+// of a sample catalogue and checks every other record, the field's default, the report
+// and the original set aside.
+#include "core/catalogue.h"
+
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+
+#include "python_plist.h"
+#include "support/test_environment.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+// The field values of one sample item; `id` is A, B, C (all-items group) or D ("Trips").
+struct SampleItem {
+    QString id;
+    bool operator==(const SampleItem& other) const { return id == other.id; }
+    QString path() const { return QStringLiteral("/nowhere-plain/") + id + QStringLiteral(".txt"); }
+    QString name() const { return id + QStringLiteral(".txt"); }
+    QString encryptedPath() const { return QStringLiteral("11-22/") + id; }
+    qint64 number() const { return id.at(0).unicode() - 'A' + 1; }
+    qint64 createDate() const { return 1700000000 + number(); }
+    qint64 addDate() const { return 1767323000 + number(); }
+    qint64 fileSize() const { return 1000 + number(); }
+};
+
+constexpr char kRecordedAddress[] = "0c:4d:e9:aa:bb:cc";
+
+// Replacements of whole values: "B.fileSize" is the value of B's "fileSize", "B" all of B,
+// "Trips.name" a value of the row "Trips".
+using Damage = std::map<QString, QByteArray>;
+
+QByteArray escaped(const QString& text) { return text.toHtmlEscaped().toUtf8(); }
+
+// "B.fileSize/key" replaces the key element itself.
+QByteArray field(const Damage& damage, const QString& where, const char* key, const QByteArray& value) {
+    const QString name = where + QLatin1Char('.') + QLatin1String(key);
+    const auto damagedKey = damage.find(name + QStringLiteral("/key"));
+    const auto damagedValue = damage.find(name);
+    return "\t\t\t\t" + (damagedKey == damage.end() ? "<key>" + QByteArray(key) + "</key>" : damagedKey->second) +
+           "\n\t\t\t\t" + (damagedValue == damage.end() ? value : damagedValue->second) + "\n";
+}
+
+QByteArray itemText(const SampleItem& item, const Damage& damage) {
+    if (const auto it = damage.find(item.id); it != damage.end()) {
+        return "\t\t\t" + it->second + "\n";
+    }
+    const auto integer = [](qint64 n) { return "<integer>" + QByteArray::number(n) + "</integer>"; };
+    return "\t\t\t<dict>\n" + field(damage, item.id, "path", "<string>" + escaped(item.path()) + "</string>") +
+           field(damage, item.id, "name", "<string>" + escaped(item.name()) + "</string>") +
+           field(damage, item.id, "encryptedPath", "<string>" + escaped(item.encryptedPath()) + "</string>") +
+           field(damage, item.id, "macAddress", QByteArray("<string>") + kRecordedAddress + "</string>") +
+           field(damage, item.id, "createDate", integer(item.createDate())) +
+           field(damage, item.id, "addDate", integer(item.addDate())) +
+           field(damage, item.id, "groupIndex", integer(1)) +
+           field(damage, item.id, "fileSize", integer(item.fileSize())) +
+           field(damage, item.id, "isEncrtypt", "<true/>") + "\t\t\t</dict>\n";
+}
+
+QByteArray rowText(const QString& name, const QString& path, int index, bool header, bool add,
+                   const QList<SampleItem>& items, const Damage& damage) {
+    const auto row = [&](const char* key, const QByteArray& value) {
+        const auto it = damage.find(name + QLatin1Char('.') + QLatin1String(key));
+        return "\t\t<key>" + QByteArray(key) + "</key>\n\t\t" + (it == damage.end() ? value : it->second) + "\n";
+    };
+    const auto flag = [](bool on) { return on ? QByteArray("<true/>") : QByteArray("<false/>"); };
+    QByteArray list = "<array/>";
+    if (!items.isEmpty()) {
+        list = "<array>\n";
+        for (const SampleItem& item : items) {
+            list += itemText(item, damage);
+        }
+        list += "\t\t</array>";
+    }
+    return "\t<dict>\n" + row("name", "<string>" + escaped(name) + "</string>") +
+           (path.isEmpty() ? QByteArray() : row("path", "<string>" + path.toUtf8() + "</string>")) +
+           row("index", "<integer>" + QByteArray::number(index) + "</integer>") + row("isHeader", flag(header)) +
+           row("isAddItem", flag(add)) + row("isNotes", flag(false)) + row("isGroupDir", flag(true)) +
+           row("FileModel", list) + "\t</dict>\n";
+}
+
+const SampleItem A{QStringLiteral("A")}, B{QStringLiteral("B")}, C{QStringLiteral("C")}, D{QStringLiteral("D")};
+
+// Header, "All Items" with A, B and C, "Trips" with D, the add row; as our writer lays it out.
+QByteArray sampleCatalogue(const Damage& damage) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<array>\n" +
+           rowText(QStringLiteral("Local Vault"), QString(), 0, true, false, {}, damage) +
+           rowText(QStringLiteral("All Items"), QStringLiteral("11-22"), 1, false, false, {A, B, C}, damage) +
+           rowText(QStringLiteral("Trips"), QStringLiteral("33-44"), 2, false, false, {D}, damage) +
+           rowText(QString(), QString(), 3, false, true, {}, damage) + "</array>\n</plist>\n";
+}
+
+void expectIntact(const FileModel& item, const SampleItem& sample) {
+    SCOPED_TRACE(sample.id.toStdString());
+    EXPECT_EQ(item.path, sample.path());
+    EXPECT_EQ(item.name, sample.name());
+    EXPECT_EQ(item.encryptedPath, sample.encryptedPath());
+    EXPECT_EQ(item.macAddress, QString::fromLatin1(kRecordedAddress));
+    EXPECT_EQ(item.createDate, sample.createDate());
+    EXPECT_EQ(item.addDate, sample.addDate());
+    EXPECT_EQ(item.fileSize.load(), sample.fileSize());
+    EXPECT_TRUE(item.isEncrtypt);
+}
+
+const FileModel* findItem(const RowList& rows, const SampleItem& sample) {
+    for (const GroupModelPtr& row : rows) {
+        for (const FileModelPtr& item : row->fileModels ? *row->fileModels : FileModelList()) {
+            if (item->path == sample.path() || item->encryptedPath == sample.encryptedPath()) {
+                return item.get();
+            }
+        }
+    }
+    return nullptr;
+}
+
+struct DamageCase {
+    const char* name;
+    Damage damage;
+    // What became of B, the record damaged in most cases, and of the rows.
+    std::function<void(const FileModel& b, const RowList& rows)> check;
+    // Words the report must hold about it.
+    QStringList reported;
+    // Items that cannot be kept.
+    QList<SampleItem> lost = {};
+};
+
+std::ostream& operator<<(std::ostream& out, const DamageCase& c) { return out << c.name; }
+
+const DamageCase kCases[] = {
+    {"SizeStoredAsText",
+     {{"B.fileSize", "<string>big</string>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+     {"item 1 (\"B.txt\"): \"fileSize\" could not be read (expected a whole number, found the text \"big\"); set to "
+      "0"}},
+    {"SizeThatIsNoNumber",
+     {{"B.fileSize", "<integer>12x</integer>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+     {"\"fileSize\" could not be read", "expected a whole number of 64 bits in <integer>, found the text \"12x\""}},
+    {"SizeBeyondSixtyFourBits",
+     {{"B.fileSize", "<integer>99999999999999999999</integer>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+     {"\"fileSize\" could not be read", "99999999999999999999"}},
+    {"SizeInAnElementOfNoKnownType",
+     {{"B.fileSize", "<bigint>5</bigint>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+     {"\"fileSize\" could not be read", "found the element <bigint>"}},
+    {"CreationDateThatIsNoDate",
+     {{"B.createDate", "<date>yesterday</date>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.createDate, 0); },
+     {"\"createDate\" could not be read", "\"yesterday\""}},
+    {"AddDateAsADictionary",
+     {{"B.addDate", "<dict><key>when</key><string>now</string></dict>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.addDate, 0); },
+     {"\"addDate\" could not be read (expected a whole number, found a dictionary); set to 0"}},
+    {"HiddenFlagAsText",
+     {{"B.isEncrtypt", "<string>maybe</string>"}},
+     // Its stored copy exists and its plain file does not: it is hidden.
+     [](const FileModel& b, const RowList&) { EXPECT_TRUE(b.isEncrtypt); },
+     {"\"isEncrtypt\" could not be read", "taken as hidden"}},
+    {"NameWithAnUndeclaredEntity",
+     {{"B.name", "<string>B&nbsp;file</string>"}},
+     // Refused, not read as "Bfile": it gets the name an added item gets.
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+     {"\"name\" could not be read", "the undeclared \"&nbsp;\"", "named after its path"}},
+    {"NameWithAControlCharacter",
+     {{"B.name", "<string>B\x01</string>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+     {"\"name\" could not be read", "U+0001"}},
+    {"NameThatIsNotUtf8",
+     {{"B.name", "<string>B\xE9t\xE9.txt</string>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+     {"\"name\" could not be read", "expected UTF-8, found the byte 0xe9"}},
+    {"KeyWithAnUndeclaredEntity",
+     {{"B.fileSize/key", "<key>file&Size;Size</key>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+     {"item 1 (\"B.txt\"): \"fileSize\" could not be read", "the undeclared \"&Size;\""}},
+    {"AddressAsData",
+     {{"B.macAddress", "<data>AAEC</data>"}},
+     [](const FileModel& b, const RowList&) {
+         EXPECT_EQ(b.macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+     },
+     {"\"macAddress\" could not be read", "given this machine's address"}},
+    {"StoredPathAsAnArray",
+     {{"B.encryptedPath", "<array/>"}},
+     [](const FileModel& b, const RowList&) { EXPECT_TRUE(b.encryptedPath.isEmpty()); },
+     {"\"encryptedPath\" could not be read (expected a text, found an array)"}},
+    {"PathThatCannotBeRead",
+     {{"B.path", "<array><string>/nowhere-plain/B.txt</string></array>"}},
+     // Nothing says where it belongs: left out, saying where its stored copy is.
+     nullptr,
+     {"item 1 (\"B.txt\"): \"path\" could not be read (expected a text, found an array); its stored copy is in "
+      "\"11-22/B\"; left out"},
+     {B}},
+    {"ItemThatIsNotADictionary",
+     {{"B", "<string>B.txt</string>"}},
+     nullptr,
+     {"row 1 (\"All Items\"), item 1: expected a dictionary, found the text \"B.txt\"; left out"},
+     {B}},
+    {"GroupNameAsADate",
+     {{"Trips.name", "<date>2001-01-01T00:00:00Z</date>"}},
+     [](const FileModel&, const RowList& rows) {
+         EXPECT_TRUE(rows[2]->name.isEmpty());
+         EXPECT_EQ(rows[2]->path, QStringLiteral("33-44"));
+     },
+     {"row 2: \"name\" could not be read (expected a text, found the date 2001-01-01T00:00:00Z); left empty"}},
+    {"GroupFlagAsText",
+     {{"Trips.isHeader", "<string>perhaps</string>"}},
+     [](const FileModel&, const RowList& rows) {
+         EXPECT_FALSE(rows[2]->isHeader);
+         EXPECT_EQ(rows[2]->name, QStringLiteral("Trips"));
+     },
+     {"row 2 (\"Trips\"): \"isHeader\" could not be read", "taken as false"}},
+    {"GroupDirectoryThatCannotBeRead",
+     {{"Trips.path", "<dict/>"}},
+     // Never empty, which would put new items into the vault's base.
+     [](const FileModel&, const RowList& rows) {
+         EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+-[0-9]+$")).match(rows[2]->path).hasMatch())
+             << rows[2]->path.toStdString();
+     },
+     {"row 2 (\"Trips\"): \"path\" could not be read", "items added from now on go to the new directory"}},
+    {"GroupItemsThatAreNotAList",
+     {{"Trips.FileModel", "<string>D.txt</string>"}},
+     [](const FileModel&, const RowList& rows) {
+         ASSERT_TRUE(rows[2]->fileModels);
+         EXPECT_TRUE(rows[2]->fileModels->isEmpty());
+         EXPECT_EQ(rows[2]->name, QStringLiteral("Trips"));
+     },
+     {"row 2 (\"Trips\"): \"FileModel\" could not be read (expected an array, found the text \"D.txt\")"},
+     {D}},
+};
+
+class OneBadValue : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(OneBadValue, CostsOnlyItselfAndIsReported) {
+    const DamageCase& c = GetParam();
+    TestEnvironment env;
+    // B's stored copy is there; its plain file is not.
+    ASSERT_TRUE(QDir().mkpath(env.vaultRoot() + QStringLiteral("/11-22/B")));
+    const QString file = env.vaultRoot() + QStringLiteral("/GroupDirlist.plist");
+    const QByteArray text = sampleCatalogue(c.damage);
+    ASSERT_TRUE(TestEnvironment::writeFile(file, text));
+
+    Catalogue catalogue;
+    catalogue.setUp(std::nullopt, false);
+    const RowList& rows = catalogue.groupDirList;
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_TRUE(rows[0]->isHeader);
+    EXPECT_TRUE(rows[3]->isAddItem);
+    // Every record the damage did not touch is as it was.
+    for (const SampleItem& sample : {A, B, C, D}) {
+        const FileModel* item = findItem(rows, sample);
+        if (c.lost.contains(sample)) {
+            EXPECT_FALSE(item) << sample.id.toStdString();
+        } else if (sample.id != B.id) {
+            ASSERT_TRUE(item) << sample.id.toStdString();
+            expectIntact(*item, sample);
+        } else if (c.check) {
+            ASSERT_TRUE(item);
+            EXPECT_EQ(item->path, B.path());
+            c.check(*item, rows);
+        }
+    }
+    const qsizetype itemsKept = 4 - c.lost.size();
+
+    // The original is set aside byte for byte, and what was kept is written in its place.
+    ASSERT_EQ(catalogue.damagedFiles.size(), 1);
+    EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
+    QString error;
+    const auto written = testing::plistAsJsonByPython(file, &error);
+    ASSERT_TRUE(written) << error.toStdString();
+    int itemsWritten = 0;
+    for (const QJsonValue& row : written->array()) {
+        itemsWritten += row.toObject()[QStringLiteral("FileModel")].toArray().size();
+    }
+    EXPECT_EQ(itemsWritten, itemsKept);
+
+    // The report names the record and the field, what was expected and what was found.
+    ASSERT_EQ(catalogue.damageReports.size(), 1);
+    const catalogue::DamageReport& report = catalogue.damageReports.first();
+    EXPECT_EQ(report.asidePath, catalogue.damagedFiles.first());
+    EXPECT_EQ(report.itemsKept, itemsKept);
+    EXPECT_EQ(report.groupsKept, 2);
+    ASSERT_EQ(report.unreadable.size(), 1) << report.unreadable.join(QLatin1Char('\n')).toStdString();
+    for (const QString& words : c.reported) {
+        EXPECT_TRUE(report.unreadable.first().contains(words))
+            << report.unreadable.first().toStdString() << "\n  lacks: " << words.toStdString();
+    }
+    const QString summary = catalogue.damageSummary();
+    EXPECT_TRUE(summary.contains(report.asidePath));
+    EXPECT_TRUE(summary.contains(QStringLiteral("items kept: %1").arg(itemsKept)));
+    EXPECT_TRUE(summary.contains(report.unreadable.first()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, OneBadValue, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+TEST(Catalogue, AFileThatBreaksOffKeepsWhatCameBefore) {
+    TestEnvironment env;
+    const QString file = env.vaultRoot() + QStringLiteral("/GroupDirlist.plist");
+    // Cut just after C's name: A and B are whole, C has its path and name, "Trips" and the
+    // add row never came.
+    const QByteArray whole = sampleCatalogue({});
+    const QByteArray text = whole.left(whole.indexOf("<string>C.txt</string>") + 22);
+    ASSERT_TRUE(TestEnvironment::writeFile(file, text));
+
+    Catalogue catalogue;
+    catalogue.setUp(std::nullopt, false);
+    const RowList& rows = catalogue.groupDirList;
+    ASSERT_EQ(rows.size(), 3);  // the add row is put back
+    for (const SampleItem& whole : {A, B}) {
+        const FileModel* item = findItem(rows, whole);
+        ASSERT_TRUE(item) << whole.id.toStdString();
+        expectIntact(*item, whole);
+    }
+    const FileModel* c = findItem(rows, C);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->name, C.name());
+    EXPECT_TRUE(c->encryptedPath.isEmpty());
+    EXPECT_FALSE(c->isEncrtypt);  // nothing on disk says it is hidden
+    EXPECT_FALSE(findItem(rows, D));
+
+    ASSERT_EQ(catalogue.damageReports.size(), 1);
+    const QStringList& lines = catalogue.damageReports.first().unreadable;
+    ASSERT_EQ(lines.size(), 3) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lines[0].toStdString(), QStringLiteral("line %1: the text ends inside <dict> (expected </dict>); nothing "
+                                                     "after this point could be read")
+                                          .arg(text.count('\n') + 1)
+                                          .toStdString());
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("row 1 (\"All Items\"), item 2 (\"C.txt\"): the file breaks off")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("row 1 (\"All Items\"): the file breaks off")));
+    EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
+}
+
+TEST(Catalogue, ADamagedDriveCatalogueKeepsItsRowsItemsAndPassword) {
+    TestEnvironment env;
+    env.mountVolume(QStringLiteral("NewStick"));
+    const QString key = QStringLiteral("NewStick/Box.flp");
+    const QString file = env.volumesRoot() + QStringLiteral("/NewStick/Box.flp/GroupMoveUPlist.plist");
+    QByteArray text =
+        TestEnvironment::readFile(QStringLiteral(TESSARO_FIXTURES_DIR "/catalogue/python_GroupMoveUPlist.plist"));
+    ASSERT_TRUE(text.contains("<integer>12</integer>"));
+    text.replace("<integer>12</integer>", "<string>twelve</string>");
+    ASSERT_TRUE(TestEnvironment::writeFile(file, text));
+    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{key});
+
+    Catalogue catalogue;
+    catalogue.setUp(std::nullopt, false);
+    const RowList& rows = catalogue.UPLibrary.value(key);
+    ASSERT_EQ(rows.size(), 3);
+    // Not the default rows of a new vault: the drive's own, with its password digest.
+    EXPECT_EQ(rows[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
+    const FileModelList& items = *rows[1]->fileModels;
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->path, env.volumesRoot() + QStringLiteral("/NewStick/Pictures/Ski 2025.jpg"));
+    EXPECT_EQ(items[0]->fileSize.load(), 4096);
+    EXPECT_EQ(items[1]->fileSize.load(), 0);
+    ASSERT_EQ(catalogue.damagedFiles.size(), 1);
+    EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
+    ASSERT_EQ(catalogue.damageReports.size(), 1);
+    EXPECT_EQ(catalogue.damageReports.first().itemsKept, 3);
+    // What was kept is on the drive at once.
+    EXPECT_TRUE(TestEnvironment::readFile(file).contains("9F86D081884C7D659A2FEAA0C55AD015"));
+    EXPECT_FALSE(TestEnvironment::readFile(file).contains("twelve"));
+}
+
+}  // namespace
+}  // namespace tessaro
