@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -81,7 +82,11 @@ int main(int argc, char** argv) {
                                    QStringLiteral("N"), QStringLiteral("10000"));
     QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Run only cases whose name starts with PREFIX."),
                                   QStringLiteral("PREFIX"));
-    parser.addOptions({sizeOption, filesOption, onlyOption});
+    QCommandLineOption workOption(QStringLiteral("work-in"),
+                                  QStringLiteral("Generate data below DIR (a disk of your choice) instead of the "
+                                                 "temporary directory."),
+                                  QStringLiteral("DIR"));
+    parser.addOptions({sizeOption, filesOption, onlyOption, workOption});
     parser.process(app);
 
     BenchOptions options;
@@ -107,7 +112,9 @@ int main(int argc, char** argv) {
         if (!selected) {
             continue;
         }
-        QTemporaryDir work;
+        QTemporaryDir work(parser.isSet(workOption)
+                               ? parser.value(workOption) + QStringLiteral("/tessaro-bench-XXXXXX")
+                               : QDir::tempPath() + QStringLiteral("/tessaro-bench-XXXXXX"));
         if (!work.isValid()) {
             std::fprintf(stderr, "tessaro-bench: cannot create a temporary directory\n");
             return 1;

@@ -95,14 +95,8 @@ Handle openDirectoryAt(int directory, const QByteArray& name) {
 }
 
 Handle openForReadingAt(int directory, const QByteArray& name, bool followLink) {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
-    Handle h(::openat(directory, name.constData(), flags));
-    if (h) {
-        // Reads of regular files ignore O_NONBLOCK, but a descriptor handed on should not
-        // keep a flag nobody expects.
-        ::fcntl(h.get(), F_SETFL, ::fcntl(h.get(), F_GETFL) & ~O_NONBLOCK);
-    }
-    return h;
+    // Reads of regular files ignore O_NONBLOCK; the walks read nothing else.
+    return Handle(::openat(directory, name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW)));
 }
 
 Handle createExclusiveAt(int directory, const QByteArray& name, mode_t mode) {

@@ -1,6 +1,7 @@
 #include "core/log.h"
 
 #include <syslog.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -19,8 +20,13 @@ void setLogToStderr(bool enabled) { toStderr = enabled; }
 
 void logLine(const QString& line) {
     const QByteArray utf8 = line.toUtf8();
-    std::call_once(syslogOpened, [] { openlog("tessaro", LOG_PID, LOG_USER); });
-    syslog(LOG_NOTICE, "%s", utf8.constData());
+    // Without a system log to take them (a container, a minimal system), every line would
+    // cost a failed connection attempt; the lines then go to standard error only.
+    static const bool haveSystemLog = ::access("/dev/log", W_OK) == 0;
+    if (haveSystemLog) {
+        std::call_once(syslogOpened, [] { openlog("tessaro", LOG_PID | LOG_NDELAY, LOG_USER); });
+        syslog(LOG_NOTICE, "%s", utf8.constData());
+    }
     std::lock_guard<std::mutex> lock(logMutex);
     if (toStderr) {
         std::fprintf(stderr, "tessaro: %s\n", utf8.constData());

@@ -47,7 +47,9 @@ fs::Handle openInside(int top, const QString& relativeDirectory) {
 }
 
 // Removes the walked sources that are unchanged, then every visited directory that is
-// empty by then (deepest first). True when nothing of the source is left.
+// empty by then (deepest first). True when nothing of the source is left. The removals are
+// not synced one by one: should a crash undo some of them, the journal's repair finds those
+// files beside their complete stored copy and removes them again.
 bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QStringList& problems) {
     fs::Handle parent = fs::openDirectory(parentOf(top));
     const QByteArray topName = lastComponent(top);
@@ -72,7 +74,6 @@ bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QSt
         for (const walk::WalkedFile& file : report.files) {
             all = removeOne(parent.get(), topName, file, top) && all;
         }
-        fs::syncHandle(parent.get());
         return all && !fs::existsAt(parent.get(), topName);
     }
     fs::Handle topDir = fs::openDirectoryAt(parent.get(), topName);
@@ -80,9 +81,16 @@ bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QSt
         problems.append(QStringLiteral("cannot remove %1: %2").arg(top, fs::errorText(errno)));
         return false;
     }
+    // The walk lists a folder's files together, so one open folder serves a run of them.
+    QString openRelative;
+    fs::Handle directory;
     for (const walk::WalkedFile& file : report.files) {
         const qsizetype slash = file.relativePath.lastIndexOf(QLatin1Char('/'));
-        fs::Handle directory = openInside(topDir.get(), file.relativePath.left(slash));
+        const QString relativeDirectory = file.relativePath.left(slash);
+        if (!directory || relativeDirectory != openRelative) {
+            directory = openInside(topDir.get(), relativeDirectory);
+            openRelative = relativeDirectory;
+        }
         if (!directory) {
             all = false;
             continue;
@@ -90,24 +98,22 @@ bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QSt
         all = removeOne(directory.get(), file.relativePath.mid(slash + 1).toUtf8(), file, top + file.relativePath) &&
               all;
     }
+    directory = fs::Handle();
     // Deepest first: the visits were recorded in pre-order.
     for (auto it = report.sourceDirectories.crbegin(); it != report.sourceDirectories.crend(); ++it) {
         if (it->isEmpty()) {
             continue;
         }
         const qsizetype slash = it->lastIndexOf(QLatin1Char('/'));
-        fs::Handle directory = openInside(topDir.get(), it->left(slash));
-        if (!directory || ::unlinkat(directory.get(), it->mid(slash + 1).toUtf8().constData(), AT_REMOVEDIR) != 0) {
+        fs::Handle parentOfIt = openInside(topDir.get(), it->left(slash));
+        if (!parentOfIt || ::unlinkat(parentOfIt.get(), it->mid(slash + 1).toUtf8().constData(), AT_REMOVEDIR) != 0) {
             all = false;
-            continue;
         }
-        fs::syncHandle(directory.get());
     }
     topDir = fs::Handle();
     if (::unlinkat(parent.get(), topName.constData(), AT_REMOVEDIR) != 0) {
         all = false;
     }
-    fs::syncHandle(parent.get());
     return all && !fs::existsAt(parent.get(), topName);
 }
 

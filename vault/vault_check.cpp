@@ -162,7 +162,7 @@ public:
         }
         // A journal with nothing left to act on (its one line cut short by a crash, say) is
         // settled as well.
-        if (settled && repair_ && QFileInfo::exists(journalPath(part.directory))) {
+        if (settled && repair_ && QFileInfo(journalPath(part.directory)).size() > 0) {
             report_.settledJournals.append(part.directory);
         }
     }

@@ -124,13 +124,11 @@ bool appendJournal(const QString& vaultDirectory, const JournalEntry& e, QString
 }
 
 bool clearJournal(const QString& vaultDirectory) {
-    const QString path = journalPath(vaultDirectory);
-    if (!QFile::exists(path)) {
-        return true;
-    }
-    const bool removed = QFile::remove(path);
-    syncDirectory(vaultDirectory);
-    return removed;
+    // Emptied rather than removed: the next walk appends without creating the file and
+    // syncing its folder again. Not synced either: a clearing that a crash undoes only makes
+    // the next start act on lines whose outcome is already in place, which changes nothing.
+    const QByteArray path = QFile::encodeName(journalPath(vaultDirectory));
+    return ::truncate(path.constData(), 0) == 0 || errno == ENOENT;
 }
 
 }  // namespace tessaro::vault

@@ -9,7 +9,7 @@ namespace tessaro::vault {
 // or power cut the next start (or `tessaro-vault check --repair`) knows which items were
 // half-done, which temporary names are their own, and what the catalogue has not been told
 // yet. The file is "<vault directory>/.tessaro-journal": one JSON object per line, appended
-// and synced at each step of a walk. It is removed once the catalogue holding the outcomes
+// and synced at each step of a walk. It is emptied once the catalogue holding the outcomes
 // has been saved; the last line about an item is what counts.
 struct JournalEntry {
     enum class Operation { Hide, Unhide };
