@@ -89,9 +89,26 @@ void AppDelegate::buildMenus() {
     addFiles_->setShortcut(QKeySequence::Open);
     connect(addFiles_, &QAction::triggered, this, [this] {
         if (mainView_) {
-            mainView_->addFileBtnAction();
+            mainView_->addFileAction();
         }
     });
+    fileMenu_->addSeparator();
+    HideItem_ = fileMenu_->addAction(QString());
+    HideItem_->setData(3);
+    connect(HideItem_, &QAction::triggered, this, [this] {
+        if (mainView_) {
+            mainView_->hideItemAction();
+        }
+    });
+    UnHideItem_ = fileMenu_->addAction(QString());
+    UnHideItem_->setData(4);
+    connect(UnHideItem_, &QAction::triggered, this, [this] {
+        if (mainView_) {
+            mainView_->unHideItemAction();
+        }
+    });
+    // Also just before the menu opens, so it never offers what no longer applies.
+    connect(fileMenu_, &QMenu::aboutToShow, this, &AppDelegate::refreshItemCommands);
 
     passwordMenu_ = mainMenu_->addMenu(QString());
     passwordMenu_->menuAction()->setData(60);
@@ -114,6 +131,8 @@ void AppDelegate::buildMenus() {
     quit->setText(ui::text("ProMenuItem9.title"));
     fileMenu_->setTitle(ui::text("FilemenuItem.title"));
     addFiles_->setText(ui::text("FilemenuItem1.title"));
+    HideItem_->setText(ui::text("FilemenuItem3.title"));
+    UnHideItem_->setText(ui::text("FilemenuItem4.title"));
     passwordMenu_->setTitle(ui::text("PassWord"));
     lockTessaro_->setText(ui::text("Lock.title"));
     helpMenu_->setTitle(ui::text("HelpMenuItem.title"));
@@ -127,6 +146,13 @@ void AppDelegate::showMenusForGuide(bool guide) {
             top->setVisible(!guide);
         }
     }
+}
+
+void AppDelegate::refreshItemCommands() {
+    // A controller that a lock has replaced lingers until the next turn of the event loop.
+    const bool shown = mainView_ && mainWindow_->contentController() == mainView_;
+    HideItem_->setEnabled(shown && mainView_->canHideSelectedItem());
+    UnHideItem_->setEnabled(shown && mainView_->canUnhideSelectedItem());
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -159,6 +185,7 @@ void AppDelegate::showGuide() {
     mainWindow_->setContentController(guide);
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
+    refreshItemCommands();
 }
 
 void AppDelegate::showLogin() {
@@ -182,6 +209,7 @@ void AppDelegate::showLogin() {
     mainWindow_->setWindowTitle(ui::text("AppName.text"));
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
+    refreshItemCommands();
     login->focusPassword();
     emit loginShown();
 }
@@ -211,9 +239,11 @@ void AppDelegate::showMainView() {
     mainView_ = controller;
     connect(controller, &MainViewController::userActionPerformed, this, &AppDelegate::setAfterLock);
     connect(controller, &MainViewController::lockCompleted, this, &AppDelegate::showLogin);
+    connect(controller, &MainViewController::itemCommandsChanged, this, &AppDelegate::refreshItemCommands);
     mainWindow_->setContentController(controller);
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);
+    refreshItemCommands();
     emit mainViewShown(controller);
 }
 

@@ -65,6 +65,11 @@ public:
     const QTimer& idleTimer() const { return idleTimer_; }
     QMenuBar* mainMenu() const { return mainMenu_; }
     QAction* lockTessaro() const { return lockTessaro_; }
+    QAction* addFiles() const { return addFiles_; }
+    // File menu items 3 and 4: hide and unhide the selected item, enabled exactly while
+    // the main window has a selected item they apply to.
+    QAction* HideItem() const { return HideItem_; }
+    QAction* UnHideItem() const { return UnHideItem_; }
 
     // The window states.
     void showGuide();
@@ -79,6 +84,7 @@ signals:
 private:
     void buildMenus();
     void showMenusForGuide(bool guide);
+    void refreshItemCommands();
 
     std::unique_ptr<CustomWindow> mainWindow_;
     QPointer<MainViewController> mainView_;
@@ -99,6 +105,8 @@ private:
     QMenu* helpMenu_ = nullptr;
     QAction* lockTessaro_ = nullptr;
     QAction* addFiles_ = nullptr;
+    QAction* HideItem_ = nullptr;
+    QAction* UnHideItem_ = nullptr;
 };
 
 }  // namespace tessaro

@@ -14,13 +14,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QThread>
 
 namespace tessaro {
 
 void FileCellViewController::setProgress(double p) {
     progress = (p >= 1.0 || p < 0.0) ? 0.0 : p;
     if (owner) {
-        owner->rowChanged(row);
+        owner->scheduleRepaint(row);
     }
 }
 
@@ -28,6 +29,8 @@ void FileCellViewController::itemChanged() {
     if (!owner || row >= owner->rowCount()) {
         return;
     }
+    // The walk's thread must hop to the GUI thread first: rows and their painting live there.
+    Q_ASSERT(QThread::currentThread() == owner->thread());
     const FileModel& model = owner->item(row);
     const qint64 size = model.fileSize.load();
     const qint64 done = model.currentEncryptSize.load();
@@ -35,7 +38,11 @@ void FileCellViewController::itemChanged() {
     setProgress(size > 0 && done > 0 ? static_cast<double>(done) / static_cast<double>(size) : 0.0);
 }
 
-ItemListModel::ItemListModel(QObject* parent) : QAbstractListModel(parent) {}
+ItemListModel::ItemListModel(QObject* parent) : QAbstractListModel(parent) {
+    repaintTimer_.setSingleShot(true);
+    repaintTimer_.setInterval(kRepaintIntervalMs);
+    connect(&repaintTimer_, &QTimer::timeout, this, &ItemListModel::flushRepaints);
+}
 
 ItemListModel::~ItemListModel() { detachCells(); }
 
@@ -51,6 +58,10 @@ void ItemListModel::detachCells() {
 void ItemListModel::setItems(FileModelList items) {
     beginResetModel();
     detachCells();
+    dirtyRows_.clear();
+    for (auto it = activity_.begin(); it != activity_.end();) {
+        it = it.value().item.expired() ? activity_.erase(it) : std::next(it);
+    }
     items_ = std::move(items);
     cells_.clear();
     cells_.resize(static_cast<size_t>(items_.size()));
@@ -65,6 +76,10 @@ void ItemListModel::setItems(FileModelList items) {
         const qint64 size = model.fileSize.load();
         const qint64 done = model.currentEncryptSize.load();
         c.progress = size > 0 && done > 0 && done < size ? static_cast<double>(done) / static_cast<double>(size) : 0.0;
+        if (const RowActivity* activity = activityOf(&model)) {
+            c.walkState = activity->walk;
+            c.isEditing = activity->editing;
+        }
         model.cell = &c;
     }
     selectedRow_ = -1;
@@ -127,9 +142,99 @@ void ItemListModel::refreshTexts() {
     }
 }
 
+ItemListModel::RowActivity* ItemListModel::activityOf(const FileModel* item) {
+    auto it = activity_.find(item);
+    // A record that is gone may have left its address to a new one.
+    if (it == activity_.end() || it.value().item.lock().get() != item) {
+        return nullptr;
+    }
+    return &it.value();
+}
+
+const ItemListModel::RowActivity* ItemListModel::activityOf(const FileModel* item) const {
+    return const_cast<ItemListModel*>(this)->activityOf(item);
+}
+
+void ItemListModel::setRowWalkState(const FileModelPtr& item, WalkState state) {
+    if (!item) {
+        return;
+    }
+    if (state == WalkState::None) {
+        activity_.remove(item.get());
+    } else {
+        activity_.insert(item.get(), RowActivity{item, state, true});
+    }
+    applyActivity(item.get());
+}
+
+void ItemListModel::setRowEditing(const FileModelPtr& item, bool editing) {
+    if (!item) {
+        return;
+    }
+    RowActivity* activity = activityOf(item.get());
+    if (activity) {
+        activity->editing = editing;
+        if (!editing && activity->walk == WalkState::None) {
+            activity_.remove(item.get());
+        }
+    } else if (editing) {
+        activity_.insert(item.get(), RowActivity{item, WalkState::None, true});
+    }
+    applyActivity(item.get());
+}
+
+WalkState ItemListModel::rowWalkState(const FileModel* item) const {
+    const RowActivity* activity = activityOf(item);
+    return activity ? activity->walk : WalkState::None;
+}
+
+bool ItemListModel::rowEditing(const FileModel* item) const {
+    const RowActivity* activity = activityOf(item);
+    return activity && activity->editing;
+}
+
+qsizetype ItemListModel::rowOf(const FileModel* item) const {
+    const auto* c = item ? dynamic_cast<const FileCellViewController*>(item->cell) : nullptr;
+    if (!c || c->owner != this || c->row < 0 || c->row >= items_.size() || items_[c->row].get() != item) {
+        return -1;
+    }
+    return c->row;
+}
+
+void ItemListModel::applyActivity(const FileModel* item) {
+    const qsizetype row = rowOf(item);
+    if (row < 0) {
+        return;
+    }
+    FileCellViewController& c = cells_[static_cast<size_t>(row)];
+    const RowActivity* activity = activityOf(item);
+    c.walkState = activity ? activity->walk : WalkState::None;
+    c.isEditing = activity && activity->editing;
+    c.descriptionReady = false;
+    rowChanged(row);
+}
+
 void ItemListModel::rowChanged(qint64 row) {
     if (row >= 0 && row < items_.size()) {
+        dirtyRows_.remove(row);
         emit dataChanged(index(static_cast<int>(row)), index(static_cast<int>(row)));
+    }
+}
+
+void ItemListModel::scheduleRepaint(qint64 row) {
+    if (row < 0 || row >= items_.size()) {
+        return;
+    }
+    dirtyRows_.insert(row);
+    if (!repaintTimer_.isActive()) {
+        repaintTimer_.start();
+    }
+}
+
+void ItemListModel::flushRepaints() {
+    const QSet<qint64> rows = std::exchange(dirtyRows_, {});
+    for (const qint64 row : rows) {
+        rowChanged(row);
     }
 }
 
@@ -199,12 +304,42 @@ ItemDelegate::RowLayout ItemDelegate::layoutFor(const QRect& rect) {
     l.openPathBtn = QRect(rect.right() - 16 - kButtonSize, cy - kButtonSize / 2, kButtonSize, kButtonSize);
     l.cancelEncryptBtn = l.openPathBtn;
     l.visableBtn = QRect(l.openPathBtn.left() - 10 - kButtonSize * 3, cy - kButtonSize / 2, kButtonSize * 3, kButtonSize);
-    l.state = QRect(l.visableBtn.left() - 12 - 72, cy - 10, 72, 20);
+    l.eye = QRect(l.visableBtn.right() - kButtonSize + 1, l.visableBtn.top(), kButtonSize, kButtonSize);
+    l.state = QRect(l.visableBtn.left() - 12 - 84, cy - 10, 84, 20);
     const int textLeft = l.icon.right() + 12;
     const int textRight = l.state.left() - 12;
     l.name = QRect(textLeft, rect.top() + 9, std::max(0, textRight - textLeft), 20);
     l.description = QRect(textLeft, rect.top() + 29, std::max(0, textRight - textLeft), 18);
     return l;
+}
+
+ItemDelegate::RowLook ItemDelegate::lookFor(const ItemListModel& model, qsizetype row, const RowLayout& layout) {
+    const FileModel& item = model.item(row);
+    const FileCellViewController& cell = model.cell(row);
+    const bool visible = !item.isEncrtypt;
+    RowLook look;
+    switch (cell.walkState) {
+    case WalkState::Hiding: look.stateText = ui::text("hideState"); break;
+    case WalkState::Unhiding: look.stateText = ui::text("showState"); break;
+    case WalkState::None:
+        look.stateText = visible ? ui::text("visableLabel.stringValue") : ui::text("hiddenLabel.stringValue");
+        break;
+    }
+    look.stateColour = visible ? visibleStateColour() : hiddenStateColour();
+    look.showsProgress = cell.progress > 0.0 && cell.progress < 1.0;
+    if (look.showsProgress) {
+        look.progressBar = layout.visableBtn;
+        look.progressBar.setWidth(static_cast<int>(layout.visableBtn.width() * cell.progress));
+        look.showsCancel = true;
+    } else {
+        // The button is selected exactly when the item is visible.
+        look.visableBtnSelected = visible;
+        look.visableImage = visible ? QStringLiteral("About/visableon.png") : QStringLiteral("About/visableoff.png");
+        look.visableBtnEnabled = !cell.isEditing;
+        look.showsOpenPath = true;
+        look.openPathEnabled = visible && !cell.isEditing;
+    }
+    return look;
 }
 
 QSize ItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
@@ -272,42 +407,42 @@ void ItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
         return;
     }
 
-    // State label.
-    const bool running = cell.progress > 0.0 && cell.progress < 1.0;
-    const QString stateText = running ? ui::text(item.isEncrtypt ? "stateLabel.unhiding" : "stateLabel.hiding")
-                                      : ui::text(item.isEncrtypt ? "stateLabel.hidden" : "stateLabel.visible");
-    const QColor stateColor = running ? style::accent() : item.isEncrtypt ? style::hiddenState() : style::visibleState();
+    const RowLook look = lookFor(*model, row, l);
+
+    // State label: a badge in the state's colour.
     QFont stateFont = smallFont;
     stateFont.setWeight(QFont::DemiBold);
     const QFontMetrics sfm(stateFont);
-    const int stateWidth = std::min(l.state.width(), sfm.horizontalAdvance(stateText) + 16);
-    const QRect stateRect(l.state.right() - stateWidth, l.state.top(), stateWidth, l.state.height());
+    const int stateWidth = std::min(l.state.width(), sfm.horizontalAdvance(look.stateText) + 18);
+    const QRect stateRect(l.state.right() - stateWidth + 1, l.state.top(), stateWidth, l.state.height());
     QPainterPath statePath;
     statePath.addRoundedRect(stateRect, 10, 10);
-    QColor stateFill = stateColor;
-    stateFill.setAlpha(28);
-    painter->fillPath(statePath, stateFill);
+    painter->fillPath(statePath, look.stateColour);
+    // Dark ink on the light amber, white on the grey: both stay readable.
     painter->setFont(stateFont);
-    painter->setPen(stateColor);
-    painter->drawText(stateRect, Qt::AlignCenter, sfm.elidedText(stateText, Qt::ElideRight, stateRect.width() - 6));
+    painter->setPen(look.stateColour.lightness() > 140 ? QColor(44, 44, 47) : QColor(Qt::white));
+    painter->drawText(stateRect, Qt::AlignCenter, sfm.elidedText(look.stateText, Qt::ElideRight, stateRect.width() - 8));
 
-    if (running) {
+    if (look.showsProgress) {
         // The hide/unhide button gives its place to a bar as wide as the fraction done.
         const QRect track = l.visableBtn.adjusted(0, 9, 0, -9);
         QPainterPath trackPath;
         trackPath.addRoundedRect(track, 3, 3);
         painter->fillPath(trackPath, style::progressTrack());
-        QRect bar = track;
-        bar.setWidth(static_cast<int>(track.width() * cell.progress));
+        const QRect bar(track.left(), track.top(), look.progressBar.width(), track.height());
         QPainterPath barPath;
         barPath.addRoundedRect(bar, 3, 3);
         painter->fillPath(barPath, style::accent());
-        ui::picture(QStringLiteral("About/ActivityCancel.png")).paint(painter, l.cancelEncryptBtn.adjusted(2, 2, -2, -2));
     } else {
-        // Selected state of the button = the item is shown.
-        const QString eye = item.isEncrtypt ? QStringLiteral("About/visableoff.png") : QStringLiteral("About/visableon.png");
-        const QRect eyeRect(l.visableBtn.right() - kButtonSize, l.visableBtn.top(), kButtonSize, kButtonSize);
-        ui::picture(eye).paint(painter, eyeRect.adjusted(2, 2, -2, -2));
+        painter->setOpacity(look.visableBtnEnabled ? 1.0 : 0.35);
+        ui::picture(look.visableImage).paint(painter, l.eye.adjusted(2, 2, -2, -2));
+    }
+    if (look.showsCancel) {
+        painter->setOpacity(1.0);
+        ui::picture(QStringLiteral("About/ActivityCancel.png")).paint(painter, l.cancelEncryptBtn.adjusted(2, 2, -2, -2));
+    }
+    if (look.showsOpenPath) {
+        painter->setOpacity(look.openPathEnabled ? 1.0 : 0.3);
         ui::picture(QStringLiteral("About/openPath.png")).paint(painter, l.openPathBtn.adjusted(2, 2, -2, -2));
     }
     painter->restore();
@@ -328,20 +463,22 @@ bool ItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const Q
         return false;
     }
     const RowLayout l = layoutFor(option.rect);
+    const RowLook look = lookFor(*items, row, l);
     const QPoint p = mouse->position().toPoint();
-    const double progress = items->cell(row).progress;
-    const bool running = progress > 0.0 && progress < 1.0;
-    if (running && l.cancelEncryptBtn.contains(p)) {
-        emit cancelEnBlock(row);
+    // A click on a button that is hidden or disabled is swallowed rather than taken as a
+    // click on the row: the user aimed at the button.
+    if (l.cancelEncryptBtn.contains(p)) {
+        if (look.showsCancel) {
+            emit cancelEnBlock(row);
+        } else if (look.openPathEnabled) {
+            emit openfileofpathBlock(row);
+        }
         return true;
     }
-    if (!running && l.openPathBtn.contains(p)) {
-        emit openfileofpathBlock(row);
-        return true;
-    }
-    const QRect eyeRect(l.visableBtn.right() - kButtonSize, l.visableBtn.top(), kButtonSize, kButtonSize);
-    if (!running && eyeRect.contains(p)) {
-        emit visableChangeBlock(row);
+    if (look.showsProgress ? l.visableBtn.contains(p) : l.eye.contains(p)) {
+        if (look.visableBtnEnabled) {
+            emit visableChangeBlock(row);
+        }
         return true;
     }
     return false;

@@ -4,7 +4,10 @@
 #include "core/group_model.h"
 
 #include <QAbstractListModel>
+#include <QHash>
+#include <QSet>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -12,6 +15,9 @@
 namespace tessaro {
 
 class ItemListModel;
+
+// What runs on an item, as its row shows it.
+enum class WalkState { None, Hiding, Unhiding };
 
 // Per-row state of the item list, and what an item's `cell` points at while it is shown.
 class FileCellViewController final : public ItemCell {
@@ -22,7 +28,9 @@ public:
     qint64 groupIndex = 0;
     QString groupName;
     bool selected = false;
+    // An operation on the row is pending or running: its buttons do nothing meanwhile.
     bool isEditing = false;
+    WalkState walkState = WalkState::None;
     // Fraction of the running hide or unhide; 0 when none runs.
     double progress = 0;
     // Computed when the row is first drawn, so that building the list stays linear and
@@ -34,7 +42,9 @@ public:
 
     // Keeps p, or 0 once the operation is complete (p at or above 1), and repaints.
     void setProgress(double p);
-    // The walk moved on: progress from the item's byte counts, and a repaint.
+    // The walk moved on, or the item changed state: progress from the item's byte counts,
+    // and a repaint. GUI thread only; repaints are coalesced, so it may be called for
+    // every step of a walk.
     void itemChanged() override;
 };
 
@@ -62,17 +72,44 @@ public:
     // Recomputes the texts (after a language switch).
     void refreshTexts();
 
+    // What runs on an item. Kept by record, so it survives rebuilds of the list; a state
+    // other than None also marks the row as editing, None clears both.
+    void setRowWalkState(const FileModelPtr& item, WalkState state);
+    void setRowEditing(const FileModelPtr& item, bool editing);
+    WalkState rowWalkState(const FileModel* item) const;
+    bool rowEditing(const FileModel* item) const;
+    // The item's position in the shown list, or -1.
+    qsizetype rowOf(const FileModel* item) const;
+
+    // Repaints the row at once.
     void rowChanged(qint64 row);
+    // Repaints the row within kRepaintIntervalMs, together with every other row that
+    // changed meanwhile: progress arrives far more often than a screen can show it.
+    void scheduleRepaint(qint64 row);
+    static constexpr int kRepaintIntervalMs = 33;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
+    struct RowActivity {
+        std::weak_ptr<FileModel> item;
+        WalkState walk = WalkState::None;
+        bool editing = false;
+    };
+
     void detachCells();
+    RowActivity* activityOf(const FileModel* item);
+    const RowActivity* activityOf(const FileModel* item) const;
+    void applyActivity(const FileModel* item);
+    void flushRepaints();
 
     FileModelList items_;
     std::vector<FileCellViewController> cells_;
     qsizetype selectedRow_ = -1;
+    QHash<const FileModel*, RowActivity> activity_;
+    QSet<qint64> dirtyRows_;
+    QTimer repaintTimer_;
 };
 
 // Draws an item row (icon, name, size or location, state, buttons, progress) and turns
@@ -89,11 +126,33 @@ public:
         QRect name;
         QRect description;
         QRect state;
+        // The hide/unhide button's frame; the eye is drawn at its right end (eye), and the
+        // progress bar takes the whole frame.
         QRect visableBtn;
+        QRect eye;
         QRect openPathBtn;
         QRect cancelEncryptBtn;
     };
     static RowLayout layoutFor(const QRect& rect);
+
+    // What a row shows, apart from its icon and texts.
+    struct RowLook {
+        QString stateText;
+        QColor stateColour;
+        // While 0 < progress < 1: a bar in place of the hide/unhide button, the cancel
+        // button in place of the show-in-file-manager button.
+        bool showsProgress = false;
+        QRect progressBar;
+        QString visableImage;
+        bool visableBtnSelected = false;
+        bool visableBtnEnabled = false;
+        bool showsOpenPath = false;
+        bool openPathEnabled = false;
+        bool showsCancel = false;
+    };
+    static RowLook lookFor(const ItemListModel& model, qsizetype row, const RowLayout& layout);
+    static QColor visibleStateColour() { return QColor(255, 190, 50); }
+    static QColor hiddenStateColour() { return QColor(122, 124, 135); }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;

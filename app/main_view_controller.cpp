@@ -3,6 +3,8 @@
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
+#include "app/item_list_view.h"
+#include "app/progress_panel.h"
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
 #include "app/ui_resources.h"
@@ -32,34 +34,6 @@
 namespace tessaro {
 
 namespace {
-
-// A list that says what to do when it is empty.
-class PlaceholderListView : public QListView {
-public:
-    using QListView::QListView;
-    void setPlaceholderText(const QString& text) {
-        placeholder_ = text;
-        viewport()->update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QListView::paintEvent(event);
-        if (model() && model()->rowCount() > 0) {
-            return;
-        }
-        QPainter painter(viewport());
-        painter.setPen(style::secondaryText());
-        // A short, centred paragraph rather than one line across a wide window.
-        const QRect view = viewport()->rect();
-        const int width = std::min(view.width() - 80, 380);
-        const QRect area(view.center().x() - width / 2, view.top(), width, view.height());
-        painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
-    }
-
-private:
-    QString placeholder_;
-};
 
 bool vaultMounted(const QString& vaultKey) { return QFileInfo::exists(Volumes::pathFor(vaultKey)); }
 
@@ -143,10 +117,15 @@ void MainViewController::buildInterface() {
     body->setSpacing(0);
     root->addLayout(body, 1);
 
-    // Sidebar.
-    sidebarView_ = new QListView(this);
+    // Sidebar: the groups, and below them the progress panel while a walk runs.
+    auto* sidebarColumn = new QWidget(this);
+    sidebarColumn->setObjectName(QStringLiteral("sidebarColumn"));
+    sidebarColumn->setFixedWidth(232);
+    auto* sidebarLayout = new QVBoxLayout(sidebarColumn);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->setSpacing(0);
+    sidebarView_ = new QListView(sidebarColumn);
     sidebarView_->setObjectName(QStringLiteral("sidebar"));
-    sidebarView_->setFixedWidth(232);
     sidebarView_->setFrameShape(QFrame::NoFrame);
     sidebarView_->setSelectionMode(QAbstractItemView::NoSelection);
     sidebarView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -168,18 +147,28 @@ void MainViewController::buildInterface() {
             }
         }
     });
-    body->addWidget(sidebarView_);
+    sidebarView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(sidebarView_, &QListView::customContextMenuRequested, this, &MainViewController::showGroupMenu);
+    groupMenu_ = new QMenu(this);
+    groupMenu_->setObjectName(QStringLiteral("groupMenu"));
+    sidebarLayout->addWidget(sidebarView_, 1);
+    progressView_ = new ProgressPanel(sidebarColumn);
+    connect(progressView_, &ProgressPanel::cancelClicked, this, &MainViewController::encryptCancelBtnAction);
+    connect(progressView_, &ProgressPanel::shownChanged, this, &MainViewController::updateItemControls);
+    sidebarLayout->addWidget(progressView_);
+    body->addWidget(sidebarColumn);
 
     // Right side: the item pane and the notes pane.
     rightStack_ = new QStackedWidget(this);
     body->addWidget(rightStack_, 1);
+    // The item commands apply to the item pane only.
+    connect(rightStack_, &QStackedWidget::currentChanged, this, &MainViewController::updateItemControls);
 
     auto* itemPane = new QWidget(rightStack_);
     auto* itemLayout = new QVBoxLayout(itemPane);
     itemLayout->setContentsMargins(0, 0, 0, 0);
     itemLayout->setSpacing(0);
-    auto* itemView = new PlaceholderListView(itemPane);
-    itemView_ = itemView;
+    itemView_ = new ItemListView(itemPane);
     itemView_->setObjectName(QStringLiteral("itemList"));
     itemView_->setFrameShape(QFrame::NoFrame);
     itemView_->setUniformItemSizes(true);
@@ -191,55 +180,26 @@ void MainViewController::buildInterface() {
     itemDelegate_ = new ItemDelegate(this);
     itemView_->setModel(itemModel_);
     itemView_->setItemDelegate(itemDelegate_);
+    itemView_->setAcceptsFileDrops(true);
+    connect(itemView_, &ItemListView::filesDropped, this, &MainViewController::dropFilesAction);
     connect(itemView_, &QListView::clicked, this, [this](const QModelIndex& index) {
         selectGroup_ItemIndex = index.row();
         itemModel_->setSelectedRow(index.row());
+        updateItemControls();
     });
-    connect(itemDelegate_, &ItemDelegate::cancelEnBlock, this, [this](qsizetype row) {
-        itemModel_->item(row).isCancel.store(true);
-    });
-    connect(itemDelegate_, &ItemDelegate::visableChangeBlock, this, [this](qsizetype row) {
-        emit visableChangeRequested(itemModel_->items().at(row));
-    });
+    connect(itemDelegate_, &ItemDelegate::cancelEnBlock, this, [this](qsizetype) { encryptCancelBtnAction(); });
+    connect(itemDelegate_, &ItemDelegate::visableChangeBlock, this, &MainViewController::visableBtnAction);
     connect(itemDelegate_, &ItemDelegate::openfileofpathBlock, this, [this](qsizetype row) {
-        emit showInFileManagerRequested(itemModel_->items().at(row));
+        // Revealing a file while a walk may be moving it would show a half-written state.
+        if (!isProgressShown()) {
+            emit showInFileManagerRequested(itemModel_->items().at(row));
+        }
     });
     itemLayout->addWidget(itemView_, 1);
-
-    auto* itemBar = new QWidget(itemPane);
-    itemBar->setObjectName(QStringLiteral("itemBar"));
-    itemBar->setFixedHeight(48);
-    itemBar->setStyleSheet(QStringLiteral(
-        "#itemBar { background: #ffffff; border-top: 1px solid #dedfe4; }"
-        "QPushButton { border: 1px solid #d5d7de; border-radius: 7px; padding: 5px 12px; background: #ffffff; color: #2c2c2f; }"
-        "QPushButton:hover { background: #f1f3f7; }"
-        "QPushButton#addFileButton { border-color: #0E7C74; color: #0E7C74; font-weight: 600; }"
-        "QPushButton#addFileButton:hover { background: #E3F4F1; }"
-        "QLabel { color: #787a82; }"));
-    auto* itemBarLayout = new QHBoxLayout(itemBar);
-    itemBarLayout->setContentsMargins(14, 8, 14, 8);
-    itemBarLayout->setSpacing(8);
-    addFileButton_ = new QPushButton(itemBar);
-    addFileButton_->setObjectName(QStringLiteral("addFileButton"));
-    addFileButton_->setIcon(ui::picture(QStringLiteral("About/addFileBtn.png")));
-    addFileButton_->setIconSize(QSize(16, 16));
-    connect(addFileButton_, &QPushButton::clicked, this, &MainViewController::addFileBtnAction);
-    addGroupButton_ = new QPushButton(itemBar);
-    addGroupButton_->setObjectName(QStringLiteral("addGroupButton"));
-    addGroupButton_->setIcon(ui::picture(QStringLiteral("About/AddGroupForUP.png")));
-    addGroupButton_->setIconSize(QSize(16, 16));
-    connect(addGroupButton_, &QPushButton::clicked, this, &MainViewController::addGroupBtnAction);
-    itemCountLabel_ = new QLabel(itemBar);
-    itemCountLabel_->setObjectName(QStringLiteral("itemCountLabel"));
-    itemBarLayout->addWidget(addFileButton_);
-    itemBarLayout->addWidget(addGroupButton_);
-    itemBarLayout->addStretch(1);
-    itemBarLayout->addWidget(itemCountLabel_);
-    itemLayout->addWidget(itemBar);
+    itemLayout->addWidget(buildItemBar(itemPane));
     rightStack_->addWidget(itemPane);
 
-    auto* notesView = new PlaceholderListView(rightStack_);
-    notesView_ = notesView;
+    notesView_ = new ItemListView(rightStack_);
     notesView_->setObjectName(QStringLiteral("notesList"));
     notesView_->setFrameShape(QFrame::NoFrame);
     notesView_->setUniformItemSizes(true);
@@ -261,7 +221,12 @@ void MainViewController::langeuageAction() {
     addGroupButton_->setText(ui::text("addGroupBtn.title"));
     addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));
     addGroupButton_->setToolTip(ui::text("addGroupBtn.toolTip"));
-    static_cast<PlaceholderListView*>(notesView_)->setPlaceholderText(ui::text("notesList.empty"));
+    notesView_->setPlaceholderText(ui::text("notesList.empty"));
+    fileItemMenuButton_->setToolTip(ui::text("file_itemMenu.toolTip"));
+    file_popAction(std::nullopt);
+    if (!progressView_->isProgressShown()) {
+        progressView_->showCompleted();
+    }
     if (sidebarModel_->count() > 0) {
         setLeftScrollView();
         sortpopAction(std::nullopt);
@@ -289,6 +254,8 @@ RowList* MainViewController::selectedRows() {
     auto it = catalogue.UPLibrary.find(key);
     return it == catalogue.UPLibrary.end() ? nullptr : &it.value();
 }
+
+const RowList* MainViewController::selectedRows() const { return const_cast<MainViewController*>(this)->selectedRows(); }
 
 bool MainViewController::selectionIsRemovable() const {
     const QString& key = catalogue.selectGroupName;
@@ -342,11 +309,12 @@ void MainViewController::setRightScrollView() {
     if (selectGroup_ItemIndex >= 0 && selectGroup_ItemIndex < selected_ItemList.size() && !selected_ItemList.isEmpty()) {
         itemModel_->setSelectedRow(selectGroup_ItemIndex);
     }
-    auto* view = static_cast<PlaceholderListView*>(itemView_);
-    view->setPlaceholderText(searchField_->text().isEmpty()
-                                 ? ui::text("itemList.empty")
-                                 : ui::text("search.noResults").arg(searchField_->text()));
+    const bool searching = !searchField_->text().isEmpty();
+    itemView_->setPlaceholderText(searching ? ui::text("search.noResults").arg(searchField_->text())
+                                            : ui::text("itemList.empty"));
+    itemView_->setPlaceholderPicture(searching ? QString() : QStringLiteral("About/DropArrow.png"));
     updateItemCountLabel();
+    updateItemControls();
     emit userActionPerformed();
 }
 
@@ -630,11 +598,7 @@ void MainViewController::lockTessaroAction() {
     });
 }
 
-void MainViewController::addFileBtnAction() { addFileDebounce_.start(); }
-
 void MainViewController::addGroupBtnAction() { addGroupDebounce_.start(); }
-
-void MainViewController::addFilesAction() { emit addFilesRequested(); }
 
 void MainViewController::addGroupAction() { emit addGroupRequested(); }
 

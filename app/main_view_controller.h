@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/item_list_model.h"
 #include "core/catalogue.h"
 #include "core/list_composition.h"
 
@@ -8,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -22,8 +24,8 @@ class QToolButton;
 namespace tessaro {
 
 class CustomWindow;
-class ItemDelegate;
-class ItemListModel;
+class ItemListView;
+class ProgressPanel;
 class SidebarDelegate;
 class SidebarModel;
 
@@ -76,17 +78,88 @@ public:
     void leftMouseUp(qsizetype sidebarRow);
     void endEditName(qsizetype sidebarRow, const QString& name);
 
-    // The item pane's buttons: each cancels its own pending request and schedules the
-    // command 0.25 s later, so that a quick double click runs it once.
-    void addFileBtnAction();
+    // The item pane's buttons, File > Add Files and its shortcut: each cancels its own
+    // pending request and schedules the command 0.25 s later, so that a quick double click
+    // runs it once.
+    void addFileAction();
     void addGroupBtnAction();
+    // The open panel (files and folders, several at once); what it returns goes to
+    // AddFileActionForPaths half a second later.
     void addFilesAction();
     void addGroupAction();
+    // Files and folders dropped on the item list from another application.
+    void dropFilesAction(const QStringList& paths);
+
+    // ---- The progress panel at the bottom of the sidebar ----
+    ProgressPanel* progressView() const { return progressView_; }
+    // Commands that would overlap a running walk are refused while this holds.
+    bool isProgressShown() const;
+
+    // ---- Item rows ----
+    // What runs on an item's row. Hiding and Unhiding keep its buttons from starting
+    // anything else; None ends the operation and frees the row.
+    void setRowWalkState(const FileModelPtr& item, WalkState state);
+    // The eye button of a shown row: refused while the progress panel is shown or the row
+    // is editing; otherwise the row becomes editing and visableChange follows 0.25 s later.
+    void visableBtnAction(qsizetype shownRow);
+    static constexpr int kVisableDebounceMs = 250;
+    // The selected item, when the shown list has one.
+    FileModelPtr selectedItem() const;
+
+    // ---- The item list's action button and its menu ----
+    // Mode 1 hides every item of the shown vault, 2 hides the selected item, 3 unhides it,
+    // 4 removes it from the list; the title is "file_Item<mode>".
+    qint64 doFileType() const { return doFileType_; }
+    void setDoFileType(qint64 mode);
+    // What a finished toggle leaves: mode 3 when the selected item is hidden, else 2.
+    void setDoFileTypeForSelectedItem();
+    void rightBottom_leftBtnAction();
+    // Rebuilds the menu of the arrow beside the button and returns it.
+    QMenu* file_itemMenu();
+    // The arrow's click: the menu, above the bar, unless a walk runs.
+    void popUpFileItemMenu();
+    // A choice of that menu by tag (1 to 4), or none: the button's title only.
+    void file_popAction(std::optional<int> tag);
+
+    // ---- File menu: hide or unhide the selected item ----
+    void hideItemAction();
+    void unHideItemAction();
+    bool canHideSelectedItem() const;
+    bool canUnhideSelectedItem() const;
+
+    // ---- Group rows ----
+    // The context menu of a sidebar row (a user group of the local vault), or none.
+    QMenu* group_itemMenu(qsizetype sidebarRow);
+    void group_popAction(int tag, qsizetype sidebarRow);
+
+    // The item of a visible row is no longer where it was: tells the user so.
+    void alertItemMissing(std::function<void()> done = {});
+
+    // ---- Hand-over points to the vault library ----
+    // The window's side ends here: each is called once the window has done its part
+    // (refusals, debouncing, the panel), on the GUI thread.
+    //
+    // Adds the chosen or dropped paths (absolute, in the order given, not yet filtered for
+    // duplicates), or opens a removable-drive vault when the first one is one.
+    virtual void AddFileActionForPaths(const QStringList& paths, std::function<void(bool failed)> completion = {});
+    // Toggles the item of shown row `shownRow` (an index into selected_ItemList). The row
+    // is editing already; when the toggle ends, or does not start, the row is freed with
+    // setRowWalkState(item, WalkState::None) and the completion runs.
+    virtual void visableChange(qsizetype shownRow, std::function<void()> completion = {});
+    // Hides (unhides) every item of the shown vault. The progress panel is already shown;
+    // it is removed (removeAnimation) when the last item is done.
+    virtual void hideAllShown();
+    virtual void unhideAllShown();
+    // Hides every item of the local vault's group `groupIndex` from `itemIndex` on, without
+    // the progress panel.
+    virtual void hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIndex);
+    // The cancel button of the panel or of a row: stops the walk that runs.
+    virtual void encryptCancelBtnAction();
 
     // Parts of the window, for the delegate, the screenshots and the tests.
     QListView* sidebarView() const { return sidebarView_; }
-    QListView* itemListView() const { return itemView_; }
-    QListView* notesListView() const { return notesView_; }
+    ItemListView* itemListView() const { return itemView_; }
+    ItemListView* notesListView() const { return notesView_; }
     SidebarModel* sidebarModel() const { return sidebarModel_; }
     ItemListModel* itemModel() const { return itemModel_; }
     QLineEdit* searchField() const { return searchField_; }
@@ -94,6 +167,9 @@ public:
     QToolButton* lockButton() const { return lockButton_; }
     QPushButton* addFileButton() const { return addFileButton_; }
     QPushButton* addGroupButton() const { return addGroupButton_; }
+    QPushButton* rightBottom_leftBtn() const { return rightBottom_leftBtn_; }
+    QToolButton* fileItemMenuButton() const { return fileItemMenuButton_; }
+    QMenu* fileItemMenu() const { return fileItemMenu_; }
     QMenu* sortMenu() const { return sortMenu_; }
     QMessageBox* currentAlert() const { return alert_; }
     QString itemCountText() const;
@@ -106,10 +182,10 @@ signals:
     void userActionPerformed();
     // The lock's last step ran; the delegate puts a new login screen into the window.
     void lockCompleted();
-    void addFilesRequested();
     void addGroupRequested();
-    void visableChangeRequested(const FileModelPtr& item);
     void showInFileManagerRequested(const FileModelPtr& item);
+    // What the selected item's commands can do has changed (selection, item state, panel).
+    void itemCommandsChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -119,10 +195,23 @@ private:
     void buildInterface();
     void viewDidAppear();
     RowList* selectedRows();
+    const RowList* selectedRows() const;
     bool selectionIsRemovable() const;
     void createGroupFromAddRow(const SidebarEntry& addRow);
     void showAlert(const QString& headline, const QString& message);
     void updateItemCountLabel();
+    QWidget* buildItemBar(QWidget* itemPane);
+    // Enables the action button and shows its arrow as the panel and selection allow.
+    void updateItemControls();
+    bool actionButtonApplies() const;
+    // Whether the shown vault holds an item that is hidden (visible).
+    bool shownVaultHas(bool hidden) const;
+    // The row becomes editing unless something refuses it; true when it did.
+    bool beginToggle(qsizetype shownRow);
+    // Sets the action button's mode, then toggles the selected item when it is in the
+    // state `hidden`.
+    void setModeAndToggleSelectedItemIf(qint64 mode, bool hidden);
+    void showGroupMenu(const QPoint& position);
 
     CustomWindow& window_;
     std::optional<UpLibrary> handedOver_;
@@ -136,15 +225,21 @@ private:
     SidebarModel* sidebarModel_ = nullptr;
     SidebarDelegate* sidebarDelegate_ = nullptr;
     QStackedWidget* rightStack_ = nullptr;
-    QListView* itemView_ = nullptr;
+    ItemListView* itemView_ = nullptr;
     ItemListModel* itemModel_ = nullptr;
     ItemDelegate* itemDelegate_ = nullptr;
-    QListView* notesView_ = nullptr;
+    ItemListView* notesView_ = nullptr;
     ItemListModel* notesModel_ = nullptr;
     ItemDelegate* notesDelegate_ = nullptr;
     QPushButton* addFileButton_ = nullptr;
     QPushButton* addGroupButton_ = nullptr;
     QLabel* itemCountLabel_ = nullptr;
+    ProgressPanel* progressView_ = nullptr;
+    QPushButton* rightBottom_leftBtn_ = nullptr;
+    QToolButton* fileItemMenuButton_ = nullptr;
+    QMenu* fileItemMenu_ = nullptr;
+    QMenu* groupMenu_ = nullptr;
+    qint64 doFileType_ = 1;
     QTimer addFileDebounce_;
     QTimer addGroupDebounce_;
     QPointer<QMessageBox> alert_;

@@ -18,8 +18,6 @@ inline QColor separator() { return QColor(222, 223, 228); }
 inline QColor rowSelected() { return QColor(0xE3, 0xF4, 0xF1); }
 inline QColor primaryText() { return QColor(30, 30, 34); }
 inline QColor secondaryText() { return QColor(120, 122, 130); }
-inline QColor hiddenState() { return QColor(0x0E, 0x7C, 0x74); }
-inline QColor visibleState() { return QColor(196, 120, 20); }
 inline QColor progressTrack() { return QColor(220, 224, 232); }
 
 }  // namespace tessaro::style

@@ -2,9 +2,14 @@
 
 #include "core/localized_text.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QQueue>
@@ -19,6 +24,7 @@ QQueue<QMessageBox::StandardButton> answers;
 QQueue<QStringList> fileNames;
 ModalSeam::AlertRequest lastAlertAsked;
 ModalSeam::SavePanelRequest lastPanelAsked;
+ModalSeam::OpenPanelRequest lastOpenPanelAsked;
 int alertsAsked = 0;
 
 // A file dialog with a line of explanation above it; the platform dialogs have no place
@@ -52,6 +58,77 @@ private:
     QFileDialog* files_;
 };
 
+// The desktop's own dialogs choose either files or folders, never both at once. This one
+// lets its accept button take whatever is selected, a folder included; a double click
+// still opens a folder to look inside it.
+class OpenPanel : public QFileDialog {
+public:
+    OpenPanel(QWidget* parent, const ModalSeam::OpenPanelRequest& request)
+        : QFileDialog(parent, request.title, request.directory), request_(request) {
+        setObjectName(QStringLiteral("openPanel"));
+        setOption(QFileDialog::DontUseNativeDialog);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        if (!request.canChooseFiles) {
+            setFileMode(QFileDialog::Directory);
+        } else {
+            setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        }
+        setOption(QFileDialog::ReadOnly, !request.canCreateDirectories);
+        if (!request.acceptLabel.isEmpty()) {
+            setLabelText(QFileDialog::Accept, request.acceptLabel);
+            keepAcceptLabel();
+        }
+        resize(760, 500);
+    }
+
+    // What the accept button took, in the order selected.
+    QStringList chosen() const { return chosen_.isEmpty() ? selectedFiles() : chosen_; }
+
+    void accept() override {
+        // What is selected in the folder on show is taken as it is, folders included. A
+        // path typed to somewhere else is a place to go, not a choice: hiding a whole folder
+        // because its path was typed to look inside it would be a nasty surprise.
+        const QStringList files = selectedFiles();
+        const QString here = QDir::cleanPath(directory().absolutePath());
+        bool takeAsTheyAre = !files.isEmpty() && request_.canChooseDirectories && request_.canChooseFiles;
+        for (const QString& file : files) {
+            const QFileInfo info(file);
+            takeAsTheyAre = takeAsTheyAre && info.exists() && QDir::cleanPath(info.absolutePath()) == here;
+        }
+        if (!takeAsTheyAre) {
+            // The dialog's own handling: open a typed folder, refuse a name that is not there.
+            QFileDialog::accept();
+            return;
+        }
+        chosen_ = files;
+        QDialog::accept();
+    }
+
+private:
+    // With a folder selected the dialog relabels its button "Open", as if a click would
+    // look inside; here it adds the folder, so the button keeps saying so.
+    void keepAcceptLabel() {
+        auto relabel = [this] {
+            QTimer::singleShot(0, this, [this] {
+                const auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+                if (QPushButton* accept = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr) {
+                    accept->setText(request_.acceptLabel);
+                }
+            });
+        };
+        if (const auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView")); list && list->selectionModel()) {
+            connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, relabel);
+        }
+        if (const auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            connect(name, &QLineEdit::textChanged, this, relabel);
+        }
+        connect(this, &QFileDialog::directoryEntered, this, relabel);
+    }
+
+    ModalSeam::OpenPanelRequest request_;
+    QStringList chosen_;
+};
+
 }  // namespace
 
 void ModalSeam::nextAnswer(QMessageBox::StandardButton button) { answers.enqueue(button); }
@@ -62,11 +139,13 @@ void ModalSeam::reset() {
     fileNames.clear();
     lastAlertAsked = {};
     lastPanelAsked = {};
+    lastOpenPanelAsked = {};
     alertsAsked = 0;
 }
 
 const ModalSeam::AlertRequest& ModalSeam::lastAlert() { return lastAlertAsked; }
 const ModalSeam::SavePanelRequest& ModalSeam::lastSavePanel() { return lastPanelAsked; }
+const ModalSeam::OpenPanelRequest& ModalSeam::lastOpenPanel() { return lastOpenPanelAsked; }
 int ModalSeam::alertCount() { return alertsAsked; }
 
 void ModalSeam::alert(QWidget* parent, const AlertRequest& request, std::function<void(QMessageBox::StandardButton)> done) {
@@ -84,7 +163,9 @@ void ModalSeam::alert(QWidget* parent, const AlertRequest& request, std::functio
     auto* box = new QMessageBox(QMessageBox::Warning, request.title, request.message, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("alert"));
     box->setInformativeText(request.informativeText);
-    box->button(QMessageBox::Ok)->setText(LanguageBundle::localizedStringForKey(QStringLiteral("alert.ok")));
+    box->button(QMessageBox::Ok)->setText(request.buttonTitle.isEmpty()
+                                              ? LanguageBundle::localizedStringForKey(QStringLiteral("alert.ok"))
+                                              : request.buttonTitle);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     QObject::connect(box, &QMessageBox::finished, box, [done = std::move(done)](int) {
@@ -111,6 +192,23 @@ void ModalSeam::savePanel(QWidget* parent, const SavePanelRequest& request,
     QObject::connect(panel, &QDialog::finished, panel, [panel, done = std::move(done)](int result) {
         const QString chosen = result == QDialog::Accepted ? panel->chosen() : QString();
         done(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
+    });
+    panel->open();
+}
+
+void ModalSeam::openPanel(QWidget* parent, const OpenPanelRequest& request,
+                          std::function<void(const QStringList&)> done) {
+    lastOpenPanelAsked = request;
+    if (!fileNames.isEmpty()) {
+        const QStringList answer = fileNames.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] { done(answer); });
+        return;
+    }
+    auto* panel = new OpenPanel(parent, request);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QDialog::finished, panel, [panel, done = std::move(done)](int result) {
+        done(result == QDialog::Accepted ? panel->chosen() : QStringList());
     });
     panel->open();
 }

@@ -20,12 +20,24 @@ public:
         QString title;
         QString message;
         QString informativeText;
+        // The button's text; the localized "alert.ok" when empty.
+        QString buttonTitle = {};
     };
     struct SavePanelRequest {
         QString title;
         QString message;
         QString directory;
         QString suggestedName;
+    };
+    struct OpenPanelRequest {
+        QString title;
+        QString directory;
+        // The accept button's text; the dialog's own when empty.
+        QString acceptLabel;
+        bool allowsMultipleSelection = true;
+        bool canChooseFiles = true;
+        bool canChooseDirectories = true;
+        bool canCreateDirectories = true;
     };
 
     // The next alert is answered with this button.
@@ -38,6 +50,7 @@ public:
     // What the last alert and the last save panel asked, answered or not.
     static const AlertRequest& lastAlert();
     static const SavePanelRequest& lastSavePanel();
+    static const OpenPanelRequest& lastOpenPanel();
     // Questions asked so far (tests count them).
     static int alertCount();
 
@@ -47,6 +60,11 @@ public:
     // A save panel as a sheet on `parent`'s window; `done` gets the chosen path or nothing.
     static void savePanel(QWidget* parent, const SavePanelRequest& request,
                           std::function<void(std::optional<QString>)> done);
+    // An open panel as a sheet on `parent`'s window; `done` gets the chosen paths, none
+    // when it was cancelled. With both files and folders choosable, its accept button takes
+    // a selected folder as it is; a double click opens a folder to look inside.
+    static void openPanel(QWidget* parent, const OpenPanelRequest& request,
+                          std::function<void(const QStringList&)> done);
 };
 
 }  // namespace tessaro::controls

@@ -13,10 +13,13 @@ public:
     explicit TSView(QWidget* parent = nullptr);
 
     void setFillColour(const QColor& colour);
+    QColor fillColour() const { return fill_; }
     void setBorderColour(const QColor& colour);
+    QColor borderColour() const { return border_; }
     void setBorderWidth(qreal width);
     qreal borderWidth() const { return borderWidth_; }
     void setCornerRadius(qreal radius);
+    qreal cornerRadius() const { return cornerRadius_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -5,6 +5,8 @@
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
 #include "app/main_view_controller.h"
+#include "app/item_list_view.h"
+#include "app/progress_panel.h"
 #include "app/guide_view_controller.h"
 #include "app/login_viewcontroller.h"
 #include "app/sidebar_model.h"
@@ -19,7 +21,12 @@
 #include "core/volumes.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -43,6 +50,72 @@ void save(QWidget* widget, const QString& name) {
         return;
     }
     std::printf("%s\n", qPrintable(path));
+}
+
+// The window with a pop-up menu drawn where it opened: menus are windows of their own, so
+// grabbing the main window alone would leave them out.
+void saveWithMenu(QWidget* window, QMenu* menu, const QString& name) {
+    QApplication::processEvents();
+    QPixmap shot = window->grab();
+    {
+        QPainter painter(&shot);
+        painter.drawPixmap(window->mapFromGlobal(menu->pos()), menu->grab());
+    }
+    const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
+    if (!shot.save(path)) {
+        std::fprintf(stderr, "tessaro-screenshots: cannot write %s\n", qPrintable(path));
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+FileModelPtr shownItem(MainViewController& main, const QString& name) {
+    for (const FileModelPtr& item : main.itemModel()->items()) {
+        if (item->name == name) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+void clickRow(MainViewController& main, const FileModelPtr& item) {
+    const QModelIndex index = main.itemModel()->index(static_cast<int>(main.itemModel()->rowOf(item.get())));
+    const QRect name = ItemDelegate::layoutFor(main.itemListView()->visualRect(index)).name;
+    QTest::mouseClick(main.itemListView()->viewport(), Qt::LeftButton, {}, name.center());
+}
+
+// The walk over "Client contracts" is 42 % through, with the progress panel up; the other
+// items of the group wait their turn.
+void showHiding(MainViewController& main) {
+    const FileModelPtr running = shownItem(main, QStringLiteral("Client contracts"));
+    const FileModelPtr waiting = shownItem(main, QStringLiteral("Q3 Forecast.xlsx"));
+    if (!running || !waiting) {
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    running->isEncrtypt = true;
+    running->currentEncryptSize = running->fileSize.load() * 42 / 100;
+    running->startEncryptDate = now - 20000;
+    running->encryptDuration = now;
+    main.setRowWalkState(running, WalkState::Hiding);
+    main.setRowWalkState(waiting, WalkState::Hiding);
+    running->cell->itemChanged();
+    main.progressView()->addAnimation();
+    main.progressView()->showProgressOf(*running);
+    QTest::qWait(ProgressPanel::kSlideMs + 200);
+}
+
+void endHiding(MainViewController& main) {
+    for (const FileModelPtr& item : main.itemModel()->items()) {
+        item->currentEncryptSize = 0;
+        main.setRowWalkState(item, WalkState::None);
+        if (item->cell) {
+            item->cell->itemChanged();
+        }
+    }
+    main.progressView()->showCompleted();
+    main.progressView()->removeAnimation();
+    QTest::qWait(ProgressPanel::kSlideMs + 200);
 }
 
 FileModelPtr item(const QString& name, const QString& folder, qint64 size, bool hidden, qint64 addDate) {
@@ -74,15 +147,11 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
     GroupModelPtr work = addGroup(local, chinese ? QStringLiteral("工作") : QStringLiteral("Work"), key);
     *work->fileModels << item(QStringLiteral("Q3 Forecast.xlsx"), docs, 402113, true, 1760400000)
                       << item(QStringLiteral("Client contracts"), docs, 73400320, true, 1760500000)
-                      << item(QStringLiteral("salary-review.txt"), docs, 2210, true, 1760600000);
+                      << item(QStringLiteral("salary-review.txt"), docs, 2210, false, 1760600000);
     GroupModelPtr family = addGroup(local, chinese ? QStringLiteral("家庭照片") : QStringLiteral("Family Photos"), key);
     *family->fileModels << item(QStringLiteral("photo.jpg"), pics, 5123456, true, 1760700000)
                         << item(QStringLiteral("Wedding 2019"), pics, 2415919104LL, true, 1760800000);
     renumberRowList(local);
-    // One item in the middle of being hidden.
-    FileModelPtr running = (*work->fileModels)[1];
-    running->isEncrtypt = false;
-    running->currentEncryptSize = running->fileSize.load() * 42 / 100;
 
     // A removable drive with a vault on it.
     const QString vaultKey = QStringLiteral("KINGSTON/Travel.flp");
@@ -184,11 +253,45 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
     QApplication::processEvents();
     save(delegate.mainWindow(), QStringLiteral("main-all-items-") + suffix);
 
+    // Hiding, with the progress panel; then the action button's menu for a visible item.
+    showHiding(*main);
+    save(delegate.mainWindow(), QStringLiteral("main-hiding-") + suffix);
+    endHiding(*main);
+    if (const FileModelPtr lease = shownItem(*main, QStringLiteral("Lease agreement.docx"))) {
+        clickRow(*main, lease);
+    }
+    main->popUpFileItemMenu();
+    saveWithMenu(delegate.mainWindow(), main->fileItemMenu(), QStringLiteral("item-menu-") + suffix);
+    main->fileItemMenu()->hide();
+
+    // The missing-item alert.
+    main->alertItemMissing();
+    QApplication::processEvents();
+    if (auto* alert = main->findChild<QMessageBox*>(QStringLiteral("alert"))) {
+        save(alert, QStringLiteral("alert-missing-item-") + suffix);
+        alert->close();
+    }
+
+    // The open panel of Add Files, which takes files and folders alike.
+    main->addFilesAction();
+    QApplication::processEvents();
+    if (auto* panel = main->findChild<QFileDialog*>(QStringLiteral("openPanel"))) {
+        QTest::qWait(300);
+        save(panel, QStringLiteral("open-panel-") + suffix);
+        panel->reject();
+    }
+
     // A user group, sorted by name, descending.
     main->leftMouseUp(3);
     main->sortpopAction(2);
     main->sortpopAction(8);
     save(delegate.mainWindow(), QStringLiteral("main-group-sorted-") + suffix);
+    if (QMenu* groupMenu = main->group_itemMenu(2)) {
+        groupMenu->popup(main->sidebarView()->viewport()->mapToGlobal(
+            main->sidebarView()->visualRect(main->sidebarModel()->index(2)).center()));
+        saveWithMenu(delegate.mainWindow(), groupMenu, QStringLiteral("group-menu-") + suffix);
+        groupMenu->hide();
+    }
 
     QMenu* menu = main->applicationDockMenu();
     menu->popup(main->sortButton()->mapToGlobal(QPoint(0, main->sortButton()->height())));

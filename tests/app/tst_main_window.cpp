@@ -1,5 +1,6 @@
 // The application shell driven through its real widgets, offscreen: launch, login, the
 // sidebar and item list, sorting, search, the lock cycle, the idle timer and the window size.
+// The item commands have their own test (tst_item_commands).
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
@@ -395,53 +396,18 @@ private slots:
         QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
     }
 
-    void addButtonsRunTheirCommandOnceAfterTheDebounce() {
+    void addVaultButtonRunsItsCommandOnceAfterTheDebounce() {
         TestEnvironment env;
         AppDelegate delegate;
         MainViewController* main = launchAndLogIn(delegate);
         QVERIFY(main);
-        QSignalSpy files(main, &MainViewController::addFilesRequested);
         QSignalSpy vaults(main, &MainViewController::addGroupRequested);
-        QTest::mouseClick(main->addFileButton(), Qt::LeftButton);
-        QTest::mouseClick(main->addFileButton(), Qt::LeftButton);
         QTest::mouseClick(main->addGroupButton(), Qt::LeftButton);
-        QCOMPARE(files.size(), 0);
-        QTRY_COMPARE(files.size(), 1);
+        QTest::mouseClick(main->addGroupButton(), Qt::LeftButton);
+        QCOMPARE(vaults.size(), 0);
         QTRY_COMPARE(vaults.size(), 1);
         QTest::qWait(MainViewController::kAddDebounceMs + 100);
-        QCOMPARE(files.size(), 1);
         QCOMPARE(vaults.size(), 1);
-    }
-
-    void itemRowDrawsProgressAndCancelsTheRunningItem() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
-        QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        GroupModelPtr group = addGroup(*main, QStringLiteral("Work"), {QStringLiteral("big.iso")});
-        main->setLeftScrollView();
-        FileModelPtr item = group->fileModels->first();
-        QVERIFY(item->cell);
-
-        item->currentEncryptSize = 250;  // of 1000
-        item->cell->itemChanged();
-        QCOMPARE(main->itemModel()->cell(0).progress, 0.25);
-        // The cancel button replaces the show-in-folder button while the bar runs.
-        QListView* view = main->itemListView();
-        const QRect row = view->visualRect(main->itemModel()->index(0));
-        const ItemDelegate::RowLayout layout = ItemDelegate::layoutFor(row);
-        QSignalSpy shown(main, &MainViewController::showInFileManagerRequested);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, layout.cancelEncryptBtn.center());
-        QVERIFY(item->isCancel.load());
-        QCOMPARE(shown.size(), 0);
-
-        item->currentEncryptSize = 1000;  // complete: no bar
-        item->cell->itemChanged();
-        QCOMPARE(main->itemModel()->cell(0).progress, 0.0);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, layout.openPathBtn.center());
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().first().value<FileModelPtr>(), item);
     }
 
     void failedSaveShowsAnAlert() {

@@ -1,0 +1,17 @@
+#pragma once
+
+// Log texts of the main window's commands, spelled exactly as the rest of the system and
+// its users' log readers know them. "%1" marks where a value goes.
+namespace tessaro::windowlog {
+
+inline constexpr char kAddFileToApp[] = "add file to app";
+inline constexpr char kDropFinished[] = "拖拽文件完成";
+inline constexpr char kHideAll[] = "都隐藏";
+inline constexpr char kUnhideAll[] = "都不隐藏";
+inline constexpr char kHideSelected[] = "隐藏选中文件";
+inline constexpr char kUnhideSelected[] = "显示选中文件";
+inline constexpr char kHideGroup[] = "隐藏本组文件夹";
+// A command reached the window's side of an operation the vault library does not run yet.
+inline constexpr char kNotConnectedYet[] = "not connected yet: %1";
+
+}  // namespace tessaro::windowlog

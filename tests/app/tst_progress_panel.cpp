@@ -1,0 +1,214 @@
+// The progress panel at the bottom of the sidebar and the estimate it shows: its look, its
+// slide in and out, the bar's width and the time left computed from a walk's counters.
+#include "app/progress_estimate.h"
+#include "app/progress_panel.h"
+#include "controls/ts_view.h"
+#include "core/file_model.h"
+#include "core/localized_text.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+// A sidebar-sized column with the panel at its bottom, as the main window lays it out.
+struct Column {
+    QWidget widget;
+    ProgressPanel* panel = nullptr;
+    Column() {
+        widget.setFixedSize(232, 400);
+        auto* layout = new QVBoxLayout(&widget);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        layout->addStretch(1);
+        panel = new ProgressPanel(&widget);
+        layout->addWidget(panel);
+        widget.show();
+    }
+    // Shown, and done sliding in.
+    bool showPanel() {
+        panel->addAnimation();
+        return QTest::qWaitFor([this] { return panel->height() == ProgressPanel::kHeight; });
+    }
+    int expectedTintWidth(double fraction) const {
+        return static_cast<int>((panel->progressbarBack()->width() - 4) * fraction);
+    }
+};
+
+}  // namespace
+
+class ProgressPanelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+
+    void estimateFollowsTheWalkCounters() {
+        TestEnvironment env;
+        struct Case {
+            const char* name;
+            qint64 bytes, size, start, last;
+            bool moves;
+            double fraction;
+            double secondsLeft;  // negative: no estimate
+        };
+        const Case cases[] = {
+            {"nothing stored yet", 0, 1000, 1000, 5000, true, 0.0, -1},
+            {"a quarter in ten seconds", 250, 1000, 1000, 11000, true, 0.25, 30.0},
+            {"half in two seconds", 500, 1000, 1000, 3000, true, 0.5, 2.0},
+            {"everything stored", 1000, 1000, 1000, 11000, true, 1.0, -1},
+            {"no time measured yet", 500, 1000, 5000, 5000, true, 0.5, -1},
+            {"clock set back", 500, 1000, 5000, 4000, true, 0.5, -1},
+            {"empty item", 0, 0, 1000, 2000, false, 0, -1},
+            {"counter past the size", 1200, 1000, 1000, 2000, false, 0, -1},
+            {"negative counter", -1, 1000, 1000, 2000, false, 0, -1},
+        };
+        for (const Case& c : cases) {
+            const std::optional<ProgressEstimate> estimate = estimateProgress(c.bytes, c.size, c.start, c.last);
+            QVERIFY2(estimate.has_value() == c.moves, c.name);
+            if (!estimate) {
+                continue;
+            }
+            QVERIFY2(qFuzzyCompare(estimate->fraction + 1.0, c.fraction + 1.0), c.name);
+            QVERIFY2(estimate->secondsLeft.has_value() == (c.secondsLeft >= 0), c.name);
+            if (estimate->secondsLeft) {
+                QVERIFY2(std::abs(*estimate->secondsLeft - c.secondsLeft) < 1e-3, c.name);
+            }
+        }
+    }
+
+    void timeLeftReadsInWholeUnits() {
+        TestEnvironment env;
+        QCOMPARE(remainingTimeText(5.9), QStringLiteral("5 s"));
+        QCOMPARE(remainingTimeText(61.2), QStringLiteral("1 min 1 s"));
+        QCOMPARE(remainingTimeText(3725), QStringLiteral("1 h 2 min"));
+        // One second is added, so that the text never reads zero while work remains.
+        QCOMPARE(progressStateText({0.42, 29.4}), QStringLiteral("42% done · about 30 s left"));
+        SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), 1);
+        LanguageBundle::setLanguage();
+        QCOMPARE(remainingTimeText(61.2), QStringLiteral("1 分 1 秒"));
+        QCOMPARE(progressStateText({0.42, 29.4}), QStringLiteral("已完成 42% · 约剩 30 秒"));
+    }
+
+    void panelHasItsColoursAndStartsHidden() {
+        TestEnvironment env;
+        Column column;
+        ProgressPanel* panel = column.panel;
+        QVERIFY(panel->isHidden());
+        QVERIFY(!panel->isProgressShown());
+        QCOMPARE(panel->objectName(), QStringLiteral("progressView"));
+        QCOMPARE(panel->text(), QStringLiteral("Completed"));
+        QCOMPARE(panel->background()->fillColour(), QColor(44, 44, 47));
+        QCOMPARE(panel->separatorLine()->fillColour(), QColor(69, 69, 71));
+        QCOMPARE(panel->progressStateLabel()->palette().color(QPalette::WindowText), QColor(186, 186, 189));
+        const controls::TSView* track = panel->progressbarBack();
+        QCOMPARE(track->cornerRadius(), 6.0);
+        QCOMPARE(track->borderWidth(), 1.0);
+        QCOMPARE(track->borderColour(), QColor(100, 100, 104));
+        const controls::TSView* tint = panel->progressbarTint();
+        QCOMPARE(tint->cornerRadius(), 4.0);
+        QCOMPARE(tint->borderWidth(), 1.0);
+        QCOMPARE(tint->fillColour(), QColor(100, 100, 104));
+        QCOMPARE(tint->borderColour(), QColor(100, 100, 104));
+        QVERIFY(!panel->encryptCancelBtn()->icon().isNull());
+        QSignalSpy cancelled(panel, &ProgressPanel::cancelClicked);
+        QVERIFY(column.showPanel());
+        QTest::mouseClick(panel->encryptCancelBtn(), Qt::LeftButton);
+        QCOMPARE(cancelled.size(), 1);
+        // What is drawn: the panel's dark background beside the label.
+        const QImage image = panel->grab().toImage();
+        QCOMPARE(QColor(image.pixel(4, ProgressPanel::kHeight / 2)), QColor(44, 44, 47));
+        QCOMPARE(QColor(image.pixel(4, 0)), QColor(69, 69, 71));
+    }
+
+    void panelSlidesInAndOut() {
+        TestEnvironment env;
+        Column column;
+        ProgressPanel* panel = column.panel;
+        QSignalSpy shown(panel, &ProgressPanel::shownChanged);
+        panel->addAnimation();
+        QVERIFY(panel->isVisible());
+        QVERIFY(panel->isProgressShown());
+        QVERIFY(panel->height() < ProgressPanel::kHeight);  // it slides, it does not jump
+        QTRY_COMPARE(panel->height(), ProgressPanel::kHeight);
+        // Pinned to the column's bottom edge once in place.
+        QCOMPARE(panel->geometry().bottom(), column.widget.height() - 1);
+        QCOMPARE(shown.size(), 1);
+
+        panel->removeAnimation();
+        QVERIFY(!panel->isProgressShown());
+        QVERIFY(panel->isVisible());  // hidden only when the slide ends
+        QTRY_VERIFY(panel->isHidden());
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.last().first().toBool(), false);
+
+        // Shown again halfway down: it turns round and ends up in place.
+        panel->addAnimation();
+        QTRY_COMPARE(panel->height(), ProgressPanel::kHeight);
+        panel->removeAnimation();
+        panel->addAnimation();
+        QTest::qWait(ProgressPanel::kSlideMs + 150);
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->height(), ProgressPanel::kHeight);
+    }
+
+    void barFillIsTheFractionOfTheTrack() {
+        TestEnvironment env;
+        Column column;
+        ProgressPanel* panel = column.panel;
+        QVERIFY(column.showPanel());
+        const std::pair<double, double> fractions[] = {{0.0, 0.0}, {0.25, 0.25}, {0.5, 0.5}, {1.0, 1.0}, {1.7, 1.0}, {-0.2, 0.0}};
+        for (const auto& [given, shown] : fractions) {
+            panel->setFraction(given);
+            QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(shown));
+            QCOMPARE(panel->progressbarTint()->x(), 2);
+        }
+        QVERIFY(column.expectedTintWidth(1.0) > 100);  // a real bar, not a sliver
+    }
+
+    void progressStepsComeFromTheItemCounters() {
+        TestEnvironment env;
+        Column column;
+        ProgressPanel* panel = column.panel;
+        QVERIFY(column.showPanel());
+        FileModel item;
+        item.fileSize = 1000;
+        item.startEncryptDate = 1'700'000'000'000;
+        item.encryptDuration = 1'700'000'010'000;
+        panel->showPreparing();
+        QCOMPARE(panel->text(), QStringLiteral("Preparing…"));
+
+        // Nothing stored yet: no estimate, so the text stays and the bar is empty.
+        panel->showProgressOf(item);
+        QCOMPARE(panel->text(), QStringLiteral("Preparing…"));
+        QCOMPARE(panel->progressbarTint()->width(), 0);
+
+        item.currentEncryptSize = 250;  // a quarter in ten seconds: thirty to go
+        panel->showProgressOf(item);
+        QCOMPARE(panel->text(), QStringLiteral("25% done · about 31 s left"));
+        QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(0.25));
+
+        // Counters past the size move nothing.
+        item.currentEncryptSize = 2000;
+        panel->showProgressOf(item);
+        QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(0.25));
+        panel->showCompleted();
+        QCOMPARE(panel->text(), QStringLiteral("Completed"));
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<ProgressPanelTest>(argc, argv); }
+
+#include "tst_progress_panel.moc"
