@@ -7,10 +7,12 @@
 #include "app/main_view_controller.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
+#include "controls/modal_seam.h"
 #include "core/log.h"
 #include "core/log_lines.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/vault_lock.h"
 #include "core/vault_paths.h"
 
 #include <QApplication>
@@ -215,6 +217,21 @@ void AppDelegate::showLogin() {
 }
 
 void AppDelegate::showMainView() {
+    // One writer per vault: while this window shows the vault, tessaro-vault waits for it,
+    // and the other way round, so that neither overwrites the other's catalogue.
+    QString refusal;
+    auto writerLock = VaultLock::acquire(vaultpaths::AppRootDirKey(), QStringLiteral("the Tessaro window"), 0, &refusal);
+    if (!writerLock) {
+        controls::ModalSeam::AlertRequest request;
+        request.title = ui::text("AppName.text");
+        request.message = ui::text("vaultInUse.title");
+        request.informativeText = refusal;
+        controls::ModalSeam::alert(mainWindow_.get(), request);
+        if (!login_) {
+            showLogin();
+        }
+        return;
+    }
     // The size and place first, then the limits: a limit set on the small window would
     // grow it from its corner.
     const QSize screenSize = mainScreenSize(mainWindow_.get());
@@ -236,6 +253,7 @@ void AppDelegate::showMainView() {
     mainWindow_->setContentMaximumSize(screenSize);
     mainWindow_->setContentMinimumSize(kMainMinimumSize);
     auto* controller = new MainViewController(*mainWindow_, mainWindow_->UPLibrary);
+    controller->holdVaultLock(std::move(writerLock));
     mainView_ = controller;
     connect(controller, &MainViewController::userActionPerformed, this, &AppDelegate::setAfterLock);
     connect(controller, &MainViewController::lockCompleted, this, &AppDelegate::showLogin);

@@ -14,6 +14,7 @@
 #include "core/settings_store.h"
 #include "core/volumes.h"
 #include "crypto/help_class.h"
+#include "vault/vault_controller.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -56,9 +57,14 @@ MainViewController::MainViewController(CustomWindow& window, std::optional<UpLib
     setUp();
     setLeftScrollView();
     sortpopAction(std::nullopt);
+    connectVault();
 }
 
-MainViewController::~MainViewController() { removeScreenSizeChangeNotification(); }
+MainViewController::~MainViewController() {
+    removeScreenSizeChangeNotification();
+    // The worker goes first: a walk still running stops at its next chunk.
+    vault_.reset();
+}
 
 void MainViewController::buildInterface() {
     setAutoFillBackground(true);
@@ -579,6 +585,21 @@ void MainViewController::viewDidAppear() {
 }
 
 void MainViewController::lockTessaroAction() {
+    if (locking_) {
+        return;
+    }
+    locking_ = true;
+    if (walkRunning()) {
+        // A walk in progress is cancelled safely and waiting items stay as they are on disk;
+        // the lock follows as soon as the worker is free. The window stays responsive.
+        progressView_->setText(ui::text("lockingAfterWalk"));
+        vault_->stopAll([this] { finishLock(); });
+        return;
+    }
+    finishLock();
+}
+
+void MainViewController::finishLock() {
     for (auto it = catalogue.UPLibrary.begin(); it != catalogue.UPLibrary.end();) {
         if (QFileInfo::exists(Volumes::pathFor(it.key()))) {
             ++it;

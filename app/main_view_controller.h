@@ -4,12 +4,14 @@
 #include "core/catalogue.h"
 #include "core/list_composition.h"
 
+#include <QHash>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -23,6 +25,10 @@ class QToolButton;
 
 namespace tessaro {
 
+namespace vault {
+class VaultController;
+}
+class VaultLock;
 class CustomWindow;
 class ItemListView;
 class ProgressPanel;
@@ -92,8 +98,13 @@ public:
 
     // ---- The progress panel at the bottom of the sidebar ----
     ProgressPanel* progressView() const { return progressView_; }
-    // Commands that would overlap a running walk are refused while this holds.
+    // Commands that would overlap a running walk are refused while this holds: the panel is
+    // shown, or a walk runs or waits (hiding a group shows no panel).
     bool isProgressShown() const;
+    // The vault operations behind the commands; walks run on its worker.
+    vault::VaultController* vaultController() const { return vault_.get(); }
+    // The writer's lock of the vault, held while this window shows it.
+    void holdVaultLock(std::shared_ptr<VaultLock> lock) { writerLock_ = std::move(lock); }
 
     // ---- Item rows ----
     // What runs on an item's row. Hiding and Unhiding keep its buttons from starting
@@ -212,6 +223,10 @@ private:
     // state `hidden`.
     void setModeAndToggleSelectedItemIf(qint64 mode, bool hidden);
     void showGroupMenu(const QPoint& position);
+    void connectVault();
+    bool walkRunning() const;
+    // The lock's steps once no walk runs any more.
+    void finishLock();
 
     CustomWindow& window_;
     std::optional<UpLibrary> handedOver_;
@@ -244,6 +259,10 @@ private:
     QTimer addGroupDebounce_;
     QPointer<QMessageBox> alert_;
     QList<SidebarEntry> sidebarEntries_;
+    std::unique_ptr<vault::VaultController> vault_;
+    QHash<const FileModel*, std::function<void()>> toggleCompletions_;
+    std::shared_ptr<VaultLock> writerLock_;
+    bool locking_ = false;
 };
 
 }  // namespace tessaro

@@ -117,7 +117,7 @@ QWidget* MainViewController::buildItemBar(QWidget* itemPane) {
     return itemBar;
 }
 
-bool MainViewController::isProgressShown() const { return progressView_->isProgressShown(); }
+bool MainViewController::isProgressShown() const { return progressView_->isProgressShown() || walkRunning(); }
 
 // ---- Adding ----------------------------------------------------------------------------
 

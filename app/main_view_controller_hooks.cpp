@@ -1,53 +1,180 @@
-// Where the window hands its item operations over to the vault library. Until the library
-// runs them, each says so in the log and leaves the window as a finished operation would.
+// Where the window hands its item operations to the vault library: each command forwards to
+// the vault controller, which runs the walks on its worker; its reports come back here and
+// become the progress panel, the rows' states and the alerts.
 #include "app/main_view_controller.h"
 
+#include "app/item_list_model.h"
 #include "app/progress_panel.h"
-#include "app/window_log_lines.h"
+#include "app/ui_resources.h"
+#include "controls/modal_seam.h"
 #include "core/log.h"
+#include "core/settings_store.h"
+#include "vault/vault_controller.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
 
 namespace tessaro {
 
 namespace {
 
-void notConnected(const char* operation) {
-    logLine(QString::fromUtf8(windowlog::kNotConnectedYet).arg(QLatin1String(operation)));
+QString localKey() { return QString::fromLatin1(kLocalListKey); }
+
+// The desktop theme's icon of a file, by its name only: nothing of the file is read.
+QImage iconOf(const QString& path) {
+    static const QMimeDatabase mimes;
+    const QMimeType type = mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    if (icon.isNull()) {
+        icon = QFileIconProvider().icon(QFileIconProvider::File);
+    }
+    return icon.pixmap(QSize(128, 128)).toImage();
 }
 
 }  // namespace
 
+void MainViewController::connectVault() {
+    vault::VaultController::Hooks hooks;
+    hooks.save = [this](int which) { return SaveGroupList(which); };
+    hooks.icons = iconOf;
+    vault_ = std::make_unique<vault::VaultController>(catalogue, std::move(hooks));
+    using VC = vault::VaultController;
+
+    connect(vault_.get(), &VC::preparing, this, [this](int) {
+        progressView_->addAnimation();
+        progressView_->showPreparing();
+        updateItemControls();
+    });
+    connect(vault_.get(), &VC::added, this, [this](const FileModelList& records, qint64 groupIndex) {
+        // The new items show where they went, as hiding, until their turn comes.
+        catalogue.selectGroupName = localKey();
+        selectGroupIndex = groupIndex;
+        for (const FileModelPtr& r : records) {
+            itemModel_->setRowWalkState(r, WalkState::Hiding);
+        }
+        setLeftScrollView();
+        emit userActionPerformed();
+    });
+    connect(vault_.get(), &VC::walkStarted, this, [this](const FileModelPtr& item, VC::Kind kind, bool showsPanel) {
+        if (showsPanel && !progressView_->isProgressShown()) {
+            progressView_->addAnimation();
+        }
+        if (showsPanel) {
+            progressView_->showPreparing();
+        }
+        setRowWalkState(item, kind == VC::Kind::Hide ? WalkState::Hiding : WalkState::Unhiding);
+    });
+    connect(vault_.get(), &VC::walkProgress, this, [this](const FileModelPtr& item, VC::Kind, bool showsPanel) {
+        if (showsPanel) {
+            progressView_->showProgressOf(*item);
+        }
+        if (item->cell) {
+            item->cell->itemChanged();
+        }
+    });
+    connect(vault_.get(), &VC::walkFinished, this, [this](const FileModelPtr& item, VC::Kind, const ItemResult&, bool) {
+        setRowWalkState(item, WalkState::None);
+        if (item == selectedItem()) {
+            setDoFileTypeForSelectedItem();
+        }
+        if (auto done = toggleCompletions_.take(item.get())) {
+            done();
+        }
+        updateItemControls();
+    });
+    connect(vault_.get(), &VC::allFinished, this, [this](bool showedPanel) {
+        if (showedPanel || progressView_->isProgressShown()) {
+            progressView_->showCompleted();
+            progressView_->removeAnimation();
+        }
+        setRightScrollView();
+        updateItemControls();
+    });
+    connect(vault_.get(), &VC::problems, this, [this](const QString& titleKey, const QStringList& lines) {
+        if (titleKey == QLatin1String("fileRemovedMessage")) {
+            showAlert(ui::text("wenxintishi"), ui::text("fileRemovedMessage") + QStringLiteral("\n\n") +
+                                                   lines.join(QLatin1Char('\n')));
+        } else {
+            showAlert(ui::text(titleKey.toUtf8().constData()), lines.join(QLatin1Char('\n')));
+        }
+    });
+    connect(vault_.get(), &VC::repaired, this, [this](const QStringList& lines) {
+        showAlert(ui::text("vaultRepaired.title"), lines.join(QLatin1Char('\n')));
+        setLeftScrollView();
+    });
+    connect(progressView_, &ProgressPanel::shownChanged, this, [this] { updateItemControls(); });
+    // What a crash or power cut left half-done is set right before anything else runs.
+    vault_->recoverAtStart();
+}
+
+bool MainViewController::walkRunning() const { return vault_ && vault_->busy(); }
+
 void MainViewController::AddFileActionForPaths(const QStringList& paths, std::function<void(bool failed)> completion) {
-    Q_UNUSED(paths)
-    Q_UNUSED(completion)
-    notConnected("AddFileActionForPaths");
+    if (paths.isEmpty()) {
+        return;
+    }
+    if (QFileInfo(paths.first()).suffix().compare(QLatin1String("flp"), Qt::CaseInsensitive) == 0 &&
+        QFileInfo(paths.first()).isDir()) {
+        // A vault directory names a drive vault to open, which this version cannot do yet;
+        // adding the vault itself as an item would be worse.
+        showAlert(ui::text("driveVaultNotYet.title"), ui::text("driveVaultNotYet.message").arg(paths.first()));
+        if (completion) {
+            completion(true);
+        }
+        return;
+    }
+    vault_->addPaths(paths, catalogue.selectGroupName, selectGroupIndex);
+    emit userActionPerformed();
 }
 
 void MainViewController::visableChange(qsizetype shownRow, std::function<void()> completion) {
-    notConnected("visableChange");
-    if (shownRow >= 0 && shownRow < selected_ItemList.size()) {
-        setRowWalkState(selected_ItemList[shownRow], WalkState::None);
+    const FileModelPtr item = shownRow >= 0 && shownRow < selected_ItemList.size() ? selected_ItemList[shownRow] : nullptr;
+    if (!item || walkRunning()) {
+        if (item) {
+            setRowWalkState(item, WalkState::None);
+        }
+        if (completion) {
+            completion();
+        }
+        return;
     }
     if (completion) {
-        completion();
+        toggleCompletions_.insert(item.get(), std::move(completion));
     }
+    vault_->toggle(item);
+    emit userActionPerformed();
 }
 
 void MainViewController::hideAllShown() {
-    notConnected("hideAllShown");
-    progressView_->removeAnimation();
+    const RowList* rows = selectedRows();
+    if (rows && !walkRunning()) {
+        vault_->hideAll(*rows, selectionIsRemovable() ? 1 : 0);
+    }
+    if (!walkRunning()) {
+        progressView_->removeAnimation();
+    }
 }
 
 void MainViewController::unhideAllShown() {
-    notConnected("unhideAllShown");
-    progressView_->removeAnimation();
+    const RowList* rows = selectedRows();
+    if (rows && !walkRunning()) {
+        vault_->unhideAll(*rows, selectionIsRemovable() ? 1 : 0);
+    }
+    if (!walkRunning()) {
+        progressView_->removeAnimation();
+    }
 }
 
 void MainViewController::hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIndex) {
-    Q_UNUSED(groupIndex)
-    Q_UNUSED(itemIndex)
-    notConnected("hiddenAllItemFileModel");
+    if (!walkRunning()) {
+        vault_->hideGroup(catalogue.groupDirList, groupIndex, itemIndex, 0);
+    }
 }
 
-void MainViewController::encryptCancelBtnAction() { notConnected("encryptCancelBtnAction"); }
+void MainViewController::encryptCancelBtnAction() {
+    vault_->cancelCurrent();
+    QTimer::singleShot(500, this, &MainViewController::setRightScrollView);
+}
 
 }  // namespace tessaro

@@ -118,7 +118,7 @@ void runItem(const BenchOptions& options, const QString& itemName, const QString
             record = prepared.records.value(0);
             const ItemResult result = record ? vault::hideRecordJournaled(record) : ItemResult{};
             hidden = result.complete && result.sourceRemoved;
-            vault::applyHideOutcome(*record, result);
+            vault::applyHideOutcome(*record, result, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
             vault::clearJournal(root);
         });
@@ -136,7 +136,7 @@ void runItem(const BenchOptions& options, const QString& itemName, const QString
         u.ours = timeSeconds([&] {
             const ItemResult result = vault::unhideRecordJournaled(record);
             shown = result.complete && result.sourceRemoved;
-            vault::applyUnhideOutcome(*record, result);
+            vault::applyUnhideOutcome(*record, result, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
             vault::clearJournal(root);
         });

@@ -85,21 +85,33 @@ ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkPro
     return unhideItem(record, paths, progress, options);
 }
 
-bool applyHideOutcome(FileModel& record, const ItemResult& result) {
-    const bool hidden = result.complete;
+DiskState diskStateOf(const FileModel& record) {
+    auto exists = [](const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); };
+    return DiskState{exists(record.path), exists(walk::pathsForRecord(record).storedTop)};
+}
+
+namespace {
+
+bool setHidden(FileModel& record, bool hidden) {
     const bool changed = record.isEncrtypt != hidden;
     record.isEncrtypt = hidden;
     return changed;
 }
 
-bool applyUnhideOutcome(FileModel& record, const ItemResult& result) {
-    if (!result.complete) {
-        const bool changed = !record.isEncrtypt;
-        record.isEncrtypt = true;
-        return changed;
+}  // namespace
+
+bool applyHideOutcome(FileModel& record, const ItemResult& result, const DiskState& after) {
+    if (result.complete) {
+        return setHidden(record, true);
     }
-    bool changed = record.isEncrtypt;
-    record.isEncrtypt = false;
+    return setHidden(record, after.stored && !after.plain);
+}
+
+bool applyUnhideOutcome(FileModel& record, const ItemResult& result, const DiskState& after) {
+    if (!result.complete) {
+        return setHidden(record, !(after.plain && !after.stored));
+    }
+    bool changed = setHidden(record, false);
     if (!result.restoredPath.isEmpty() && result.restoredPath != record.path) {
         record.path = result.restoredPath;
         changed = true;

@@ -18,12 +18,20 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
 ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress = {},
                                  bool keepStoredCopy = false);
 
-// The item's state after a walk, as the disk now has it: hidden exactly when a hide
-// completed, visible exactly when an unhide completed (an item restored beside a taken
-// location is now recorded there). A cancelled or failed walk leaves the state it had
-// before. Returns whether the record changed.
-bool applyHideOutcome(FileModel& record, const ItemResult& result);
-bool applyUnhideOutcome(FileModel& record, const ItemResult& result);
+// Which of an item's two copies exist now.
+struct DiskState {
+    bool plain = false;
+    bool stored = false;
+};
+DiskState diskStateOf(const FileModel& record);
+
+// The item's state after a walk, as the disk now has it: hidden when a hide completed,
+// visible when an unhide completed (an item restored beside a taken location is now
+// recorded there). After a cancelled or failed walk the item is what its copies say: a hide
+// leaves the plain item (visible), an unhide the stored copy (hidden), unless only the other
+// copy exists. Returns whether the record changed.
+bool applyHideOutcome(FileModel& record, const ItemResult& result, const DiskState& after);
+bool applyUnhideOutcome(FileModel& record, const ItemResult& result, const DiskState& after);
 
 // The vault directory a record's journal and lock belong to.
 QString vaultDirectoryOf(const FileModel& record);

@@ -267,14 +267,16 @@ void VaultController::startNext() {
         } else {
             result = unhideRecordJournaled(task.record, {}, task.keepStoredCopy);
         }
-        SerialWorker::post(this, [this, task, result, missing] { finished(task, result, missing); });
+        const DiskState after = diskStateOf(*task.record);
+        SerialWorker::post(this, [this, task, result, missing, after] { finished(task, result, missing, after); });
     });
 }
 
-void VaultController::finished(const Task& task, const ItemResult& result, bool missing) {
+void VaultController::finished(const Task& task, const ItemResult& result, bool missing, DiskState after) {
     FileModel& record = *task.record;
     const QString pathBefore = record.path;
-    const bool changed = task.kind == Kind::Hide ? applyHideOutcome(record, result) : applyUnhideOutcome(record, result);
+    const bool changed = task.kind == Kind::Hide ? applyHideOutcome(record, result, after)
+                                                 : applyUnhideOutcome(record, result, after);
     if (missing) {
         emit problems(QStringLiteral("fileRemovedMessage"), {pathBefore});
     } else if (!result.complete && !result.cancelled) {
@@ -342,11 +344,11 @@ void VaultController::recoverAtStart() {
     for (auto it = catalogue_.UPLibrary.cbegin(); it != catalogue_.UPLibrary.cend(); ++it) {
         copy->catalogue.UPLibrary.insert(it.key(), cloneRows(it.value(), copy->originals));
     }
-    ++preparingAdds_;
+    // Not counted as busy: a command given meanwhile is queued behind the check on the same
+    // worker, and the check's corrections of the records arrive before its outcome does.
     worker_->submit([this, copy] {
         const CheckReport report = checkVault(copy->catalogue, true);
         SerialWorker::post(this, [this, copy, report] {
-            --preparingAdds_;
             bool changed = false;
             for (auto it = copy->originals.cbegin(); it != copy->originals.cend(); ++it) {
                 FileModel& original = *it.value();
@@ -370,7 +372,6 @@ void VaultController::recoverAtStart() {
             if (!lines.isEmpty()) {
                 emit repaired(lines);
             }
-            startNext();
         });
     });
 }

@@ -3,6 +3,7 @@
 #include "core/catalogue.h"
 #include "crypto/item_hiding.h"
 #include "vault/add_items.h"
+#include "vault/item_operations.h"
 
 #include <QObject>
 #include <QPointer>
@@ -94,7 +95,7 @@ private:
 
     void enqueue(std::deque<Task> tasks);
     void startNext();
-    void finished(const Task& task, const ItemResult& result, bool missing);
+    void finished(const Task& task, const ItemResult& result, bool missing, DiskState after);
     // Saves the catalogue files whose records changed; once a file is saved, the journal of
     // its vault has done its work and is cleared (on the worker, after every walk so far).
     void saveChanged();

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 
 #include <csignal>
+#include <limits>
 #include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -124,11 +125,18 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
     const auto paths = testing::pathsFor(plain, container);
     auto hide = [&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths, {}, recorded())); };
 
-    writeTree(plain, reference);
-    QElapsedTimer timer;
-    timer.start();
-    ASSERT_EQ(runChild(hide), 3);
-    const qint64 full = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
+    // The fastest of three whole runs: a kill moment past a slow first run would never land
+    // inside the walk.
+    qint64 full = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+        QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
+        writeTree(plain, reference);
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(runChild(hide), 3);
+        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    }
 
     std::mt19937 rng(20261207);
     int intact = 0;
@@ -136,7 +144,7 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
         QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
         QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
         writeTree(plain, reference);
-        const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
+        const int delay = testing::spreadMoment(round + 1, 24, full, rng());
         const int status = runChild(hide, delay);
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
         expectStoredTopSound(paths.storedTop, paths.itemClass, context);
@@ -183,11 +191,16 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
         model->fileSize = total;
         return exitCodeOf(unhideItem(model, paths, {}, recorded()));
     };
-    QElapsedTimer timer;
-    timer.start();
-    ASSERT_EQ(runChild(unhide), 3);
-    const qint64 full = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
-    ASSERT_EQ(testing::snapshot(plain), reference);
+    qint64 full = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+        writeTree(paths.storedTop, storedCopy);
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(runChild(unhide), 3);
+        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+        ASSERT_EQ(testing::snapshot(plain), reference);
+    }
 
     std::mt19937 rng(7122026);
     int interrupted = 0;
@@ -195,7 +208,7 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
         QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
         QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
         writeTree(paths.storedTop, storedCopy);
-        const int delay = static_cast<int>(rng() % static_cast<quint32>(full * 11 / 10));
+        const int delay = testing::spreadMoment(round + 1, 24, full, rng());
         runChild(unhide, delay);
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
         removeRecordedLeftover(env.base() + QStringLiteral("/plain"), recorded().temporaryName);

@@ -74,6 +74,11 @@ QByteArray patternBytes(qint64 size, quint32 seed) {
     return out;
 }
 
+int spreadMoment(int round, int rounds, qint64 fullUs, quint32 randomBits) {
+    const double share = 1.2 * static_cast<double>(fullUs) / std::max(rounds, 1);
+    return static_cast<int>(share * (round - 1) + share * (randomBits % 1000) / 1000.0);
+}
+
 std::string readableName(const QString& text) {
     std::string out;
     for (const QChar c : text) {

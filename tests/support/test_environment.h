@@ -41,6 +41,11 @@ private:
 // A reproducible pseudo-random buffer.
 QByteArray patternBytes(qint64 size, quint32 seed = 1);
 
+// The moment, in microseconds, of kill number `round` (1 to `rounds`) of a walk that takes
+// `fullUs` when left alone: spread evenly over the whole walk and a little beyond, each
+// shifted at random within its share, so that every stage is hit however fast the machine.
+int spreadMoment(int round, int rounds, qint64 fullUs, quint32 randomBits);
+
 // A test name GoogleTest accepts made from any text ("cut in the body" -> "cut_in_the_body"):
 // parameterized cases are reported, and selected with ctest -R, by it.
 std::string readableName(const QString& text);

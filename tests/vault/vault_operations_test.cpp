@@ -68,7 +68,7 @@ struct Fixture {
         for (const FileModelPtr& r : prepared.records) {
             const ItemResult result = vault::hideRecordJournaled(r);
             EXPECT_TRUE(result.complete) << result.problems.join(QLatin1Char('\n')).toStdString();
-            vault::applyHideOutcome(*r, result);
+            vault::applyHideOutcome(*r, result, vault::diskStateOf(*r));
         }
         EXPECT_TRUE(catalogue.SaveGroupList(0));
         return prepared.records;
@@ -139,7 +139,7 @@ TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     for (const FileModelPtr& r : records) {
         const ItemResult shown = vault::unhideRecordJournaled(r);
         ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char(' ')).toStdString();
-        vault::applyUnhideOutcome(*r, shown);
+        vault::applyUnhideOutcome(*r, shown, vault::diskStateOf(*r));
         EXPECT_FALSE(r->isEncrtypt);
         EXPECT_FALSE(QFileInfo::exists(walk::itemContainerFor(*r)));
     }
@@ -198,7 +198,7 @@ TEST(HidingAndUnhiding, UnhideAllKeepsContainersAndALaterHideReplacesTheOldCopy)
     for (const FileModelPtr& r : vault::itemsToUnhide(f.catalogue.groupDirList)) {
         const ItemResult shown = vault::unhideRecordJournaled(r, {}, true);
         ASSERT_TRUE(shown.complete);
-        vault::applyUnhideOutcome(*r, shown);
+        vault::applyUnhideOutcome(*r, shown, vault::diskStateOf(*r));
     }
     for (const FileModelPtr& r : records) {
         EXPECT_FALSE(r->isEncrtypt);
@@ -207,7 +207,7 @@ TEST(HidingAndUnhiding, UnhideAllKeepsContainersAndALaterHideReplacesTheOldCopy)
     TestEnvironment::writeFile(a, "version 2");
     const ItemResult again = vault::hideRecordJournaled(records.first());
     ASSERT_TRUE(again.complete) << again.problems.join(QLatin1Char(' ')).toStdString();
-    vault::applyHideOutcome(*records.first(), again);
+    vault::applyHideOutcome(*records.first(), again, vault::diskStateOf(*records.first()));
     const ItemResult back = vault::unhideRecordJournaled(records.first());
     ASSERT_TRUE(back.complete);
     EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("version 2"));
@@ -220,7 +220,7 @@ TEST(HidingAndUnhiding, AnUnhideOntoATakenPlaceLandsBesideAndTheRecordFollows) {
     f.file(QStringLiteral("report.pdf"), "someone else's");
     const ItemResult shown = vault::unhideRecordJournaled(record);
     ASSERT_TRUE(shown.complete);
-    EXPECT_TRUE(vault::applyUnhideOutcome(*record, shown));
+    EXPECT_TRUE(vault::applyUnhideOutcome(*record, shown, vault::diskStateOf(*record)));
     EXPECT_EQ(record->path, f.home + QStringLiteral("/report (restored).pdf"));
     EXPECT_EQ(TestEnvironment::readFile(record->path), QByteArray("mine"));
     EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("someone else's"));

@@ -78,14 +78,6 @@ bool runKilled(Work work, int delayUs) {
     return WIFSIGNALED(status);
 }
 
-// Kill moments spread over the whole walk and a little beyond (round 0 runs it whole and
-// times it), each shifted at random within its share.
-int momentOf(int round, qint64 fullUs, std::mt19937& rng) {
-    constexpr int kRounds = 13;
-    const double share = 1.2 * static_cast<double>(fullUs) / kRounds;
-    return static_cast<int>(share * (round - 1) + share * (rng() % 1000) / 1000.0);
-}
-
 FileModelPtr onlyRecord(const Catalogue& catalogue) {
     for (const GroupModelPtr& row : catalogue.groupDirList) {
         if (row->fileModels && !row->fileModels->isEmpty()) {
@@ -122,10 +114,10 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
         const FileModelPtr record = prepared.records.first();
         QElapsedTimer timer;
         timer.start();
-        const int delay = round == 0 ? -1 : momentOf(round, full, rng);
+        const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
         runKilled([&] {
             const ItemResult r = vault::hideRecordJournaled(record);
-            vault::applyHideOutcome(*record, r);
+            vault::applyHideOutcome(*record, r, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
         }, delay);
         if (round == 0) {
@@ -189,10 +181,10 @@ TEST_P(KilledVaultWalk, AnUnhideKilledAnywhereEndsConsistentAndWhole) {
         const bool keep = round % 2 == 1;  // unhide all keeps the containers
         QElapsedTimer timer;
         timer.start();
-        const int delay = round == 0 ? -1 : momentOf(round, full, rng);
+        const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
         runKilled([&] {
             const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
-            vault::applyUnhideOutcome(*record, r);
+            vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
         }, delay);
         if (round == 0) {

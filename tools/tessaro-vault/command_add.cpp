@@ -71,7 +71,7 @@ int runAdd(const QStringList& arguments) {
     int failed = 0;
     for (const FileModelPtr& record : prepared.records) {
         const ItemResult result = vault::hideRecordJournaled(record);
-        vault::applyHideOutcome(*record, result);
+        vault::applyHideOutcome(*record, result, vault::diskStateOf(*record));
         printProblems(result.problems);
         if (result.complete) {
             printLine(QStringLiteral("hidden\t%1").arg(record->path));

@@ -47,7 +47,8 @@ int run(const QStringList& arguments, bool hide) {
         // Unhiding all keeps every container, as the window's unhide all does.
         const ItemResult result =
             hide ? vault::hideRecordJournaled(item) : vault::unhideRecordJournaled(item, {}, all);
-        hide ? vault::applyHideOutcome(*item, result) : vault::applyUnhideOutcome(*item, result);
+        const vault::DiskState after = vault::diskStateOf(*item);
+        hide ? vault::applyHideOutcome(*item, result, after) : vault::applyUnhideOutcome(*item, result, after);
         printProblems(result.problems);
         if (result.complete) {
             printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("hidden") : QStringLiteral("shown"), item->path));
