@@ -1,0 +1,326 @@
+// What a user does with the window, end to end, offscreen: add by the add path and by a
+// drop, see the items hidden and their plain copies gone, unhide one and get it back whole,
+// hide and unhide all, hide a group, cancel a large hide, lock in the middle of one. The
+// walks really run, on the window's worker.
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/item_list_model.h"
+#include "app/item_list_view.h"
+#include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/progress_panel.h"
+#include "app/sidebar_model.h"
+#include "controls/modal_seam.h"
+#include "core/catalogue.h"
+#include "core/log.h"
+#include "crypto/item_paths.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+#include "vault/vault_controller.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+using Tree = QMap<QString, QByteArray>;
+
+namespace {
+
+Tree readTree(const QString& root) {
+    Tree tree;
+    if (QFileInfo(root).isFile()) {
+        tree.insert(QString(), TestEnvironment::readFile(root));
+        return tree;
+    }
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
+    }
+    return tree;
+}
+
+// The records of the local vault as the catalogue file on disk has them.
+FileModelList savedItems() {
+    Catalogue saved;
+    saved.setUp(std::nullopt, false);
+    FileModelList all;
+    for (const GroupModelPtr& row : saved.groupDirList) {
+        if (row->fileModels) {
+            all.append(*row->fileModels);
+        }
+    }
+    return all;
+}
+
+FileModelList itemsOf(const MainViewController& main) {
+    FileModelList all;
+    for (const GroupModelPtr& row : main.catalogue.groupDirList) {
+        if (row->fileModels) {
+            all.append(*row->fileModels);
+        }
+    }
+    return all;
+}
+
+FileModelPtr itemNamed(const MainViewController& main, const QString& name) {
+    for (const FileModelPtr& item : itemsOf(main)) {
+        if (item->name == name) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+// The application launched on a vault of its own and logged in.
+struct Session {
+    TestEnvironment env;
+    AppDelegate delegate;
+    MainViewController* main = nullptr;
+    QString home;
+    Session() : home(env.base() + QStringLiteral("/home")) {
+        QDir().mkpath(home);
+        delegate.applicationDidFinishLaunching();
+        logIn();
+    }
+    void logIn() {
+        loginViewcontroller* login = delegate.loginView();
+        QVERIFY(login);
+        login->passwordTextField()->clear();
+        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
+        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+        QApplication::processEvents();
+        main = delegate.mainView();
+        QVERIFY(main);
+    }
+    QString file(const QString& name, const QByteArray& bytes) {
+        const QString path = home + QLatin1Char('/') + name;
+        TestEnvironment::writeFile(path, bytes);
+        return path;
+    }
+    void idle() {
+        main->vaultController()->waitUntilIdle();
+        QApplication::processEvents();
+    }
+    qsizetype shownRowOf(const FileModelPtr& item) const { return main->selected_ItemList.indexOf(item); }
+};
+
+void sendDrop(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+}
+
+}  // namespace
+
+class VaultFlowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+    void init() { controls::ModalSeam::reset(); }
+
+    void addedFilesAndAFolderAreHiddenAndComeBackWhole() {
+        Session s;
+        const QString a = s.file(QStringLiteral("a.txt"), "alpha");
+        const QString b = s.file(QStringLiteral("b.bin"), testing::patternBytes(300000, 1));
+        const QString c = s.file(QStringLiteral("c.md"), "# c");
+        const QString folder = s.home + QStringLiteral("/Project");
+        TestEnvironment::writeFile(folder + QStringLiteral("/run.sh"), "#!/bin/sh\n");
+        TestEnvironment::writeFile(folder + QStringLiteral("/docs/readme"), "readme");
+        const QByteArray script = QFile::encodeName(folder + QStringLiteral("/run.sh"));
+        QCOMPARE(::chmod(script.constData(), 0750), 0);
+        const timespec old[2] = {{1300000000, 0}, {1300000000, 7}};
+        QCOMPARE(::utimensat(AT_FDCWD, script.constData(), old, 0), 0);
+        const Tree projectTree = readTree(folder);
+
+        // The open panel's choice, as the File menu gives it.
+        controls::ModalSeam::nextFileNames({a, b, c, folder});
+        s.main->addFilesAction();
+        QTRY_VERIFY(s.main->vaultController()->busy());
+        s.idle();
+        for (const QString& p : {a, b, c, folder}) {
+            QVERIFY2(!QFileInfo::exists(p), qPrintable(p));
+        }
+        QCOMPARE(itemsOf(*s.main).size(), 4);
+        for (const FileModelPtr& item : savedItems()) {
+            QVERIFY2(item->isEncrtypt, qPrintable(item->name));
+        }
+        // The rows: four, hidden, none busy; the panel has gone.
+        QCOMPARE(s.main->itemModel()->rowCount(), 4);
+        for (qsizetype row = 0; row < 4; ++row) {
+            QVERIFY(s.main->itemModel()->item(row).isEncrtypt);
+            QVERIFY(!s.main->itemModel()->rowEditing(&s.main->itemModel()->item(row)));
+        }
+        QTRY_VERIFY(!s.main->isProgressShown());
+
+        // The eye of the folder's row: back whole, with its times and permissions.
+        const FileModelPtr project = itemNamed(*s.main, QStringLiteral("Project"));
+        s.main->visableBtnAction(s.shownRowOf(project));
+        QTRY_VERIFY_WITH_TIMEOUT(!project->isEncrtypt, 20000);
+        s.idle();
+        QCOMPARE(readTree(folder), projectTree);
+        struct stat st {};
+        QCOMPARE(::stat(script.constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0750u);
+        QCOMPARE(st.st_mtim.tv_sec, 1300000000);
+        QVERIFY(!QFileInfo::exists(walk::itemContainerFor(*project)));
+    }
+
+    void hideAllUnhideAllAndHideGroup() {
+        Session s;
+        const QString a = s.file(QStringLiteral("a.txt"), "a");
+        const QString b = s.file(QStringLiteral("b.txt"), "b");
+        s.main->AddFileActionForPaths({a, b});
+        s.idle();
+        QTRY_VERIFY(!s.main->isProgressShown());
+        // Unhide all from the action menu: every item back, every container kept.
+        s.main->setDoFileType(3);
+        s.main->file_popAction(1);
+        s.idle();
+        QCOMPARE(TestEnvironment::readFile(a), QByteArray("a"));
+        QCOMPARE(TestEnvironment::readFile(b), QByteArray("b"));
+        for (const FileModelPtr& item : savedItems()) {
+            QVERIFY(!item->isEncrtypt);
+            QVERIFY(QFileInfo::exists(walk::pathsForRecord(*item).storedTop));
+        }
+        QTRY_VERIFY(!s.main->isProgressShown());
+        // Hide all: the old copies give way to new ones.
+        TestEnvironment::writeFile(a, "a, changed");
+        s.main->setDoFileType(1);
+        s.main->file_popAction(1);
+        s.idle();
+        QVERIFY(!QFileInfo::exists(a));
+        for (const FileModelPtr& item : savedItems()) {
+            QVERIFY(item->isEncrtypt);
+        }
+        QTRY_VERIFY(!s.main->isProgressShown());
+
+        // Hide a group from its menu: only its own visible items.
+        RowList& rows = s.main->catalogue.groupDirList;
+        rows.insert(rows.size() - 1, makeGroupRow(QStringLiteral("Work"), QString::fromLatin1(kLocalListKey), false, 1));
+        renumberRowList(rows);
+        s.main->selectGroupIndex = 2;
+        s.main->setLeftScrollView();
+        const QString w1 = s.file(QStringLiteral("w1.txt"), "w1");
+        const QString w2 = s.file(QStringLiteral("w2.txt"), "w2");
+        s.main->AddFileActionForPaths({w1, w2});
+        s.idle();
+        for (const FileModelPtr& item : *rows.at(2)->fileModels) {
+            QVERIFY(item->isEncrtypt);
+        }
+        s.main->setDoFileType(3);
+        s.main->file_popAction(1);  // unhide all, to hide the group again
+        s.idle();
+        QVERIFY(QFileInfo::exists(w1));
+        qsizetype sidebarRow = -1;
+        for (qsizetype i = 0; i < s.main->sidebarModel()->count(); ++i) {
+            if (s.main->sidebarModel()->entry(i).groupRow == 2 &&
+                s.main->sidebarModel()->entry(i).groupName == QLatin1String(kLocalListKey)) {
+                sidebarRow = i;
+            }
+        }
+        QVERIFY(sidebarRow >= 0);
+        s.main->group_popAction(1, sidebarRow);
+        s.idle();
+        QVERIFY(!QFileInfo::exists(w1));
+        QVERIFY(!QFileInfo::exists(w2));
+        QVERIFY(QFileInfo::exists(b));  // the other group stays visible
+    }
+
+    void aCancelledLargeHideKeepsThePlainItemAndLeavesNoPartialCopy() {
+        Session s;
+        const QByteArray bytes = testing::patternBytes(160 << 20, 5);
+        const QString big = s.file(QStringLiteral("big.iso"), bytes);
+        // Cancel at the first progress the panel shows, from the panel's button.
+        FileModelPtr item;
+        QObject::connect(s.main->vaultController(), &vault::VaultController::walkProgress, s.main,
+                         [&](const FileModelPtr& walking, vault::VaultController::Kind, bool) {
+                             if (!item && walking->currentEncryptSize.load() > 0) {
+                                 item = walking;
+                                 QVERIFY(s.main->progressView()->isProgressShown());
+                                 emit s.main->progressView()->cancelClicked();
+                             }
+                         });
+        s.main->AddFileActionForPaths({big});
+        QTRY_VERIFY_WITH_TIMEOUT(item, 20000);
+        s.idle();
+        QVERIFY(!item->isEncrtypt);
+        QCOMPARE(TestEnvironment::readFile(big), bytes);
+        QVERIFY(!QFileInfo::exists(walk::pathsForRecord(*item).storedTop));
+        QCOMPARE(QDir(walk::itemContainerFor(*item)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QVERIFY(!savedItems().first()->isEncrtypt);
+    }
+
+    void dropsAddOnceAndTheWindowStaysResponsive() {
+        Session s;
+        const QString a = s.file(QStringLiteral("photo one.png"), testing::patternBytes(96 << 20, 9));
+        QWidget* target = s.main->itemListView()->viewport();
+        sendDrop(target, {QUrl::fromLocalFile(a), QUrl::fromLocalFile(a)});
+        sendDrop(target, {QUrl::fromLocalFile(a)});
+        // The event loop keeps turning while the worker hides: a timer fires on time.
+        QElapsedTimer beat;
+        beat.start();
+        qint64 longest = 0;
+        qint64 last = 0;
+        QTimer heartbeat;
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            longest = std::max(longest, beat.elapsed() - last);
+            last = beat.elapsed();
+        });
+        heartbeat.start(5);
+        QTRY_VERIFY(s.main->vaultController()->busy());
+        const qint64 started = beat.elapsed();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.main->vaultController()->busy(), 30000);
+        const qint64 busyFor = beat.elapsed() - started;
+        heartbeat.stop();
+        // Had the hide run on the window's thread, one beat would have waited for all of it.
+        QVERIFY2(longest * 4 < busyFor, qPrintable(QStringLiteral("%1 of %2 ms").arg(longest).arg(busyFor)));
+        QCOMPARE(itemsOf(*s.main).size(), 1);
+        QVERIFY(!QFileInfo::exists(a));
+    }
+
+    void aLockDuringAHideStopsItSafelyAndLocks() {
+        Session s;
+        const QByteArray bytes = testing::patternBytes(64 << 20, 6);
+        const QString big = s.file(QStringLiteral("movie.mkv"), bytes);
+        const QString small = s.file(QStringLiteral("later.txt"), "later");
+        s.main->AddFileActionForPaths({big, small});
+        QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
+                                     s.main->vaultController()->current()->currentEncryptSize.load() > 0,
+                                 20000);
+        s.delegate.lockTessaroAction();
+        QTRY_VERIFY_WITH_TIMEOUT(s.delegate.loginView(), 20000);
+        // The running hide was cancelled, or had just ended: either way the catalogue says
+        // what is on disk. The waiting item was never touched and is visible.
+        const FileModelList saved = savedItems();
+        QCOMPARE(saved.size(), 2);
+        for (const FileModelPtr& item : saved) {
+            const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
+            QCOMPARE(item->isEncrtypt, stored);
+            QCOMPARE(QFileInfo::exists(item->path), !stored);
+        }
+        QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
+        if (QFileInfo::exists(big)) {
+            QCOMPARE(TestEnvironment::readFile(big), bytes);
+        }
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<VaultFlowsTest>(argc, argv); }
+
+#include "tst_vault_flows.moc"
