@@ -615,6 +615,8 @@ void MainViewController::finishLock() {
     QTimer::singleShot(0, this, [this] {
         removeScreenSizeChangeNotification();
         iswriteFrameSize = false;
+        // Locked, the window no longer writes the vault: the tools may.
+        writerLock_.reset();
         emit lockCompleted();
     });
 }

@@ -161,7 +161,7 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     result.restoredPath = report.restoredPath;
     result.restoredBeside = report.restoredBeside;
     if (result.restoredBeside) {
-        result.problems.append(QStringLiteral("%1 was taken; restored as %2").arg(paths.plainPath, report.restoredPath));
+        result.problems.append(QStringLiteral("something else is at %1 now, so the item was put back beside it as %2").arg(paths.plainPath, report.restoredPath));
     }
     result.complete = report.complete() && !report.restoredPath.isEmpty() &&
                       model->currentEncryptSize.load() >= model->fileSize.load();

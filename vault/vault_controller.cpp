@@ -230,8 +230,10 @@ void VaultController::startNext() {
         if (preparingAdds_ == 0) {
             saveChanged();
             if (!batchProblems_.isEmpty()) {
-                emit problems(QStringLiteral("walkFailed.title"), batchProblems_);
-                batchProblems_.clear();
+                emit problems(QStringLiteral("walkFailed.title"), std::exchange(batchProblems_, {}));
+            }
+            if (!batchNotes_.isEmpty()) {
+                emit problems(QStringLiteral("walkNotes.title"), std::exchange(batchNotes_, {}));
             }
             emit allFinished(batchShowedPanel_);
             if (whenStopped_) {
@@ -283,7 +285,7 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
         batchProblems_.append(result.problems);
     } else if (result.complete && !result.problems.isEmpty()) {
         // Done, with something to say: files kept because they changed, a taken location.
-        batchProblems_.append(result.problems);
+        batchNotes_.append(result.problems);
     }
     if ((changed || task.saveAfter) && !changed_.contains(task.saveWhich)) {
         changed_.append(task.saveWhich);

@@ -107,7 +107,8 @@ private:
     std::unique_ptr<Task> current_;
     int preparingAdds_ = 0;
     bool batchShowedPanel_ = false;
-    QStringList batchProblems_;
+    QStringList batchProblems_;  // walks that did not complete, and why
+    QStringList batchNotes_;     // walks that completed with something to say
     QList<int> changed_;  // SaveGroupList arguments of the files to save
     QTimer progressTimer_;
     std::function<void()> whenStopped_;
