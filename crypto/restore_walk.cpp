@@ -45,7 +45,7 @@ class RestoreWalk {
 public:
     RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report)
         : model_(model), paths_(paths), callback_(callback), report_(report),
-          expectedHeader_(currentHeaderLength()), fileMode_(0666 & ~fs::currentUmask()) {}
+          expectedHeader_(currentHeaderLength()) {}
 
     bool stopped() const { return report_.cancelled || report_.outOfSpace; }
     qint64 counted() const { return counted_; }
@@ -148,7 +148,7 @@ public:
             fail(result.reason, result.error);
             return;
         }
-        giveBackMetadata(out.get(), in.get(), fileMode_);
+        giveBackMetadata(out.get(), in.get());
         if (!out.close()) {
             const int code = errno;
             model_->currentEncryptSize -= result.plainBytes;
@@ -167,7 +167,6 @@ private:
     const WalkProgress& callback_;
     WalkReport& report_;
     const qint64 expectedHeader_;
-    const mode_t fileMode_;
     CreatedNames created_;
     std::vector<WalkedFile> files_;
     qint64 counted_ = 0;

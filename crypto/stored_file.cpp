@@ -133,7 +133,9 @@ FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, c
         logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
         return result;
     }
-    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (sourceSize > kChunkSize) {
+        ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
     std::optional<AesEcbStream> cipher;
     if (itemClass == ItemClass::Text) {
         cipher.emplace(AesEcbStream::Direction::Encrypt, bodyKey(frame.stamp));

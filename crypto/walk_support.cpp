@@ -41,18 +41,22 @@ bool DescriptorSink::operator()(const char* data, qint64 size) {
 }
 
 void keepSourceMetadata(int storedFd, const struct stat& source) {
-    const QByteArray mode = QByteArray::number(static_cast<uint>(source.st_mode & 07777), 8);
-    ::fsetxattr(storedFd, kModeAttribute, mode.constData(), static_cast<size_t>(mode.size()), 0);
+    // The usual bits need no attribute: an extra metadata write per file is what small
+    // files cost most.
+    if ((source.st_mode & 07777) != kUsualMode) {
+        const QByteArray mode = QByteArray::number(static_cast<uint>(source.st_mode & 07777), 8);
+        ::fsetxattr(storedFd, kModeAttribute, mode.constData(), static_cast<size_t>(mode.size()), 0);
+    }
     const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
     ::futimens(storedFd, times);
 }
 
-void giveBackMetadata(int plainFd, int storedFd, mode_t fallbackMode) {
+void giveBackMetadata(int plainFd, int storedFd) {
     char buffer[16] = {};
     const ssize_t n = ::fgetxattr(storedFd, kModeAttribute, buffer, sizeof(buffer) - 1);
     bool ok = false;
     const uint kept = n > 0 ? QByteArray(buffer, static_cast<qsizetype>(n)).toUInt(&ok, 8) : 0;
-    ::fchmod(plainFd, ok && kept <= 07777 ? static_cast<mode_t>(kept) : fallbackMode);
+    ::fchmod(plainFd, ok && kept <= 07777 ? static_cast<mode_t>(kept) : kUsualMode);
     struct stat st {};
     if (::fstat(storedFd, &st) == 0) {
         const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};

@@ -28,12 +28,14 @@ private:
     qint64 writebackFrom_ = 0;
 };
 
-// The stored form keeps a file's modification time as its own and its permission bits in
-// the extended attribute "user.tessaro.mode" (octal), while the stored file itself stays
-// readable by the owner only. Where the file system has neither, nothing is kept.
+// The stored form keeps a file's modification time as its own and its permission bits, when
+// they are not the usual 0644, in the extended attribute "user.tessaro.mode" (octal), while
+// the stored file itself stays readable by the owner only. Where the file system has
+// neither, nothing is kept.
 void keepSourceMetadata(int storedFd, const struct stat& source);
-// Gives a restored file what its stored file kept; `fallbackMode` when no bits were kept.
-void giveBackMetadata(int plainFd, int storedFd, mode_t fallbackMode);
+// Gives a restored file what its stored file kept: the attribute's bits, else the usual ones.
+void giveBackMetadata(int plainFd, int storedFd);
+inline constexpr mode_t kUsualMode = 0644;
 
 inline constexpr char kModeAttribute[] = "user.tessaro.mode";
 
