@@ -119,10 +119,12 @@ void runItem(const BenchOptions& options, const QString& itemName, const QString
             vault::commitAdd(target, prepared.records);
             catalogue.SaveGroupList(0);
             record = prepared.records.value(0);
-            const ItemResult result = record ? vault::hideRecordJournaled(record) : ItemResult{};
+            const ItemResult result = record ? vault::hideRecordJournaled(record, {}, true) : ItemResult{};
             hidden = result.complete && result.sourceRemoved;
-            vault::applyHideOutcome(*record, result, vault::diskStateOf(*record));
-            catalogue.SaveGroupList(0);
+            // As the window does: the catalogue already lists an added item as hidden.
+            if (vault::applyHideOutcome(*record, result, vault::diskStateOf(*record))) {
+                catalogue.SaveGroupList(0);
+            }
             vault::clearJournal(root);
         });
         m.peak = peakRssMiB();

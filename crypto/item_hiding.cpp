@@ -129,8 +129,10 @@ ItemResult resultOf(const walk::WalkReport& report) {
 
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress,
                     HideOptions options) {
-    model->fileSize = 0;
-    walk::measureItem(*model, paths.plainPath);
+    if (!options.sizeJustMeasured) {
+        model->fileSize = 0;
+        walk::measureItem(*model, paths.plainPath);
+    }
     model->currentEncryptSize = 0;
     model->startEncryptDate = storedfile::nowMilliseconds();
     walk::StoreOptions store;
@@ -143,6 +145,8 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
     if (!result.complete || (options.beforeRemovingSource && !options.beforeRemovingSource(QString()))) {
         return result;
     }
+    // What was stored is the item's size now (files may have grown since it was measured).
+    model->fileSize = model->currentEncryptSize.load();
     if (options.removeSource) {
         result.sourceRemoved = removeWalkedSources(report, paths.plainPath, result.problems);
     }
@@ -163,8 +167,12 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     if (result.restoredBeside) {
         result.problems.append(QStringLiteral("something else is at %1 now, so the item was put back beside it as %2").arg(paths.plainPath, report.restoredPath));
     }
-    result.complete = report.complete() && !report.restoredPath.isEmpty() &&
-                      model->currentEncryptSize.load() >= model->fileSize.load();
+    // Every stored file restored and the item in place: that is complete, whatever size the
+    // catalogue remembers (an old or damaged record may remember a wrong one).
+    result.complete = report.complete() && !report.restoredPath.isEmpty();
+    if (result.complete) {
+        model->fileSize = model->currentEncryptSize.load();
+    }
     if (!result.complete || (options.beforeRemovingSource && !options.beforeRemovingSource(result.restoredPath)) ||
         !options.removeSource) {
         return result;

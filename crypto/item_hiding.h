@@ -28,6 +28,7 @@ struct HideOptions {
     bool removeSource = true;    // delete the plain item (or the stored copy) once complete
     QString ownerStamp;          // hide: empty for the stamp of the password in force
     bool replaceExisting = false;  // hide: the item's own earlier stored copy gives way
+    bool sizeJustMeasured = false; // hide: `fileSize` is fresh (an add measured it); not again
     QString workDirectoryName;   // hide: see walk::StoreOptions
     QString temporaryName;       // unhide: see walk::RestoreOptions
     std::function<bool(const QString& target)> beforePlacing;  // unhide: see walk::RestoreOptions
@@ -36,8 +37,9 @@ struct HideOptions {
     std::function<bool(const QString& restoredPath)> beforeRemovingSource;
 };
 
-// Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize),
-// resets the counters and runs the encryption walk. The cancel flag is the caller's: a
+// Stores the item of `model` into `paths.storedTop`. Measures the item afresh (fileSize)
+// unless the caller just did, resets the counters and runs the encryption walk; once it is
+// complete, `fileSize` is what was stored. The cancel flag is the caller's: a
 // cancel that came before the walk began stops it at once. An incomplete store leaves the plain
 // item and the container as they were.
 ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, const walk::WalkProgress& progress = {},

@@ -25,7 +25,7 @@ ItemResult refused(const QString& why) {
 
 QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
 
-ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress) {
+ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool sizeJustMeasured) {
     const QString vault = vaultDirectoryOf(*record);
     const walk::ItemPaths paths = walk::pathsForRecord(*record);
     JournalEntry entry;
@@ -40,6 +40,7 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
                            .arg(paths.plainPath, error));
     }
     HideOptions options;
+    options.sizeJustMeasured = sizeJustMeasured;
     options.workDirectoryName = entry.workDirectory;
     // A stored copy already in this record's own container is the item's earlier copy,
     // left by unhiding all or by an interrupted hide: the new one takes its place whole.

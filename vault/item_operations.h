@@ -13,7 +13,9 @@ namespace tessaro::vault {
 // removal of the side no longer needed. Runs on any thread; touches no window and no
 // catalogue. The window's worker and tessaro-vault call exactly these. Once the catalogue
 // that holds the outcome is saved, the caller clears the vault's journal (clearJournal).
-ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress = {});
+// `sizeJustMeasured`: the record was measured moments ago (by an add).
+ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress = {},
+                               bool sizeJustMeasured = false);
 // `keepStoredCopy`: unhiding all leaves every item's container in place.
 ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress = {},
                                  bool keepStoredCopy = false);

@@ -147,11 +147,8 @@ void VaultController::addPaths(const QStringList& paths, const QString& selectGr
             std::deque<Task> tasks;
             if (!whenStopped_) {
                 for (const FileModelPtr& r : records) {
-                    tasks.push_back(Task{r, Kind::Hide, false, true, into.saveWhich, false, false});
+                    tasks.push_back(Task{r, Kind::Hide, false, true, into.saveWhich, false, true});
                 }
-            }
-            if (!tasks.empty()) {
-                tasks.back().saveAfter = true;
             }
             enqueue(std::move(tasks));
         });
@@ -163,8 +160,7 @@ void VaultController::toggle(const FileModelPtr& item) {
         return;
     }
     std::deque<Task> tasks;
-    tasks.push_back(Task{item, item->isEncrtypt ? Kind::Unhide : Kind::Hide, false, true, saveWhichFor(*item), true,
-                         true});
+    tasks.push_back(Task{item, item->isEncrtypt ? Kind::Unhide : Kind::Hide, false, true, saveWhichFor(*item), true});
     batchShowedPanel_ = true;
     enqueue(std::move(tasks));
 }
@@ -175,10 +171,7 @@ void VaultController::hideAll(const RowList& rows, int saveWhich) {
     }
     std::deque<Task> tasks;
     for (const FileModelPtr& item : itemsToHide(rows)) {
-        tasks.push_back(Task{item, Kind::Hide, false, true, saveWhich, false, false});
-    }
-    if (!tasks.empty()) {
-        tasks.back().saveAfter = true;
+        tasks.push_back(Task{item, Kind::Hide, false, true, saveWhich, false});
     }
     batchShowedPanel_ = true;
     enqueue(std::move(tasks));
@@ -190,10 +183,7 @@ void VaultController::unhideAll(const RowList& rows, int saveWhich) {
     }
     std::deque<Task> tasks;
     for (const FileModelPtr& item : itemsToUnhide(rows)) {
-        tasks.push_back(Task{item, Kind::Unhide, true, true, saveWhich, false, false});
-    }
-    if (!tasks.empty()) {
-        tasks.back().saveAfter = true;
+        tasks.push_back(Task{item, Kind::Unhide, true, true, saveWhich, false});
     }
     batchShowedPanel_ = true;
     enqueue(std::move(tasks));
@@ -205,10 +195,7 @@ void VaultController::hideGroup(const RowList& rows, qint64 groupIndex, qint64 f
     }
     std::deque<Task> tasks;
     for (const FileModelPtr& item : groupItemsToHide(rows, groupIndex, from)) {
-        tasks.push_back(Task{item, Kind::Hide, false, false, saveWhich, false, false});
-    }
-    if (!tasks.empty()) {
-        tasks.back().saveAfter = true;
+        tasks.push_back(Task{item, Kind::Hide, false, false, saveWhich, false});
     }
     batchShowedPanel_ = false;
     enqueue(std::move(tasks));
@@ -264,7 +251,7 @@ void VaultController::startNext() {
                 missing = true;
                 result.problems.append(task.record->path);
             } else {
-                result = hideRecordJournaled(task.record);
+                result = hideRecordJournaled(task.record, {}, task.justAdded);
             }
         } else {
             result = unhideRecordJournaled(task.record, {}, task.keepStoredCopy);
@@ -287,8 +274,13 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
         // Done, with something to say: files kept because they changed, a taken location.
         batchNotes_.append(result.problems);
     }
-    if ((changed || task.saveAfter) && !changed_.contains(task.saveWhich)) {
+    // A record that ends as the catalogue already had it (an added item, hidden) needs no
+    // save; its journal lines are cleared all the same once the rest is saved.
+    if (changed && !changed_.contains(task.saveWhich)) {
         changed_.append(task.saveWhich);
+    }
+    if (!walked_.contains(task.saveWhich)) {
+        walked_.append(task.saveWhich);
     }
     if (task.single) {
         saveChanged();
@@ -300,10 +292,13 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
 
 void VaultController::saveChanged() {
     const QList<int> which = std::exchange(changed_, {});
+    QList<int> saved = std::exchange(walked_, {});
     for (int w : which) {
         if (!hooks_.save(w)) {
-            continue;  // the journal stays: the next start repairs from it
+            saved.removeAll(w);  // the journal stays: the next start repairs from it
         }
+    }
+    for (int w : saved) {
         const QString directory = w == 0 ? vaultpaths::AppRootDirKey() : Volumes::pathFor(catalogue_.selectGroupName);
         worker_->submit([directory] { clearJournal(directory); });
     }

@@ -89,8 +89,8 @@ private:
         bool keepStoredCopy = false;
         bool showsPanel = true;
         int saveWhich = 0;
-        bool saveAfter = false;  // the last task of its batch, or a toggle
-        bool single = false;     // a toggle: a missing plain item is an alert of its own
+        bool single = false;     // a toggle: saved at once
+        bool justAdded = false;  // measured by its add: not measured again
     };
 
     void enqueue(std::deque<Task> tasks);
@@ -110,6 +110,7 @@ private:
     QStringList batchProblems_;  // walks that did not complete, and why
     QStringList batchNotes_;     // walks that completed with something to say
     QList<int> changed_;  // SaveGroupList arguments of the files to save
+    QList<int> walked_;   // ... of the vaults whose journal has lines since it was cleared
     QTimer progressTimer_;
     std::function<void()> whenStopped_;
 };

@@ -69,9 +69,10 @@ int runAdd(const QStringList& arguments) {
         return 1;
     }
     int failed = 0;
+    bool changed = false;
     for (const FileModelPtr& record : prepared.records) {
-        const ItemResult result = vault::hideRecordJournaled(record);
-        vault::applyHideOutcome(*record, result, vault::diskStateOf(*record));
+        const ItemResult result = vault::hideRecordJournaled(record, {}, true);
+        changed = vault::applyHideOutcome(*record, result, vault::diskStateOf(*record)) || changed;
         printProblems(result.problems);
         if (result.complete) {
             printLine(QStringLiteral("hidden\t%1").arg(record->path));
@@ -80,7 +81,9 @@ int runAdd(const QStringList& arguments) {
             printLine(QStringLiteral("not hidden\t%1").arg(record->path));
         }
     }
-    if (!prepared.records.isEmpty() && !vault->save(target.saveWhich)) {
+    // The catalogue lists every added item as hidden already; only a hide that did not
+    // complete changes it.
+    if (changed && !vault->save(target.saveWhich)) {
         return 1;
     }
     // Every outcome is in the saved catalogue: the journal has done its work.
