@@ -26,8 +26,6 @@ QString parentOf(const QString& path) {
 }
 QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
-qint64 nanoseconds(const timespec& t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
 // "name (restored).ext", "name (restored 2).ext", ...: the first name free in `directory`.
 QString freeNameIn(int directory, const QString& name) {
     const QString extension = nameExtension(name);
@@ -41,77 +39,43 @@ QString freeNameIn(int directory, const QString& name) {
     }
 }
 
-class RestoreWalk {
+class RestoreWalk : public WalkBase {
 public:
     RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report)
-        : model_(model), paths_(paths), callback_(callback), report_(report),
+        : WalkBase(model, paths, callback, report, QStringLiteral("the stored copy was kept")),
           expectedHeader_(currentHeaderLength()) {}
 
-    bool stopped() const { return report_.cancelled || report_.outOfSpace; }
-    qint64 counted() const { return counted_; }
-    std::vector<WalkedFile>& files() { return files_; }
     // A single-file item: whether its output file was created (and so is ours to remove).
     bool createdTopFile() const { return createdTopFile_; }
 
-    void fail(const QString& problem, int code) {
-        ++report_.filesFailed;
-        if (code == ENOSPC || code == EDQUOT) {
-            report_.outOfSpace = true;
-            report_.problems.append(QStringLiteral("the disk is full: %1; the stored copy was kept").arg(problem));
-        } else {
-            report_.problems.append(problem);
-        }
-        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(report_.problems.last()));
-    }
-
     // `relative` is the stored side's relative path (swapped names).
     void directory(int stored, int plain, const QString& relative, qint64 index) {
-        report_.sourceDirectories.append(relative);
         const QString where = joined(paths_.storedTop, relative);
         const QString plainWhere =
             relative.isEmpty() ? paths_.plainPath : paths_.plainPath + QLatin1Char('/') + swappedName(relative);
-        const int key = nextKey_++;
-        std::vector<fs::Entry> entries;
-        if (!fs::listDirectory(stored, entries)) {
-            fail(QStringLiteral("cannot list %1: %2").arg(where, fs::errorText(errno)), errno);
-            return;
-        }
-        for (const fs::Entry& entry : entries) {
-            if (model_->isCancel.load()) {
-                report_.cancelled = true;
-                return;
-            }
-            if (!fs::isValidUtf8Name(entry.name)) {
-                fail(invalidNameProblem(entry.name, where), 0);
-                continue;
-            }
-            const QString storedName = QString::fromUtf8(entry.name);
+        visitFolder(stored, relative, where, [&](const fs::Entry& entry, const QString& storedName, int key) {
             const QString plainName = swappedComponent(storedName);
             const QString childRelative = relative + QLatin1Char('/') + storedName;
-            if (entry.isDirectory) {
-                if (!fs::makeDirectoryAt(plain, plainName.toUtf8(), 0777)) {
-                    const int code = errno;
-                    fail(creationFailure(plainName, plainWhere, code, created_.clashWith(key, plainName)), code);
-                    continue;
-                }
-                created_.add(key, plainName);
-                fs::Handle innerStored = fs::openDirectoryAt(stored, entry.name);
-                fs::Handle innerPlain = fs::openDirectoryAt(plain, plainName.toUtf8());
-                if (!innerStored || !innerPlain) {
-                    fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + storedName,
-                                                                 fs::errorText(errno)),
-                         errno);
-                    continue;
-                }
-                directory(innerStored.get(), innerPlain.get(), childRelative, index);
-            } else {
+            if (!entry.isDirectory) {
                 ++index;
                 file(stored, entry.name, plain, key, plainName.toUtf8(), childRelative, index);
-            }
-            if (stopped()) {
                 return;
             }
-        }
+            if (!fs::makeDirectoryAt(plain, plainName.toUtf8(), 0777)) {
+                const int code = errno;
+                fail(creationFailure(plainName, plainWhere, code, created_.clashWith(key, plainName)), code);
+                return;
+            }
+            created_.add(key, plainName);
+            fs::Handle innerStored = fs::openDirectoryAt(stored, entry.name);
+            fs::Handle innerPlain = fs::openDirectoryAt(plain, plainName.toUtf8());
+            if (!innerStored || !innerPlain) {
+                fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + storedName, fs::errorText(errno)),
+                     errno);
+                return;
+            }
+            directory(innerStored.get(), innerPlain.get(), childRelative, index);
+        });
     }
 
     void file(int storedDirectory, const QByteArray& storedName, int plainDirectory, int key,
@@ -155,22 +119,11 @@ public:
             fail(QStringLiteral("cannot write %1: %2").arg(plainPath, fs::errorText(code)), code);
             return;
         }
-        counted_ += result.plainBytes;
-        ++report_.filesDone;
-        files_.push_back(WalkedFile{relative, st.st_size, nanoseconds(st.st_mtim), st.st_dev, st.st_ino});
-        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+        finished(relative, st, result.plainBytes);
     }
 
 private:
-    const FileModelPtr& model_;
-    const ItemPaths& paths_;
-    const WalkProgress& callback_;
-    WalkReport& report_;
     const qint64 expectedHeader_;
-    CreatedNames created_;
-    std::vector<WalkedFile> files_;
-    qint64 counted_ = 0;
-    int nextKey_ = 0;
     bool createdTopFile_ = false;
 };
 

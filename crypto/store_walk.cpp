@@ -26,76 +26,39 @@ QString parentOf(const QString& path) {
 }
 QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
-qint64 nanoseconds(const timespec& t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
-class StoreWalk {
+class StoreWalk : public WalkBase {
 public:
     StoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback,
               const storedfile::Frame& frame, WalkReport& report)
-        : model_(model), paths_(paths), callback_(callback), frame_(frame), report_(report) {}
-
-    bool stopped() const { return report_.cancelled || report_.outOfSpace; }
-    qint64 counted() const { return counted_; }
-    std::vector<WalkedFile>& files() { return files_; }
-
-    void fail(const QString& problem, int code) {
-        ++report_.filesFailed;
-        if (code == ENOSPC || code == EDQUOT) {
-            // One line for a full disk: every later file would fail the same way.
-            report_.outOfSpace = true;
-            report_.problems.append(
-                QStringLiteral("the disk is full: %1; nothing of %2 was removed").arg(problem, paths_.plainPath));
-        } else {
-            report_.problems.append(problem);
-        }
-        logLine(QString::fromUtf8(loglines::kStoreFailed).arg(report_.problems.last()));
-    }
+        : WalkBase(model, paths, callback, report, QStringLiteral("nothing of %1 was removed").arg(paths.plainPath)),
+          frame_(frame) {}
 
     void directory(int source, int stored, const QString& relative, qint64 index) {
-        report_.sourceDirectories.append(relative);
         const QString where = joined(paths_.plainPath, relative);
-        const int key = nextKey_++;
-        std::vector<fs::Entry> entries;
-        if (!fs::listDirectory(source, entries)) {
-            fail(QStringLiteral("cannot list %1: %2").arg(where, fs::errorText(errno)), errno);
-            return;
-        }
-        for (const fs::Entry& entry : entries) {
-            if (model_->isCancel.load()) {
-                report_.cancelled = true;
-                return;
-            }
-            if (!fs::isValidUtf8Name(entry.name)) {
-                fail(invalidNameProblem(entry.name, where), 0);
-                continue;
-            }
-            const QString name = QString::fromUtf8(entry.name);
+        visitFolder(source, relative, where, [&](const fs::Entry& entry, const QString& name, int key) {
             const QString childRelative = relative + QLatin1Char('/') + name;
             const QByteArray storedName = swappedComponent(name).toUtf8();
-            if (entry.isDirectory) {
-                if (!fs::makeDirectoryAt(stored, storedName, 0700)) {
-                    const int code = errno;
-                    fail(creationFailure(name, where, code, created_.clashWith(key, name)), code);
-                    continue;
-                }
-                created_.add(key, name);
-                fs::Handle innerSource = fs::openDirectoryAt(source, entry.name);
-                fs::Handle innerStored = fs::openDirectoryAt(stored, storedName);
-                if (!innerSource || !innerStored) {
-                    fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + name, fs::errorText(errno)),
-                         errno);
-                    continue;
-                }
-                // The file index restarts after a subfolder from where it was before it.
-                directory(innerSource.get(), innerStored.get(), childRelative, index);
-            } else {
+            if (!entry.isDirectory) {
                 ++index;
                 file(source, entry.name, stored, key, storedName, childRelative, index, true);
-            }
-            if (stopped()) {
                 return;
             }
-        }
+            if (!fs::makeDirectoryAt(stored, storedName, 0700)) {
+                const int code = errno;
+                fail(creationFailure(name, where, code, created_.clashWith(key, name)), code);
+                return;
+            }
+            created_.add(key, name);
+            fs::Handle innerSource = fs::openDirectoryAt(source, entry.name);
+            fs::Handle innerStored = fs::openDirectoryAt(stored, storedName);
+            if (!innerSource || !innerStored) {
+                fail(QStringLiteral("cannot open %1: %2").arg(where + QLatin1Char('/') + name, fs::errorText(errno)),
+                     errno);
+                return;
+            }
+            // The file index restarts after a subfolder from where it was before it.
+            directory(innerSource.get(), innerStored.get(), childRelative, index);
+        });
     }
 
     // `relative` empty: the item is this one file.
@@ -141,22 +104,11 @@ public:
             fail(QStringLiteral("cannot write %1: %2").arg(storedPath, fs::errorText(code)), code);
             return;
         }
-        counted_ += result.plainBytes;
-        ++report_.filesDone;
-        files_.push_back(WalkedFile{relative, st.st_size, nanoseconds(st.st_mtim), st.st_dev, st.st_ino});
-        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+        finished(relative, st, result.plainBytes);
     }
 
 private:
-    const FileModelPtr& model_;
-    const ItemPaths& paths_;
-    const WalkProgress& callback_;
     const storedfile::Frame& frame_;
-    WalkReport& report_;
-    CreatedNames created_;
-    std::vector<WalkedFile> files_;
-    qint64 counted_ = 0;
-    int nextKey_ = 0;
 };
 
 void refuse(WalkReport& report, const QString& problem, int code = 0) {

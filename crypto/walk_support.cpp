@@ -1,5 +1,8 @@
 #include "crypto/walk_support.h"
 
+#include "core/log.h"
+#include "core/log_lines.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/xattr.h>
@@ -62,6 +65,51 @@ void giveBackMetadata(int plainFd, int storedFd) {
         const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
         ::futimens(plainFd, times);
     }
+}
+
+void WalkBase::fail(const QString& problem, int code) {
+    ++report_.filesFailed;
+    if (code == ENOSPC || code == EDQUOT) {
+        // One line for a full disk: every later file would fail the same way.
+        report_.outOfSpace = true;
+        report_.problems.append(QStringLiteral("the disk is full: %1; %2").arg(problem, outOfSpaceNote_));
+    } else {
+        report_.problems.append(problem);
+    }
+    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(report_.problems.last()));
+}
+
+void WalkBase::visitFolder(int directory, const QString& relative, const QString& where,
+                           const std::function<void(const fs::Entry&, const QString&, int)>& visit) {
+    report_.sourceDirectories.append(relative);
+    const int key = nextKey_++;
+    std::vector<fs::Entry> entries;
+    if (!fs::listDirectory(directory, entries)) {
+        fail(QStringLiteral("cannot list %1: %2").arg(where, fs::errorText(errno)), errno);
+        return;
+    }
+    for (const fs::Entry& entry : entries) {
+        if (model_->isCancel.load()) {
+            report_.cancelled = true;
+            return;
+        }
+        if (!fs::isValidUtf8Name(entry.name)) {
+            fail(invalidNameProblem(entry.name, where), 0);
+            continue;
+        }
+        visit(entry, QString::fromUtf8(entry.name), key);
+        if (stopped()) {
+            return;
+        }
+    }
+}
+
+void WalkBase::finished(const QString& relative, const struct stat& source, qint64 plainBytes) {
+    counted_ += plainBytes;
+    ++report_.filesDone;
+    const qint64 modified = static_cast<qint64>(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec;
+    files_.push_back(WalkedFile{relative, source.st_size, modified, source.st_dev, source.st_ino});
+    logLine(QString::fromUtf8(loglines::kStoreSucceeded));
 }
 
 QString CreatedNames::clashWith(int directoryKey, const QString& name) const {

@@ -10,6 +10,9 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
+#include <sys/stat.h>
+
 namespace tessaro::walk::detail {
 
 // The record's counters and the caller's callback for the file with this index.
@@ -49,6 +52,42 @@ public:
 
 private:
     QHash<int, QStringList> names_;
+};
+
+// What the store and restore walks share: the report they fill, the files they finished, how
+// a failure counts (a full disk stops the walk with one line), and the visit of a folder.
+class WalkBase {
+public:
+    WalkBase(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report,
+             QString outOfSpaceNote)
+        : model_(model), paths_(paths), callback_(callback), report_(report), outOfSpaceNote_(std::move(outOfSpaceNote)) {}
+
+    bool stopped() const { return report_.cancelled || report_.outOfSpace; }
+    qint64 counted() const { return counted_; }
+    std::vector<WalkedFile>& files() { return files_; }
+
+    void fail(const QString& problem, int code);
+
+protected:
+    // Lists a folder of the walk's source and hands each entry with a name that can be kept
+    // to `visit` (with the folder's key for CreatedNames), until a cancel or a full disk.
+    // `relative` is recorded as a visited folder.
+    void visitFolder(int directory, const QString& relative, const QString& where,
+                     const std::function<void(const fs::Entry& entry, const QString& name, int key)>& visit);
+    // A file written whole: counted, recorded with what its source looked like.
+    void finished(const QString& relative, const struct stat& source, qint64 plainBytes);
+
+    const FileModelPtr& model_;
+    const ItemPaths& paths_;
+    const WalkProgress& callback_;
+    WalkReport& report_;
+    CreatedNames created_;
+
+private:
+    QString outOfSpaceNote_;
+    std::vector<WalkedFile> files_;
+    qint64 counted_ = 0;
+    int nextKey_ = 0;
 };
 
 // Why a name could not be created in a walk's own fresh output directory.

@@ -21,6 +21,26 @@ ItemResult refused(const QString& why) {
     return r;
 }
 
+// The first line about a walk, written down before it starts; false (and `refusal` set) when
+// the journal cannot be written, and then the walk must not start.
+bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Operation operation,
+                  const walk::ItemPaths& paths, ItemResult& refusal) {
+    entry.operation = operation;
+    entry.plainPath = paths.plainPath;
+    entry.storedTop = paths.storedTop;
+    entry.startedMs = storedfile::nowMilliseconds();
+    QString error;
+    if (appendJournal(vault, entry, &error)) {
+        return true;
+    }
+    refusal = refused(QStringLiteral("%1 was not %2: the vault's journal cannot be written (%3)")
+                          .arg(paths.plainPath,
+                               operation == JournalEntry::Operation::Hide ? QStringLiteral("hidden")
+                                                                         : QStringLiteral("unhidden"),
+                               error));
+    return false;
+}
+
 }  // namespace
 
 QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
@@ -29,15 +49,10 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
     const QString vault = vaultDirectoryOf(*record);
     const walk::ItemPaths paths = walk::pathsForRecord(*record);
     JournalEntry entry;
-    entry.operation = JournalEntry::Operation::Hide;
-    entry.plainPath = paths.plainPath;
-    entry.storedTop = paths.storedTop;
     entry.workDirectory = fresh(walk::kWorkDirectoryPrefix);
-    entry.startedMs = storedfile::nowMilliseconds();
-    QString error;
-    if (!appendJournal(vault, entry, &error)) {
-        return refused(QStringLiteral("%1 was not hidden: the vault's journal cannot be written (%2)")
-                           .arg(paths.plainPath, error));
+    ItemResult refusal;
+    if (!beginJournal(vault, entry, JournalEntry::Operation::Hide, paths, refusal)) {
+        return refusal;
     }
     HideOptions options;
     options.sizeJustMeasured = sizeJustMeasured;
@@ -62,16 +77,11 @@ ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkPro
     const QString vault = vaultDirectoryOf(*record);
     const walk::ItemPaths paths = walk::pathsForRecord(*record);
     JournalEntry entry;
-    entry.operation = JournalEntry::Operation::Unhide;
-    entry.plainPath = paths.plainPath;
-    entry.storedTop = paths.storedTop;
     entry.temporary = fresh(walk::kRestoreTemporaryPrefix);
     entry.keepStoredCopy = keepStoredCopy;
-    entry.startedMs = storedfile::nowMilliseconds();
-    QString error;
-    if (!appendJournal(vault, entry, &error)) {
-        return refused(QStringLiteral("%1 was not unhidden: the vault's journal cannot be written (%2)")
-                           .arg(paths.plainPath, error));
+    ItemResult refusal;
+    if (!beginJournal(vault, entry, JournalEntry::Operation::Unhide, paths, refusal)) {
+        return refusal;
     }
     HideOptions options;
     options.temporaryName = entry.temporary;

@@ -14,6 +14,7 @@
 #include "controls/modal_seam.h"
 #include "core/log.h"
 #include "support/test_environment.h"
+#include "support/widget_events.h"
 #include "support/widget_test_main.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@
 
 using namespace tessaro;
 using tessaro::controls::ModalSeam;
+using tessaro::testing::sendDrop;
 using tessaro::testing::TestEnvironment;
 
 namespace {
@@ -144,17 +146,6 @@ QAction* menuEntry(QMenu* menu, int tag) {
         }
     }
     return nullptr;
-}
-
-void sendDrop(QWidget* target, const QList<QUrl>& urls, bool* enterAccepted) {
-    QMimeData mime;
-    mime.setUrls(urls);
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QApplication::sendEvent(target, &enter);
-    *enterAccepted = enter.isAccepted();
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QApplication::sendEvent(target, &drop);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "core/vault_lock.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
+#include "support/widget_events.h"
 #include "support/widget_test_main.h"
 #include "vault/vault_controller.h"
 
@@ -33,24 +34,12 @@
 #include <sys/stat.h>
 
 using namespace tessaro;
+using tessaro::testing::sendDrop;
 using tessaro::testing::TestEnvironment;
-using Tree = QMap<QString, QByteArray>;
+using tessaro::testing::readTree;
+using tessaro::testing::Tree;
 
 namespace {
-
-Tree readTree(const QString& root) {
-    Tree tree;
-    if (QFileInfo(root).isFile()) {
-        tree.insert(QString(), TestEnvironment::readFile(root));
-        return tree;
-    }
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
-    }
-    return tree;
-}
 
 // The records of the local vault as the catalogue file on disk has them.
 FileModelList savedItems() {
@@ -116,16 +105,6 @@ struct Session {
     }
     qsizetype shownRowOf(const FileModelPtr& item) const { return main->selected_ItemList.indexOf(item); }
 };
-
-void sendDrop(QWidget* target, const QList<QUrl>& urls) {
-    QMimeData mime;
-    mime.setUrls(urls);
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QApplication::sendEvent(target, &drop);
-}
 
 }  // namespace
 

@@ -21,6 +21,7 @@ namespace tessaro {
 namespace {
 
 using testing::TestEnvironment;
+using testing::runChild;
 using Tree = QMap<QString, QByteArray>;
 
 void writeTree(const QString& root, const Tree& tree) {
@@ -44,27 +45,6 @@ Tree referenceTree() {
     }
     tree.insert(QStringLiteral("/big"), testing::patternBytes(1100000, 77));
     return tree;
-}
-
-// Runs `work` in a child; returns its exit status, or -1 when it was killed.
-template <typename Work>
-int runChild(Work work, int killAfterMicroseconds = -1, rlim_t fileSizeLimit = RLIM_INFINITY) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (fileSizeLimit != RLIM_INFINITY) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{fileSizeLimit, fileSizeLimit};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ::_exit(work());
-    }
-    if (killAfterMicroseconds >= 0) {
-        ::usleep(static_cast<useconds_t>(killAfterMicroseconds));
-        ::kill(pid, SIGKILL);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int exitCodeOf(const ItemResult& r) { return (r.complete ? 1 : 0) | (r.sourceRemoved ? 2 : 0); }

@@ -20,17 +20,12 @@ namespace tessaro {
 namespace {
 
 using testing::TestEnvironment;
-using Tree = QMap<QString, QByteArray>;
+using testing::readTree;
+using testing::Tree;
+using testing::writeTree;
 
 QStringList entriesOf(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-void writeTree(const QString& root, const Tree& tree) {
-    QDir().mkpath(root);
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        TestEnvironment::writeFile(root + it.key(), it.value());
-    }
 }
 
 // Exclusive creation folds letter case for the life of the object.

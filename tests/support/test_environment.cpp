@@ -8,10 +8,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include <random>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tessaro::testing {
 
@@ -72,6 +77,46 @@ QByteArray patternBytes(qint64 size, quint32 seed) {
         out[i] = static_cast<char>(rng() & 0xff);
     }
     return out;
+}
+
+Tree readTree(const QString& root) {
+    Tree tree;
+    if (QFileInfo(root).isFile()) {
+        tree.insert(QString(), TestEnvironment::readFile(root));
+        return tree;
+    }
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
+    }
+    return tree;
+}
+
+void writeTree(const QString& root, const Tree& tree) {
+    QDir().mkpath(root);
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        TestEnvironment::writeFile(root + it.key(), it.value());
+    }
+}
+
+int runChild(const std::function<int()>& work, int killAfterUs, qint64 fileSizeLimit) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (fileSizeLimit > 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::_exit(work());
+    }
+    if (killAfterUs >= 0) {
+        ::usleep(static_cast<useconds_t>(killAfterUs));
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int spreadMoment(int round, int rounds, qint64 fullUs, quint32 randomBits) {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QMap>
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <string>
 
@@ -37,6 +40,18 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// Every file below a folder by its path relative to it ("/sub/name"), or the file itself
+// under "" when `root` is a file. Folders do not appear; nothing at all gives an empty map.
+using Tree = QMap<QString, QByteArray>;
+Tree readTree(const QString& root);
+// Writes each file of `tree` below `root`, creating folders.
+void writeTree(const QString& root, const Tree& tree);
+
+// Runs `work` in a forked child (its exit status is `work`'s result), killed after
+// `killAfterUs` microseconds unless that is negative, with file writes limited to
+// `fileSizeLimit` bytes unless 0. The exit status, or -1 when the child was killed.
+int runChild(const std::function<int()>& work, int killAfterUs = -1, qint64 fileSizeLimit = 0);
 
 // A reproducible pseudo-random buffer.
 QByteArray patternBytes(qint64 size, quint32 seed = 1);

@@ -25,21 +25,9 @@ using testing::passwordLine;
 using testing::runVaultTool;
 using testing::TestEnvironment;
 using testing::ToolRun;
-using Tree = QMap<QString, QByteArray>;
-
-Tree readTree(const QString& root) {
-    Tree tree;
-    if (QFileInfo(root).isFile()) {
-        tree.insert(QString(), TestEnvironment::readFile(root));
-        return tree;
-    }
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
-    }
-    return tree;
-}
+using testing::readTree;
+using testing::Tree;
+using testing::writeTree;
 
 std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
 

@@ -25,27 +25,12 @@ using testing::passwordLine;
 using testing::runVaultTool;
 using testing::TestEnvironment;
 using testing::ToolRun;
-using Tree = QMap<QString, QByteArray>;
+using testing::readTree;
+using testing::Tree;
+using testing::writeTree;
 
 Tree lettersTree() {
     return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
-}
-
-void writeTree(const QString& root, const Tree& tree) {
-    QDir().mkpath(root);
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        TestEnvironment::writeFile(root + it.key(), it.value());
-    }
-}
-
-Tree readTree(const QString& root) {
-    Tree tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
-    }
-    return tree;
 }
 
 std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }

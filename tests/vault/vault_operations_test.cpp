@@ -23,22 +23,9 @@ namespace tessaro {
 namespace {
 
 using testing::TestEnvironment;
-using Tree = QMap<QString, QByteArray>;
-
-Tree readTree(const QString& root) {
-    Tree tree;
-    QFileInfo top(root);
-    if (top.isFile()) {
-        tree.insert(QString(), TestEnvironment::readFile(root));
-        return tree;
-    }
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
-    }
-    return tree;
-}
+using testing::readTree;
+using testing::Tree;
+using testing::writeTree;
 
 // A vault with its default catalogue, and a few plain items beside it.
 struct Fixture {

@@ -26,27 +26,9 @@ namespace tessaro {
 namespace {
 
 using testing::TestEnvironment;
-using Tree = QMap<QString, QByteArray>;
-
-Tree readTree(const QString& root) {
-    Tree tree;
-    if (QFileInfo(root).isFile()) {
-        tree.insert(QString(), TestEnvironment::readFile(root));
-        return tree;
-    }
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
-    }
-    return tree;
-}
-
-void writeTree(const QString& root, const Tree& tree) {
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        TestEnvironment::writeFile(root + it.key(), it.value());
-    }
-}
+using testing::readTree;
+using testing::Tree;
+using testing::writeTree;
 
 QStringList entriesOf(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -59,23 +41,6 @@ Tree referenceTree() {
                     testing::patternBytes(i % 4 == 0 ? 600000 : 7000 + i, static_cast<quint32>(i)));
     }
     return tree;
-}
-
-// Runs `work` in a child killed after `delayUs` (never, when negative); true when it was killed.
-template <typename Work>
-bool runKilled(Work work, int delayUs) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        work();
-        ::_exit(0);
-    }
-    if (delayUs >= 0) {
-        ::usleep(static_cast<useconds_t>(delayUs));
-        ::kill(pid, SIGKILL);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFSIGNALED(status);
 }
 
 FileModelPtr onlyRecord(const Catalogue& catalogue) {
@@ -115,10 +80,11 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
         QElapsedTimer timer;
         timer.start();
         const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
-        runKilled([&] {
+        testing::runChild([&] {
             const ItemResult r = vault::hideRecordJournaled(record);
             vault::applyHideOutcome(*record, r, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
+            return 0;
         }, delay);
         if (round == 0) {
             full = timer.nsecsElapsed() / 1000;
@@ -182,10 +148,11 @@ TEST_P(KilledVaultWalk, AnUnhideKilledAnywhereEndsConsistentAndWhole) {
         QElapsedTimer timer;
         timer.start();
         const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
-        runKilled([&] {
+        testing::runChild([&] {
             const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
             vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
             catalogue.SaveGroupList(0);
+            return 0;
         }, delay);
         if (round == 0) {
             full = timer.nsecsElapsed() / 1000;
