@@ -187,8 +187,8 @@ private slots:
         QCOMPARE(look.stateText, QStringLiteral("Hidden"));
         QCOMPARE(look.stateColour, QColor(122, 124, 135));
 
-        // A hide runs: the toggle has turned the flag, and the walk is 40 % through.
-        big->isEncrtypt = true;
+        // A hide runs, 40 % through. The record says visible until the walk's outcome is
+        // known; the badge already has the colour of where it is going.
         w.main->setRowWalkState(big, WalkState::Hiding);
         big->currentEncryptSize = 400;
         big->cell->itemChanged();
@@ -214,6 +214,7 @@ private slots:
         QVERIFY(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).isEditing);
 
         // Done: the eye is back, unselected, and the row is free again.
+        big->isEncrtypt = true;
         big->currentEncryptSize = 1000;
         big->cell->itemChanged();
         w.main->setRowWalkState(big, WalkState::None);
@@ -226,6 +227,7 @@ private slots:
         w.main->setRowWalkState(old, WalkState::Unhiding);
         look = lookOf(*w.main, old);
         QCOMPARE(look.stateText, QStringLiteral("Unhiding…"));
+        QCOMPARE(look.stateColour, QColor(255, 190, 50));
         QVERIFY(!look.visableBtnEnabled && !look.openPathEnabled);
     }
 
