@@ -263,6 +263,8 @@ private:
     QHash<const FileModel*, std::function<void()>> toggleCompletions_;
     std::shared_ptr<VaultLock> writerLock_;
     bool locking_ = false;
+    // A walk of the running batch was stopped by the user.
+    bool walkCancelled_ = false;
 };
 
 }  // namespace tessaro

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <utility>
+
 namespace tessaro {
 
 namespace {
@@ -73,7 +75,8 @@ void MainViewController::connectVault() {
             item->cell->itemChanged();
         }
     });
-    connect(vault_.get(), &VC::walkFinished, this, [this](const FileModelPtr& item, VC::Kind, const ItemResult&, bool) {
+    connect(vault_.get(), &VC::walkFinished, this, [this](const FileModelPtr& item, VC::Kind, const ItemResult& result, bool) {
+        walkCancelled_ = walkCancelled_ || result.cancelled;
         setRowWalkState(item, WalkState::None);
         if (item == selectedItem()) {
             setDoFileTypeForSelectedItem();
@@ -84,8 +87,14 @@ void MainViewController::connectVault() {
         updateItemControls();
     });
     connect(vault_.get(), &VC::allFinished, this, [this](bool showedPanel) {
+        // A stopped walk is not reported as done.
+        const bool cancelled = std::exchange(walkCancelled_, false);
         if (showedPanel || progressView_->isProgressShown()) {
-            progressView_->showCompleted();
+            if (cancelled) {
+                progressView_->showCancelled();
+            } else {
+                progressView_->showCompleted();
+            }
             progressView_->removeAnimation();
         }
         setRightScrollView();

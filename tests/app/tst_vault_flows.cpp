@@ -166,6 +166,7 @@ private slots:
             QVERIFY(!s.main->itemModel()->rowEditing(&s.main->itemModel()->item(row)));
         }
         QTRY_VERIFY(!s.main->isProgressShown());
+        QCOMPARE(s.main->progressView()->text(), QStringLiteral("Completed"));
 
         // The eye of the folder's row: back whole, with its times and permissions.
         const FileModelPtr project = itemNamed(*s.main, QStringLiteral("Project"));
@@ -264,6 +265,8 @@ private slots:
         QCOMPARE(QDir(walk::itemContainerFor(*item)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QVERIFY(!savedItems().first()->isEncrtypt);
+        // The panel does not call a stopped hide done.
+        QCOMPARE(s.main->progressView()->text(), QStringLiteral("Stopped"));
     }
 
     void dropsAddOnceAndTheWindowStaysResponsive() {
