@@ -11,7 +11,6 @@
 #include "core/settings_store.h"
 #include "vault/vault_controller.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
 
@@ -23,15 +22,22 @@ namespace {
 
 QString localKey() { return QString::fromLatin1(kLocalListKey); }
 
-// The desktop theme's icon of a file, by its name only: nothing of the file is read.
+// The desktop theme's icon of a file, by its name only: nothing of the file is read. A
+// folder has no type to go by, and a type the theme has no icon for gets our own generic
+// picture, the one the rows draw for items without a thumbnail.
 QImage iconOf(const QString& path) {
+    const QSize size(128, 128);
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink()) {
+        return ui::picturePixmap(QStringLiteral("About/GenericFolder.png"), size, 1.0).toImage();
+    }
     static const QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
     if (icon.isNull()) {
-        icon = QFileIconProvider().icon(QFileIconProvider::File);
+        return ui::picturePixmap(QStringLiteral("About/GenericFile.png"), size, 1.0).toImage();
     }
-    return icon.pixmap(QSize(128, 128)).toImage();
+    return icon.pixmap(size).toImage();
 }
 
 }  // namespace
