@@ -314,9 +314,12 @@ void MainViewController::popUpFileItemMenu() {
         return;
     }
     QMenu* menu = file_itemMenu();
-    // Above the bar, right edges aligned: the bar is the window's bottom edge.
+    // Just above the bar, not over its edge, right edges aligned: the bar is the window's
+    // bottom edge.
     const QSize size = menu->sizeHint();
-    menu->popup(fileItemMenuButton_->mapToGlobal(QPoint(fileItemMenuButton_->width() - size.width(), -size.height() - 4)));
+    const QWidget* bar = fileItemMenuButton_->parentWidget();
+    const int right = fileItemMenuButton_->mapTo(bar, QPoint(fileItemMenuButton_->width(), 0)).x();
+    menu->popup(bar->mapToGlobal(QPoint(right - size.width(), -size.height() - 2)));
 }
 
 void MainViewController::file_popAction(std::optional<int> tag) {
