@@ -143,9 +143,6 @@ public:
     QMenu* group_itemMenu(qsizetype sidebarRow);
     void group_popAction(int tag, qsizetype sidebarRow);
 
-    // The item of a visible row is no longer where it was: tells the user so.
-    void alertItemMissing(std::function<void()> done = {});
-
     // ---- Hand-over points to the vault library ----
     // The window's side ends here: each is called once the window has done its part
     // (refusals, debouncing, the panel), on the GUI thread.

@@ -425,19 +425,4 @@ void MainViewController::group_popAction(int tag, qsizetype sidebarRow) {
     emit userActionPerformed();
 }
 
-// ---- Alerts ----------------------------------------------------------------------------
-
-void MainViewController::alertItemMissing(std::function<void()> done) {
-    controls::ModalSeam::AlertRequest request;
-    request.title = ui::text("AppName.text");
-    request.message = ui::text("wenxintishi");
-    request.informativeText = ui::text("fileRemovedMessage");
-    request.buttonTitle = ui::text("Ok");
-    controls::ModalSeam::alert(this, request, [done = std::move(done)](QMessageBox::StandardButton) {
-        if (done) {
-            done();
-        }
-    });
-}
-
 }  // namespace tessaro

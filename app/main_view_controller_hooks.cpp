@@ -40,6 +40,27 @@ QImage iconOf(const QString& path) {
     return icon.pixmap(size).toImage();
 }
 
+// The record of the local vault or of an open drive vault whose item lives at `path`.
+FileModelPtr recordAt(const Catalogue& catalogue, const QString& path) {
+    QList<const RowList*> lists{&catalogue.groupDirList};
+    for (const RowList& rows : catalogue.UPLibrary) {
+        lists.append(&rows);
+    }
+    for (const RowList* rows : std::as_const(lists)) {
+        for (const GroupModelPtr& row : *rows) {
+            if (!row->fileModels) {
+                continue;
+            }
+            for (const FileModelPtr& item : std::as_const(*row->fileModels)) {
+                if (item->path == path) {
+                    return item;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void MainViewController::connectVault() {
@@ -108,8 +129,13 @@ void MainViewController::connectVault() {
     });
     connect(vault_.get(), &VC::problems, this, [this](const QString& titleKey, const QStringList& lines) {
         if (titleKey == QLatin1String("fileRemovedMessage")) {
-            showAlert(ui::text("wenxintishi"), ui::text("fileRemovedMessage") + QStringLiteral("\n\n") +
-                                                   lines.join(QLatin1Char('\n')));
+            // The vault may still hold the copy that unhiding all kept: the item has then
+            // gone back to that copy and is listed as hidden, and the message says so.
+            for (const QString& path : lines) {
+                const FileModelPtr record = recordAt(catalogue, path);
+                const char* message = record && record->isEncrtypt ? "fileRemovedKeptCopyMessage" : "fileRemovedMessage";
+                showAlert(ui::text("wenxintishi"), ui::text(message) + QStringLiteral("\n\n") + path);
+            }
         } else {
             showAlert(ui::text(titleKey.toUtf8().constData()), lines.join(QLatin1Char('\n')));
         }

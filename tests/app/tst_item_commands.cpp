@@ -637,17 +637,6 @@ private slots:
         QTRY_VERIFY(got.has_value());
         QVERIFY(got->isEmpty());
     }
-
-    void missingItemAlertNamesWhatHappened() {
-        OpenWindow w;
-        ModalSeam::nextAnswer(QMessageBox::Ok);
-        bool closed = false;
-        w.main->alertItemMissing([&closed] { closed = true; });
-        QTRY_VERIFY(closed);
-        QCOMPARE(ModalSeam::lastAlert().message, QStringLiteral("Notice"));
-        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("no longer where it was")));
-        QCOMPARE(ModalSeam::lastAlert().buttonTitle, QStringLiteral("OK"));
-    }
 };
 
 int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<ItemCommandsTest>(argc, argv); }

@@ -269,6 +269,52 @@ private slots:
         QCOMPARE(s.main->progressView()->text(), QStringLiteral("Stopped"));
     }
 
+    void aVisibleItemThatWasRemovedIsReportedAndNothingElseHappens() {
+        Session s;
+        const QString gone = s.file(QStringLiteral("gone.txt"), "gone");
+        const QString moved = s.file(QStringLiteral("moved.txt"), "first words");
+        s.main->AddFileActionForPaths({gone, moved});
+        s.idle();
+        s.main->setDoFileType(3);
+        s.main->file_popAction(1);  // unhide all: the stored copies stay in the vault
+        s.idle();
+        QTRY_VERIFY(!s.main->isProgressShown());
+        const FileModelPtr goneItem = itemNamed(*s.main, QStringLiteral("gone.txt"));
+        const FileModelPtr movedItem = itemNamed(*s.main, QStringLiteral("moved.txt"));
+
+        // No copy anywhere: nothing changes, and the alert says so.
+        QVERIFY(QFile::remove(walk::pathsForRecord(*goneItem).storedTop));
+        QVERIFY(QFile::remove(gone));
+        s.main->visableBtnAction(s.shownRowOf(goneItem));
+        QTRY_VERIFY(s.main->currentAlert());
+        s.idle();
+        QVERIFY(!goneItem->isEncrtypt);
+        QVERIFY(s.main->currentAlert()->informativeText().contains(QStringLiteral("nothing was changed")));
+        QVERIFY(s.main->currentAlert()->informativeText().contains(gone));
+        s.main->currentAlert()->close();
+        QTRY_VERIFY(!s.main->currentAlert());
+
+        // The copy kept by unhiding all is what is left: the item goes back to it, is listed
+        // hidden, and the alert does not claim that nothing changed. Showing it brings the
+        // kept copy back.
+        TestEnvironment::writeFile(moved, "second words");
+        QVERIFY(QFile::rename(moved, s.home + QStringLiteral("/elsewhere.txt")));
+        s.main->visableBtnAction(s.shownRowOf(movedItem));
+        QTRY_VERIFY(s.main->currentAlert());
+        s.idle();
+        QVERIFY(movedItem->isEncrtypt);
+        const QString told = s.main->currentAlert()->informativeText();
+        QVERIFY2(!told.contains(QStringLiteral("nothing was changed")), qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("listed as hidden")));
+        s.main->currentAlert()->close();
+        QTRY_VERIFY(!s.main->currentAlert());
+        s.main->visableBtnAction(s.shownRowOf(movedItem));
+        QTRY_VERIFY_WITH_TIMEOUT(!movedItem->isEncrtypt, 20000);
+        s.idle();
+        QCOMPARE(TestEnvironment::readFile(moved), QByteArray("first words"));
+        QCOMPARE(TestEnvironment::readFile(s.home + QStringLiteral("/elsewhere.txt")), QByteArray("second words"));
+    }
+
     void dropsAddOnceAndTheWindowStaysResponsive() {
         Session s;
         const QString a = s.file(QStringLiteral("photo one.png"), testing::patternBytes(96 << 20, 9));
