@@ -143,6 +143,9 @@ public:
     QMenu* group_itemMenu(qsizetype sidebarRow);
     void group_popAction(int tag, qsizetype sidebarRow);
 
+    // Shows a visible item in the desktop's file manager; tells the user when it cannot.
+    void showInFileManager(const FileModelPtr& item);
+
     // ---- Hand-over points to the vault library ----
     // The window's side ends here: each is called once the window has done its part
     // (refusals, debouncing, the panel), on the GUI thread.

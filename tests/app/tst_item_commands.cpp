@@ -4,6 +4,7 @@
 // window hands over to the vault library is recorded instead of run.
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
+#include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
 #include "app/login_viewcontroller.h"
@@ -165,6 +166,7 @@ class ItemCommandsTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
     void init() { ModalSeam::reset(); }
+    void cleanup() { FileManager::setHandlerForTests({}); }
 
     void rowShowsProgressInPlaceOfItsEyeButton() {
         OpenWindow w;
@@ -636,6 +638,31 @@ private slots:
         QTest::keyClick(dialog, Qt::Key_Escape);
         QTRY_VERIFY(got.has_value());
         QVERIFY(got->isEmpty());
+    }
+
+    void folderButtonShowsTheItemOrSaysWhereItIs() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        const QPoint folderButton = layoutOf(*w.main, w.main->itemModel()->rowOf(big.get())).openPathBtn.center();
+        QStringList asked;
+        bool desktopAnswers = true;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            asked << path;
+            return desktopAnswers;
+        });
+        clickAt(*w.main, folderButton);
+        QTRY_COMPARE(asked, QStringList{big->path});
+        QTest::qWait(50);
+        QVERIFY(!w.main->currentAlert());
+
+        // No file manager answers: the user learns where the item is instead of nothing.
+        desktopAnswers = false;
+        clickAt(*w.main, folderButton);
+        QTRY_VERIFY(w.main->currentAlert());
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
+        w.main->currentAlert()->close();
     }
 };
 
