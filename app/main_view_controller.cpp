@@ -228,7 +228,7 @@ void MainViewController::langeuageAction() {
     addFileButton_->setText(ui::text("addFileBtn.title"));
     addGroupButton_->setText(ui::text("addGroupBtn.title"));
     addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));
-    addGroupButton_->setToolTip(ui::text("addGroupBtn.toolTip"));
+    addGroupButton_->setToolTip(ui::text(addGroupButton_->isEnabled() ? "addGroupBtn.toolTip" : "addGroupBtn.unavailable"));
     notesView_->setPlaceholderText(ui::text("notesList.empty"));
     fileItemMenuButton_->setToolTip(ui::text("file_itemMenu.toolTip"));
     file_popAction(std::nullopt);

@@ -88,6 +88,9 @@ QWidget* MainViewController::buildItemBar(QWidget* itemPane) {
     addGroupButton_->setIcon(ui::picture(QStringLiteral("About/AddGroupForUP.png")));
     addGroupButton_->setIconSize(QSize(16, 16));
     connect(addGroupButton_, &QPushButton::clicked, this, &MainViewController::addGroupBtnAction);
+    // Nothing opens or creates a vault on a drive yet: the button says so rather than doing
+    // nothing when clicked.
+    addGroupButton_->setEnabled(false);
     itemCountLabel_ = new QLabel(itemBar);
     itemCountLabel_->setObjectName(QStringLiteral("itemCountLabel"));
 
