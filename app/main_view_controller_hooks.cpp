@@ -95,7 +95,8 @@ void MainViewController::connectVault() {
         setRowWalkState(item, kind == VC::Kind::Hide ? WalkState::Hiding : WalkState::Unhiding);
     });
     connect(vault_.get(), &VC::walkProgress, this, [this](const FileModelPtr& item, VC::Kind, bool showsPanel) {
-        if (showsPanel) {
+        // A stopped walk takes back what it counted: its steps would only wind the bar down.
+        if (showsPanel && !item->isCancel) {
             progressView_->showProgressOf(*item);
         }
         if (item->cell) {
@@ -214,6 +215,11 @@ void MainViewController::hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIn
 }
 
 void MainViewController::encryptCancelBtnAction() {
+    if (walkRunning() && progressView_->isProgressShown()) {
+        // The walk stops at its next chunk and then removes what it wrote, which for a
+        // large item takes a moment: the panel says at once that the click was heard.
+        progressView_->showStopping();
+    }
     vault_->cancelCurrent();
     QTimer::singleShot(500, this, &MainViewController::setRightScrollView);
 }

@@ -153,6 +153,8 @@ void ProgressPanel::showPreparing() { setText(ui::text("process.text")); }
 
 void ProgressPanel::showCompleted() { setText(ui::text("Completed")); }
 
+void ProgressPanel::showStopping() { setText(ui::text("process.stopping")); }
+
 void ProgressPanel::showCancelled() { setText(ui::text("process.cancelled")); }
 
 void ProgressPanel::resizeEvent(QResizeEvent* event) {

@@ -50,9 +50,11 @@ public:
     // the walk is finishing once every byte is through. A step whose fraction is not
     // between 0 and 1 changes nothing.
     void showProgressOf(const FileModel& item);
-    // The texts before the first step and after the last, or after the user stopped one.
+    // The texts before the first step and after the last; while a walk the user stopped
+    // winds down, and after it.
     void showPreparing();
     void showCompleted();
+    void showStopping();
     void showCancelled();
 
     QLabel* progressStateLabel() const { return progressStateLabel_; }

@@ -246,14 +246,19 @@ private slots:
         Session s;
         const QByteArray bytes = testing::patternBytes(160 << 20, 5);
         const QString big = s.file(QStringLiteral("big.iso"), bytes);
-        // Cancel at the first progress the panel shows, from the panel's button.
+        // Cancel at the first progress the panel shows, from the panel's button; the panel
+        // answers the click at once, and no later step of the stopping walk overwrites it.
         FileModelPtr item;
+        QStringList panelTexts;
         QObject::connect(s.main->vaultController(), &vault::VaultController::walkProgress, s.main,
                          [&](const FileModelPtr& walking, vault::VaultController::Kind, bool) {
-                             if (!item && walking->currentEncryptSize.load() > 0) {
+                             if (item) {
+                                 panelTexts << s.main->progressView()->text();
+                             } else if (walking->currentEncryptSize.load() > 0) {
                                  item = walking;
                                  QVERIFY(s.main->progressView()->isProgressShown());
                                  emit s.main->progressView()->cancelClicked();
+                                 panelTexts << s.main->progressView()->text();
                              }
                          });
         s.main->AddFileActionForPaths({big});
@@ -266,6 +271,8 @@ private slots:
                  QStringList());
         QVERIFY(!savedItems().first()->isEncrtypt);
         // The panel does not call a stopped hide done.
+        QCOMPARE(panelTexts.first(), QStringLiteral("Stopping…"));
+        QCOMPARE(panelTexts.count(QStringLiteral("Stopping…")), panelTexts.size());
         QCOMPARE(s.main->progressView()->text(), QStringLiteral("Stopped"));
     }
 
