@@ -256,6 +256,7 @@ private:
     QMenu* groupMenu_ = nullptr;
     qint64 doFileType_ = 1;
     QTimer addFileDebounce_;
+    QString lastAddDirectory_;
     QTimer addGroupDebounce_;
     QPointer<QMessageBox> alert_;
     QList<SidebarEntry> sidebarEntries_;

@@ -13,6 +13,7 @@
 #include "core/log.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -133,13 +134,15 @@ void MainViewController::addFilesAction() {
     logWindow(windowlog::kAddFileToApp);
     controls::ModalSeam::OpenPanelRequest request;
     request.title = ui::text("openPanel.title");
-    request.directory = QDir::homePath();
+    // Where the last choice was made: files are often added from one folder in turns.
+    request.directory = lastAddDirectory_.isEmpty() ? QDir::homePath() : lastAddDirectory_;
     request.acceptLabel = ui::text("openPanel.choose");
     QPointer<MainViewController> self(this);
     controls::ModalSeam::openPanel(this, request, [self](const QStringList& paths) {
         if (!self || paths.isEmpty()) {
             return;
         }
+        self->lastAddDirectory_ = QFileInfo(paths.first()).absolutePath();
         QTimer::singleShot(kAddAfterPanelMs, self, [self, paths] { self->AddFileActionForPaths(paths); });
         emit self->userActionPerformed();
     });

@@ -581,13 +581,15 @@ private slots:
         const ModalSeam::OpenPanelRequest& asked = ModalSeam::lastOpenPanel();
         QVERIFY(asked.canChooseFiles && asked.canChooseDirectories && asked.allowsMultipleSelection);
         QVERIFY(asked.canCreateDirectories);
+        QCOMPARE(asked.directory, QDir::homePath());
         QVERIFY(log.contains(QStringLiteral("add file to app")));
 
-        // Cancelled: nothing is added.
+        // Cancelled: nothing is added. The panel opened where the last choice was made.
         ModalSeam::nextFileNames({});
         w.main->addFileAction();
         QTest::qWait(MainViewController::kAddDebounceMs + 700);
         QCOMPARE(w.main->added.size(), 1);
+        QCOMPARE(ModalSeam::lastOpenPanel().directory, w.env.base());
     }
 
     void openPanelTakesFoldersAsTheyAre() {
