@@ -325,7 +325,11 @@ ItemDelegate::RowLook ItemDelegate::lookFor(const ItemListModel& model, qsizetyp
         look.stateText = visible ? ui::text("visableLabel.stringValue") : ui::text("hiddenLabel.stringValue");
         break;
     }
-    look.stateColour = visible ? visibleStateColour() : hiddenStateColour();
+    // A running walk shows the colour of the state it leads to, whether or not the record
+    // already says so (an added item is recorded hidden from the start, a toggled one only
+    // once its walk has ended).
+    const bool showsVisible = cell.walkState == WalkState::None ? visible : cell.walkState == WalkState::Unhiding;
+    look.stateColour = showsVisible ? visibleStateColour() : hiddenStateColour();
     look.showsProgress = cell.progress > 0.0 && cell.progress < 1.0;
     if (look.showsProgress) {
         look.progressBar = layout.visableBtn;

@@ -2,6 +2,7 @@
 
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
+#include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
 #include "app/progress_panel.h"
@@ -201,6 +202,7 @@ void MainViewController::buildInterface() {
             emit showInFileManagerRequested(itemModel_->items().at(row));
         }
     });
+    connect(this, &MainViewController::showInFileManagerRequested, this, &MainViewController::showInFileManager);
     itemLayout->addWidget(itemView_, 1);
     itemLayout->addWidget(buildItemBar(itemPane));
     rightStack_->addWidget(itemPane);
@@ -226,7 +228,7 @@ void MainViewController::langeuageAction() {
     addFileButton_->setText(ui::text("addFileBtn.title"));
     addGroupButton_->setText(ui::text("addGroupBtn.title"));
     addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));
-    addGroupButton_->setToolTip(ui::text("addGroupBtn.toolTip"));
+    addGroupButton_->setToolTip(ui::text(addGroupButton_->isEnabled() ? "addGroupBtn.toolTip" : "addGroupBtn.unavailable"));
     notesView_->setPlaceholderText(ui::text("notesList.empty"));
     fileItemMenuButton_->setToolTip(ui::text("file_itemMenu.toolTip"));
     file_popAction(std::nullopt);
@@ -619,6 +621,16 @@ void MainViewController::finishLock() {
         writerLock_.reset();
         emit lockCompleted();
     });
+}
+
+void MainViewController::showInFileManager(const FileModelPtr& item) {
+    const QString path = item->path;
+    FileManager::showItem(path, this, [this, path](bool shown) {
+        if (!shown) {
+            showAlert(ui::text("fileManagerFailed.title"), ui::text("fileManagerFailed.message").arg(path));
+        }
+    });
+    emit userActionPerformed();
 }
 
 void MainViewController::addGroupBtnAction() { addGroupDebounce_.start(); }

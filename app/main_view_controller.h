@@ -143,8 +143,8 @@ public:
     QMenu* group_itemMenu(qsizetype sidebarRow);
     void group_popAction(int tag, qsizetype sidebarRow);
 
-    // The item of a visible row is no longer where it was: tells the user so.
-    void alertItemMissing(std::function<void()> done = {});
+    // Shows a visible item in the desktop's file manager; tells the user when it cannot.
+    void showInFileManager(const FileModelPtr& item);
 
     // ---- Hand-over points to the vault library ----
     // The window's side ends here: each is called once the window has done its part
@@ -256,6 +256,7 @@ private:
     QMenu* groupMenu_ = nullptr;
     qint64 doFileType_ = 1;
     QTimer addFileDebounce_;
+    QString lastAddDirectory_;
     QTimer addGroupDebounce_;
     QPointer<QMessageBox> alert_;
     QList<SidebarEntry> sidebarEntries_;
@@ -263,6 +264,8 @@ private:
     QHash<const FileModel*, std::function<void()>> toggleCompletions_;
     std::shared_ptr<VaultLock> writerLock_;
     bool locking_ = false;
+    // A walk of the running batch was stopped by the user.
+    bool walkCancelled_ = false;
 };
 
 }  // namespace tessaro

@@ -13,6 +13,7 @@
 #include "core/log.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -88,6 +89,9 @@ QWidget* MainViewController::buildItemBar(QWidget* itemPane) {
     addGroupButton_->setIcon(ui::picture(QStringLiteral("About/AddGroupForUP.png")));
     addGroupButton_->setIconSize(QSize(16, 16));
     connect(addGroupButton_, &QPushButton::clicked, this, &MainViewController::addGroupBtnAction);
+    // Nothing opens or creates a vault on a drive yet: the button says so rather than doing
+    // nothing when clicked.
+    addGroupButton_->setEnabled(false);
     itemCountLabel_ = new QLabel(itemBar);
     itemCountLabel_->setObjectName(QStringLiteral("itemCountLabel"));
 
@@ -130,13 +134,15 @@ void MainViewController::addFilesAction() {
     logWindow(windowlog::kAddFileToApp);
     controls::ModalSeam::OpenPanelRequest request;
     request.title = ui::text("openPanel.title");
-    request.directory = QDir::homePath();
+    // Where the last choice was made: files are often added from one folder in turns.
+    request.directory = lastAddDirectory_.isEmpty() ? QDir::homePath() : lastAddDirectory_;
     request.acceptLabel = ui::text("openPanel.choose");
     QPointer<MainViewController> self(this);
     controls::ModalSeam::openPanel(this, request, [self](const QStringList& paths) {
         if (!self || paths.isEmpty()) {
             return;
         }
+        self->lastAddDirectory_ = QFileInfo(paths.first()).absolutePath();
         QTimer::singleShot(kAddAfterPanelMs, self, [self, paths] { self->AddFileActionForPaths(paths); });
         emit self->userActionPerformed();
     });
@@ -314,9 +320,12 @@ void MainViewController::popUpFileItemMenu() {
         return;
     }
     QMenu* menu = file_itemMenu();
-    // Above the bar, right edges aligned: the bar is the window's bottom edge.
+    // Just above the bar, not over its edge, right edges aligned: the bar is the window's
+    // bottom edge.
     const QSize size = menu->sizeHint();
-    menu->popup(fileItemMenuButton_->mapToGlobal(QPoint(fileItemMenuButton_->width() - size.width(), -size.height() - 4)));
+    const QWidget* bar = fileItemMenuButton_->parentWidget();
+    const int right = fileItemMenuButton_->mapTo(bar, QPoint(fileItemMenuButton_->width(), 0)).x();
+    menu->popup(bar->mapToGlobal(QPoint(right - size.width(), -size.height() - 2)));
 }
 
 void MainViewController::file_popAction(std::optional<int> tag) {
@@ -420,21 +429,6 @@ void MainViewController::group_popAction(int tag, qsizetype sidebarRow) {
     logWindow(windowlog::kHideGroup);
     hiddenAllItemFileModel(sidebarEntries_[sidebarRow].groupRow, 0);
     emit userActionPerformed();
-}
-
-// ---- Alerts ----------------------------------------------------------------------------
-
-void MainViewController::alertItemMissing(std::function<void()> done) {
-    controls::ModalSeam::AlertRequest request;
-    request.title = ui::text("AppName.text");
-    request.message = ui::text("wenxintishi");
-    request.informativeText = ui::text("fileRemovedMessage");
-    request.buttonTitle = ui::text("Ok");
-    controls::ModalSeam::alert(this, request, [done = std::move(done)](QMessageBox::StandardButton) {
-        if (done) {
-            done();
-        }
-    });
 }
 
 }  // namespace tessaro

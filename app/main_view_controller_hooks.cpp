@@ -11,9 +11,10 @@
 #include "core/settings_store.h"
 #include "vault/vault_controller.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
+
+#include <utility>
 
 namespace tessaro {
 
@@ -21,15 +22,43 @@ namespace {
 
 QString localKey() { return QString::fromLatin1(kLocalListKey); }
 
-// The desktop theme's icon of a file, by its name only: nothing of the file is read.
+// The desktop theme's icon of a file, by its name only: nothing of the file is read. A
+// folder has no type to go by, and a type the theme has no icon for gets our own generic
+// picture, the one the rows draw for items without a thumbnail.
 QImage iconOf(const QString& path) {
+    const QSize size(128, 128);
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink()) {
+        return ui::picturePixmap(QStringLiteral("About/GenericFolder.png"), size, 1.0).toImage();
+    }
     static const QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
     if (icon.isNull()) {
-        icon = QFileIconProvider().icon(QFileIconProvider::File);
+        return ui::picturePixmap(QStringLiteral("About/GenericFile.png"), size, 1.0).toImage();
     }
-    return icon.pixmap(QSize(128, 128)).toImage();
+    return icon.pixmap(size).toImage();
+}
+
+// The record of the local vault or of an open drive vault whose item lives at `path`.
+FileModelPtr recordAt(const Catalogue& catalogue, const QString& path) {
+    QList<const RowList*> lists{&catalogue.groupDirList};
+    for (const RowList& rows : catalogue.UPLibrary) {
+        lists.append(&rows);
+    }
+    for (const RowList* rows : std::as_const(lists)) {
+        for (const GroupModelPtr& row : *rows) {
+            if (!row->fileModels) {
+                continue;
+            }
+            for (const FileModelPtr& item : std::as_const(*row->fileModels)) {
+                if (item->path == path) {
+                    return item;
+                }
+            }
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -66,14 +95,16 @@ void MainViewController::connectVault() {
         setRowWalkState(item, kind == VC::Kind::Hide ? WalkState::Hiding : WalkState::Unhiding);
     });
     connect(vault_.get(), &VC::walkProgress, this, [this](const FileModelPtr& item, VC::Kind, bool showsPanel) {
-        if (showsPanel) {
+        // A stopped walk takes back what it counted: its steps would only wind the bar down.
+        if (showsPanel && !item->isCancel) {
             progressView_->showProgressOf(*item);
         }
         if (item->cell) {
             item->cell->itemChanged();
         }
     });
-    connect(vault_.get(), &VC::walkFinished, this, [this](const FileModelPtr& item, VC::Kind, const ItemResult&, bool) {
+    connect(vault_.get(), &VC::walkFinished, this, [this](const FileModelPtr& item, VC::Kind, const ItemResult& result, bool) {
+        walkCancelled_ = walkCancelled_ || result.cancelled;
         setRowWalkState(item, WalkState::None);
         if (item == selectedItem()) {
             setDoFileTypeForSelectedItem();
@@ -84,8 +115,14 @@ void MainViewController::connectVault() {
         updateItemControls();
     });
     connect(vault_.get(), &VC::allFinished, this, [this](bool showedPanel) {
+        // A stopped walk is not reported as done.
+        const bool cancelled = std::exchange(walkCancelled_, false);
         if (showedPanel || progressView_->isProgressShown()) {
-            progressView_->showCompleted();
+            if (cancelled) {
+                progressView_->showCancelled();
+            } else {
+                progressView_->showCompleted();
+            }
             progressView_->removeAnimation();
         }
         setRightScrollView();
@@ -93,8 +130,13 @@ void MainViewController::connectVault() {
     });
     connect(vault_.get(), &VC::problems, this, [this](const QString& titleKey, const QStringList& lines) {
         if (titleKey == QLatin1String("fileRemovedMessage")) {
-            showAlert(ui::text("wenxintishi"), ui::text("fileRemovedMessage") + QStringLiteral("\n\n") +
-                                                   lines.join(QLatin1Char('\n')));
+            // The vault may still hold the copy that unhiding all kept: the item has then
+            // gone back to that copy and is listed as hidden, and the message says so.
+            for (const QString& path : lines) {
+                const FileModelPtr record = recordAt(catalogue, path);
+                const char* message = record && record->isEncrtypt ? "fileRemovedKeptCopyMessage" : "fileRemovedMessage";
+                showAlert(ui::text("wenxintishi"), ui::text(message) + QStringLiteral("\n\n") + path);
+            }
         } else {
             showAlert(ui::text(titleKey.toUtf8().constData()), lines.join(QLatin1Char('\n')));
         }
@@ -173,6 +215,11 @@ void MainViewController::hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIn
 }
 
 void MainViewController::encryptCancelBtnAction() {
+    if (walkRunning() && progressView_->isProgressShown()) {
+        // The walk stops at its next chunk and then removes what it wrote, which for a
+        // large item takes a moment: the panel says at once that the click was heard.
+        progressView_->showStopping();
+    }
     vault_->cancelCurrent();
     QTimer::singleShot(500, this, &MainViewController::setRightScrollView);
 }

@@ -141,6 +141,10 @@ void ProgressPanel::showProgressOf(const FileModel& item) {
     }
     if (estimate->secondsLeft) {
         setText(progressStateText(*estimate));
+    } else if (estimate->fraction >= 1.0) {
+        // Every byte is through, but the walk ends only once they are safely on the disk,
+        // which for a large item takes a while: the text says so rather than standing still.
+        setText(ui::text("process.finishing"));
     }
     setFraction(estimate->fraction);
 }
@@ -148,6 +152,10 @@ void ProgressPanel::showProgressOf(const FileModel& item) {
 void ProgressPanel::showPreparing() { setText(ui::text("process.text")); }
 
 void ProgressPanel::showCompleted() { setText(ui::text("Completed")); }
+
+void ProgressPanel::showStopping() { setText(ui::text("process.stopping")); }
+
+void ProgressPanel::showCancelled() { setText(ui::text("process.cancelled")); }
 
 void ProgressPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -46,12 +46,16 @@ public:
     double fraction() const { return fraction_; }
 
     // One progress step of the walk over `item`, read from its counters: the bar follows
-    // the fraction done, the text the time left once there is an estimate. A step whose
-    // fraction is not between 0 and 1 changes nothing.
+    // the fraction done, the text the time left once there is an estimate, and says that
+    // the walk is finishing once every byte is through. A step whose fraction is not
+    // between 0 and 1 changes nothing.
     void showProgressOf(const FileModel& item);
-    // The texts before the first step and after the last.
+    // The texts before the first step and after the last; while a walk the user stopped
+    // winds down, and after it.
     void showPreparing();
     void showCompleted();
+    void showStopping();
+    void showCancelled();
 
     QLabel* progressStateLabel() const { return progressStateLabel_; }
     controls::TSView* progressbarBack() const { return progressbarBack_; }

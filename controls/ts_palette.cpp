@@ -10,7 +10,7 @@ QColor inkColor(qreal alpha) {
 
 QFont menuFont() {
     QFont font(QStringLiteral("KannadaSangamMN"));
-    font.setPointSizeF(15);
+    font.setPixelSize(15);
     return font;
 }
 

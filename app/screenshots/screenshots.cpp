@@ -1,14 +1,17 @@
 // Renders every window state offscreen into PNG files, in English and in Chinese, with a
-// made-up vault, so that the look of the application can be checked without a desktop.
+// made-up vault, so that the look of the application can be checked without a desktop. The
+// walks shown (a hide under way, a cancel, an item gone missing, the repair after a crash)
+// really run, on real files in a home folder of the program's own.
 // Usage: tessaro-screenshots <output directory>
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
-#include "app/item_list_model.h"
-#include "app/main_view_controller.h"
-#include "app/item_list_view.h"
-#include "app/progress_panel.h"
 #include "app/guide_view_controller.h"
+#include "app/item_list_model.h"
+#include "app/item_list_view.h"
 #include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/progress_estimate.h"
+#include "app/progress_panel.h"
 #include "app/sidebar_model.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
@@ -19,22 +22,27 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/volumes.h"
+#include "crypto/item_paths.h"
+#include "crypto/tree_walk.h"
+#include "vault/vault_controller.h"
+#include "vault/vault_journal.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPainter>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include <cstdio>
+#include <functional>
 
 using namespace tessaro;
 
@@ -42,14 +50,20 @@ namespace {
 
 QString outDir;
 
-void save(QWidget* widget, const QString& name) {
-    QApplication::processEvents();
+void fail(const QString& what) { std::fprintf(stderr, "tessaro-screenshots: %s\n", qPrintable(what)); }
+
+void writeShot(const QPixmap& shot, const QString& name) {
     const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
-    if (!widget->grab().save(path)) {
-        std::fprintf(stderr, "tessaro-screenshots: cannot write %s\n", qPrintable(path));
+    if (!shot.save(path)) {
+        fail(QStringLiteral("cannot write %1").arg(path));
         return;
     }
     std::printf("%s\n", qPrintable(path));
+}
+
+void save(QWidget* widget, const QString& name) {
+    QApplication::processEvents();
+    writeShot(widget->grab(), name);
 }
 
 // The window with a pop-up menu drawn where it opened: menus are windows of their own, so
@@ -61,12 +75,7 @@ void saveWithMenu(QWidget* window, QMenu* menu, const QString& name) {
         QPainter painter(&shot);
         painter.drawPixmap(window->mapFromGlobal(menu->pos()), menu->grab());
     }
-    const QString path = QDir(outDir).filePath(name + QStringLiteral(".png"));
-    if (!shot.save(path)) {
-        std::fprintf(stderr, "tessaro-screenshots: cannot write %s\n", qPrintable(path));
-        return;
-    }
-    std::printf("%s\n", qPrintable(path));
+    writeShot(shot, name);
 }
 
 FileModelPtr shownItem(MainViewController& main, const QString& name) {
@@ -84,38 +93,196 @@ void clickRow(MainViewController& main, const FileModelPtr& item) {
     QTest::mouseClick(main.itemListView()->viewport(), Qt::LeftButton, {}, name.center());
 }
 
-// The walk over "Client contracts" is 42 % through, with the progress panel up; the other
-// items of the group wait their turn.
-void showHiding(MainViewController& main) {
-    const FileModelPtr running = shownItem(main, QStringLiteral("Client contracts"));
-    const FileModelPtr waiting = shownItem(main, QStringLiteral("Q3 Forecast.xlsx"));
-    if (!running || !waiting) {
-        return;
+qsizetype sidebarRowWhere(MainViewController& main, const std::function<bool(const SidebarEntry&)>& wanted) {
+    for (qsizetype row = 0; row < main.sidebarModel()->count(); ++row) {
+        if (wanted(main.sidebarModel()->entry(row))) {
+            return row;
+        }
     }
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    running->isEncrtypt = true;
-    running->currentEncryptSize = running->fileSize.load() * 42 / 100;
-    running->startEncryptDate = now - 20000;
-    running->encryptDuration = now;
-    main.setRowWalkState(running, WalkState::Hiding);
-    main.setRowWalkState(waiting, WalkState::Hiding);
-    running->cell->itemChanged();
-    main.progressView()->addAnimation();
-    main.progressView()->showProgressOf(*running);
+    return -1;
+}
+
+// Until the worker is done and the progress panel has slid away, the event loop turning
+// all the while, as it does for a user: progress is shown from its timer.
+void waitUntilIdle(MainViewController& main) {
+    if (!QTest::qWaitFor([&main] { return !main.vaultController()->busy(); }, 120000)) {
+        fail(QStringLiteral("the vault's worker is still busy"));
+    }
     QTest::qWait(ProgressPanel::kSlideMs + 200);
 }
 
-void endHiding(MainViewController& main) {
-    for (const FileModelPtr& item : main.itemModel()->items()) {
-        item->currentEncryptSize = 0;
-        main.setRowWalkState(item, WalkState::None);
-        if (item->cell) {
-            item->cell->itemChanged();
+QByteArray patternChunk() {
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < chunk.size(); ++i) {
+        chunk[i] = static_cast<char>((i * 131 + i / 4096) & 0xff);
+    }
+    return chunk;
+}
+
+// A file of `size` bytes of a repeating pattern, written a chunk at a time.
+bool writePatternFile(const QString& path, qint64 size) {
+    const QByteArray chunk = patternChunk();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    for (qint64 left = size; left > 0; left -= chunk.size()) {
+        if (file.write(chunk.constData(), std::min<qint64>(left, chunk.size())) < 0) {
+            return false;
         }
     }
-    main.progressView()->showCompleted();
-    main.progressView()->removeAnimation();
-    QTest::qWait(ProgressPanel::kSlideMs + 200);
+    return true;
+}
+
+bool holdsPattern(const QString& path, qint64 size) {
+    const QByteArray chunk = patternChunk();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != size) {
+        return false;
+    }
+    for (qint64 left = size; left > 0; left -= chunk.size()) {
+        if (file.read(std::min<qint64>(left, chunk.size())) != chunk.left(std::min<qint64>(left, chunk.size()))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Logs in with the screenshots' password; the main window controller, or none.
+MainViewController* logIn(AppDelegate& delegate) {
+    if (loginViewcontroller* login = delegate.loginView()) {
+        login->passwordTextField()->setText(QStringLiteral("screenshots"));
+        login->enterAction();
+    }
+    QApplication::processEvents();
+    return delegate.mainView();
+}
+
+void saveAlert(MainViewController& main, const QString& name) {
+    if (!QTest::qWaitFor([&main] { return main.currentAlert() != nullptr; }, 10000)) {
+        fail(QStringLiteral("no alert for %1").arg(name));
+        return;
+    }
+    save(main.currentAlert(), name);
+    main.currentAlert()->close();
+}
+
+// Adds a large file and a small one to the group "Work" for real. While the large one is
+// being hidden the window is taken with its progress; then the panel's cancel button stops
+// that hide, the small file is hidden after it, and the window is taken again: the large
+// item visible, its file whole. Then its file goes away and its eye is clicked: the alert.
+void renderRealWalks(AppDelegate& delegate, MainViewController& main, const QString& documents, const QString& suffix) {
+    const QString big = documents + QStringLiteral("/Holiday video.mkv");
+    const QString small = documents + QStringLiteral("/Budget 2025.ods");
+    // Large enough that the hide is well under way, with an estimate, once the panel is up.
+    constexpr qint64 kBigSize = qint64(512) << 20;
+    if (!writePatternFile(big, kBigSize) || !writePatternFile(small, 48213)) {
+        fail(QStringLiteral("cannot write the files to hide"));
+        return;
+    }
+    main.leftMouseUp(sidebarRowWhere(main, [](const SidebarEntry& e) {
+        return e.groupName == QLatin1String(kLocalListKey) && e.groupRow == 2;
+    }));
+
+    bool taken = false;
+    const QMetaObject::Connection watch = QObject::connect(
+        main.vaultController(), &vault::VaultController::walkProgress, &main,
+        [&](const FileModelPtr& item, vault::VaultController::Kind, bool) {
+            const auto estimate = estimateProgress(item->currentEncryptSize.load(), item->fileSize.load(),
+                                                   item->startEncryptDate, item->encryptDuration.load());
+            if (taken || item->path != big || !estimate || !estimate->secondsLeft || estimate->fraction < 0.2 ||
+                estimate->fraction > 0.85 || main.progressView()->height() != ProgressPanel::kHeight) {
+                return;
+            }
+            taken = true;
+            // Taken here and now, without turning the event loop: the panel and the row show
+            // this very step while the walk goes on.
+            writeShot(delegate.mainWindow()->grab(), QStringLiteral("main-hiding-") + suffix);
+            QTest::mouseClick(main.progressView()->encryptCancelBtn(), Qt::LeftButton);
+        });
+    // The bytes are through in less time than the panel takes to slide up (their syncing
+    // takes longer): the panel is put up first, as the add itself would, so that it stands
+    // when the walk is under way.
+    main.progressView()->addAnimation();
+    QTest::qWait(ProgressPanel::kSlideMs + 100);
+    main.AddFileActionForPaths({big, small});
+    if (!QTest::qWaitFor([&main] { return main.vaultController()->busy(); }, 1000)) {
+        fail(QStringLiteral("the add did not start"));
+    }
+    waitUntilIdle(main);
+    QObject::disconnect(watch);
+    if (!taken) {
+        fail(QStringLiteral("the hide ended before it could be taken"));
+    }
+    save(delegate.mainWindow(), QStringLiteral("main-cancelled-") + suffix);
+    if (!holdsPattern(big, kBigSize)) {
+        fail(QStringLiteral("the cancelled hide did not leave %1 whole").arg(big));
+    }
+
+    // The item's file is gone: its eye only brings up the alert.
+    QFile::remove(big);
+    main.visableBtnAction(main.selected_ItemList.indexOf(shownItem(main, QStringLiteral("Holiday video.mkv"))));
+    saveAlert(main, QStringLiteral("alert-missing-item-") + suffix);
+    waitUntilIdle(main);
+}
+
+// A second vault where an unhide was cut short, as a crash leaves it: its journal says the
+// item was being restored, and the unfinished file lies beside where it goes. The next
+// login sets it right and says what it did.
+void renderRepair(const QString& root, const QString& documents, const QString& suffix) {
+    const QString vault = root + QStringLiteral("/Family Vault.flp");
+    QDir().mkpath(vault + QStringLiteral("/Notes"));
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), vault);
+    const QString file = documents + QStringLiteral("/Insurance policy.pdf");
+    if (!writePatternFile(file, 1 << 20)) {
+        fail(QStringLiteral("cannot write %1").arg(file));
+        return;
+    }
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    MainViewController* main = logIn(delegate);
+    if (!main) {
+        fail(QStringLiteral("login did not open the second vault"));
+        return;
+    }
+    main->AddFileActionForPaths({file});
+    if (!QTest::qWaitFor([main] { return main->vaultController()->busy(); }, 1000)) {
+        fail(QStringLiteral("the add did not start"));
+    }
+    waitUntilIdle(*main);
+    const FileModelPtr record = shownItem(*main, QStringLiteral("Insurance policy.pdf"));
+    if (!record || !record->isEncrtypt) {
+        fail(QStringLiteral("the second vault's item was not hidden"));
+        return;
+    }
+    const walk::ItemPaths paths = walk::pathsForRecord(*record);
+    delegate.lockTessaroAction();
+    if (!QTest::qWaitFor([&delegate] { return delegate.loginView() != nullptr; }, 10000)) {
+        fail(QStringLiteral("the second vault did not lock"));
+        return;
+    }
+
+    vault::JournalEntry entry;
+    entry.operation = vault::JournalEntry::Operation::Unhide;
+    entry.phase = vault::JournalEntry::Phase::Walking;
+    entry.plainPath = paths.plainPath;
+    entry.storedTop = paths.storedTop;
+    entry.temporary = QString::fromLatin1(walk::kRestoreTemporaryPrefix) + QStringLiteral("Q7fLx2");
+    entry.startedMs = QDateTime::currentMSecsSinceEpoch();
+    const QString unfinished = documents + QLatin1Char('/') + entry.temporary;
+    if (!writePatternFile(unfinished, 300000) || !vault::appendJournal(vault, entry)) {
+        fail(QStringLiteral("cannot leave an unhide half-done"));
+        return;
+    }
+    main = logIn(delegate);
+    if (!main) {
+        fail(QStringLiteral("login did not reopen the second vault"));
+        return;
+    }
+    saveAlert(*main, QStringLiteral("alert-vault-repaired-") + suffix);
+    if (QFileInfo::exists(unfinished)) {
+        fail(QStringLiteral("the repair left %1").arg(unfinished));
+    }
 }
 
 FileModelPtr item(const QString& name, const QString& folder, qint64 size, bool hidden, qint64 addDate) {
@@ -175,6 +342,119 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
     main.setLeftScrollView();
 }
 
+void renderMainWindow(const QString& root, const QString& suffix, bool chinese) {
+    const QString vault = root + QStringLiteral("/My Vault.flp");
+    QDir().mkpath(vault + QStringLiteral("/Notes"));
+    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), vault);
+    SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), QStringLiteral("screenshots"));
+    SettingsStore::setValue(QString::fromLatin1(keys::FirstRun), true);
+    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeWidth), 1040.0);
+    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeHeight), 640.0);
+    SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), chinese ? QStringLiteral("我们第一只猫的名字") : QStringLiteral("our first cat's name"));
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("login-") + suffix);
+    // Four wrong tries bring up the hint, six the fixed message.
+    loginViewcontroller* login = delegate.loginView();
+    login->passwordTextField()->setText(QStringLiteral("wrong"));
+    for (int i = 0; i < 4; ++i) {
+        login->enterAction();
+    }
+    QTest::qWait(400);
+    save(delegate.mainWindow(), QStringLiteral("login-hint-") + suffix);
+    for (int i = 0; i < 2; ++i) {
+        login->enterAction();
+    }
+    QTest::qWait(400);
+    save(delegate.mainWindow(), QStringLiteral("login-message-") + suffix);
+
+    login->passwordTextField()->setText(QStringLiteral("screenshots"));
+    login->enterAction();
+    QApplication::processEvents();
+    MainViewController* main = delegate.mainView();
+    if (!main) {
+        fail(QStringLiteral("login did not open the main window"));
+        return;
+    }
+    const QString home = root + QStringLiteral("/alex");
+    QDir().mkpath(home + QStringLiteral("/Documents"));
+    populate(*main, home, chinese);
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("main-all-items-") + suffix);
+
+    // Hiding for real, a cancel and a missing item, in the group "Work"; then the action
+    // button's menu for a visible item there.
+    renderRealWalks(delegate, *main, home + QStringLiteral("/Documents"), suffix);
+    if (const FileModelPtr salary = shownItem(*main, QStringLiteral("salary-review.txt"))) {
+        clickRow(*main, salary);
+    }
+    main->popUpFileItemMenu();
+    saveWithMenu(delegate.mainWindow(), main->fileItemMenu(), QStringLiteral("item-menu-") + suffix);
+    main->fileItemMenu()->hide();
+
+    // The open panel of Add Files, which takes files and folders alike.
+    main->addFilesAction();
+    QApplication::processEvents();
+    if (auto* panel = main->findChild<QFileDialog*>(QStringLiteral("openPanel"))) {
+        QTest::qWait(300);
+        save(panel, QStringLiteral("open-panel-") + suffix);
+        panel->reject();
+    }
+
+    // A user group, sorted by name, descending.
+    main->leftMouseUp(3);
+    main->sortpopAction(2);
+    main->sortpopAction(8);
+    save(delegate.mainWindow(), QStringLiteral("main-group-sorted-") + suffix);
+    if (QMenu* groupMenu = main->group_itemMenu(2)) {
+        groupMenu->popup(main->sidebarView()->viewport()->mapToGlobal(
+            main->sidebarView()->visualRect(main->sidebarModel()->index(2)).center()));
+        saveWithMenu(delegate.mainWindow(), groupMenu, QStringLiteral("group-menu-") + suffix);
+        groupMenu->hide();
+    }
+
+    QMenu* menu = main->applicationDockMenu();
+    menu->popup(main->sortButton()->mapToGlobal(QPoint(0, main->sortButton()->height())));
+    QApplication::processEvents();
+    save(menu, QStringLiteral("sort-menu-") + suffix);
+    menu->hide();
+
+    // Search across every group.
+    main->leftMouseUp(1);
+    main->searchField()->setText(QStringLiteral("pho"));
+    save(delegate.mainWindow(), QStringLiteral("main-search-") + suffix);
+    main->searchField()->clear();
+
+    // The removable drive and the notes.
+    main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isRemovableVault && e.groupRow == 1; }));
+    save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
+    main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isGroupNote && e.groupRow == 1; }));
+    save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
+
+    // A change that cannot be stored: the vault root has turned into a plain file.
+    main->leftMouseUp(1);
+    QDir().rename(vault, vault + QStringLiteral(".moved"));
+    QFile blocker(vault);
+    if (blocker.open(QIODevice::WriteOnly)) {
+        blocker.close();
+    }
+    main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isAddItem; }));
+    QApplication::processEvents();
+    if (main->currentAlert()) {
+        save(main->currentAlert(), QStringLiteral("alert-save-failed-") + suffix);
+        main->currentAlert()->close();
+    }
+    QFile::remove(vault);
+    QDir().rename(vault + QStringLiteral(".moved"), vault);
+
+    // The smallest main window.
+    delegate.mainWindow()->setContentSize(QSize(800, 420));
+    QApplication::processEvents();
+    save(delegate.mainWindow(), QStringLiteral("main-minimum-") + suffix);
+}
+
 void renderLanguage(const QString& suffix, int languageValue, const QString& base) {
     const QString root = base + QStringLiteral("/") + suffix;
     QDir().mkpath(root + QStringLiteral("/media"));
@@ -214,138 +494,8 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
         }
     }
 
-    const QString vault = root + QStringLiteral("/My Vault.flp");
-    QDir().mkpath(vault + QStringLiteral("/Notes"));
-    SettingsStore::setValue(QString::fromLatin1(keys::kRootDirKey), vault);
-    SettingsStore::setValue(QString::fromLatin1(keys::kSOUREPASSWORD), QStringLiteral("screenshots"));
-    SettingsStore::setValue(QString::fromLatin1(keys::FirstRun), true);
-    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeWidth), 1040.0);
-    SettingsStore::setValue(QString::fromLatin1(keys::mainWindowSizeHeight), 640.0);
-    SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), chinese ? QStringLiteral("我们第一只猫的名字") : QStringLiteral("our first cat's name"));
-
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
-    QApplication::processEvents();
-    save(delegate.mainWindow(), QStringLiteral("login-") + suffix);
-    // Four wrong tries bring up the hint, six the fixed message.
-    loginViewcontroller* login = delegate.loginView();
-    login->passwordTextField()->setText(QStringLiteral("wrong"));
-    for (int i = 0; i < 4; ++i) {
-        login->enterAction();
-    }
-    QTest::qWait(400);
-    save(delegate.mainWindow(), QStringLiteral("login-hint-") + suffix);
-    for (int i = 0; i < 2; ++i) {
-        login->enterAction();
-    }
-    QTest::qWait(400);
-    save(delegate.mainWindow(), QStringLiteral("login-message-") + suffix);
-
-    login->passwordTextField()->setText(QStringLiteral("screenshots"));
-    login->enterAction();
-    QApplication::processEvents();
-    MainViewController* main = delegate.mainView();
-    if (!main) {
-        std::fprintf(stderr, "tessaro-screenshots: login did not open the main window\n");
-        return;
-    }
-    populate(*main, QStringLiteral("/home/alex"), chinese);
-    QApplication::processEvents();
-    save(delegate.mainWindow(), QStringLiteral("main-all-items-") + suffix);
-
-    // Hiding, with the progress panel; then the action button's menu for a visible item.
-    showHiding(*main);
-    save(delegate.mainWindow(), QStringLiteral("main-hiding-") + suffix);
-    endHiding(*main);
-    if (const FileModelPtr lease = shownItem(*main, QStringLiteral("Lease agreement.docx"))) {
-        clickRow(*main, lease);
-    }
-    main->popUpFileItemMenu();
-    saveWithMenu(delegate.mainWindow(), main->fileItemMenu(), QStringLiteral("item-menu-") + suffix);
-    main->fileItemMenu()->hide();
-
-    // The missing-item alert.
-    main->alertItemMissing();
-    QApplication::processEvents();
-    if (auto* alert = main->findChild<QMessageBox*>(QStringLiteral("alert"))) {
-        save(alert, QStringLiteral("alert-missing-item-") + suffix);
-        alert->close();
-    }
-
-    // The open panel of Add Files, which takes files and folders alike.
-    main->addFilesAction();
-    QApplication::processEvents();
-    if (auto* panel = main->findChild<QFileDialog*>(QStringLiteral("openPanel"))) {
-        QTest::qWait(300);
-        save(panel, QStringLiteral("open-panel-") + suffix);
-        panel->reject();
-    }
-
-    // A user group, sorted by name, descending.
-    main->leftMouseUp(3);
-    main->sortpopAction(2);
-    main->sortpopAction(8);
-    save(delegate.mainWindow(), QStringLiteral("main-group-sorted-") + suffix);
-    if (QMenu* groupMenu = main->group_itemMenu(2)) {
-        groupMenu->popup(main->sidebarView()->viewport()->mapToGlobal(
-            main->sidebarView()->visualRect(main->sidebarModel()->index(2)).center()));
-        saveWithMenu(delegate.mainWindow(), groupMenu, QStringLiteral("group-menu-") + suffix);
-        groupMenu->hide();
-    }
-
-    QMenu* menu = main->applicationDockMenu();
-    menu->popup(main->sortButton()->mapToGlobal(QPoint(0, main->sortButton()->height())));
-    QApplication::processEvents();
-    save(menu, QStringLiteral("sort-menu-") + suffix);
-    menu->hide();
-
-    // Search across every group.
-    main->leftMouseUp(1);
-    main->searchField()->setText(QStringLiteral("pho"));
-    save(delegate.mainWindow(), QStringLiteral("main-search-") + suffix);
-    main->searchField()->clear();
-
-    // The removable drive and the notes.
-    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
-        if (main->sidebarModel()->entry(row).isRemovableVault && main->sidebarModel()->entry(row).groupRow == 1) {
-            main->leftMouseUp(row);
-            break;
-        }
-    }
-    save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
-    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
-        if (main->sidebarModel()->entry(row).isGroupNote && main->sidebarModel()->entry(row).groupRow == 1) {
-            main->leftMouseUp(row);
-            break;
-        }
-    }
-    save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
-
-    // A change that cannot be stored: the vault root has turned into a plain file.
-    main->leftMouseUp(1);
-    QDir().rename(vault, vault + QStringLiteral(".moved"));
-    QFile blocker(vault);
-    if (blocker.open(QIODevice::WriteOnly)) {
-        blocker.close();
-    }
-    for (qsizetype row = 0; row < main->sidebarModel()->count(); ++row) {
-        if (main->sidebarModel()->entry(row).isAddItem) {
-            main->leftMouseUp(row);
-            break;
-        }
-    }
-    QApplication::processEvents();
-    if (main->currentAlert()) {
-        save(main->currentAlert(), QStringLiteral("alert-save-failed-") + suffix);
-        main->currentAlert()->close();
-    }
-    QFile::remove(vault);
-    QDir().rename(vault + QStringLiteral(".moved"), vault);
-
-    // The smallest main window.
-    delegate.mainWindow()->setContentSize(QSize(800, 420));
-    QApplication::processEvents();
-    save(delegate.mainWindow(), QStringLiteral("main-minimum-") + suffix);
+    renderMainWindow(root, suffix, chinese);
+    renderRepair(root, root + QStringLiteral("/alex/Documents"), suffix);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // window hands over to the vault library is recorded instead of run.
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
+#include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
 #include "app/login_viewcontroller.h"
@@ -156,6 +157,7 @@ class ItemCommandsTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
     void init() { ModalSeam::reset(); }
+    void cleanup() { FileManager::setHandlerForTests({}); }
 
     void rowShowsProgressInPlaceOfItsEyeButton() {
         OpenWindow w;
@@ -178,8 +180,8 @@ private slots:
         QCOMPARE(look.stateText, QStringLiteral("Hidden"));
         QCOMPARE(look.stateColour, QColor(122, 124, 135));
 
-        // A hide runs: the toggle has turned the flag, and the walk is 40 % through.
-        big->isEncrtypt = true;
+        // A hide runs, 40 % through. The record says visible until the walk's outcome is
+        // known; the badge already has the colour of where it is going.
         w.main->setRowWalkState(big, WalkState::Hiding);
         big->currentEncryptSize = 400;
         big->cell->itemChanged();
@@ -205,6 +207,7 @@ private slots:
         QVERIFY(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).isEditing);
 
         // Done: the eye is back, unselected, and the row is free again.
+        big->isEncrtypt = true;
         big->currentEncryptSize = 1000;
         big->cell->itemChanged();
         w.main->setRowWalkState(big, WalkState::None);
@@ -217,6 +220,7 @@ private slots:
         w.main->setRowWalkState(old, WalkState::Unhiding);
         look = lookOf(*w.main, old);
         QCOMPARE(look.stateText, QStringLiteral("Unhiding…"));
+        QCOMPARE(look.stateColour, QColor(255, 190, 50));
         QVERIFY(!look.visableBtnEnabled && !look.openPathEnabled);
     }
 
@@ -568,13 +572,15 @@ private slots:
         const ModalSeam::OpenPanelRequest& asked = ModalSeam::lastOpenPanel();
         QVERIFY(asked.canChooseFiles && asked.canChooseDirectories && asked.allowsMultipleSelection);
         QVERIFY(asked.canCreateDirectories);
+        QCOMPARE(asked.directory, QDir::homePath());
         QVERIFY(log.contains(QStringLiteral("add file to app")));
 
-        // Cancelled: nothing is added.
+        // Cancelled: nothing is added. The panel opened where the last choice was made.
         ModalSeam::nextFileNames({});
         w.main->addFileAction();
         QTest::qWait(MainViewController::kAddDebounceMs + 700);
         QCOMPARE(w.main->added.size(), 1);
+        QCOMPARE(ModalSeam::lastOpenPanel().directory, w.env.base());
     }
 
     void openPanelTakesFoldersAsTheyAre() {
@@ -627,15 +633,29 @@ private slots:
         QVERIFY(got->isEmpty());
     }
 
-    void missingItemAlertNamesWhatHappened() {
+    void folderButtonShowsTheItemOrSaysWhereItIs() {
         OpenWindow w;
-        ModalSeam::nextAnswer(QMessageBox::Ok);
-        bool closed = false;
-        w.main->alertItemMissing([&closed] { closed = true; });
-        QTRY_VERIFY(closed);
-        QCOMPARE(ModalSeam::lastAlert().message, QStringLiteral("Notice"));
-        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("no longer where it was")));
-        QCOMPARE(ModalSeam::lastAlert().buttonTitle, QStringLiteral("OK"));
+        QVERIFY(w.exposed());
+        const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        const QPoint folderButton = layoutOf(*w.main, w.main->itemModel()->rowOf(big.get())).openPathBtn.center();
+        QStringList asked;
+        bool desktopAnswers = true;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            asked << path;
+            return desktopAnswers;
+        });
+        clickAt(*w.main, folderButton);
+        QTRY_COMPARE(asked, QStringList{big->path});
+        QTest::qWait(50);
+        QVERIFY(!w.main->currentAlert());
+
+        // No file manager answers: the user learns where the item is instead of nothing.
+        desktopAnswers = false;
+        clickAt(*w.main, folderButton);
+        QTRY_VERIFY(w.main->currentAlert());
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
+        w.main->currentAlert()->close();
     }
 };
 

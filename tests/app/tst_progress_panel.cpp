@@ -200,10 +200,17 @@ private slots:
         QCOMPARE(panel->text(), QStringLiteral("25% done · about 31 s left"));
         QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(0.25));
 
+        // Every byte through: the walk is still making them safe on the disk.
+        item.currentEncryptSize = 1000;
+        panel->showProgressOf(item);
+        QCOMPARE(panel->text(), QStringLiteral("Finishing…"));
+        QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(1.0));
+
         // Counters past the size move nothing.
         item.currentEncryptSize = 2000;
         panel->showProgressOf(item);
-        QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(0.25));
+        QCOMPARE(panel->progressbarTint()->width(), column.expectedTintWidth(1.0));
+        QCOMPARE(panel->text(), QStringLiteral("Finishing…"));
         panel->showCompleted();
         QCOMPARE(panel->text(), QStringLiteral("Completed"));
     }

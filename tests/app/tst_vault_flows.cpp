@@ -148,6 +148,7 @@ private slots:
             QVERIFY(!s.main->itemModel()->rowEditing(&s.main->itemModel()->item(row)));
         }
         QTRY_VERIFY(!s.main->isProgressShown());
+        QCOMPARE(s.main->progressView()->text(), QStringLiteral("Completed"));
 
         // The eye of the folder's row: back whole, with its times and permissions.
         const FileModelPtr project = itemNamed(*s.main, QStringLiteral("Project"));
@@ -227,14 +228,19 @@ private slots:
         Session s;
         const QByteArray bytes = testing::patternBytes(160 << 20, 5);
         const QString big = s.file(QStringLiteral("big.iso"), bytes);
-        // Cancel at the first progress the panel shows, from the panel's button.
+        // Cancel at the first progress the panel shows, from the panel's button; the panel
+        // answers the click at once, and no later step of the stopping walk overwrites it.
         FileModelPtr item;
+        QStringList panelTexts;
         QObject::connect(s.main->vaultController(), &vault::VaultController::walkProgress, s.main,
                          [&](const FileModelPtr& walking, vault::VaultController::Kind, bool) {
-                             if (!item && walking->currentEncryptSize.load() > 0) {
+                             if (item) {
+                                 panelTexts << s.main->progressView()->text();
+                             } else if (walking->currentEncryptSize.load() > 0) {
                                  item = walking;
                                  QVERIFY(s.main->progressView()->isProgressShown());
                                  emit s.main->progressView()->cancelClicked();
+                                 panelTexts << s.main->progressView()->text();
                              }
                          });
         s.main->AddFileActionForPaths({big});
@@ -246,6 +252,56 @@ private slots:
         QCOMPARE(QDir(walk::itemContainerFor(*item)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
         QVERIFY(!savedItems().first()->isEncrtypt);
+        // The panel does not call a stopped hide done.
+        QCOMPARE(panelTexts.first(), QStringLiteral("Stopping…"));
+        QCOMPARE(panelTexts.count(QStringLiteral("Stopping…")), panelTexts.size());
+        QCOMPARE(s.main->progressView()->text(), QStringLiteral("Stopped"));
+    }
+
+    void aVisibleItemThatWasRemovedIsReportedAndNothingElseHappens() {
+        Session s;
+        const QString gone = s.file(QStringLiteral("gone.txt"), "gone");
+        const QString moved = s.file(QStringLiteral("moved.txt"), "first words");
+        s.main->AddFileActionForPaths({gone, moved});
+        s.idle();
+        s.main->setDoFileType(3);
+        s.main->file_popAction(1);  // unhide all: the stored copies stay in the vault
+        s.idle();
+        QTRY_VERIFY(!s.main->isProgressShown());
+        const FileModelPtr goneItem = itemNamed(*s.main, QStringLiteral("gone.txt"));
+        const FileModelPtr movedItem = itemNamed(*s.main, QStringLiteral("moved.txt"));
+
+        // No copy anywhere: nothing changes, and the alert says so.
+        QVERIFY(QFile::remove(walk::pathsForRecord(*goneItem).storedTop));
+        QVERIFY(QFile::remove(gone));
+        s.main->visableBtnAction(s.shownRowOf(goneItem));
+        QTRY_VERIFY(s.main->currentAlert());
+        s.idle();
+        QVERIFY(!goneItem->isEncrtypt);
+        QVERIFY(s.main->currentAlert()->informativeText().contains(QStringLiteral("nothing was changed")));
+        QVERIFY(s.main->currentAlert()->informativeText().contains(gone));
+        s.main->currentAlert()->close();
+        QTRY_VERIFY(!s.main->currentAlert());
+
+        // The copy kept by unhiding all is what is left: the item goes back to it, is listed
+        // hidden, and the alert does not claim that nothing changed. Showing it brings the
+        // kept copy back.
+        TestEnvironment::writeFile(moved, "second words");
+        QVERIFY(QFile::rename(moved, s.home + QStringLiteral("/elsewhere.txt")));
+        s.main->visableBtnAction(s.shownRowOf(movedItem));
+        QTRY_VERIFY(s.main->currentAlert());
+        s.idle();
+        QVERIFY(movedItem->isEncrtypt);
+        const QString told = s.main->currentAlert()->informativeText();
+        QVERIFY2(!told.contains(QStringLiteral("nothing was changed")), qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("listed as hidden")));
+        s.main->currentAlert()->close();
+        QTRY_VERIFY(!s.main->currentAlert());
+        s.main->visableBtnAction(s.shownRowOf(movedItem));
+        QTRY_VERIFY_WITH_TIMEOUT(!movedItem->isEncrtypt, 20000);
+        s.idle();
+        QCOMPARE(TestEnvironment::readFile(moved), QByteArray("first words"));
+        QCOMPARE(TestEnvironment::readFile(s.home + QStringLiteral("/elsewhere.txt")), QByteArray("second words"));
     }
 
     void dropsAddOnceAndTheWindowStaysResponsive() {
