@@ -183,7 +183,7 @@ public:
         std::function<bool()> apply;
         if (hide && entry->phase == JournalEntry::Phase::Walking) {
             problem = QStringLiteral("hiding was interrupted before the stored copy was complete");
-            repairText = QStringLiteral("keep %1 where it is, show the item as visible, remove the unfinished copy")
+            repairText = QStringLiteral("%1 stays where it is and the item shows as visible; the unfinished copy goes")
                              .arg(entry->plainPath);
             apply = [=] {
                 const bool removed = entry->workDirectory.isEmpty() ||
@@ -195,8 +195,8 @@ public:
             };
         } else if (hide) {
             problem = QStringLiteral("hiding was interrupted while the plain item was being removed");
-            repairText = QStringLiteral("finish hiding: remove the plain files that equal their stored copy, keep any "
-                                        "other, show the item as hidden");
+            repairText = QStringLiteral("the hide is finished: plain files that equal their stored copy go, any other "
+                                        "stays, and the item shows as hidden");
             apply = [=, this] {
                 const QStringList kept = removePlainCopiesOf(paths.plainPath, paths.storedTop, paths.itemClass);
                 if (entry->workDirectory.size()) {
@@ -213,7 +213,7 @@ public:
             };
         } else if (entry->phase == JournalEntry::Phase::Walking) {
             problem = QStringLiteral("unhiding was interrupted before the item was complete");
-            repairText = QStringLiteral("keep the stored copy, show the item as hidden, remove the unfinished plain copy");
+            repairText = QStringLiteral("the stored copy stays and the item shows as hidden; the unfinished plain copy goes");
             apply = [=] {
                 const bool removed = entry->temporary.isEmpty() ||
                                      removeEntry(parentOf(entry->plainPath) + QLatin1Char('/') + entry->temporary);
@@ -226,8 +226,8 @@ public:
             const QString where = entry->restoredPath.isEmpty() ? entry->plainPath : entry->restoredPath;
             problem = QStringLiteral("unhiding was interrupted while the stored copy was being removed");
             repairText = entry->keepStoredCopy
-                             ? QStringLiteral("show the item as visible at %1").arg(where)
-                             : QStringLiteral("show the item as visible at %1 and remove the rest of its stored copy")
+                             ? QStringLiteral("the item shows as visible at %1").arg(where)
+                             : QStringLiteral("the item shows as visible at %1 and the rest of its stored copy goes")
                                    .arg(where);
             apply = [=] {
                 bool ok = true;
@@ -280,14 +280,14 @@ public:
                 const bool plain = existsNoFollow(item->path);
                 if (item->isEncrtypt && !stored && plain) {
                     add(item->name, QStringLiteral("marked hidden, but only its plain copy %1 exists").arg(item->path),
-                        QStringLiteral("show it as visible"), true, [&, item] {
+                        QStringLiteral("it shows as visible"), true, [&, item] {
                             item->isEncrtypt = false;
                             markChanged(part);
                             return true;
                         });
                 } else if (!item->isEncrtypt && !plain && stored) {
                     add(item->name, QStringLiteral("marked visible, but only its stored copy exists"),
-                        QStringLiteral("show it as hidden"), true, [&, item] {
+                        QStringLiteral("it shows as hidden"), true, [&, item] {
                             item->isEncrtypt = true;
                             markChanged(part);
                             return true;
