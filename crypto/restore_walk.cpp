@@ -43,7 +43,7 @@ class RestoreWalk : public WalkBase {
 public:
     RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report)
         : WalkBase(model, paths, callback, report, QStringLiteral("the stored copy was kept")),
-          expectedHeader_(currentHeaderLength()) {}
+          expectedHeader_(currentHeaderLength()), umask_(fs::currentUmask()) {}
 
     // A single-file item: whether its output file was created (and so is ours to remove).
     bool createdTopFile() const { return createdTopFile_; }
@@ -91,7 +91,8 @@ public:
             fail(QStringLiteral("cannot read %1: %2").arg(storedPath, fs::errorText(errno)), errno);
             return;
         }
-        fs::Handle out = fs::createExclusiveAt(plainDirectory, plainName, 0600);
+        const mode_t mode = keptMode(in.get());
+        fs::Handle out = fs::createExclusiveAt(plainDirectory, plainName, mode);
         if (!out) {
             const int code = errno;
             logLine(QString::fromUtf8(loglines::kRestoreTargetMissing).arg(plainPath));
@@ -112,7 +113,11 @@ public:
             fail(result.reason, result.error);
             return;
         }
-        giveBackMetadata(out.get(), in.get());
+        // The file creation mask may have taken bits away; the kept ones are given back whole.
+        if ((mode & umask_) != 0) {
+            ::fchmod(out.get(), mode);
+        }
+        giveBackTime(out.get(), st);
         if (!out.close()) {
             const int code = errno;
             model_->currentEncryptSize -= result.plainBytes;
@@ -124,6 +129,7 @@ public:
 
 private:
     const qint64 expectedHeader_;
+    const mode_t umask_;
     bool createdTopFile_ = false;
 };
 

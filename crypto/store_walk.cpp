@@ -88,7 +88,7 @@ public:
         DescriptorSink sink(out.get());
         const storedfile::FileResult result =
             storedfile::storeStream(in.get(), sourcePath, paths_.itemClass, frame_,
-                                    progressFor(model_, callback_, index), std::ref(sink), storedPath);
+                                    progressFor(model_, callback_, index), std::ref(sink), storedPath, &st);
         if (result.outcome == storedfile::Outcome::Cancelled) {
             report_.cancelled = true;
             return;

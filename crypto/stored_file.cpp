@@ -125,10 +125,15 @@ std::optional<Frame> frameForStamp(const QString& ownerStamp) {
 bool FileResult::outOfSpace() const { return error == ENOSPC || error == EDQUOT; }
 
 FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, const Frame& frame,
-                       const Progress& progress, const Sink& write, const QString& destinationName) {
+                       const Progress& progress, const Sink& write, const QString& destinationName,
+                       const struct stat* known) {
     FileResult result;
     qint64 sourceSize = 0;
-    if (!isRegularFile(in, &sourceSize)) {
+    const bool regular = known ? S_ISREG(known->st_mode) : isRegularFile(in, &sourceSize);
+    if (known) {
+        sourceSize = known->st_size;
+    }
+    if (!regular) {
         result.reason = QStringLiteral("not a regular file: %1").arg(sourceName);
         logLine(QString::fromUtf8(loglines::kStoreFailed).arg(result.reason));
         return result;

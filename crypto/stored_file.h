@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -57,8 +59,10 @@ using Sink = std::function<bool(const char* data, qint64 size)>;
 
 // Streams the stored form of the open regular file `in` into `write`. The names only go
 // into the reasons. The bytes counted into the record are taken back on failure.
+// `known`: the source's fstat when the caller has it already.
 FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, const Frame& frame,
-                       const Progress& progress, const Sink& write, const QString& destinationName);
+                       const Progress& progress, const Sink& write, const QString& destinationName,
+                       const struct stat* known = nullptr);
 
 // Writes the stored form of `source` at `destination` through a temporary sibling, never
 // over anything that is there.

@@ -54,17 +54,17 @@ void keepSourceMetadata(int storedFd, const struct stat& source) {
     ::futimens(storedFd, times);
 }
 
-void giveBackMetadata(int plainFd, int storedFd) {
+mode_t keptMode(int storedFd) {
     char buffer[16] = {};
     const ssize_t n = ::fgetxattr(storedFd, kModeAttribute, buffer, sizeof(buffer) - 1);
     bool ok = false;
     const uint kept = n > 0 ? QByteArray(buffer, static_cast<qsizetype>(n)).toUInt(&ok, 8) : 0;
-    ::fchmod(plainFd, ok && kept <= 07777 ? static_cast<mode_t>(kept) : kUsualMode);
-    struct stat st {};
-    if (::fstat(storedFd, &st) == 0) {
-        const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-        ::futimens(plainFd, times);
-    }
+    return ok && kept <= 07777 ? static_cast<mode_t>(kept) : kUsualMode;
+}
+
+void giveBackTime(int plainFd, const struct stat& stored) {
+    const timespec times[2] = {{0, UTIME_OMIT}, stored.st_mtim};
+    ::futimens(plainFd, times);
 }
 
 void WalkBase::fail(const QString& problem, int code) {

@@ -36,8 +36,11 @@ private:
 // the stored file itself stays readable by the owner only. Where the file system has
 // neither, nothing is kept.
 void keepSourceMetadata(int storedFd, const struct stat& source);
-// Gives a restored file what its stored file kept: the attribute's bits, else the usual ones.
-void giveBackMetadata(int plainFd, int storedFd);
+// The permission bits a stored file kept: the attribute's, else the usual ones. A restored
+// file is created with them (inside its item's private temporary, or as a single file at
+// the user's own place) and then given back its time.
+mode_t keptMode(int storedFd);
+void giveBackTime(int plainFd, const struct stat& stored);
 inline constexpr mode_t kUsualMode = 0644;
 
 inline constexpr char kModeAttribute[] = "user.tessaro.mode";
