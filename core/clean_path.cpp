@@ -56,7 +56,20 @@ QString resolveFolders(const QStringList& components) {
 
 }  // namespace
 
-QString CleanPath::name() const { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString CleanPath::name() const { return lastPathComponent(path); }
+
+QString parentOfPath(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString lastPathComponent(const QString& path) {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) {
+        p.chop(1);
+    }
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 CleanPath cleanItemPath(const QString& spelled) {
     if (spelled.isEmpty()) {

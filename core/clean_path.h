@@ -24,4 +24,9 @@ CleanPath cleanItemPath(const QString& spelled);
 // the part that does not exist yet is cleaned by its spelling.
 CleanPath cleanFolderPath(const QString& spelled);
 
+// The folder of a clean absolute path ("/" for a top-level entry), and its last component
+// (trailing separators ignored).
+QString parentOfPath(const QString& path);
+QString lastPathComponent(const QString& path);
+
 }  // namespace tessaro

@@ -1,4 +1,5 @@
 #include "crypto/item_hiding.h"
+#include "core/clean_path.h"
 
 #include "core/atomic_file.h"
 #include "core/log.h"
@@ -17,11 +18,6 @@ namespace tessaro {
 
 namespace {
 
-QString parentOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
-QByteArray lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toUtf8(); }
 
 // Whether the entry is still the file the walk read: same inode, size and time.
 bool unchangedSince(int directory, const QByteArray& name, const walk::WalkedFile& file) {
@@ -51,8 +47,8 @@ fs::Handle openInside(int top, const QString& relativeDirectory) {
 // not synced one by one: should a crash undo some of them, the journal's repair finds those
 // files beside their complete stored copy and removes them again.
 bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QStringList& problems) {
-    fs::Handle parent = fs::openDirectory(parentOf(top));
-    const QByteArray topName = lastComponent(top);
+    fs::Handle parent = fs::openDirectory(parentOfPath(top));
+    const QByteArray topName = lastPathComponent(top).toUtf8();
     if (!parent) {
         problems.append(QStringLiteral("cannot remove %1: %2").arg(top, fs::errorText(errno)));
         return false;
@@ -179,8 +175,8 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     }
     // The stored copy goes only now, file by file; the container itself when empty.
     result.sourceRemoved = removeWalkedSources(report, paths.storedTop, result.problems);
-    if (result.sourceRemoved && ::rmdir(QFile::encodeName(parentOf(paths.storedTop)).constData()) == 0) {
-        syncDirectory(parentOf(parentOf(paths.storedTop)));
+    if (result.sourceRemoved && ::rmdir(QFile::encodeName(parentOfPath(paths.storedTop)).constData()) == 0) {
+        syncDirectory(parentOfPath(parentOfPath(paths.storedTop)));
     }
     return result;
 }

@@ -1,4 +1,5 @@
 #include "crypto/item_paths.h"
+#include "core/clean_path.h"
 
 #include "core/vault_paths.h"
 #include "core/volumes.h"
@@ -11,23 +12,16 @@ namespace tessaro::walk {
 
 namespace {
 
-QString lastComponent(const QString& path) {
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) {
-        p.chop(1);
-    }
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
-}
 
 }  // namespace
 
 storedfile::ItemClass classForItemName(const QString& itemPathOrName) {
-    return iswenbenwenjian(lastComponent(itemPathOrName)) ? storedfile::ItemClass::Text : storedfile::ItemClass::Binary;
+    return iswenbenwenjian(lastPathComponent(itemPathOrName)) ? storedfile::ItemClass::Text : storedfile::ItemClass::Binary;
 }
 
 QString vaultBaseFor(const FileModel& model) {
     if (Volumes::isOnVolume(model.path)) {
-        return vaultpaths::AppRootMoveUpDirPath(Volumes::volumeNameOf(model.path), lastComponent(model.groupName));
+        return vaultpaths::AppRootMoveUpDirPath(Volumes::volumeNameOf(model.path), lastPathComponent(model.groupName));
     }
     return vaultpaths::AppRootDirKey();
 }
@@ -35,7 +29,7 @@ QString vaultBaseFor(const FileModel& model) {
 QString itemContainerFor(const FileModel& model) { return joinPath(vaultBaseFor(model), model.encryptedPath); }
 
 ItemPaths pathsForRecord(const FileModel& model) {
-    const QString name = model.name.isEmpty() ? lastComponent(model.path) : model.name;
+    const QString name = model.name.isEmpty() ? lastPathComponent(model.path) : model.name;
     return ItemPaths{model.path, joinPath(itemContainerFor(model), swappedName(name)), classForItemName(model.path)};
 }
 

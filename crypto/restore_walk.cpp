@@ -1,5 +1,6 @@
 // The decryption walk: a stored top back to its plain location, put together out of sight.
 #include "crypto/tree_walk.h"
+#include "core/clean_path.h"
 
 #include "core/log.h"
 #include "core/log_lines.h"
@@ -20,11 +21,6 @@ namespace {
 
 using namespace detail;
 
-QString parentOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
-QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 // "name (restored).ext", "name (restored 2).ext", ...: the first name free in `directory`.
 QString freeNameIn(int directory, const QString& name) {
@@ -96,7 +92,7 @@ public:
         if (!out) {
             const int code = errno;
             logLine(QString::fromUtf8(loglines::kRestoreTargetMissing).arg(plainPath));
-            fail(creationFailure(name, parentOf(plainPath), code, created_.clashWith(key, name)), code);
+            fail(creationFailure(name, parentOfPath(plainPath), code, created_.clashWith(key, name)), code);
             return;
         }
         created_.add(key, name);
@@ -133,13 +129,6 @@ private:
     bool createdTopFile_ = false;
 };
 
-void refuse(WalkReport& report, const QString& problem, int code = 0) {
-    ++report.filesFailed;
-    report.outOfSpace = code == ENOSPC || code == EDQUOT;
-    report.problems.append(problem);
-    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(problem));
-}
-
 // Moves the finished temporary to the plain name, or beside it when the name is taken;
 // never over anything. The name it got, or empty.
 QString place(int parent, const QByteArray& temporary, const QString& plainParent, const QString& plainName,
@@ -169,35 +158,35 @@ QString place(int parent, const QByteArray& temporary, const QString& plainParen
 }  // namespace
 
 QString freeNameBeside(const QString& path) {
-    fs::Handle parent = fs::openDirectory(parentOf(path));
-    const QString name = freeNameIn(parent ? parent.get() : -1, lastComponent(path));
-    return parentOf(path) + QLatin1Char('/') + name;
+    fs::Handle parent = fs::openDirectory(parentOfPath(path));
+    const QString name = freeNameIn(parent ? parent.get() : -1, lastPathComponent(path));
+    return parentOfPath(path) + QLatin1Char('/') + name;
 }
 
 WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& progress,
                        const RestoreOptions& options) {
     WalkReport report;
     HelpClass::sharedInstance().setEditModel(model);
-    const QString plainParent = parentOf(paths.plainPath);
-    const QString plainName = lastComponent(paths.plainPath);
-    const QByteArray storedName = lastComponent(paths.storedTop).toUtf8();
+    const QString plainParent = parentOfPath(paths.plainPath);
+    const QString plainName = lastPathComponent(paths.plainPath);
+    const QByteArray storedName = lastPathComponent(paths.storedTop).toUtf8();
 
-    fs::Handle storedParent = fs::openDirectory(parentOf(paths.storedTop));
+    fs::Handle storedParent = fs::openDirectory(parentOfPath(paths.storedTop));
     const auto stored = storedParent ? fs::statAt(storedParent.get(), storedName) : std::nullopt;
     if (!stored) {
         logLine(QString::fromUtf8(loglines::kStoredFileMissing).arg(paths.storedTop));
-        refuse(report, QStringLiteral("cannot read the stored copy %1: %2").arg(paths.storedTop, fs::errorText(errno)));
+        refuseWalk(report, QStringLiteral("cannot read the stored copy %1: %2").arg(paths.storedTop, fs::errorText(errno)));
         return report;
     }
     std::vector<QString> madeParents;
     if (!fs::makePath(plainParent, 0777, &madeParents)) {
         const int code = errno;
-        refuse(report, QStringLiteral("cannot create %1: %2").arg(plainParent, fs::errorText(code)), code);
+        refuseWalk(report, QStringLiteral("cannot create %1: %2").arg(plainParent, fs::errorText(code)), code);
         return report;
     }
     fs::Handle parent = fs::openDirectory(plainParent);
     if (!parent) {
-        refuse(report, QStringLiteral("cannot open %1: %2").arg(plainParent, fs::errorText(errno)));
+        refuseWalk(report, QStringLiteral("cannot open %1: %2").arg(plainParent, fs::errorText(errno)));
         return report;
     }
     // The temporary's name is short and every step below is relative to the folder, so an
@@ -222,7 +211,7 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
         fs::Handle storedTop = fs::openDirectoryAt(storedParent.get(), storedName);
         if (!top || !storedTop) {
             const int code = errno;
-            refuse(report, QStringLiteral("cannot restore %1 beside %2: %3").arg(paths.storedTop, paths.plainPath,
+            refuseWalk(report, QStringLiteral("cannot restore %1 beside %2: %3").arg(paths.storedTop, paths.plainPath,
                                                                                  fs::errorText(code)),
                    code);
         } else {
@@ -244,12 +233,12 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
         QString problem;
         if (!fs::syncFileSystem(parent.get())) {
             const int code = errno;
-            refuse(report, QStringLiteral("cannot make the restored %1 durable: %2").arg(paths.plainPath,
+            refuseWalk(report, QStringLiteral("cannot make the restored %1 durable: %2").arg(paths.plainPath,
                                                                                          fs::errorText(code)),
                    code);
         } else if (const QString placed = place(parent.get(), temporary, plainParent, plainName, options, beside, problem);
                    placed.isEmpty()) {
-            refuse(report, QStringLiteral("cannot move the restored item to %1: %2").arg(paths.plainPath, problem));
+            refuseWalk(report, QStringLiteral("cannot move the restored item to %1: %2").arg(paths.plainPath, problem));
         } else {
             fs::syncHandle(parent.get());
             report.restoredPath = plainParent + QLatin1Char('/') + placed;

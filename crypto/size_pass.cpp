@@ -1,5 +1,6 @@
 // The size pass: how many bytes an item holds, from the file system's sizes.
 #include "crypto/tree_walk.h"
+#include "core/clean_path.h"
 
 #include "core/file_system.h"
 #include "core/log.h"
@@ -11,10 +12,6 @@ namespace tessaro::walk {
 
 namespace {
 
-QString parentOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
 
 qint64 sizeAt(int directory, const QByteArray& name) {
     // A link inside an item is stored as what it points to, so that is what counts.
@@ -46,7 +43,7 @@ void measureDirectory(FileModel& model, int directory, const QString& path, qint
 }  // namespace
 
 qint64 measureItem(FileModel& model, const QString& plainPath, const WalkProgress& progress) {
-    fs::Handle parent = fs::openDirectory(parentOf(plainPath));
+    fs::Handle parent = fs::openDirectory(parentOfPath(plainPath));
     const QByteArray name = plainPath.mid(plainPath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     const auto st = parent ? fs::statAt(parent.get(), name) : std::nullopt;
     if (st && S_ISDIR(st->st_mode)) {

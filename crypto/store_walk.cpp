@@ -1,5 +1,6 @@
 // The encryption walk: an item's files into its stored top, assembled out of sight.
 #include "crypto/tree_walk.h"
+#include "core/clean_path.h"
 
 #include "core/log.h"
 #include "core/log_lines.h"
@@ -20,11 +21,6 @@ namespace {
 
 using namespace detail;
 
-QString parentOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
-QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 class StoreWalk : public WalkBase {
 public:
@@ -79,7 +75,7 @@ public:
         if (!out) {
             const int code = errno;
             logLine(QString::fromUtf8(loglines::kWriteHandleMissing));
-            fail(creationFailure(name, relative.isEmpty() ? parentOf(paths_.storedTop) : parentOf(sourcePath), code,
+            fail(creationFailure(name, relative.isEmpty() ? parentOfPath(paths_.storedTop) : parentOfPath(sourcePath), code,
                                  created_.clashWith(key, name)),
                  code);
             return;
@@ -110,13 +106,6 @@ public:
 private:
     const storedfile::Frame& frame_;
 };
-
-void refuse(WalkReport& report, const QString& problem, int code = 0) {
-    ++report.filesFailed;
-    report.outOfSpace = code == ENOSPC || code == EDQUOT;
-    report.problems.append(problem);
-    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(problem));
-}
 
 // Makes a fresh directory in `parent` under the given name, or under a new name of the
 // prefix; the name it took, or empty (errno set).
@@ -170,32 +159,32 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
     const auto frame =
         storedfile::frameForStamp(options.ownerStamp.isEmpty() ? stamp::getEncrtyptPassword() : options.ownerStamp);
     if (!frame) {
-        refuse(report, QStringLiteral("cannot build the owner stamp"));
+        refuseWalk(report, QStringLiteral("cannot build the owner stamp"));
         return report;
     }
-    const QString container = parentOf(paths.storedTop);
-    const QByteArray storedName = lastComponent(paths.storedTop).toUtf8();
-    const QByteArray plainName = lastComponent(paths.plainPath).toUtf8();
+    const QString container = parentOfPath(paths.storedTop);
+    const QByteArray storedName = lastPathComponent(paths.storedTop).toUtf8();
+    const QByteArray plainName = lastPathComponent(paths.plainPath).toUtf8();
 
-    fs::Handle sourceParent = fs::openDirectory(parentOf(paths.plainPath));
+    fs::Handle sourceParent = fs::openDirectory(parentOfPath(paths.plainPath));
     const auto source = sourceParent ? fs::statAt(sourceParent.get(), plainName) : std::nullopt;
     if (!source) {
-        refuse(report, QStringLiteral("cannot read %1: %2").arg(paths.plainPath, fs::errorText(errno)));
+        refuseWalk(report, QStringLiteral("cannot read %1: %2").arg(paths.plainPath, fs::errorText(errno)));
         return report;
     }
     std::vector<QString> madeContainers;
     if (!fs::makePath(container, 0700, &madeContainers)) {
         const int code = errno;
-        refuse(report, QStringLiteral("cannot create %1: %2").arg(container, fs::errorText(code)), code);
+        refuseWalk(report, QStringLiteral("cannot create %1: %2").arg(container, fs::errorText(code)), code);
         return report;
     }
     fs::Handle containerDir = fs::openDirectory(container);
     if (!containerDir) {
-        refuse(report, QStringLiteral("cannot open %1: %2").arg(container, fs::errorText(errno)));
+        refuseWalk(report, QStringLiteral("cannot open %1: %2").arg(container, fs::errorText(errno)));
         return report;
     }
     if (fs::existsAt(containerDir.get(), storedName) && !options.replaceExisting) {
-        refuse(report, QStringLiteral("%1 already holds a stored copy named \"%2\"; it was left as it is and %3 was "
+        refuseWalk(report, QStringLiteral("%1 already holds a stored copy named \"%2\"; it was left as it is and %3 was "
                                       "not stored")
                            .arg(container, swappedName(QString::fromUtf8(storedName)), paths.plainPath));
         return report;
@@ -204,7 +193,7 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
         makeFreshDirectory(containerDir.get(), options.workDirectoryName, kWorkDirectoryPrefix);
     if (workName.isEmpty()) {
         const int code = errno;
-        refuse(report, QStringLiteral("cannot create a work folder in %1: %2").arg(container, fs::errorText(code)),
+        refuseWalk(report, QStringLiteral("cannot create a work folder in %1: %2").arg(container, fs::errorText(code)),
                code);
         return report;
     }
@@ -214,14 +203,14 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
         if (model->isCancel.load()) {
             report.cancelled = true;
         } else if (!work) {
-            refuse(report, QStringLiteral("cannot open a work folder in %1: %2").arg(container, fs::errorText(errno)));
+            refuseWalk(report, QStringLiteral("cannot open a work folder in %1: %2").arg(container, fs::errorText(errno)));
         } else if (S_ISDIR(source->st_mode)) {
             fs::Handle plain = fs::openDirectoryAt(sourceParent.get(), plainName);
             fs::Handle top = fs::makeDirectoryAt(work.get(), storedName, 0700)
                                  ? fs::openDirectoryAt(work.get(), storedName)
                                  : fs::Handle();
             if (!plain || !top) {
-                refuse(report, QStringLiteral("cannot store %1: %2").arg(paths.plainPath, fs::errorText(errno)), errno);
+                refuseWalk(report, QStringLiteral("cannot store %1: %2").arg(paths.plainPath, fs::errorText(errno)), errno);
             } else {
                 walk.directory(plain.get(), top.get(), QString(), 0);
             }
@@ -232,12 +221,12 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
             // Every byte of the new copy is durable before the copy gets its name.
             if (!fs::syncFileSystem(work.get())) {
                 const int code = errno;
-                refuse(report, QStringLiteral("cannot make the stored copy of %1 durable: %2")
+                refuseWalk(report, QStringLiteral("cannot make the stored copy of %1 durable: %2")
                                    .arg(paths.plainPath, fs::errorText(code)),
                        code);
             } else if (QString problem;
                        !publish(work.get(), containerDir.get(), storedName, options.replaceExisting, problem)) {
-                refuse(report, QStringLiteral("cannot put the stored copy of %1 in place in %2: %3")
+                refuseWalk(report, QStringLiteral("cannot put the stored copy of %1 in place in %2: %3")
                                    .arg(paths.plainPath, container, problem));
             } else {
                 fs::syncHandle(containerDir.get());

@@ -112,6 +112,13 @@ void WalkBase::finished(const QString& relative, const struct stat& source, qint
     logLine(QString::fromUtf8(loglines::kStoreSucceeded));
 }
 
+void refuseWalk(WalkReport& report, const QString& problem, int code) {
+    ++report.filesFailed;
+    report.outOfSpace = code == ENOSPC || code == EDQUOT;
+    report.problems.append(problem);
+    logLine(QString::fromUtf8(loglines::kStoreFailed).arg(problem));
+}
+
 QString CreatedNames::clashWith(int directoryKey, const QString& name) const {
     for (const QString& earlier : names_.value(directoryKey)) {
         if (earlier.compare(name, Qt::CaseInsensitive) == 0) {

@@ -93,6 +93,9 @@ private:
     int nextKey_ = 0;
 };
 
+// A walk that cannot even begin, or end: one failure with its reason.
+void refuseWalk(WalkReport& report, const QString& problem, int code = 0);
+
 // Why a name could not be created in a walk's own fresh output directory.
 QString creationFailure(const QString& plainName, const QString& where, int code, const QString& clash);
 // A name read from the file system that is not UTF-8.

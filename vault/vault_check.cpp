@@ -1,4 +1,5 @@
 #include "vault/vault_check.h"
+#include "core/clean_path.h"
 
 #include "core/atomic_file.h"
 #include "core/file_system.h"
@@ -26,14 +27,12 @@ namespace tessaro::vault {
 
 namespace {
 
-QString parentOf(const QString& path) { return path.left(std::max<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 1)); }
-QString lastComponent(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 bool existsNoFollow(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
 
 bool removeEntry(const QString& path) {
-    fs::Handle parent = fs::openDirectory(parentOf(path));
-    return parent && fs::removeTreeAt(parent.get(), lastComponent(path).toUtf8());
+    fs::Handle parent = fs::openDirectory(parentOfPath(path));
+    return parent && fs::removeTreeAt(parent.get(), lastPathComponent(path).toUtf8());
 }
 
 // Whether the plain file holds exactly the bytes its stored copy restores to.
@@ -173,9 +172,9 @@ public:
         const FileModelPtr record = recordFor(*part.rows, entry->storedTop);
         inJournal_.insert(entry->storedTop);
         if (!entry->workDirectory.isEmpty()) {
-            inJournal_.insert(parentOf(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
+            inJournal_.insert(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
         }
-        const QString name = record ? record->name : lastComponent(entry->plainPath);
+        const QString name = record ? record->name : lastPathComponent(entry->plainPath);
         const bool hide = entry->operation == JournalEntry::Operation::Hide;
         const walk::ItemPaths paths{entry->plainPath, entry->storedTop, walk::classForItemName(entry->plainPath)};
         QString problem;
@@ -187,7 +186,7 @@ public:
                              .arg(entry->plainPath);
             apply = [=] {
                 const bool removed = entry->workDirectory.isEmpty() ||
-                                     removeEntry(parentOf(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
+                                     removeEntry(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
                 if (record) {
                     record->isEncrtypt = false;
                 }
@@ -200,7 +199,7 @@ public:
             apply = [=, this] {
                 const QStringList kept = removePlainCopiesOf(paths.plainPath, paths.storedTop, paths.itemClass);
                 if (entry->workDirectory.size()) {
-                    removeEntry(parentOf(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
+                    removeEntry(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
                 }
                 if (record) {
                     record->isEncrtypt = true;
@@ -216,7 +215,7 @@ public:
             repairText = QStringLiteral("the stored copy stays and the item shows as hidden; the unfinished plain copy goes");
             apply = [=] {
                 const bool removed = entry->temporary.isEmpty() ||
-                                     removeEntry(parentOf(entry->plainPath) + QLatin1Char('/') + entry->temporary);
+                                     removeEntry(parentOfPath(entry->plainPath) + QLatin1Char('/') + entry->temporary);
                 if (record) {
                     record->isEncrtypt = true;
                 }
@@ -232,7 +231,7 @@ public:
             apply = [=] {
                 bool ok = true;
                 QString placedAt = where;
-                const QString temporary = parentOf(entry->plainPath) + QLatin1Char('/') + entry->temporary;
+                const QString temporary = parentOfPath(entry->plainPath) + QLatin1Char('/') + entry->temporary;
                 if (!entry->temporary.isEmpty() && existsNoFollow(temporary)) {
                     // Complete and durable, but not moved yet: moved now, never over anything.
                     const QString target = existsNoFollow(where) ? walk::freeNameBeside(where) : where;
@@ -246,7 +245,7 @@ public:
                 }
                 if (!entry->keepStoredCopy && existsNoFollow(entry->storedTop)) {
                     ok = removeEntry(entry->storedTop);
-                    QDir().rmdir(parentOf(entry->storedTop));
+                    QDir().rmdir(parentOfPath(entry->storedTop));
                 }
                 if (record) {
                     record->isEncrtypt = false;

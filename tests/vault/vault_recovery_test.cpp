@@ -52,6 +52,17 @@ FileModelPtr onlyRecord(const Catalogue& catalogue) {
     return nullptr;
 }
 
+// What the next start does: load the catalogue, repair, save, and clear the settled journal.
+vault::CheckReport nextStart(Catalogue& catalogue) {
+    EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
+    const vault::CheckReport repaired = vault::checkVault(catalogue, true);
+    EXPECT_TRUE(catalogue.SaveGroupList(0));
+    for (const QString& settled : repaired.settledJournals) {
+        vault::clearJournal(settled);
+    }
+    return repaired;
+}
+
 class KilledVaultWalk : public ::testing::TestWithParam<const char*> {};
 
 // The catalogue lists the item as hidden before its hide starts, as an add does; the kill
@@ -91,14 +102,8 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
         }
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
 
-        // The next start.
         Catalogue next;
-        ASSERT_TRUE(next.setUp(std::nullopt, false));
-        const vault::CheckReport repaired = vault::checkVault(next, true);
-        ASSERT_TRUE(next.SaveGroupList(0));
-        for (const QString& settled : repaired.settledJournals) {
-            vault::clearJournal(settled);
-        }
+        const vault::CheckReport repaired = nextStart(next);
         const FileModelPtr now = onlyRecord(next);
         ASSERT_TRUE(now) << context;
         const walk::ItemPaths paths = walk::pathsForRecord(*now);
@@ -160,12 +165,7 @@ TEST_P(KilledVaultWalk, AnUnhideKilledAnywhereEndsConsistentAndWhole) {
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
 
         Catalogue next;
-        ASSERT_TRUE(next.setUp(std::nullopt, false));
-        const vault::CheckReport repaired = vault::checkVault(next, true);
-        ASSERT_TRUE(next.SaveGroupList(0));
-        for (const QString& settled : repaired.settledJournals) {
-            vault::clearJournal(settled);
-        }
+        nextStart(next);
         const FileModelPtr now = onlyRecord(next);
         ASSERT_TRUE(now) << context;
         EXPECT_FALSE(QFileInfo(vault::journalPath(env.vaultRoot())).size() > 0) << context;
