@@ -225,6 +225,8 @@ private:
     void showGroupMenu(const QPoint& position);
     void connectVault();
     bool walkRunning() const;
+    // Hides (or unhides) every item of the shown vault on the worker.
+    void everyShownItem(bool hide);
     // The lock's steps once no walk runs any more.
     void finishLock();
 

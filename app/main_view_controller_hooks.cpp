@@ -188,21 +188,17 @@ void MainViewController::visableChange(qsizetype shownRow, std::function<void()>
     emit userActionPerformed();
 }
 
-void MainViewController::hideAllShown() {
-    const RowList* rows = selectedRows();
-    if (rows && !walkRunning()) {
-        vault_->hideAll(*rows, selectionIsRemovable() ? 1 : 0);
-    }
-    if (!walkRunning()) {
-        progressView_->removeAnimation();
-    }
-}
+void MainViewController::hideAllShown() { everyShownItem(true); }
 
-void MainViewController::unhideAllShown() {
+void MainViewController::unhideAllShown() { everyShownItem(false); }
+
+void MainViewController::everyShownItem(bool hide) {
     const RowList* rows = selectedRows();
     if (rows && !walkRunning()) {
-        vault_->unhideAll(*rows, selectionIsRemovable() ? 1 : 0);
+        const int which = selectionIsRemovable() ? 1 : 0;
+        hide ? vault_->hideAll(*rows, which) : vault_->unhideAll(*rows, which);
     }
+    // Nothing to do (or refused): the panel the menu showed goes again.
     if (!walkRunning()) {
         progressView_->removeAnimation();
     }

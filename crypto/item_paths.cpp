@@ -28,9 +28,12 @@ QString vaultBaseFor(const FileModel& model) {
 
 QString itemContainerFor(const FileModel& model) { return joinPath(vaultBaseFor(model), model.encryptedPath); }
 
+QString storedNameFor(const FileModel& model) {
+    return swappedName(model.name.isEmpty() ? lastPathComponent(model.path) : model.name);
+}
+
 ItemPaths pathsForRecord(const FileModel& model) {
-    const QString name = model.name.isEmpty() ? lastPathComponent(model.path) : model.name;
-    return ItemPaths{model.path, joinPath(itemContainerFor(model), swappedName(name)), classForItemName(model.path)};
+    return ItemPaths{model.path, joinPath(itemContainerFor(model), storedNameFor(model)), classForItemName(model.path)};
 }
 
 qint64 currentHeaderLength() { return aesCipherLength(stamp::getEncrtyptPassword().toUtf8().size()); }

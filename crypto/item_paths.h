@@ -19,6 +19,8 @@ struct ItemPaths {
 // volume, else the vault root.
 QString vaultBaseFor(const FileModel& model);
 QString itemContainerFor(const FileModel& model);
+// The name of a record's stored top in its container: its item name, swapped.
+QString storedNameFor(const FileModel& model);
 // Paths as the record gives them (stored top from `name`, class from the item's name).
 ItemPaths pathsForRecord(const FileModel& model);
 // The class of an item by its own name (the last component, trailing separators ignored).

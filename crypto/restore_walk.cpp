@@ -198,15 +198,8 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
     if (model->isCancel.load()) {
         report.cancelled = true;
     } else if (isFolder) {
-        for (int attempt = 0; attempt < 100 && !madeTemporary; ++attempt) {
-            if (options.temporaryName.isEmpty()) {
-                temporary = QByteArray(kRestoreTemporaryPrefix) + fs::randomSuffix();
-            }
-            madeTemporary = fs::makeDirectoryAt(parent.get(), temporary, 0700);
-            if (!madeTemporary && (errno != EEXIST || !options.temporaryName.isEmpty())) {
-                break;
-            }
-        }
+        temporary = makeFreshFolder(parent.get(), options.temporaryName, kRestoreTemporaryPrefix);
+        madeTemporary = !temporary.isEmpty();
         fs::Handle top = madeTemporary ? fs::openDirectoryAt(parent.get(), temporary) : fs::Handle();
         fs::Handle storedTop = fs::openDirectoryAt(storedParent.get(), storedName);
         if (!top || !storedTop) {
@@ -255,9 +248,7 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
     }
     model->currentEncryptSize -= walk.counted();
     parent = fs::Handle();
-    for (auto it = madeParents.rbegin(); it != madeParents.rend(); ++it) {
-        ::rmdir(QFile::encodeName(*it).constData());
-    }
+    removeFoldersMade(madeParents);
     return report;
 }
 

@@ -107,25 +107,6 @@ private:
     const storedfile::Frame& frame_;
 };
 
-// Makes a fresh directory in `parent` under the given name, or under a new name of the
-// prefix; the name it took, or empty (errno set).
-QByteArray makeFreshDirectory(int parent, const QString& wanted, const char* prefix) {
-    if (!wanted.isEmpty()) {
-        const QByteArray name = wanted.toUtf8();
-        return fs::makeDirectoryAt(parent, name, 0700) ? name : QByteArray();
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = QByteArray(prefix) + fs::randomSuffix();
-        if (fs::makeDirectoryAt(parent, name, 0700)) {
-            return name;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    return QByteArray();
-}
-
 // Puts the assembled stored top in place: beside nothing (never over anything), or, when
 // asked, in exchange for the item's own earlier copy, which goes into the work directory.
 bool publish(int work, int container, const QByteArray& storedName, bool replaceExisting, QString& problem) {
@@ -190,7 +171,7 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
         return report;
     }
     const QByteArray workName =
-        makeFreshDirectory(containerDir.get(), options.workDirectoryName, kWorkDirectoryPrefix);
+        makeFreshFolder(containerDir.get(), options.workDirectoryName, kWorkDirectoryPrefix);
     if (workName.isEmpty()) {
         const int code = errno;
         refuseWalk(report, QStringLiteral("cannot create a work folder in %1: %2").arg(container, fs::errorText(code)),
@@ -237,9 +218,7 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
     fs::removeTreeAt(containerDir.get(), workName);
     if (!report.complete()) {
         model->currentEncryptSize -= walk.counted();
-        for (auto it = madeContainers.rbegin(); it != madeContainers.rend(); ++it) {
-            ::rmdir(QFile::encodeName(*it).constData());
-        }
+        removeFoldersMade(madeContainers);
     }
     return report;
 }

@@ -3,6 +3,8 @@
 #include "core/log.h"
 #include "core/log_lines.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/xattr.h>
@@ -110,6 +112,29 @@ void WalkBase::finished(const QString& relative, const struct stat& source, qint
     const qint64 modified = static_cast<qint64>(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec;
     files_.push_back(WalkedFile{relative, source.st_size, modified, source.st_dev, source.st_ino});
     logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+}
+
+QByteArray makeFreshFolder(int parent, const QString& wanted, const char* prefix) {
+    if (!wanted.isEmpty()) {
+        const QByteArray name = wanted.toUtf8();
+        return fs::makeDirectoryAt(parent, name, 0700) ? name : QByteArray();
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = QByteArray(prefix) + fs::randomSuffix();
+        if (fs::makeDirectoryAt(parent, name, 0700)) {
+            return name;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return QByteArray();
+}
+
+void removeFoldersMade(const std::vector<QString>& made) {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        ::rmdir(QFile::encodeName(*it).constData());
+    }
 }
 
 void refuseWalk(WalkReport& report, const QString& problem, int code) {

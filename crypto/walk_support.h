@@ -93,6 +93,15 @@ private:
     int nextKey_ = 0;
 };
 
+// Makes a new folder (0700) in `parent` under the wanted name, or, when none is wanted,
+// under the prefix and a fresh suffix; the name it took, or empty (errno set). It never
+// takes a folder that is there already.
+QByteArray makeFreshFolder(int parent, const QString& wanted, const char* prefix);
+
+// Takes back the folders a walk made on its way to its destination (innermost first), as
+// far as they are empty.
+void removeFoldersMade(const std::vector<QString>& made);
+
 // A walk that cannot even begin, or end: one failure with its reason.
 void refuseWalk(WalkReport& report, const QString& problem, int code = 0);
 

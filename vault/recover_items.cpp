@@ -40,10 +40,8 @@ RecoverReport recoverEveryItem(const QString& vaultDirectory, const std::optiona
             if (row->fileModels) {
                 for (const FileModelPtr& item : *row->fileModels) {
                     if (!item->isEncrtypt) {
-                        const QString top = vaultDirectory + QLatin1Char('/') + item->encryptedPath + QLatin1Char('/') +
-                                            swappedName(item->name.isEmpty() ? QFileInfo(item->path).fileName()
-                                                                              : item->name);
-                        shown.insert(top);
+                        shown.insert(vaultDirectory + QLatin1Char('/') + item->encryptedPath + QLatin1Char('/') +
+                                     walk::storedNameFor(*item));
                     }
                 }
             }

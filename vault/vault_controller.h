@@ -42,8 +42,6 @@ public:
     // refused by the window.
     bool busy() const;
     FileModelPtr current() const { return current_ ? current_->record : nullptr; }
-    Kind currentKind() const { return current_ ? current_->kind : Kind::Hide; }
-    bool currentShowsPanel() const { return current_ && current_->showsPanel; }
 
     // Adds the paths to the selected group (or the local all-items group) and hides them.
     void addPaths(const QStringList& paths, const QString& selectGroupName, qint64 selectGroupIndex);

@@ -23,7 +23,8 @@ int runCheck(const QStringList& arguments) {
         if (!confirmPassword(QStringLiteral("check"))) {
             return 1;
         }
-        auto vault = openVaultForChanges(QStringLiteral("check"));
+        // The repair is this command's own report, not a step before it.
+        auto vault = openVaultForChanges(QStringLiteral("check"), false);
         if (!vault) {
             return 1;
         }

@@ -26,7 +26,7 @@ bool OpenVault::save(int which) {
     return false;
 }
 
-std::unique_ptr<OpenVault> openVaultForChanges(const QString& command) {
+std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repairFirst) {
     LanguageBundle::setLanguage();
     const QString root = vaultpaths::AppRootDirKey();
     if (root.isEmpty() || !QFileInfo(root).isDir()) {
@@ -45,6 +45,9 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command) {
     }
     for (const QString& aside : vault->catalogue.damagedFiles) {
         printLine(QStringLiteral("a damaged catalogue was kept as %1").arg(aside));
+    }
+    if (!repairFirst) {
+        return vault;
     }
     const vault::CheckReport repaired = vault::checkVault(vault->catalogue, true);
     for (const QString& line : repaired.repairedLines()) {

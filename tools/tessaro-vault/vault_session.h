@@ -13,7 +13,8 @@ class VaultLock;
 namespace tessaro::cli {
 
 // The vault of the settings file, opened for a command that changes it: the writer's lock
-// held, the catalogue loaded, and whatever an interrupted walk left repaired first (and said).
+// held, the catalogue loaded, and (with `repairFirst`) whatever an interrupted walk left
+// repaired first, and said.
 struct OpenVault {
     std::shared_ptr<VaultLock> lock;
     Catalogue catalogue;
@@ -22,7 +23,7 @@ struct OpenVault {
 };
 
 // Absent after a message on stderr.
-std::unique_ptr<OpenVault> openVaultForChanges(const QString& command);
+std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repairFirst = true);
 
 // The catalogue as the files have it, for commands that only read: nothing is created, set
 // aside or rewritten. False (rows left empty) when the local catalogue cannot be read;
