@@ -5,6 +5,8 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 DEBUG_DIR   := build/debug
 GENERATOR   := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Rebuilds across several checkouts share their objects when ccache is there; never required.
+LAUNCHER    := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
 .PHONY: run test deps release debug bench screenshots lint fuzz clean
 
@@ -12,11 +14,11 @@ deps:
 	@./tools/install-deps.sh
 
 release: deps
-	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 debug: deps
-	@cmake -S . -B $(DEBUG_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(DEBUG_DIR) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON >/dev/null
 	@cmake --build $(DEBUG_DIR) -j $(JOBS)
 
 run: release
