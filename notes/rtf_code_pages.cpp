@@ -25,6 +25,7 @@ QByteArray encodingName(int codePage) {
 
 int codePageOfCharset(int charset) {
     switch (charset) {
+    case 0: return 1252;
     case 77: return 10000;
     case 128: return 932;
     case 129: return 949;

@@ -8,8 +8,9 @@
 
 namespace tessaro::notes {
 
-// The Windows code page a font's "\fcharsetN" stands for; 0 for the document's own
-// (ANSI, default, symbol, and numbers no writer uses).
+// The Windows code page a font's "\fcharsetN" stands for: 0 (ANSI) is 1252 whatever the
+// document declares, as word processors read it; 0 for the document's own code page
+// (default, symbol, and numbers no writer uses).
 int codePageOfCharset(int charset);
 
 // Decodes the bytes of "\'hh" escapes and 8-bit text in a Windows code page. One decoder per
