@@ -44,6 +44,21 @@ QString whatIsThere(const struct stat& st) {
     return S_ISREG(st.st_mode) ? QStringLiteral("a file") : QStringLiteral("a special file");
 }
 
+// A save cut off by a crash or kill leaves its temporary file; the next save of the note
+// takes it away (every writer of the vault holds its lock, so none is in progress).
+void removeLeftoverPartials(int folder) {
+    static const QByteArray prefix = QByteArray(".tessaro-partial-") + kNoteFileName + '-';
+    std::vector<fs::Entry> entries;
+    if (!fs::listDirectory(folder, entries)) {
+        return;
+    }
+    for (const fs::Entry& entry : entries) {
+        if (!entry.isDirectory && entry.name.startsWith(prefix)) {
+            ::unlinkat(folder, entry.name.constData(), 0);
+        }
+    }
+}
+
 NoteText refused(QString reason) { return {NoteText::State::Refused, std::move(reason)}; }
 
 }  // namespace
@@ -227,6 +242,7 @@ NoteSave saveNote(const NotePackage& package, const QByteArray& rtf, bool keepAs
         }
         result.keptAsidePath = joinPath(package.path(), aside);
     }
+    removeLeftoverPartials(folder.get());
     const QString held = pathOfOpenDirectory(folder.get());
     AtomicFileWriter writer(joinPath(held.isEmpty() ? package.path() : held, QLatin1String(kNoteFileName)));
     writer.setNewFileMode(0600);

@@ -61,7 +61,7 @@ QString packageNameForTitle(const QString& title) {
     while (name.toUtf8().size() > kMaxTitleNameBytes) {
         name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
     }
-    if (name.isEmpty() || name == QLatin1String("_") || name == QLatin1String("__")) {
+    if (name.isEmpty()) {
         name = QStringLiteral("Note");
     }
     return name;

@@ -32,8 +32,8 @@ NoteCreated createNote(RowList& rows, qint64 groupIndex, const QString& notesDir
 bool deleteNote(RowList& rows, qint64 groupIndex, qint64 fileIndex, const QString& notesDirectory, QString* error);
 
 // The package name a title gets: the title itself when it is a safe name (isSafePackageName),
-// otherwise the title with "/" and control characters turned into "_", a leading dot into
-// "_", "." and ".." into "Note", cut to fit 255 bytes with room for a "-n" suffix.
+// otherwise the title with "/" and control characters turned into "_" and a leading dot into
+// "_" (so "." and ".." become "_" and "_."), cut to fit 255 bytes with room for a "-n" suffix.
 QString packageNameForTitle(const QString& title);
 
 struct NoteRenamed {
