@@ -114,8 +114,8 @@ std::optional<NotePackage> NotePackage::of(const FileModel& note, const QString&
     return NotePackage(notes, name);
 }
 
-NoteText openNote(const NotePackage& package, QTextDocument& document) {
-    document.clear();
+NoteText readNoteFile(const NotePackage& package, QByteArray& bytes) {
+    bytes.clear();
     fs::Handle notes = fs::openDirectory(package.notesDirectory());
     if (!notes) {
         return errno == ENOENT ? NoteText{}
@@ -153,7 +153,6 @@ NoteText openNote(const NotePackage& package, QTextDocument& document) {
                            .arg(st.st_size >> 20)
                            .arg(kMaxNoteBytes >> 20));
     }
-    QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(st.st_size));
     char buffer[1 << 16];
     for (;;) {
@@ -163,15 +162,27 @@ NoteText openNote(const NotePackage& package, QTextDocument& document) {
         }
         if (n < 0) {
             // Unknown content: the file must not be replaced by an empty note.
+            bytes.clear();
             return refused(QStringLiteral("%1 cannot be read: %2").arg(kNoteFileName, fs::errorText(errno)));
         }
         if (n == 0) {
             break;
         }
         if (bytes.size() + n > kMaxNoteBytes) {
+            bytes.clear();
             return refused(QStringLiteral("%1 grew past %2 MiB while it was read").arg(kNoteFileName).arg(kMaxNoteBytes >> 20));
         }
         bytes.append(buffer, n);
+    }
+    return {NoteText::State::Read, {}};
+}
+
+NoteText openNote(const NotePackage& package, QTextDocument& document) {
+    document.clear();
+    QByteArray bytes;
+    const NoteText file = readNoteFile(package, bytes);
+    if (file.state != NoteText::State::Read) {
+        return file;
     }
     if (bytes.trimmed().isEmpty()) {
         return {};

@@ -63,6 +63,10 @@ struct NoteText {
     bool mustKeepAside() const { return state == State::Damaged || state == State::Partial; }
 };
 
+// The bytes of the note's "TXT.rtf" as they are, read under the same rules as openNote:
+// Read (possibly empty bytes), Empty when there is no file, or Refused.
+NoteText readNoteFile(const NotePackage& package, QByteArray& bytes);
+
 // Reads the note's "TXT.rtf" into `document` (emptied first), never following a symbolic
 // link.
 NoteText openNote(const NotePackage& package, QTextDocument& document);

@@ -124,34 +124,35 @@ NoteCreated createNote(RowList& rows, qint64 groupIndex, const QString& notesDir
     return result;
 }
 
-bool deleteNote(RowList& rows, qint64 groupIndex, qint64 fileIndex, const QString& notesDirectory, QString* error) {
-    if (groupIndex < 0 || groupIndex >= rows.size() || !rows.at(groupIndex)->fileModels ||
-        fileIndex < 0 || fileIndex >= rows.at(groupIndex)->fileModels->size()) {
-        if (error) {
-            *error = QStringLiteral("there is no note %1.%2").arg(groupIndex).arg(fileIndex);
-        }
-        return false;
+FileModelPtr takeNote(RowList& rows, qint64 groupIndex, qint64 fileIndex) {
+    if (groupIndex < 0 || groupIndex >= rows.size() || !rows.at(groupIndex)->fileModels || fileIndex < 0 ||
+        fileIndex >= rows.at(groupIndex)->fileModels->size()) {
+        return nullptr;
     }
     FileModelList& notes = *rows.at(groupIndex)->fileModels;
-    const FileModelPtr note = notes.takeAt(fileIndex);
+    FileModelPtr note = notes.takeAt(fileIndex);
     for (qsizetype i = fileIndex; i < notes.size(); ++i) {
         notes[i]->fileIndex = i;
     }
+    return note;
+}
+
+bool removeNotePackage(const RowList& rows, const FileModel& note, const QString& notesDirectory, QString* error) {
     QString why;
-    const auto package = NotePackage::of(*note, notesDirectory, &why);
+    const auto package = NotePackage::of(note, notesDirectory, &why);
     if (!package) {
         if (error) {
-            *error = why + QStringLiteral("; only the record was removed");
+            *error = why + QStringLiteral("; the package was left alone");
         }
         return false;
     }
     // Catalogues written before package names were kept apart may have two records on one
     // package: the other note's content stays.
-    if (recordedByAnother(rows, package->name(), note.get())) {
+    if (recordedByAnother(rows, package->name(), &note)) {
         return true;
     }
     fs::Handle folder = fs::openDirectory(notesDirectory);
-    if (!folder || !fs::removeTreeAt(folder.get(), native(package->name()))) {
+    if ((!folder && errno != ENOENT) || (folder && !fs::removeTreeAt(folder.get(), native(package->name())))) {
         if (error) {
             *error = QStringLiteral("the note's package %1 could not be removed in full: %2")
                          .arg(package->path(), fs::errorText(errno));
@@ -160,6 +161,17 @@ bool deleteNote(RowList& rows, qint64 groupIndex, qint64 fileIndex, const QStrin
     }
     syncDirectory(notesDirectory);
     return true;
+}
+
+bool deleteNote(RowList& rows, qint64 groupIndex, qint64 fileIndex, const QString& notesDirectory, QString* error) {
+    const FileModelPtr note = takeNote(rows, groupIndex, fileIndex);
+    if (!note) {
+        if (error) {
+            *error = QStringLiteral("there is no note %1.%2").arg(groupIndex).arg(fileIndex);
+        }
+        return false;
+    }
+    return removeNotePackage(rows, *note, notesDirectory, error);
 }
 
 NoteRenamed renameNote(const RowList& rows, FileModel& note, const QString& title, const QString& notesDirectory) {

@@ -25,7 +25,14 @@ struct NoteCreated {
 NoteCreated createNote(RowList& rows, qint64 groupIndex, const QString& notesDirectory, const QString& macAddress,
                        qint64 secondsSince1970);
 
-// Removes the note at (`groupIndex`, `fileIndex`) from its row (the later ones move up) and
+// Takes the note at (`groupIndex`, `fileIndex`) out of its row (the later ones move up);
+// absent when there is none. Its package stays: see removeNotePackage.
+FileModelPtr takeNote(RowList& rows, qint64 groupIndex, qint64 fileIndex);
+// Removes a note's package with everything in it, unless another record of the rows still
+// names it. Nothing outside the notes folder is touched, and a link is removed as a link.
+bool removeNotePackage(const RowList& rows, const FileModel& note, const QString& notesDirectory, QString* error);
+
+// Both: removes the note at (`groupIndex`, `fileIndex`) from its row (the later ones move up) and
 // its package from disk. A record whose package is refused is still removed from the row;
 // nothing outside the notes folder is touched. False, with the reason, when the package
 // could not be removed in full (the record is removed all the same).
