@@ -23,7 +23,7 @@ NoteText OpenNote::open(const FileModelPtr& note, QTextDocument* document) {
     document_ = document;
     QString why;
     const auto package = note ? NotePackage::of(*note, notesDirectory_, &why) : std::nullopt;
-    if (!package) {
+    if (!package || !document) {
         if (document) {
             document->clear();
         }

@@ -182,8 +182,16 @@ TEST_F(Notes, TheLastChangeIsOnDiskWhenTheNoteIsLetGo) {
         EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("keystroke one two"));
         QTextCursor(&document).insertText(QStringLiteral("last before lock"));
         open.changed();
+        // Renaming takes the unsaved change along to the new package.
+        append(document, QStringLiteral(" then renamed"));
+        open.changed();
+        ASSERT_TRUE(open.rename(rows, QStringLiteral("Renamed")).ok);
+        EXPECT_EQ(second->path, notes + QStringLiteral("/Renamed"));
+        EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed"));
+        append(document, QStringLiteral("!"));
+        open.changed();
     }  // lock or quit: the object goes
-    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock"));
+    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed!"));
 }
 
 // Whatever a catalogue says, nothing outside the notes folder is read or written.

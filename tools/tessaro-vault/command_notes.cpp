@@ -104,7 +104,9 @@ std::optional<Found> noteNamed(const RowList& rows, const QString& word, const Q
     return std::nullopt;
 }
 
-bool loadNotesReadOnly(RowList& rows) {
+// False after a message when the notes catalogue cannot be read; `damaged` says that only a
+// part of it could be.
+bool loadNotesReadOnly(RowList& rows, bool* damaged = nullptr) {
     LanguageBundle::setLanguage();
     if (vaultpaths::AppRootDirKey().isEmpty()) {
         fail(QStringLiteral("the settings file %1 names no vault (see init)").arg(SettingsStore::filePath()), 1);
@@ -122,6 +124,9 @@ bool loadNotesReadOnly(RowList& rows) {
     }
     rows = *read.rows;
     if (read.status == catalogue::FileRead::Status::Damaged) {
+        if (damaged) {
+            *damaged = true;
+        }
         fail(QStringLiteral("the notes catalogue is damaged (%1); showing what can be read").arg(read.reason), 1);
     }
     return true;
@@ -132,7 +137,8 @@ int runList(const QStringList& arguments) {
         return fail(QStringLiteral("notes list takes no arguments"));
     }
     RowList rows;
-    if (!loadNotesReadOnly(rows)) {
+    bool damaged = false;
+    if (!loadNotesReadOnly(rows, &damaged)) {
         return 1;
     }
     for (const GroupModelPtr& row : rows) {
@@ -144,7 +150,7 @@ int runList(const QStringList& arguments) {
                           .join(QLatin1Char('\t')));
         }
     }
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 int runShow(const QStringList& arguments) {
