@@ -36,7 +36,7 @@ screenshots: release
 lint: debug
 	@cppcheck --quiet --enable=warning,performance --std=c++20 --inline-suppr \
 	  --suppress=missingIncludeSystem -I . \
-	  core crypto app controls tools
+	  core crypto notes app controls tools
 
 # Fuzzes the restore path for FUZZ_SECONDS (default 180) with libFuzzer; needs clang and
 # libclang-rt (tools/install-deps.sh does not install them: apt-get install clang libclang-rt-14-dev).

@@ -31,6 +31,8 @@ NoteText OpenNote::open(const FileModelPtr& note, QTextDocument* document) {
         return {NoteText::State::Refused, why};
     }
     const NoteText text = openNote(*package, *document);
+    // Made after the load, so that reading the note does not pay for tracking its changes.
+    writer_ = std::make_unique<IncrementalRtfWriter>(*document);
     refused_ = text.state == NoteText::State::Refused;
     keepAsideFirst_ = text.mustKeepAside();
     if (text.state != NoteText::State::Read && text.state != NoteText::State::Empty) {
@@ -41,6 +43,7 @@ NoteText OpenNote::open(const FileModelPtr& note, QTextDocument* document) {
 
 void OpenNote::close() {
     flush();
+    writer_.reset();
     note_.reset();
     document_.clear();
     refused_ = false;
@@ -78,7 +81,7 @@ bool OpenNote::save() {
         return false;
     }
     const NoteSave saved =
-        saveNote(*package, writeRtf(*document_), keepAsideFirst_, QDateTime::currentSecsSinceEpoch());
+        saveNote(*package, writer_ ? writer_->write() : writeRtf(*document_), keepAsideFirst_, QDateTime::currentSecsSinceEpoch());
     if (!saved.keptAsidePath.isEmpty()) {
         keepAsideFirst_ = false;
         logLine(QStringLiteral("note file kept aside: %1").arg(saved.keptAsidePath));

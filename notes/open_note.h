@@ -4,11 +4,14 @@
 #include "core/group_model.h"
 #include "notes/note_package.h"
 #include "notes/notes_store.h"
+#include "notes/rtf_writer.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 class QTextDocument;
 
@@ -64,6 +67,7 @@ private:
     bool pending_ = false;
     bool refused_ = false;
     bool keepAsideFirst_ = false;
+    std::unique_ptr<IncrementalRtfWriter> writer_;
 };
 
 }  // namespace tessaro::notes

@@ -6,7 +6,11 @@
 #include <QTextDocument>
 #include <QTextFragment>
 
+#include <QTextObject>
+
+#include <atomic>
 #include <cmath>
+#include <vector>
 
 namespace tessaro::notes {
 
@@ -81,8 +85,10 @@ QString familyOf(const QTextCharFormat& format) {
     return format.property(QTextFormat::FontFamily).toString();
 }
 
+}  // namespace
+
 // Font and colour tables, filled while the body is written.
-struct Tables {
+struct RtfTables {
     QStringList fonts;
     QList<QColor> colours;
 
@@ -106,6 +112,10 @@ struct Tables {
         return static_cast<int>(colours.size());
     }
 };
+
+namespace {
+
+using Tables = RtfTables;
 
 QByteArray characterControls(const QTextCharFormat& format, Tables& tables) {
     QByteArray controls;
@@ -149,36 +159,32 @@ QByteArray alignmentControl(const QTextBlockFormat& format) {
     return "\\ql";
 }
 
-}  // namespace
+
+void appendBlock(QByteArray& out, const QTextBlock& block, Tables& tables) {
+    out += "\\pard" + alignmentControl(block.blockFormat()) + ' ';
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid()) {
+            continue;
+        }
+        const QByteArray controls = characterControls(fragment.charFormat(), tables);
+        if (controls.isEmpty()) {
+            appendText(out, fragment.text());
+        } else {
+            out += '{' + controls + ' ';
+            appendText(out, fragment.text());
+            out += '}';
+        }
+    }
+    out += "\\par\n";
+}
 
 // {\rtf1\ansi\ansicpg1252\uc1
 // {\fonttbl{\f0\fnil Family;}...}          only the families the text uses
 // {\colortbl;\red255\green0\blue0;...}      entry 0 is "automatic"
 // \pard\qc {\f0\fs28\b\cf1 run}plain run\par   one line per paragraph, each ended by \par
 // }
-QByteArray writeRtf(const QTextDocument& document) {
-    Tables tables;
-    QByteArray body;
-    body.reserve(document.characterCount() + document.characterCount() / 8 + 64);
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        body += "\\pard" + alignmentControl(block.blockFormat()) + ' ';
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.isValid()) {
-                continue;
-            }
-            const QByteArray controls = characterControls(fragment.charFormat(), tables);
-            if (controls.isEmpty()) {
-                appendText(body, fragment.text());
-            } else {
-                body += '{' + controls + ' ';
-                appendText(body, fragment.text());
-                body += '}';
-            }
-        }
-        body += "\\par\n";
-    }
-
+QByteArray header(const Tables& tables) {
     QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\uc1\n";
     if (!tables.fonts.isEmpty()) {
         out += "{\\fonttbl";
@@ -197,8 +203,90 @@ QByteArray writeRtf(const QTextDocument& document) {
         }
         out += "}\n";
     }
+    return out;
+}
+
+constexpr char kEnd[] = "}\n";
+
+// A paragraph's RTF, kept with the paragraph by the incremental writer.
+struct KeptRtf : QTextBlockUserData {
+    quint64 generation = 0;
+    int length = -1;  // the paragraph's length when it was written: a guard against a missed change
+    // Paragraph formats change without a contentsChange signal, only their index tells.
+    int blockFormatIndex = -1;
+    bool valid = false;
+    QByteArray rtf;
+};
+
+std::atomic<quint64> nextGeneration{1};
+
+}  // namespace
+
+QByteArray writeRtf(const QTextDocument& document) {
+    Tables tables;
+    QByteArray body;
+    body.reserve(document.characterCount() + document.characterCount() / 8 + 64);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        appendBlock(body, block, tables);
+    }
+    QByteArray out = header(tables);
+    out.reserve(out.size() + body.size() + 2);
     out += body;
-    out += "}\n";
+    out += kEnd;
+    return out;
+}
+
+IncrementalRtfWriter::IncrementalRtfWriter(QTextDocument& document)
+    : document_(document), tables_(std::make_unique<RtfTables>()), generation_(nextGeneration++) {
+    connection_ = QObject::connect(&document, &QTextDocument::contentsChange, &document,
+                                   [this](int position, int, int added) { changed(position, added); });
+}
+
+IncrementalRtfWriter::~IncrementalRtfWriter() { QObject::disconnect(connection_); }
+
+void IncrementalRtfWriter::changed(int position, int charsAdded) {
+    QTextBlock block = document_.findBlock(position);
+    const QTextBlock last = document_.findBlock(position + charsAdded);
+    for (; block.isValid(); block = block.next()) {
+        if (auto* kept = dynamic_cast<KeptRtf*>(block.userData())) {
+            kept->valid = false;
+        }
+        if (block == last) {
+            break;
+        }
+    }
+}
+
+// Two passes, so that the kept paragraphs are copied once, straight behind the header whose
+// tables the changed paragraphs may have added to.
+QByteArray IncrementalRtfWriter::write() {
+    std::vector<const QByteArray*> paragraphs;
+    paragraphs.reserve(static_cast<size_t>(document_.blockCount()));
+    qsizetype size = 0;
+    for (QTextBlock block = document_.begin(); block.isValid(); block = block.next()) {
+        auto* kept = dynamic_cast<KeptRtf*>(block.userData());
+        if (!kept || kept->generation != generation_ || !kept->valid || kept->length != block.length() ||
+            kept->blockFormatIndex != block.blockFormatIndex()) {
+            if (!kept) {
+                kept = new KeptRtf;
+                block.setUserData(kept);  // the document owns it from here
+            }
+            kept->generation = generation_;
+            kept->length = block.length();
+            kept->blockFormatIndex = block.blockFormatIndex();
+            kept->valid = true;
+            kept->rtf.clear();
+            appendBlock(kept->rtf, block, *tables_);
+        }
+        paragraphs.push_back(&kept->rtf);
+        size += kept->rtf.size();
+    }
+    QByteArray out = header(*tables_);
+    out.reserve(out.size() + size + 2);
+    for (const QByteArray* paragraph : paragraphs) {
+        out += *paragraph;
+    }
+    out += kEnd;
     return out;
 }
 

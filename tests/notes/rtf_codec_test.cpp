@@ -167,6 +167,60 @@ TEST(RtfRoundTrip, OneMegabyteFormattedNoteComesBackWhole) {
     EXPECT_EQ(shape(back), shape(original));
 }
 
+// The editor's saves reuse the RTF of paragraphs that did not change: after every kind of
+// edit the file must still say exactly what the document holds.
+TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
+    QTextDocument document;
+    QTextCursor c(&document);
+    for (int i = 0; i < 5; ++i) {
+        c.insertText(QStringLiteral("paragraph %1 ").arg(i));
+        c.insertText(QStringLiteral("bold"), run([](auto& f) { f.setFontWeight(QFont::Bold); }));
+        c.insertBlock();
+    }
+    IncrementalRtfWriter writer(document);
+    auto at = [&](int position) {
+        QTextCursor cursor(&document);
+        cursor.setPosition(position);
+        return cursor;
+    };
+    const std::pair<const char*, std::function<void()>> edits[] = {
+        {"nothing", [] {}},
+        {"a keystroke", [&] { at(3).insertText(QStringLiteral("x")); }},
+        {"a new paragraph", [&] { at(20).insertBlock(); }},
+        {"two paragraphs joined", [&] {
+             QTextCursor cursor = at(document.findBlockByNumber(2).position());
+             cursor.deletePreviousChar();
+         }},
+        {"bold over a selection", [&] {
+             QTextCursor cursor = at(30);
+             cursor.setPosition(45, QTextCursor::KeepAnchor);
+             cursor.mergeCharFormat(run([](auto& f) { f.setFontWeight(QFont::Bold); }));
+         }},
+        {"a new font and colour", [&] {
+             at(10).insertText(QStringLiteral("serif"), run([](auto& f) {
+                 f.setFontFamilies({QStringLiteral("Serif")});
+                 f.setForeground(QColor(1, 2, 3));
+             }));
+         }},
+        {"alignment", [&] {
+             QTextBlockFormat centred;
+             centred.setAlignment(Qt::AlignHCenter);
+             at(document.findBlockByNumber(3).position()).mergeBlockFormat(centred);
+         }},
+        {"everything removed", [&] {
+             QTextCursor cursor(&document);
+             cursor.select(QTextCursor::Document);
+             cursor.removeSelectedText();
+         }},
+    };
+    for (const auto& [name, edit] : edits) {
+        edit();
+        QTextDocument back;
+        ASSERT_TRUE(readRtf(writer.write(), back).intact()) << name;
+        EXPECT_EQ(shape(back), shape(document)) << name;
+    }
+}
+
 // The bytes we write, computed by hand from the RTF specification.
 TEST(RtfWriter, WritesTheDocumentedSubset) {
     QTextDocument document;
