@@ -69,6 +69,14 @@ const QHash<QByteArray, const char*>& skippedDestinations() {
     return table;
 }
 
+// Control words that stand for one character.
+const QHash<QByteArray, char16_t>& specialCharacters() {
+    static const QHash<QByteArray, char16_t> table{
+        {"emdash", 0x2014}, {"endash", 0x2013},  {"bullet", 0x2022},    {"lquote", 0x2018},  {"rquote", 0x2019},
+        {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", u' '}, {"enspace", u' '}, {"qmspace", u' '}};
+    return table;
+}
+
 class Reader {
 public:
     Reader(const QByteArray& rtf, QTextDocument& document) : in_(rtf), cursor_(&document) {}
@@ -572,30 +580,8 @@ void Reader::applyWord(const QByteArray& word, bool hasParameter, int parameter)
         s.underline = false;
     } else if (word == "cf") {
         s.colour = std::max(on, 0);
-    } else if (word == "emdash") {
-        decodePending();
-        character(QChar(0x2014));
-    } else if (word == "endash") {
-        decodePending();
-        character(QChar(0x2013));
-    } else if (word == "bullet") {
-        decodePending();
-        character(QChar(0x2022));
-    } else if (word == "lquote") {
-        decodePending();
-        character(QChar(0x2018));
-    } else if (word == "rquote") {
-        decodePending();
-        character(QChar(0x2019));
-    } else if (word == "ldblquote") {
-        decodePending();
-        character(QChar(0x201C));
-    } else if (word == "rdblquote") {
-        decodePending();
-        character(QChar(0x201D));
-    } else if (word == "emspace" || word == "enspace" || word == "qmspace") {
-        decodePending();
-        character(QLatin1Char(' '));
+    } else if (const auto special = specialCharacters().constFind(word); special != specialCharacters().cend()) {
+        character(QChar(special.value()));
     }
 }
 

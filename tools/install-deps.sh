@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
   fonts-noto-cjk
+  # An independent RTF reader that checks the notes' RTF writer (the test skips without it).
+  unrtf
   # A real case-folding drive for the tests: an exFAT image mounted through FUSE.
   exfat-fuse exfatprogs fuse3
 )
