@@ -28,34 +28,46 @@ TEST(Volumes, EveryRemovableVolumeUnderEitherRootIsFoundByItsName) {
         "41 22 8:33 / /media/anna/My\\040Drive rw shared:21 - exfat /dev/sdc1 rw\n"
         "42 22 8:49 / /media/anna/USB rw shared:22 - vfat /dev/sdd1 rw\n"
         "43 22 8:65 / /run/media/anna/USB rw shared:23 - vfat /dev/sde1 rw\n"
-        "44 22 8:81 / /run/media/anna rw shared:24 - tmpfs tmpfs rw\n");
+        "44 22 8:81 / /run/media/anna rw shared:24 - tmpfs tmpfs rw\n"
+        "45 22 8:97 / /media/anna/My\\040Drive/inner rw shared:25 - vfat /dev/sdg1 rw\n"
+        "46 22 8:113 / /media/annabel/Other rw shared:26 - vfat /dev/sdh1 rw\n"
+        "garbage line\n"
+        "47 22 8:129 / /media/anna/\\344\\270\\255 rw shared:27 - vfat /dev/sdi1 rw\n");
     const QList<MountedVolume> volumes =
         Volumes::mountedVolumes(mountinfo, {QStringLiteral("/run/media/anna"), QStringLiteral("/media/anna")});
-    // A mount stacked on the same point counts once; of two volumes of one name, the first.
+    // A mount stacked on the same point counts once; of two volumes of one name, the first;
+    // mounts inside a volume, the root itself and another user's are no volumes.
     const QList<MountedVolume> expected{{QStringLiteral("USB"), QStringLiteral("/run/media/anna/USB")},
-                                        {QStringLiteral("My Drive"), QStringLiteral("/media/anna/My Drive")}};
+                                        {QStringLiteral("My Drive"), QStringLiteral("/media/anna/My Drive")},
+                                        {QStringLiteral("中"), QStringLiteral("/media/anna/中")}};
     EXPECT_EQ(volumes, expected);
 }
 
 TEST(Volumes, FormatPathsNameTheVolumeUnderSlashVolumes) {
     TestEnvironment env;
     const QString root = env.volumesRoot();
+    EXPECT_EQ(Volumes::root(), root);
     const struct {
         QString format;
         QString real;
+        QString volume;
     } cases[] = {
-        {"/Volumes/USB Stick/Box.flp/a b.txt", root + "/USB Stick/Box.flp/a b.txt"},
-        {"/Volumes/中文/x", root + "/中文/x"},
-        {"/Volumes/USB", root + "/USB"},
-        {"/home/u/file", "/home/u/file"},
+        {"/Volumes/USB Stick/Box.flp/a b.txt", root + "/USB Stick/Box.flp/a b.txt", "USB Stick"},
+        {"/Volumes/中文/x", root + "/中文/x", "中文"},
+        {"/Volumes/USB", root + "/USB", "USB"},
+        {"/home/u/file", "/home/u/file", ""},
+        {env.vaultRoot() + "/a.txt", env.vaultRoot() + "/a.txt", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Volumes::fromFormatPath(c.format), c.real) << c.format.toStdString();
         EXPECT_EQ(Volumes::toFormatPath(c.real), c.format) << c.real.toStdString();
+        EXPECT_EQ(Volumes::volumeNameOf(c.real), c.volume) << c.real.toStdString();
+        EXPECT_EQ(Volumes::isOnVolume(c.real), !c.volume.isEmpty()) << c.real.toStdString();
     }
     for (const QString& alone : {QStringLiteral("/Volumes/"), QStringLiteral("/Volumesque/x"), QString()}) {
         EXPECT_EQ(Volumes::fromFormatPath(alone), alone);
     }
+    EXPECT_EQ(Volumes::pathFor(QStringLiteral("/USB Stick/Box.flp")), root + QStringLiteral("/USB Stick/Box.flp"));
 }
 
 TEST(VolumeMonitor, ReportsWhatWentThenWhatCame) {
