@@ -46,7 +46,7 @@ struct RemoveOutcome {
     ItemResult unhide;
     QString refusal;
 };
-RemoveOutcome removeFromList(RowList& rows, const FileModelPtr& item, const walk::WalkProgress& progress = {});
+[[nodiscard]] RemoveOutcome removeFromList(RowList& rows, const FileModelPtr& item, const walk::WalkProgress& progress = {});
 
 // A user group takes the name as typed; an empty or blank name is refused, as are the
 // header, the all-items group and the add row.
@@ -61,7 +61,7 @@ struct GroupDeletion {
     qsizetype movedItems = 0;
     qint64 selectGroupIndex = 0;
 };
-GroupDeletion deleteGroup(RowList& rows, qint64 groupIndex, qint64 selectGroupIndex);
+[[nodiscard]] GroupDeletion deleteGroup(RowList& rows, qint64 groupIndex, qint64 selectGroupIndex);
 
 // A new, empty user group just before the add row, renumbered; absent when the list has no
 // add row to put it before.

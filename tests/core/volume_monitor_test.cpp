@@ -1,5 +1,7 @@
 // The removable volumes: the mount table, the "/Volumes" names of the catalogue format, the
 // monitor that reports drives coming and going, and the permissions of a volume's top.
+#include "core/catalogue.h"
+#include "core/catalogue_format.h"
 #include "core/volume_monitor.h"
 #include "core/volumes.h"
 #include "support/test_environment.h"
@@ -68,6 +70,27 @@ TEST(Volumes, FormatPathsNameTheVolumeUnderSlashVolumes) {
         EXPECT_EQ(Volumes::fromFormatPath(alone), alone);
     }
     EXPECT_EQ(Volumes::pathFor(QStringLiteral("/USB Stick/Box.flp")), root + QStringLiteral("/USB Stick/Box.flp"));
+}
+
+TEST(Volumes, OnlyADriveCatalogueNamesItsVolumeUnderSlashVolumes) {
+    TestEnvironment env;
+    const QString onDrive = env.volumesRoot() + QStringLiteral("/USB/Photos/a.txt");
+    auto item = std::make_shared<FileModel>();
+    item->path = onDrive;
+    RowList rows = Catalogue::defaultRemovableList(QStringLiteral("USB"), QStringLiteral("USB/Box.flp"), 1);
+    rows[1]->fileModels->append(item);
+    const struct {
+        catalogue::ListKind kind;
+        QString written;
+    } cases[] = {
+        {catalogue::ListKind::Removable, QStringLiteral("/Volumes/USB/Photos/a.txt")},
+        {catalogue::ListKind::Local, onDrive},  // the local vault keeps the path as it is
+    };
+    for (const auto& c : cases) {
+        const std::optional<QByteArray> bytes = catalogue::serializeRows(rows, c.kind, std::nullopt).bytes;
+        ASSERT_TRUE(bytes);
+        EXPECT_TRUE(bytes->contains("<string>" + c.written.toUtf8() + "</string>")) << bytes->toStdString();
+    }
 }
 
 TEST(VolumeMonitor, ReportsWhatWentThenWhatCame) {
