@@ -40,9 +40,11 @@ void entry(plist::Writer& out, const char* key, bool flag) {
 
 // Item dictionary: path, name, [encryptedPath], macAddress, createDate, addDate,
 // groupIndex, fileSize, isEncrtypt.
-void writeItem(plist::Writer& out, const FileModel& item) {
+void writeItem(plist::Writer& out, const FileModel& item, ListKind kind) {
     out.beginDictionary();
-    entry(out, itemkeys::path, item.path);
+    // A drive's file names the volume as "/Volumes/<volume>/...", wherever this system
+    // mounted it, so that the file reads the same on every computer.
+    entry(out, itemkeys::path, kind == ListKind::Removable ? Volumes::toFormatPath(item.path) : item.path);
     entry(out, itemkeys::name, item.name);
     if (!item.encryptedPath.isEmpty()) {
         entry(out, itemkeys::encryptedPath, item.encryptedPath);
@@ -84,7 +86,7 @@ void writeRow(plist::Writer& out, const GroupModel& row, ListKind kind, const st
     if (row.fileModels) {
         for (const FileModelPtr& item : *row.fileModels) {
             if (item) {
-                writeItem(out, *item);
+                writeItem(out, *item, kind);
             }
         }
     }
@@ -346,19 +348,24 @@ QString rewriteVolumePath(const QString& storedPath, const QString& volumeName) 
     if (volumeName.isEmpty()) {
         return storedPath;
     }
-    const QString currentPrefix = Volumes::rootPrefix();
-    static const QString foreignPrefix = QStringLiteral("/Volumes/");
+    // The format's own "/Volumes/", and the mount roots earlier versions wrote in its place.
+    QStringList prefixes{QStringLiteral("/Volumes/")};
+    for (const QString& root : Volumes::candidateRoots() + QStringList{Volumes::root()}) {
+        prefixes.append(root + QLatin1Char('/'));
+    }
     QString rest;
-    if (storedPath.startsWith(currentPrefix)) {
-        rest = storedPath.mid(currentPrefix.size());
-    } else if (storedPath.startsWith(foreignPrefix)) {
-        rest = storedPath.mid(foreignPrefix.size());
-    } else {
+    for (const QString& prefix : std::as_const(prefixes)) {
+        if (storedPath.startsWith(prefix)) {
+            rest = storedPath.mid(prefix.size());
+            break;
+        }
+    }
+    if (rest.isEmpty()) {
         return storedPath;
     }
     QStringList pieces = rest.split(QLatin1Char('/'));
     pieces.removeFirst();  // the volume name at the time of saving
-    QString path = joinPath(Volumes::root(), volumeName);
+    QString path = Volumes::pathFor(volumeName);
     for (const QString& piece : pieces) {
         path = joinPath(path, piece);
     }

@@ -76,8 +76,9 @@ struct RowsResult {
 RowsResult rowsFromPlist(const plist::Value& root, const ListSource& source);
 
 // A removable-drive item path moved onto the volume `volumeName`: the first piece below
-// the volumes root (the volume name when it was saved) is replaced. Paths written under
-// "/Volumes/" by other systems are moved the same way. Other paths are left as they are.
+// "/Volumes/" (the volume name when it was saved) is replaced, and the result is where that
+// volume is mounted now. Paths written below a mount root by earlier versions are moved the
+// same way. Other paths are left as they are.
 QString rewriteVolumePath(const QString& storedPath, const QString& volumeName);
 
 // Reading a catalogue file from disk.

@@ -60,7 +60,7 @@ QString AppGroupDirListPath() { return underRoot(kGroupDirList); }
 QString AppGroupNotesListPath() { return underRoot(kGroupNotesList); }
 
 QString AppRootMoveUpDirPath(const QString& volume, const QString& directory) {
-    return joinPath(joinPath(Volumes::root(), volume), directory);
+    return joinPath(Volumes::pathFor(volume), directory);
 }
 
 bool ensureDirectory(const QString& path, const char* createdLine, const char* failedLine) {

@@ -5,16 +5,28 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
+#include <optional>
+
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaro {
 
 namespace {
 
+// What the catalogue format writes in front of a volume name.
+constexpr char kFormatVolumesPrefix[] = "/Volumes/";
+
 QMutex rootMutex;
 QString fixedRoot;
 QString discoveredRoot;
+// Volumes mounted below a candidate root at the last discovery: a drive the desktop put
+// under the other root is still found by its name.
+QList<MountedVolume> discoveredVolumes;
+bool discovered = false;
 
 QString userName() {
     if (const passwd* pw = ::getpwuid(::getuid())) {
@@ -41,46 +53,106 @@ QString decodeMountField(const QByteArray& field) {
     return QString::fromUtf8(out);
 }
 
-QString discover() {
-    const QString user = userName();
-    const QString runMedia = QStringLiteral("/run/media/") + user;
-    const QString media = QStringLiteral("/media/") + user;
+QString readMountTable() {
     QFile mountinfo(QStringLiteral("/proc/self/mountinfo"));
-    QString text;
-    if (mountinfo.open(QIODevice::ReadOnly)) {
-        text = QString::fromUtf8(mountinfo.readAll());
+    if (!mountinfo.open(QIODevice::ReadOnly)) {
+        return {};
     }
-    if (!Volumes::mountPointsBelow(text, runMedia).isEmpty()) {
-        return runMedia;
+    return QString::fromUtf8(mountinfo.readAll());
+}
+
+QStringList candidateRootsLocked() {
+    if (!fixedRoot.isEmpty()) {
+        return {fixedRoot};
     }
-    if (!Volumes::mountPointsBelow(text, media).isEmpty()) {
-        return media;
+    const QString user = userName();
+    return {QStringLiteral("/run/media/") + user, QStringLiteral("/media/") + user};
+}
+
+// The helpers below are called with rootMutex held.
+void discoverLocked() {
+    if (discovered) {
+        return;
     }
-    return QDir(runMedia).exists() && !QDir(media).exists() ? runMedia : media;
+    const QString text = readMountTable();
+    const QStringList roots = candidateRootsLocked();
+    discoveredVolumes = Volumes::mountedVolumes(text, roots);
+    discoveredRoot.clear();
+    // The root that holds a mounted volume; with none mounted, the one this system has.
+    for (const QString& root : roots) {
+        if (!Volumes::mountPointsBelow(text, root).isEmpty()) {
+            discoveredRoot = root;
+            break;
+        }
+    }
+    if (discoveredRoot.isEmpty() && roots.size() == 2) {
+        discoveredRoot = QDir(roots[0]).exists() && !QDir(roots[1]).exists() ? roots[0] : roots[1];
+    }
+    discovered = true;
+}
+
+QString rootLocked() {
+    if (!fixedRoot.isEmpty()) {
+        return fixedRoot;
+    }
+    discoverLocked();
+    return discoveredRoot;
+}
+
+// The volume a path lies on and the rest of it after the volume's mount point.
+struct OnVolume {
+    QString name;
+    QString mountPoint;
+};
+
+std::optional<OnVolume> volumeOfLocked(const QString& path) {
+    const QString prefix = rootLocked() + QLatin1Char('/');
+    if (path.startsWith(prefix)) {
+        const QString name = path.mid(prefix.size()).section(QLatin1Char('/'), 0, 0);
+        if (!name.isEmpty()) {
+            return OnVolume{name, prefix + name};
+        }
+    }
+    if (fixedRoot.isEmpty()) {
+        for (const MountedVolume& v : std::as_const(discoveredVolumes)) {
+            if (path == v.mountPoint || path.startsWith(v.mountPoint + QLatin1Char('/'))) {
+                return OnVolume{v.name, v.mountPoint};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+QString mountPointOfLocked(const QString& volumeName) {
+    if (fixedRoot.isEmpty()) {
+        discoverLocked();
+        for (const MountedVolume& v : std::as_const(discoveredVolumes)) {
+            if (v.name == volumeName) {
+                return v.mountPoint;
+            }
+        }
+    }
+    return rootLocked() + QLatin1Char('/') + volumeName;
 }
 
 }  // namespace
 
 QString Volumes::root() {
     QMutexLocker lock(&rootMutex);
-    if (!fixedRoot.isEmpty()) {
-        return fixedRoot;
-    }
-    if (discoveredRoot.isEmpty()) {
-        discoveredRoot = discover();
-    }
-    return discoveredRoot;
+    return rootLocked();
 }
 
 QString Volumes::rootPrefix() { return root() + QLatin1Char('/'); }
 
-bool Volumes::isOnVolume(const QString& path) { return path.startsWith(rootPrefix()); }
+bool Volumes::isOnVolume(const QString& path) {
+    QMutexLocker lock(&rootMutex);
+    return volumeOfLocked(path).has_value();
+}
 
 QString Volumes::volumeNameOf(const QString& path) {
-    if (!isOnVolume(path)) {
-        return {};
-    }
-    return path.mid(rootPrefix().size()).section(QLatin1Char('/'), 0, 0);
+    QMutexLocker lock(&rootMutex);
+    const std::optional<OnVolume> on = volumeOfLocked(path);
+    return on ? on->name : QString();
 }
 
 QString Volumes::pathFor(const QString& relative) {
@@ -88,7 +160,30 @@ QString Volumes::pathFor(const QString& relative) {
     while (r.startsWith(QLatin1Char('/'))) {
         r.remove(0, 1);
     }
-    return r.isEmpty() ? root() : rootPrefix() + r;
+    QMutexLocker lock(&rootMutex);
+    if (r.isEmpty()) {
+        return rootLocked();
+    }
+    const QString volume = r.section(QLatin1Char('/'), 0, 0);
+    const QString rest = r.mid(volume.size());
+    return mountPointOfLocked(volume) + rest;
+}
+
+QString Volumes::fromFormatPath(const QString& formatPath) {
+    const QString prefix = QString::fromLatin1(kFormatVolumesPrefix);
+    if (!formatPath.startsWith(prefix) || formatPath.size() == prefix.size()) {
+        return formatPath;
+    }
+    return pathFor(formatPath.mid(prefix.size()));
+}
+
+QString Volumes::toFormatPath(const QString& path) {
+    QMutexLocker lock(&rootMutex);
+    const std::optional<OnVolume> on = volumeOfLocked(path);
+    if (!on) {
+        return path;
+    }
+    return QString::fromLatin1(kFormatVolumesPrefix) + on->name + path.mid(on->mountPoint.size());
 }
 
 void Volumes::setRoot(const QString& directory) {
@@ -101,7 +196,14 @@ void Volumes::setRoot(const QString& directory) {
 
 void Volumes::refresh() {
     QMutexLocker lock(&rootMutex);
+    discovered = false;
     discoveredRoot.clear();
+    discoveredVolumes.clear();
+}
+
+QStringList Volumes::candidateRoots() {
+    QMutexLocker lock(&rootMutex);
+    return candidateRootsLocked();
 }
 
 QStringList Volumes::mountPointsBelow(const QString& mountinfo, const QString& mountRoot) {
@@ -115,11 +217,47 @@ QStringList Volumes::mountPointsBelow(const QString& mountinfo, const QString& m
             continue;
         }
         const QString point = decodeMountField(fields[4]);
-        if (point.startsWith(prefix) && !point.mid(prefix.size()).contains(QLatin1Char('/'))) {
+        if (point.startsWith(prefix) && point.size() > prefix.size() &&
+            !point.mid(prefix.size()).contains(QLatin1Char('/')) && !points.contains(point)) {
             points.append(point);
         }
     }
     return points;
+}
+
+QList<MountedVolume> Volumes::mountedVolumes(const QString& mountinfo, const QStringList& roots) {
+    QList<MountedVolume> volumes;
+    for (const QString& root : roots) {
+        for (const QString& point : mountPointsBelow(mountinfo, root)) {
+            const QString name = point.mid(root.size() + 1);
+            const bool taken =
+                std::any_of(volumes.cbegin(), volumes.cend(), [&](const MountedVolume& v) { return v.name == name; });
+            if (!taken) {
+                volumes.append(MountedVolume{name, point});
+            }
+        }
+    }
+    return volumes;
+}
+
+bool Volumes::makeTopDirectoryExecutable(const QString& mountPoint) {
+    // Opened without following a link, then changed through the descriptor: what is
+    // checked is what is changed.
+    const int fd = ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool changed = false;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+        mode_t mode = st.st_mode & 07777;
+        mode |= S_IXUSR;
+        mode |= (mode & S_IRGRP) ? S_IXGRP : 0;
+        mode |= (mode & S_IROTH) ? S_IXOTH : 0;
+        changed = mode == (st.st_mode & 07777) || ::fchmod(fd, mode) == 0;
+    }
+    ::close(fd);
+    return changed;
 }
 
 }  // namespace tessaro

@@ -38,8 +38,8 @@ void makeDirectoryQuietly(const QString& path) {
 QString getFileThumbImagePath(const QString& itemPath, const QString& directoryName) {
     const QString extension = extensionOf(itemPath);
     if (Volumes::isOnVolume(itemPath)) {
-        const QString base = Volumes::rootPrefix() + Volumes::volumeNameOf(itemPath) + QLatin1Char('/') +
-                             directoryName + QLatin1Char('/');
+        const QString base =
+            Volumes::pathFor(Volumes::volumeNameOf(itemPath)) + QLatin1Char('/') + directoryName + QLatin1Char('/');
         QString relative = itemPath;
         relative.replace(base, QString());
         const QString thumbDir = base + QLatin1String(vaultpaths::kThumbDir);

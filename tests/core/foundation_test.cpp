@@ -3,7 +3,6 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
-#include "core/volumes.h"
 #include "support/test_environment.h"
 
 #include <QDir>
@@ -126,33 +125,6 @@ TEST(Paths, AbsentRootGivesNoLocalPaths) {
     TestEnvironment env(false);
     EXPECT_TRUE(vaultpaths::AppRootDirKey().isNull());
     EXPECT_FALSE(vaultpaths::ensureDirectory(vaultpaths::AppRootNoteDirPath(), "ok", "failed: %1"));
-}
-
-TEST(Volumes, RootPrefixAndNames) {
-    TestEnvironment env;
-    EXPECT_EQ(Volumes::root(), env.volumesRoot());
-    EXPECT_EQ(Volumes::rootPrefix(), env.volumesRoot() + QLatin1Char('/'));
-    const QString onDrive = env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp/a.txt");
-    EXPECT_TRUE(Volumes::isOnVolume(onDrive));
-    EXPECT_EQ(Volumes::volumeNameOf(onDrive), QStringLiteral("USB Stick"));
-    EXPECT_FALSE(Volumes::isOnVolume(env.vaultRoot() + QStringLiteral("/a.txt")));
-    EXPECT_EQ(Volumes::volumeNameOf(env.vaultRoot()), QString());
-    EXPECT_EQ(Volumes::pathFor(QStringLiteral("USB Stick/Box.flp")), env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp"));
-}
-
-TEST(Volumes, MountPointsFromTheMountTable) {
-    const QString mountinfo = QStringLiteral(
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "40 22 8:17 / /media/anna/USB rw,nosuid shared:20 - vfat /dev/sdb1 rw\n"
-        "41 22 8:33 / /media/anna/My\\040Drive rw shared:21 - exfat /dev/sdc1 rw\n"
-        "42 22 8:49 / /media/anna/USB/inner rw shared:22 - vfat /dev/sdd1 rw\n"
-        "43 22 8:65 / /media/annabel/Other rw shared:23 - vfat /dev/sde1 rw\n"
-        "garbage line\n"
-        "44 22 8:81 / /media/anna/\\344\\270\\255 rw shared:24 - vfat /dev/sdf1 rw\n");
-    EXPECT_EQ(Volumes::mountPointsBelow(mountinfo, QStringLiteral("/media/anna")),
-              (QStringList{QStringLiteral("/media/anna/USB"), QStringLiteral("/media/anna/My Drive"),
-                           QStringLiteral("/media/anna/中")}));
-    EXPECT_TRUE(Volumes::mountPointsBelow(mountinfo, QStringLiteral("/run/media/anna")).isEmpty());
 }
 
 TEST(TextLookup, LanguagesAndFallbacks) {

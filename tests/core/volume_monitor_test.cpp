@@ -1,0 +1,270 @@
+// The removable volumes: the mount table, the "/Volumes" names of the catalogue format, the
+// monitor that reports drives coming and going, and the permissions of a volume's top.
+#include "core/catalogue.h"
+#include "core/catalogue_format.h"
+#include "core/volume_monitor.h"
+#include "core/volumes.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro {
+namespace {
+
+using testing::TestEnvironment;
+
+TEST(Volumes, EveryRemovableVolumeUnderEitherRootIsFoundByItsName) {
+    const QString mountinfo = QStringLiteral(
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "40 22 8:17 / /run/media/anna/USB rw,nosuid shared:20 - vfat /dev/sdb1 rw\n"
+        "41 22 8:33 / /media/anna/My\\040Drive rw shared:21 - exfat /dev/sdc1 rw\n"
+        "42 22 8:49 / /media/anna/USB rw shared:22 - vfat /dev/sdd1 rw\n"
+        "43 22 8:65 / /run/media/anna/USB rw shared:23 - vfat /dev/sde1 rw\n"
+        "44 22 8:81 / /run/media/anna rw shared:24 - tmpfs tmpfs rw\n"
+        "45 22 8:97 / /media/anna/My\\040Drive/inner rw shared:25 - vfat /dev/sdg1 rw\n"
+        "46 22 8:113 / /media/annabel/Other rw shared:26 - vfat /dev/sdh1 rw\n"
+        "garbage line\n"
+        "47 22 8:129 / /media/anna/\\344\\270\\255 rw shared:27 - vfat /dev/sdi1 rw\n");
+    const QList<MountedVolume> volumes =
+        Volumes::mountedVolumes(mountinfo, {QStringLiteral("/run/media/anna"), QStringLiteral("/media/anna")});
+    // A mount stacked on the same point counts once; of two volumes of one name, the first;
+    // mounts inside a volume, the root itself and another user's are no volumes.
+    const QList<MountedVolume> expected{{QStringLiteral("USB"), QStringLiteral("/run/media/anna/USB")},
+                                        {QStringLiteral("My Drive"), QStringLiteral("/media/anna/My Drive")},
+                                        {QStringLiteral("中"), QStringLiteral("/media/anna/中")}};
+    EXPECT_EQ(volumes, expected);
+}
+
+TEST(Volumes, FormatPathsNameTheVolumeUnderSlashVolumes) {
+    TestEnvironment env;
+    const QString root = env.volumesRoot();
+    EXPECT_EQ(Volumes::root(), root);
+    const struct {
+        QString format;
+        QString real;
+        QString volume;
+    } cases[] = {
+        {"/Volumes/USB Stick/Box.flp/a b.txt", root + "/USB Stick/Box.flp/a b.txt", "USB Stick"},
+        {"/Volumes/中文/x", root + "/中文/x", "中文"},
+        {"/Volumes/USB", root + "/USB", "USB"},
+        {"/home/u/file", "/home/u/file", ""},
+        {env.vaultRoot() + "/a.txt", env.vaultRoot() + "/a.txt", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Volumes::fromFormatPath(c.format), c.real) << c.format.toStdString();
+        EXPECT_EQ(Volumes::toFormatPath(c.real), c.format) << c.real.toStdString();
+        EXPECT_EQ(Volumes::volumeNameOf(c.real), c.volume) << c.real.toStdString();
+        EXPECT_EQ(Volumes::isOnVolume(c.real), !c.volume.isEmpty()) << c.real.toStdString();
+    }
+    for (const QString& alone : {QStringLiteral("/Volumes/"), QStringLiteral("/Volumesque/x"), QString()}) {
+        EXPECT_EQ(Volumes::fromFormatPath(alone), alone);
+    }
+    EXPECT_EQ(Volumes::pathFor(QStringLiteral("/USB Stick/Box.flp")), root + QStringLiteral("/USB Stick/Box.flp"));
+}
+
+TEST(Volumes, OnlyADriveCatalogueNamesItsVolumeUnderSlashVolumes) {
+    TestEnvironment env;
+    const QString onDrive = env.volumesRoot() + QStringLiteral("/USB/Photos/a.txt");
+    auto item = std::make_shared<FileModel>();
+    item->path = onDrive;
+    RowList rows = Catalogue::defaultRemovableList(QStringLiteral("USB"), QStringLiteral("USB/Box.flp"), 1);
+    rows[1]->fileModels->append(item);
+    const struct {
+        catalogue::ListKind kind;
+        QString written;
+    } cases[] = {
+        {catalogue::ListKind::Removable, QStringLiteral("/Volumes/USB/Photos/a.txt")},
+        {catalogue::ListKind::Local, onDrive},  // the local vault keeps the path as it is
+    };
+    for (const auto& c : cases) {
+        const std::optional<QByteArray> bytes = catalogue::serializeRows(rows, c.kind, std::nullopt).bytes;
+        ASSERT_TRUE(bytes);
+        EXPECT_TRUE(bytes->contains("<string>" + c.written.toUtf8() + "</string>")) << bytes->toStdString();
+    }
+}
+
+TEST(VolumeMonitor, ReportsWhatWentThenWhatCame) {
+    FakeVolumeMonitor monitor;
+    QStringList events;
+    QObject::connect(&monitor, &VolumeMonitor::volumeMounted,
+                     [&](const MountedVolume& v) { events.append(QStringLiteral("+") + v.name + '@' + v.mountPoint); });
+    QObject::connect(&monitor, &VolumeMonitor::volumeUnmounted,
+                     [&](const MountedVolume& v) { events.append(QStringLiteral("-") + v.name + '@' + v.mountPoint); });
+    monitor.mount(QStringLiteral("USB"), QStringLiteral("/m/USB"));
+    monitor.mount(QStringLiteral("Card"), QStringLiteral("/m/Card"));
+    monitor.mount(QStringLiteral("USB"), QStringLiteral("/m/USB"));  // nothing changed
+    monitor.mount(QStringLiteral("USB"), QStringLiteral("/other/USB"));
+    monitor.unmount(QStringLiteral("Card"));
+    monitor.unmount(QStringLiteral("Card"));
+    EXPECT_EQ(events.join(QLatin1Char(' ')).toStdString(),
+              "+USB@/m/USB +Card@/m/Card -USB@/m/USB +USB@/other/USB -Card@/m/Card");
+    EXPECT_EQ(monitor.mountedVolumes(), (QList<MountedVolume>{{QStringLiteral("USB"), QStringLiteral("/other/USB")}}));
+}
+
+TEST(Volumes, OnlyAnOwnRealDirectoryIsMadeTraversable) {
+    TestEnvironment env;
+    const QString base = env.base();
+    const struct {
+        const char* name;
+        std::function<QString()> make;
+        bool changed;
+        int modeAfter;
+    } cases[] = {
+        {"own directory, readable by all",
+         [&] {
+             QDir().mkpath(base + "/a");
+             ::chmod(QFile::encodeName(base + "/a").constData(), 0644);
+             return base + "/a";
+         },
+         true, 0755},
+        {"own directory, owner only",
+         [&] {
+             QDir().mkpath(base + "/b");
+             ::chmod(QFile::encodeName(base + "/b").constData(), 0600);
+             return base + "/b";
+         },
+         true, 0700},
+        {"a link to a directory",
+         [&] {
+             QDir().mkpath(base + "/c");
+             ::chmod(QFile::encodeName(base + "/c").constData(), 0600);
+             QFile::link(base + "/c", base + "/link");
+             return base + "/link";
+         },
+         false, -1},
+        {"a file",
+         [&] {
+             TestEnvironment::writeFile(base + "/f", "x");
+             ::chmod(QFile::encodeName(base + "/f").constData(), 0644);
+             return base + "/f";
+         },
+         false, 0644},
+        {"nothing there", [&] { return base + "/none"; }, false, -1},
+    };
+    for (const auto& c : cases) {
+        const QString path = c.make();
+        EXPECT_EQ(Volumes::makeTopDirectoryExecutable(path), c.changed) << c.name;
+        if (c.modeAfter >= 0) {
+            EXPECT_EQ(TestEnvironment::modeOf(path), c.modeAfter) << c.name;
+        }
+    }
+    EXPECT_EQ(TestEnvironment::modeOf(base + "/c"), 0600) << "the link's target is left alone";
+    if (::geteuid() == 0) {
+        QDir().mkpath(base + "/theirs");
+        const QByteArray theirs = QFile::encodeName(base + "/theirs");
+        ASSERT_EQ(::chmod(theirs.constData(), 0600), 0);
+        ASSERT_EQ(::chown(theirs.constData(), 65534, 65534), 0);
+        EXPECT_FALSE(Volumes::makeTopDirectoryExecutable(base + "/theirs"));
+        EXPECT_EQ(TestEnvironment::modeOf(base + "/theirs"), 0600);
+    }
+}
+
+// Waits (within a generous bound, so that a lost notification fails rather than hangs) for
+// the monitor to report one volume.
+bool waitForReport(VolumeMonitor& monitor, bool mounted, const MountedVolume& expected) {
+    QEventLoop loop;
+    bool seen = false;
+    auto check = [&](const MountedVolume& v) {
+        seen = v == expected;
+        loop.quit();
+    };
+    const auto connection = mounted ? QObject::connect(&monitor, &VolumeMonitor::volumeMounted, check)
+                                    : QObject::connect(&monitor, &VolumeMonitor::volumeUnmounted, check);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(connection);
+    return seen;
+}
+
+constexpr int kCannotMount = 77;
+// A child that hangs (a lost notification, a deadlock) is ended rather than the whole run.
+constexpr unsigned kChildSeconds = 60;
+
+TEST(VolumeMonitor, TheRealMonitorSeesAMountAndAnUnmount) {
+    TestEnvironment env;
+    const QString point = env.volumesRoot() + QStringLiteral("/Stick");
+    ASSERT_TRUE(QDir().mkpath(point));
+    const QByteArray where = QFile::encodeName(point);
+    // In a child with a mount namespace of its own, so that nothing is mounted for anyone
+    // else and nothing is left mounted whatever happens.
+    const int status = testing::runChild([&] {
+        ::alarm(kChildSeconds);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            return kCannotMount;
+        }
+        LinuxVolumeMonitor monitor;
+        if (!monitor.watching()) {
+            return 3;
+        }
+        if (::mount("tessaro-test", where.constData(), "tmpfs", 0, "size=64k") != 0) {
+            return kCannotMount;
+        }
+        const MountedVolume stick{QStringLiteral("Stick"), point};
+        if (!waitForReport(monitor, true, stick) || monitor.mountedVolumes() != QList<MountedVolume>{stick}) {
+            return 4;
+        }
+        if (::umount(where.constData()) != 0 || !waitForReport(monitor, false, stick)) {
+            return 5;
+        }
+        return monitor.mountedVolumes().isEmpty() ? 0 : 6;
+    });
+    if (status == kCannotMount) {
+        GTEST_SKIP() << "mounting is not allowed here (no private mount namespace or no tmpfs)";
+    }
+    EXPECT_EQ(status, 0);
+}
+
+TEST(VolumeMonitor, ADriveMountedLaterUnderTheOtherRootIsFoundByItsName) {
+    // The system's own roots, made afresh on tmpfs inside a private mount namespace: nothing
+    // outside the child sees them, and nothing is written to the real /run or /media.
+    const int status = testing::runChild([] {
+        ::alarm(kChildSeconds);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tessaro-test", "/run", "tmpfs", 0, "size=64k") != 0 ||
+            ::mount("tessaro-test", "/media", "tmpfs", 0, "size=64k") != 0) {
+            return kCannotMount;
+        }
+        Volumes::setRoot(QString());
+        Volumes::refresh();
+        const QStringList roots = Volumes::candidateRoots();  // /run/media/<user>, /media/<user>
+        auto mountAt = [](const QString& point) {
+            return QDir().mkpath(point) &&
+                   ::mount("tessaro-test", QFile::encodeName(point).constData(), "tmpfs", 0, "size=64k") == 0;
+        };
+        if (roots.size() != 2 || !mountAt(roots[0] + QStringLiteral("/First"))) {
+            return 3;
+        }
+        LinuxVolumeMonitor monitor;
+        if (Volumes::root() != roots[0]) {
+            return 4;
+        }
+        const MountedVolume later{QStringLiteral("Later"), roots[1] + QStringLiteral("/Later")};
+        if (!mountAt(later.mountPoint) || !waitForReport(monitor, true, later)) {
+            return 5;
+        }
+        const QString item = later.mountPoint + QStringLiteral("/Box.flp/a.txt");
+        const bool mapped = Volumes::pathFor(QStringLiteral("Later/Box.flp")) == later.mountPoint + "/Box.flp" &&
+                            Volumes::isOnVolume(item) && Volumes::volumeNameOf(item) == later.name &&
+                            Volumes::toFormatPath(item) == QStringLiteral("/Volumes/Later/Box.flp/a.txt") &&
+                            Volumes::fromFormatPath(QStringLiteral("/Volumes/Later/Box.flp/a.txt")) == item &&
+                            Volumes::pathFor(QStringLiteral("First")) == roots[0] + QStringLiteral("/First");
+        return mapped ? 0 : 6;
+    });
+    if (status == kCannotMount) {
+        GTEST_SKIP() << "mounting is not allowed here (no private mount namespace or no tmpfs)";
+    }
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
+}  // namespace tessaro

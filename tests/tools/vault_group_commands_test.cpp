@@ -1,0 +1,144 @@
+// tessaro-vault remove and group, run as a user would run them.
+#include "core/catalogue.h"
+#include "support/test_environment.h"
+#include "support/vault_tool.h"
+#include "vault/vault_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tessaro {
+namespace {
+
+using testing::passwordLine;
+using testing::readTree;
+using testing::runVaultTool;
+using testing::TestEnvironment;
+using testing::ToolRun;
+using testing::Tree;
+
+std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
+
+struct Vault {
+    TestEnvironment env;
+    QString home;
+    Vault() : home(env.base() + QStringLiteral("/home")) {
+        Catalogue catalogue;
+        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
+    }
+    ToolRun run(const QStringList& args) const { return runVaultTool(env, args, passwordLine()); }
+    QString file(const QString& name) const {
+        const QString path = home + QLatin1Char('/') + name;
+        TestEnvironment::writeFile(path, name.toUtf8() + " bytes");
+        return path;
+    }
+    // The groups and items as the saved catalogue has them: "name: item, item | name: ...",
+    // a hidden item marked with "*".
+    std::string groups() const {
+        Catalogue c;
+        EXPECT_TRUE(c.setUp(std::nullopt, false));
+        QStringList out;
+        for (const GroupModelPtr& row : c.groupDirList) {
+            if (row->isHeader || row->isAddItem) {
+                continue;
+            }
+            QStringList names;
+            for (const FileModelPtr& item : *row->fileModels) {
+                names.append(item->name + (item->isEncrtypt ? QStringLiteral("*") : QString()));
+            }
+            out.append(row->name + QStringLiteral(": ") + names.join(QStringLiteral(", ")));
+        }
+        return out.join(QStringLiteral(" | ")).toStdString();
+    }
+};
+
+TEST(VaultGroupCommands, NewRenameAndDeleteGroupsAndNothingOnDiskChanges) {
+    Vault v;
+    for (const char* name : {"Taxes", "Trips", "Trips"}) {
+        const ToolRun r = v.run({QStringLiteral("group"), QStringLiteral("new"), QString::fromLatin1(name)});
+        ASSERT_EQ(r.status, 0) << text(r);
+    }
+    ASSERT_EQ(v.run({QStringLiteral("add"), v.file(QStringLiteral("loose.txt"))}).status, 0);
+    ASSERT_EQ(v.run({QStringLiteral("add"), QStringLiteral("--group"), QStringLiteral("Taxes"),
+                     v.file(QStringLiteral("2024.pdf")), v.file(QStringLiteral("2025.pdf"))})
+                  .status,
+              0);
+    EXPECT_EQ(v.groups(), "All Items: loose.txt* | Taxes: 2024.pdf*, 2025.pdf* | Trips:  | Trips: ");
+
+    const struct {
+        QStringList arguments;
+        int status;
+        const char* says;
+    } steps[] = {
+        {{QStringLiteral("rename"), QStringLiteral("Trips"), QStringLiteral("x")}, 2, "2 groups are named Trips"},
+        {{QStringLiteral("rename"), QStringLiteral("#4"), QStringLiteral(" Summer %1 ")}, 0, "renamed"},
+        {{QStringLiteral("rename"), QStringLiteral("All Items"), QStringLiteral("x")}, 2, "vault's own group"},
+        {{QStringLiteral("rename"), QStringLiteral("#0"), QStringLiteral("x")}, 2, "no group"},
+        {{QStringLiteral("rename"), QStringLiteral("Taxes"), QString()}, 2, "needs a name"},
+        {{QStringLiteral("delete"), QStringLiteral("Nothing")}, 2, "no group of the vault is Nothing"},
+        {{QStringLiteral("delete"), QStringLiteral("#5")}, 2, "no group"},  // the add row
+        {{QStringLiteral("new"), QStringLiteral("  ")}, 2, "needs a name"},
+        {{QStringLiteral("frobnicate"), QStringLiteral("x")}, 2, "group needs"},
+        {{QStringLiteral("delete"), QStringLiteral("Taxes")}, 0, "2 items moved to All Items"},
+    };
+    const Tree disk = readTree(v.env.vaultRoot());
+    for (const auto& step : steps) {
+        const ToolRun r = v.run(QStringList{QStringLiteral("group")} + step.arguments);
+        EXPECT_EQ(r.status, step.status) << step.arguments.join(QLatin1Char(' ')).toStdString() << "\n" << text(r);
+        EXPECT_NE(text(r).find(step.says), std::string::npos) << text(r);
+    }
+    EXPECT_EQ(v.groups(), "All Items: loose.txt*, 2024.pdf*, 2025.pdf* | Trips:  |  Summer %1 : ");
+    // Only the catalogue changed; every container is where it was.
+    Tree after = readTree(v.env.vaultRoot());
+    Tree before = disk;
+    for (Tree* t : {&before, &after}) {
+        t->remove(QStringLiteral("/GroupDirlist.plist"));
+        t->remove(QStringLiteral("/.tessaro-journal"));
+    }
+    EXPECT_EQ(after, before);
+    const ToolRun shown = v.run({QStringLiteral("unhide"), QStringLiteral("2025.pdf")});
+    EXPECT_EQ(shown.status, 0) << text(shown);
+    EXPECT_EQ(TestEnvironment::readFile(v.home + QStringLiteral("/2025.pdf")), "2025.pdf bytes");
+    EXPECT_EQ(runVaultTool(v.env, {QStringLiteral("group"), QStringLiteral("new"), QStringLiteral("x")}, "wrong\n").status, 1);
+}
+
+TEST(VaultRemoveCommand, ShownItemsLeaveTheListHiddenOnesAreUnhiddenFirstOrKept) {
+    Vault v;
+    const QString kept = v.file(QStringLiteral("kept.txt"));
+    const QString hidden = v.file(QStringLiteral("hidden.md"));
+    const QString stuck = v.file(QStringLiteral("stuck.txt"));
+    ASSERT_EQ(v.run({QStringLiteral("add"), kept, hidden, stuck}).status, 0);
+    ASSERT_EQ(v.run({QStringLiteral("unhide"), kept}).status, 0);
+
+    ToolRun r = v.run({QStringLiteral("remove"), QStringLiteral("kept.txt")});
+    ASSERT_EQ(r.status, 0) << text(r);
+    EXPECT_EQ(TestEnvironment::readFile(kept), "kept.txt bytes");
+
+    r = v.run({QStringLiteral("remove"), hidden});
+    ASSERT_EQ(r.status, 0) << text(r);
+    EXPECT_EQ(TestEnvironment::readFile(hidden), "hidden.md bytes");
+    EXPECT_EQ(v.groups(), "All Items: stuck.txt*");
+
+    // The unhide cannot start (the journal cannot be written): the record stays, hidden.
+    const QString journal = vault::journalPath(v.env.vaultRoot());
+    QFile::remove(journal);
+    ASSERT_TRUE(QDir().mkpath(journal));
+    r = v.run({QStringLiteral("remove"), QStringLiteral("stuck.txt")});
+    EXPECT_EQ(r.status, 1) << text(r);
+    EXPECT_NE(text(r).find("stays in the list"), std::string::npos) << text(r);
+    EXPECT_FALSE(QFileInfo::exists(stuck));
+    EXPECT_EQ(v.groups(), "All Items: stuck.txt*");
+
+    for (const QStringList& wrong : {QStringList{QStringLiteral("remove")}, QStringList{QStringLiteral("remove"), QStringLiteral("nothing")},
+                                     QStringList{QStringLiteral("remove"), QStringLiteral("--all")}}) {
+        EXPECT_EQ(v.run(wrong).status, 2) << wrong.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(runVaultTool(v.env, {QStringLiteral("remove"), QStringLiteral("stuck.txt")}, "wrong\n").status, 1);
+    EXPECT_EQ(v.groups(), "All Items: stuck.txt*");
+}
+
+}  // namespace
+}  // namespace tessaro
