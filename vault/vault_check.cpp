@@ -99,6 +99,7 @@ public:
                     text("check.lineRefused", "this line is not acted on: %1").arg(proof.refusal),
                     text("check.lineSetAside", "the item keeps its state and the journal is set aside"), true,
                     [] { return true; });
+                report_.findings[refused.last()].refusedLine = true;
                 continue;
             }
             const qsizetype at = report_.findings.size();
