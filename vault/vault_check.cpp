@@ -196,8 +196,9 @@ public:
             markChanged(part);
             if (!done.kept.isEmpty()) {
                 add(entry.plainPath,
-                    text("check.plainKept", "%n file(s) differ from the stored copy").replace(
-                        QStringLiteral("%n"), QString::number(done.kept.size())),
+                    done.kept.size() == 1
+                        ? text("check.plainKeptOne", "1 file differs from the stored copy")
+                        : text("check.plainKeptMany", "%1 files differ from the stored copy").arg(done.kept.size()),
                     text("check.plainKeptWhere", "kept where they are: %1").arg(done.kept.join(QStringLiteral(", "))),
                     false);
             }
@@ -304,7 +305,7 @@ QStringList CheckReport::unfinishedLines() const {
     for (const Finding& f : findings) {
         if (!f.repaired && !f.failure.isEmpty()) {
             lines.append(LanguageBundle::localizedStringForKey(QStringLiteral("check.notDone"),
-                                                               QStringLiteral("%1: not done: %2"))
+                                                               QStringLiteral("%1: could not be set right: %2"))
                              .arg(f.subject, f.failure));
         }
     }

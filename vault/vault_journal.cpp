@@ -2,6 +2,7 @@
 
 #include "core/atomic_file.h"
 #include "core/file_system.h"
+#include "core/localized_text.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -18,6 +19,10 @@
 namespace tessaro::vault {
 
 namespace {
+
+QString text(const char* key, const char* english) {
+    return LanguageBundle::localizedStringForKey(QString::fromLatin1(key), QString::fromUtf8(english));
+}
 
 QString operationText(JournalEntry::Operation o) {
     return o == JournalEntry::Operation::Hide ? QStringLiteral("hide") : QStringLiteral("unhide");
@@ -72,13 +77,13 @@ std::optional<JournalEntry> entryFrom(const QByteArray& line, int number) {
     e.token = o.value(QStringLiteral("token")).toString();
     const bool hide = e.operation == JournalEntry::Operation::Hide;
     if (op != QLatin1String("hide") && op != QLatin1String("unhide")) {
-        e.damage = QStringLiteral("its operation \"%1\" is neither hide nor unhide").arg(op);
+        e.damage = text("journal.badOperation", "its operation \"%1\" is neither hide nor unhide").arg(op);
     } else if (phase != QLatin1String("walking") && phase != (hide ? QLatin1String("stored") : QLatin1String("placed"))) {
-        e.damage = QStringLiteral("its phase \"%1\" is no phase of %2").arg(phase, op);
+        e.damage = text("journal.badPhase", "its phase \"%1\" is no phase of %2").arg(phase, op);
     } else if (e.storedTop.isEmpty() || e.plainPath.isEmpty()) {
-        e.damage = QStringLiteral("it names no item");
+        e.damage = text("journal.namesNoItem", "it names no item");
     } else if (o.contains(QStringLiteral("token")) && !isTokenText(e.token, 12)) {
-        e.damage = QStringLiteral("its token \"%1\" is not one of ours").arg(e.token);
+        e.damage = text("journal.badToken", "its token \"%1\" is not one Tessaro makes").arg(e.token);
     }
     return e;
 }
@@ -90,15 +95,15 @@ fs::Handle openChecked(const QString& path, int flags, QString& why, struct stat
     fs::Handle fd(::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     code = fd ? 0 : errno;
     if (!fd) {
-        why = code == ELOOP ? QStringLiteral("it is a symbolic link") : fs::errorText(code);
+        why = code == ELOOP ? text("journal.isLink", "it is a symbolic link") : fs::errorText(code);
         return fd;
     }
     if (::fstat(fd.get(), &st) != 0) {
         why = fs::errorText(errno);
     } else if (!S_ISREG(st.st_mode)) {
-        why = QStringLiteral("it is not a regular file");
+        why = text("journal.notRegular", "it is not a regular file");
     } else if (st.st_uid != ::geteuid()) {
-        why = QStringLiteral("it belongs to another user");
+        why = text("journal.otherOwner", "it belongs to another user");
     } else {
         return fd;
     }
@@ -137,7 +142,7 @@ JournalRead readJournal(const QString& vaultDirectory) {
     }
     read.size = st.st_size;
     if (st.st_size > kLongestJournal) {
-        read.refusal = QStringLiteral("it is %1 bytes long, longer than any journal Tessaro writes").arg(st.st_size);
+        read.refusal = text("journal.tooLong", "it is %1 bytes long, longer than any journal Tessaro writes").arg(st.st_size);
         return read;
     }
     QFile file;
