@@ -142,6 +142,9 @@ public:
         const FileModelPtr record = proof.record;
         const walk::ItemPlace place = *proof.place;
         inJournal_.insert(place.storedTop());
+        if (!entry.workDirectory.isEmpty()) {
+            inJournal_.insert(place.container() + QLatin1Char('/') + entry.workDirectory);
+        }
         const bool hide = entry.operation == JournalEntry::Operation::Hide;
         QString problem;
         QString repairText;
