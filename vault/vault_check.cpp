@@ -1,35 +1,24 @@
 #include "vault/vault_check.h"
-#include "core/clean_path.h"
 
-#include "core/atomic_file.h"
-#include "core/file_system.h"
+#include "core/clean_path.h"
+#include "core/localized_text.h"
 #include "core/log.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "crypto/item_paths.h"
-#include "crypto/stored_file.h"
-#include "crypto/swapped_name.h"
-#include "crypto/tree_walk.h"
-#include "core/localized_text.h"
 #include "crypto/item_place.h"
-#include "vault/item_operations.h"
 #include "vault/vault_check_journal.h"
 #include "vault/vault_journal.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <functional>
 
 namespace tessaro::vault {
 
 namespace {
-
 
 bool existsNoFollow(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
 
@@ -130,9 +119,11 @@ public:
         for (const int at : findings) {
             Finding& f = report_.findings[at];
             f.repaired = !aside.isEmpty();
-            f.repair = aside.isEmpty()
-                           ? text("check.cannotSetAside", "the journal could not be set aside: %1").arg(error)
-                           : f.repair + QStringLiteral(" (%1)").arg(aside);
+            if (aside.isEmpty()) {
+                f.failure = text("check.cannotSetAside", "the journal could not be set aside: %1").arg(error);
+            } else {
+                f.repair += QStringLiteral(" (%1)").arg(aside);
+            }
         }
         logLine(QStringLiteral("vault check: journal of %1 set aside as %2").arg(part.directory, aside));
     }
@@ -192,6 +183,10 @@ public:
                 return true;
             }
             report_.findings[at].failure = done.failure;
+            // A step that failed before it moved anything leaves the item as the catalogue has it.
+            if (!done.ok && done.placedAt.isEmpty()) {
+                return false;
+            }
             record->isEncrtypt = done.hidden;
             if (!done.placedAt.isEmpty()) {
                 record->path = done.placedAt;
@@ -232,24 +227,24 @@ public:
                 const bool stored = existsNoFollow(paths.storedTop);
                 const bool plain = existsNoFollow(item->path);
                 if (item->isEncrtypt && !stored && plain) {
-                    add(item->name, QStringLiteral("marked hidden, but only its plain copy %1 exists").arg(item->path),
-                        QStringLiteral("it shows as visible"), true, [&, item] {
+                    add(item->name, text("check.onlyPlain", "marked hidden, but only its plain copy %1 exists").arg(item->path),
+                        text("check.showsVisible", "it is shown as visible"), true, [&, item] {
                             item->isEncrtypt = false;
                             markChanged(part);
                             return true;
                         });
                 } else if (!item->isEncrtypt && !plain && stored) {
-                    add(item->name, QStringLiteral("marked visible, but only its stored copy exists"),
-                        QStringLiteral("it shows as hidden"), true, [&, item] {
+                    add(item->name, text("check.onlyStored", "marked visible, but only its stored copy exists"),
+                        text("check.showsHidden", "it is shown as hidden"), true, [&, item] {
                             item->isEncrtypt = true;
                             markChanged(part);
                             return true;
                         });
                 } else if (!stored && !plain) {
                     add(item->name,
-                        QStringLiteral("neither its plain copy %1 nor its stored copy %2 exists").arg(item->path,
+                        text("check.bothMissing", "neither its plain copy %1 nor its stored copy %2 exists").arg(item->path,
                                                                                                   paths.storedTop),
-                        QStringLiteral("left alone: nothing is left to restore"), false);
+                        text("check.nothingToRestore", "left alone: nothing is left to restore"), false);
                 }
             }
         }
@@ -259,7 +254,8 @@ public:
         QSet<QString> groupDirectories;
         QSet<QString> named;
         for (const GroupModelPtr& row : *part.rows) {
-            if (!row->path.isEmpty()) {
+            // Only group folders inside the vault are looked into: a record is a claim.
+            if (!row->path.isEmpty() && walk::isSingleComponent(row->path)) {
                 groupDirectories.insert(row->path);
             }
             if (row->fileModels) {
@@ -268,7 +264,7 @@ public:
                 }
             }
         }
-        const QString recover = QStringLiteral("left alone: `tessaro-vault recover --to DIR` brings its files back");
+        const QString recover = text("check.recoverHint", "left alone: `tessaro-vault recover --to DIR` brings its files back");
         for (const QString& group : groupDirectories) {
             const QDir dir(part.directory + QLatin1Char('/') + group);
             for (const QString& container : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
@@ -278,7 +274,7 @@ public:
                                                                           QDir::System | QDir::NoDotAndDotDot)) {
                     const QString storedTop = containerPath + QLatin1Char('/') + entry;
                     if (!named.contains(storedTop) && !inJournal_.contains(storedTop)) {
-                        add(storedTop, QStringLiteral("no record names this stored copy"), recover, false);
+                        add(storedTop, text("check.noRecord", "no record names this stored copy"), recover, false);
                     }
                 }
             }
