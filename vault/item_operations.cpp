@@ -27,13 +27,11 @@ bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Opera
     entry.operation = operation;
     entry.plainPath = paths.plainPath;
     entry.storedTop = paths.storedTop;
+    // What the walk makes carries its token, so that a line can name nothing another walk made.
     entry.token = newWalkToken();
-    entry.workDirectory.clear();
-    entry.temporary.clear();
-    (operation == JournalEntry::Operation::Hide ? entry.workDirectory : entry.temporary) =
-        QString::fromLatin1(operation == JournalEntry::Operation::Hide ? walk::kWorkDirectoryPrefix
-                                                                       : walk::kRestoreTemporaryPrefix) +
-        entry.token;
+    const bool hide = operation == JournalEntry::Operation::Hide;
+    entry.workDirectory = hide ? QString::fromLatin1(walk::kWorkDirectoryPrefix) + entry.token : QString();
+    entry.temporary = hide ? QString() : QString::fromLatin1(walk::kRestoreTemporaryPrefix) + entry.token;
     entry.startedMs = storedfile::nowMilliseconds();
     QString error;
     if (appendJournal(vault, entry, &error)) {
