@@ -7,6 +7,7 @@
 // real names), and lines "#record <0|1> <encryptedPath|name|path>=<value>" that change a
 // catalogue record before the repair runs.
 #include "core/catalogue.h"
+#include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/volumes.h"
@@ -123,6 +124,7 @@ void setUpOnce() {
         writeFile(victim + QString::fromLatin1(file), QByteArray("victim ") + file);
     }
     QDir().mkpath(victim + QStringLiteral("/an empty folder"));
+    setLogToStderr(false);  // one line per refused entry would drown libFuzzer's own output
     SettingsStore::useFile(sandbox + QStringLiteral("/config/Tessaro.conf"));
     Volumes::setRoot(sandbox + QStringLiteral("/media"));
     setHardwareAddressSource([] { return std::optional<QString>(QStringLiteral("a4:83:e7:12:34:56")); });
