@@ -82,7 +82,7 @@ fs::Handle ItemPlace::openContainer() const {
     return base ? openFolderBeneath(base.get(), containerRelative_) : fs::Handle();
 }
 
-PlaceCheck placeOf(const FileModel& record) {
+PlaceCheck placeOf(const FileModel& record, const QString& listVault) {
     ItemPlace place;
     const QString path = record.path;
     if (!path.startsWith(QLatin1Char('/')) || path == QLatin1String("/") || QDir::cleanPath(path) != path) {
@@ -107,6 +107,10 @@ PlaceCheck placeOf(const FileModel& record) {
     }
     if (place.vaultBase_.isEmpty()) {
         return refusedPlace(text("itemPlace.noVault", "no vault folder is chosen"));
+    }
+    if (!listVault.isEmpty() && QDir::cleanPath(listVault) != QDir::cleanPath(place.vaultBase_)) {
+        return refusedPlace(text("itemPlace.otherVault", "its path %1 belongs to another vault than %2")
+                                .arg(path, listVault));
     }
     const QStringList parts = record.encryptedPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     bool confined = !parts.isEmpty();

@@ -35,7 +35,7 @@ public:
 
 private:
     ItemPlace() = default;
-    friend PlaceCheck placeOf(const FileModel& record);
+    friend PlaceCheck placeOf(const FileModel& record, const QString& listVault);
 
     QString vaultBase_;
     QString containerRelative_;
@@ -54,8 +54,10 @@ struct PlaceCheck {
 // Checks a record: its vault base is the vault root, or the vault folder of its drive; its
 // `encryptedPath` names a folder inside that base (no "..", no ".", no absolute escape); its
 // `name` is one path component; its `path` is absolute and clean; and no folder between the
-// base and the stored top, nor the stored top itself, is a symbolic link.
-PlaceCheck placeOf(const FileModel& record);
+// base and the stored top, nor the stored top itself, is a symbolic link. With `listVault`
+// (the folder of the list the record was read from) the base must be that folder: a drive's
+// catalogue cannot name the local vault's containers, nor the other way round.
+PlaceCheck placeOf(const FileModel& record, const QString& listVault = QString());
 
 // Opens `relative` (components separated by "/") below the open folder `base` as a folder,
 // never following a symbolic link nor leaving `base` ("..", absolute links). Uses the

@@ -81,7 +81,7 @@ public:
         QList<int> refused;
         const detail::RecordsByPath records = detail::recordsByPath(*part.rows);
         for (const JournalEntry& e : read.entries) {
-            detail::LineProof proof = detail::proveLine(e, records);
+            detail::LineProof proof = detail::proveLine(e, records, part.directory);
             if (!proof.place) {
                 refused.append(report_.findings.size());
                 add(QStringLiteral("%1, line %2").arg(file).arg(e.line),
@@ -214,7 +214,7 @@ public:
                 continue;
             }
             for (const FileModelPtr& item : *row->fileModels) {
-                const walk::PlaceCheck place = walk::placeOf(*item);
+                const walk::PlaceCheck place = walk::placeOf(*item, part.directory);
                 if (!place.place) {
                     add(item->name, text("check.recordOutside", "its record cannot be used: %1").arg(place.reason),
                         text("check.recordLeftAlone", "left alone: nothing is done with this item"), false);

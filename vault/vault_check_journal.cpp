@@ -181,7 +181,7 @@ RecordsByPath recordsByPath(const RowList& rows) {
     return records;
 }
 
-LineProof proveLine(const JournalEntry& entry, const RecordsByPath& records) {
+LineProof proveLine(const JournalEntry& entry, const RecordsByPath& records, const QString& vaultDirectory) {
     LineProof proof;
     if (!entry.damage.isEmpty()) {
         proof.refusal = entry.damage;
@@ -199,7 +199,7 @@ LineProof proveLine(const JournalEntry& entry, const RecordsByPath& records) {
     }
     QString placeRefusal;
     for (const FileModelPtr& record : candidates) {
-        walk::PlaceCheck check = walk::placeOf(*record);
+        walk::PlaceCheck check = walk::placeOf(*record, vaultDirectory);
         if (!check.place) {
             placeRefusal = check.reason;
         } else if (check.place->storedTop() == entry.storedTop) {

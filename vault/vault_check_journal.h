@@ -29,8 +29,9 @@ RecordsByPath recordsByPath(const RowList& rows);
 // A line is acted on only when it names a record of this vault (by the path it was
 // unhidden to, or to be), that record's own stored top, and names of our own pattern for
 // what its walk made: the work folder in the record's container, the temporary as a
-// direct child of the plain item's folder, the restored path beside the plain item.
-LineProof proveLine(const JournalEntry& entry, const RecordsByPath& records);
+// direct child of the plain item's folder, the restored path beside the plain item. The
+// record's place must lie in `vaultDirectory`, the vault whose journal this is.
+LineProof proveLine(const JournalEntry& entry, const RecordsByPath& records, const QString& vaultDirectory);
 
 struct RepairStep {
     bool ok = false;
