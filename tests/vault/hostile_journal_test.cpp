@@ -310,6 +310,12 @@ TEST(HostileJournal, ARecordPointingOutOfTheVaultIsRefusedEverywhere) {
         EXPECT_EQ(manifestOf(v.home), before) << context;
         EXPECT_EQ(v.setAside().size(), 1) << context;
     }
+    // A record read from one vault's list never names another vault's containers.
+    HostileVault v;
+    EXPECT_TRUE(walk::placeOf(*v.records.first(), v.env.vaultRoot()).place);
+    EXPECT_FALSE(walk::placeOf(*v.records.first(), v.env.mountVolume(QStringLiteral("Stick")) +
+                                                       QStringLiteral("/Box.flp"))
+                     .place);
 }
 
 // A hide killed right after its first line, before its container existed: the repair has
