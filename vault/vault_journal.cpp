@@ -142,7 +142,8 @@ JournalRead readJournal(const QString& vaultDirectory) {
     }
     read.size = st.st_size;
     if (st.st_size > kLongestJournal) {
-        read.refusal = text("journal.tooLong", "it is %1 bytes long, longer than any journal Tessaro writes").arg(st.st_size);
+        read.refusal =
+            text("journal.tooLong", "it is %1 bytes long, longer than any journal Tessaro writes").arg(st.st_size);
         return read;
     }
     QFile file;
@@ -151,7 +152,7 @@ JournalRead readJournal(const QString& vaultDirectory) {
         return read;
     }
     // Read to the end of what fstat saw and no further, whatever is appended meanwhile.
-    const QByteArray all = file.read(kLongestJournal + 1);
+    const QByteArray all = file.read(st.st_size);
     QHash<QString, qsizetype> itemAt;
     int number = 0;
     for (const QByteArray& line : all.split('\n')) {
