@@ -41,7 +41,8 @@ lint: debug
 # Fuzzes the restore path for FUZZ_SECONDS (default 180) with libFuzzer; needs clang and
 # libclang-rt (tools/install-deps.sh does not install them: apt-get install clang libclang-rt-14-dev).
 # `make fuzz FUZZ_TARGET=catalogue` fuzzes the catalogue reader instead, `FUZZ_TARGET=rtf`
-# the notes' RTF reader.
+# the notes' RTF reader, and `FUZZ_TARGET=journal` the repair with hostile journals and
+# catalogue records.
 FUZZ_DIR     := build/fuzz
 FUZZ_SECONDS ?= 180
 FUZZ_TARGET  ?= restore
@@ -51,6 +52,8 @@ FUZZ_CORPUS_catalogue := $(FUZZ_DIR)/corpus-catalogue
 FUZZ_SEEDS_catalogue  := tests/fixtures/catalogue
 FUZZ_CORPUS_rtf       := $(FUZZ_DIR)/corpus-rtf
 FUZZ_SEEDS_rtf        := tests/fixtures/notes
+FUZZ_CORPUS_journal   := $(FUZZ_DIR)/corpus-journal
+FUZZ_SEEDS_journal    := fuzz/journal-seeds
 fuzz:
 	@./tools/install-deps.sh clang libclang-rt-14-dev
 	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \

@@ -142,7 +142,7 @@ void MainViewController::connectVault() {
         }
     });
     connect(vault_.get(), &VC::repaired, this, [this](const QStringList& lines) {
-        showAlert(ui::text("vaultRepaired.title"), lines.join(QLatin1Char('\n')));
+        showAlert(ui::text("vaultRepaired.notice"), lines.join(QLatin1Char('\n')));
         setLeftScrollView();
     });
     connect(progressView_, &ProgressPanel::shownChanged, this, [this] { updateItemControls(); });

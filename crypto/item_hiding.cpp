@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/log_lines.h"
 #include "core/file_system.h"
+#include "crypto/item_place.h"
 #include "crypto/stored_file.h"
 
 #include <QFile>
@@ -181,12 +182,25 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     return result;
 }
 
+// A record is a claim read from the vault: it is walked only at the place its check proves.
 ItemResult hideRecord(const FileModelPtr& model, const walk::WalkProgress& progress) {
-    return hideItem(model, walk::pathsForRecord(*model), progress);
+    const walk::PlaceCheck check = walk::placeOf(*model);
+    if (!check.place) {
+        ItemResult refused;
+        refused.problems.append(check.reason);
+        return refused;
+    }
+    return hideItem(model, check.place->paths(), progress);
 }
 
 ItemResult unhideRecord(const FileModelPtr& model, const walk::WalkProgress& progress) {
-    return unhideItem(model, walk::pathsForRecord(*model), progress);
+    const walk::PlaceCheck check = walk::placeOf(*model);
+    if (!check.place) {
+        ItemResult refused;
+        refused.problems.append(check.reason);
+        return refused;
+    }
+    return unhideItem(model, check.place->paths(), progress);
 }
 
 }  // namespace tessaro

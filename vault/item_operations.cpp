@@ -2,6 +2,7 @@
 
 #include "core/file_system.h"
 #include "crypto/item_paths.h"
+#include "crypto/item_place.h"
 #include "crypto/stored_file.h"
 #include "vault/vault_journal.h"
 
@@ -12,8 +13,6 @@
 namespace tessaro::vault {
 
 namespace {
-
-QString fresh(const char* prefix) { return QString::fromLatin1(prefix) + QString::fromLatin1(fs::randomSuffix()); }
 
 ItemResult refused(const QString& why) {
     ItemResult r;
@@ -28,6 +27,11 @@ bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Opera
     entry.operation = operation;
     entry.plainPath = paths.plainPath;
     entry.storedTop = paths.storedTop;
+    // What the walk makes carries its token, so that a line can name nothing another walk made.
+    entry.token = newWalkToken();
+    const bool hide = operation == JournalEntry::Operation::Hide;
+    entry.workDirectory = hide ? QString::fromLatin1(walk::kWorkDirectoryPrefix) + entry.token : QString();
+    entry.temporary = hide ? QString() : QString::fromLatin1(walk::kRestoreTemporaryPrefix) + entry.token;
     entry.startedMs = storedfile::nowMilliseconds();
     QString error;
     if (appendJournal(vault, entry, &error)) {
@@ -46,10 +50,13 @@ bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Opera
 QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
 
 ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool sizeJustMeasured) {
-    const QString vault = vaultDirectoryOf(*record);
-    const walk::ItemPaths paths = walk::pathsForRecord(*record);
+    const walk::PlaceCheck place = walk::placeOf(*record);
+    if (!place.place) {
+        return refused(QStringLiteral("%1 was not hidden: %2").arg(record->path, place.reason));
+    }
+    const QString vault = place.place->vaultBase();
+    const walk::ItemPaths paths = place.place->paths();
     JournalEntry entry;
-    entry.workDirectory = fresh(walk::kWorkDirectoryPrefix);
     ItemResult refusal;
     if (!beginJournal(vault, entry, JournalEntry::Operation::Hide, paths, refusal)) {
         return refusal;
@@ -74,10 +81,13 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
 }
 
 ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool keepStoredCopy) {
-    const QString vault = vaultDirectoryOf(*record);
-    const walk::ItemPaths paths = walk::pathsForRecord(*record);
+    const walk::PlaceCheck place = walk::placeOf(*record);
+    if (!place.place) {
+        return refused(QStringLiteral("%1 was not unhidden: %2").arg(record->path, place.reason));
+    }
+    const QString vault = place.place->vaultBase();
+    const walk::ItemPaths paths = place.place->paths();
     JournalEntry entry;
-    entry.temporary = fresh(walk::kRestoreTemporaryPrefix);
     entry.keepStoredCopy = keepStoredCopy;
     ItemResult refusal;
     if (!beginJournal(vault, entry, JournalEntry::Operation::Unhide, paths, refusal)) {

@@ -49,7 +49,7 @@ RecoverReport recoverEveryItem(const QString& vaultDirectory, const std::optiona
     }
     // What a walk in flight had made is not an item.
     QSet<QString> inFlight;
-    for (const JournalEntry& entry : readJournal(vaultDirectory)) {
+    for (const JournalEntry& entry : readJournal(vaultDirectory).entries) {
         if (!entry.workDirectory.isEmpty()) {
             inFlight.insert(QFileInfo(entry.storedTop).path() + QLatin1Char('/') + entry.workDirectory);
         }

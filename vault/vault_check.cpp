@@ -1,106 +1,29 @@
 #include "vault/vault_check.h"
-#include "core/clean_path.h"
 
-#include "core/atomic_file.h"
-#include "core/file_system.h"
+#include "core/clean_path.h"
+#include "core/localized_text.h"
 #include "core/log.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "crypto/item_paths.h"
-#include "crypto/stored_file.h"
-#include "crypto/swapped_name.h"
-#include "crypto/tree_walk.h"
-#include "vault/item_operations.h"
+#include "crypto/item_place.h"
+#include "vault/vault_check_journal.h"
 #include "vault/vault_journal.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <functional>
 
 namespace tessaro::vault {
 
 namespace {
 
-
 bool existsNoFollow(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
 
-bool removeEntry(const QString& path) {
-    fs::Handle parent = fs::openDirectory(parentOfPath(path));
-    return parent && fs::removeTreeAt(parent.get(), lastPathComponent(path).toUtf8());
-}
-
-// Whether the plain file holds exactly the bytes its stored copy restores to.
-bool sameAsStored(const QString& plain, const QString& stored, storedfile::ItemClass itemClass) {
-    fs::Handle in(::open(QFile::encodeName(stored).constData(), O_RDONLY | O_CLOEXEC));
-    fs::Handle mine(::open(QFile::encodeName(plain).constData(), O_RDONLY | O_CLOEXEC));
-    if (!in || !mine) {
-        return false;
-    }
-    QByteArray other;
-    bool equal = true;
-    const auto compare = [&](const char* data, qint64 size) {
-        other.resize(size);
-        qint64 got = 0;
-        while (got < size) {
-            const ssize_t n = ::read(mine.get(), other.data() + got, static_cast<size_t>(size - got));
-            if (n <= 0) {
-                equal = false;
-                return true;
-            }
-            got += n;
-        }
-        equal = equal && std::memcmp(other.constData(), data, static_cast<size_t>(size)) == 0;
-        return true;
-    };
-    const auto result = storedfile::restoreStream(in.get(), stored, itemClass, walk::currentHeaderLength(),
-                                                  storedfile::Progress{}, compare, plain);
-    char extra = 0;
-    return result.done() && equal && ::read(mine.get(), &extra, 1) == 0;
-}
-
-// Finishes a hide whose stored copy is complete: removes the plain files that equal their
-// stored copy, then the folders left empty. Returns the plain files kept.
-QStringList removePlainCopiesOf(const QString& plainPath, const QString& storedTop, storedfile::ItemClass itemClass) {
-    QStringList kept;
-    const QFileInfo top(plainPath);
-    if (!top.exists()) {
-        return kept;
-    }
-    if (!top.isDir() || top.isSymLink()) {
-        if (sameAsStored(plainPath, storedTop, itemClass)) {
-            QFile::remove(plainPath);
-        } else {
-            kept.append(plainPath);
-        }
-        return kept;
-    }
-    QStringList folders{plainPath};
-    QDirIterator it(plainPath, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir() && !info.isSymLink()) {
-            folders.append(file);
-            continue;
-        }
-        const QString relative = file.mid(plainPath.size());
-        if (sameAsStored(file, storedTop + QLatin1Char('/') + swappedName(relative), itemClass)) {
-            QFile::remove(file);
-        } else {
-            kept.append(file);
-        }
-    }
-    for (auto f = folders.crbegin(); f != folders.crend(); ++f) {
-        QDir().rmdir(*f);
-    }
-    return kept;
+QString text(const char* key, const char* english) {
+    return LanguageBundle::localizedStringForKey(QString::fromLatin1(key), QString::fromUtf8(english));
 }
 
 struct VaultPart {
@@ -109,20 +32,6 @@ struct VaultPart {
     bool local;
     QString key;        // removable vault key
 };
-
-FileModelPtr recordFor(const RowList& rows, const QString& storedTop) {
-    for (const GroupModelPtr& row : rows) {
-        if (!row->fileModels) {
-            continue;
-        }
-        for (const FileModelPtr& item : *row->fileModels) {
-            if (walk::pathsForRecord(*item).storedTop == storedTop) {
-                return item;
-            }
-        }
-    }
-    return nullptr;
-}
 
 class Checker {
 public:
@@ -136,132 +45,166 @@ public:
         }
     }
 
+    // The finding goes in first, so that a repair may add findings of its own after it and
+    // correct its own by position.
     void add(const QString& subject, const QString& problem, const QString& repairText, bool repairable,
              const std::function<bool()>& apply = {}) {
-        Finding f{subject, problem, repairText, repairable, false};
+        const qsizetype at = report_.findings.size();
+        report_.findings.append(Finding{subject, problem, repairText, repairable, false, {}, false});
         if (repair_ && repairable && apply) {
-            f.repaired = apply();
+            const bool repaired = apply();
+            Finding& f = report_.findings[at];
+            f.repaired = repaired;
             logLine(QStringLiteral("vault check: %1: %2; %3%4")
-                        .arg(subject, problem, repairText, f.repaired ? QString() : QStringLiteral(" (failed)")));
+                        .arg(f.subject, f.problem, f.repair,
+                             repaired ? QString() : QStringLiteral(" (failed: %1)").arg(f.failure)));
         }
-        report_.findings.append(f);
     }
 
     void journal(const VaultPart& part) {
-        QString error;
-        const QList<JournalEntry> entries = readJournal(part.directory, &error);
-        if (!error.isEmpty()) {
-            add(journalPath(part.directory), QStringLiteral("the journal cannot be read: %1").arg(error),
-                QStringLiteral("left alone: look at it, then remove it"), false);
+        const JournalRead read = readJournal(part.directory);
+        const QString file = journalPath(part.directory);
+        if (!read.refusal.isEmpty()) {
+            const int at = report_.findings.size();
+            add(file, text("check.journalRefused", "the journal was not read: %1").arg(read.refusal),
+                text("check.journalSetAside", "nothing in it is acted on; it is set aside"), true,
+                [] { return true; });
+            setAside(part, {at});
+            return;
+        }
+        if (!read.error.isEmpty()) {
+            add(file, text("check.journalUnreadable", "the journal cannot be read: %1").arg(read.error),
+                text("check.journalLookAtIt", "left alone: look at it, then remove it"), false);
             return;
         }
         bool settled = true;
-        for (const JournalEntry& e : entries) {
-            settled = journalEntry(part, e) && settled;
+        QList<int> refused;
+        const detail::RecordsByPath records = detail::recordsByPath(*part.rows);
+        for (const JournalEntry& e : read.entries) {
+            detail::LineProof proof = detail::proveLine(e, records, part.directory);
+            if (!proof.place) {
+                refused.append(report_.findings.size());
+                add(QStringLiteral("%1, line %2").arg(file).arg(e.line),
+                    text("check.lineRefused", "this line is not acted on: %1").arg(proof.refusal),
+                    text("check.lineSetAside", "the item keeps its state and the journal is set aside"), true,
+                    [] { return true; });
+                report_.findings[refused.last()].refusedLine = true;
+                continue;
+            }
+            const qsizetype at = report_.findings.size();
+            settled = journalEntry(part, e, proof) && settled;
+            if (report_.findings.at(at).refusedLine) {
+                refused.append(at);
+            }
+        }
+        if (!refused.isEmpty()) {
+            setAside(part, refused);
+            return;
         }
         // A journal with nothing left to act on (its one line cut short by a crash, say) is
         // settled as well.
-        if (settled && repair_ && QFileInfo(journalPath(part.directory)).size() > 0) {
+        if (settled && repair_ && read.size > 0) {
             report_.settledJournals.append(part.directory);
         }
     }
 
-    // One item the journal names; false when its repair did not succeed.
-    bool journalEntry(const VaultPart& part, const JournalEntry& journalLine) {
-        const JournalEntry* entry = &journalLine;
-        const FileModelPtr record = recordFor(*part.rows, entry->storedTop);
-        inJournal_.insert(entry->storedTop);
-        if (!entry->workDirectory.isEmpty()) {
-            inJournal_.insert(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
+    // A journal with a line that cannot be proven is moved aside whole, so that it is never
+    // acted on, at this start or any later one; the findings say where it went.
+    void setAside(const VaultPart& part, const QList<int>& findings) {
+        if (!repair_) {
+            return;
         }
-        const QString name = record ? record->name : lastPathComponent(entry->plainPath);
-        const bool hide = entry->operation == JournalEntry::Operation::Hide;
-        const walk::ItemPaths paths{entry->plainPath, entry->storedTop, walk::classForItemName(entry->plainPath)};
+        QString error;
+        const QString aside = setJournalAside(part.directory, &error);
+        for (const int at : findings) {
+            Finding& f = report_.findings[at];
+            f.repaired = !aside.isEmpty();
+            if (aside.isEmpty()) {
+                f.failure = text("check.cannotSetAside", "the journal could not be set aside: %1").arg(error);
+            } else {
+                f.repair += QStringLiteral(" (%1)").arg(aside);
+            }
+        }
+        logLine(QStringLiteral("vault check: journal of %1 set aside as %2").arg(part.directory, aside));
+    }
+
+    // One item the journal names, its line proven; false when its repair did not succeed.
+    bool journalEntry(const VaultPart& part, const JournalEntry& entry, const detail::LineProof& proof) {
+        const FileModelPtr record = proof.record;
+        const walk::ItemPlace place = *proof.place;
+        inJournal_.insert(place.storedTop());
+        if (!entry.workDirectory.isEmpty()) {
+            inJournal_.insert(place.container() + QLatin1Char('/') + entry.workDirectory);
+        }
+        const bool hide = entry.operation == JournalEntry::Operation::Hide;
         QString problem;
         QString repairText;
-        std::function<bool()> apply;
-        if (hide && entry->phase == JournalEntry::Phase::Walking) {
-            problem = QStringLiteral("hiding was interrupted before the stored copy was complete");
-            repairText = QStringLiteral("%1 stays where it is and the item shows as visible; the unfinished copy goes")
-                             .arg(entry->plainPath);
-            apply = [=] {
-                const bool removed = entry->workDirectory.isEmpty() ||
-                                     removeEntry(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
-                if (record) {
-                    record->isEncrtypt = false;
-                }
-                return removed;
-            };
+        std::function<detail::RepairStep()> step;
+        if (hide && entry.phase == JournalEntry::Phase::Walking) {
+            problem = text("check.hideInterrupted", "hiding was interrupted before the stored copy was complete");
+            repairText = text("check.hideUndone", "the item stays visible at %1; the unfinished stored copy is removed")
+                             .arg(entry.plainPath);
+            step = [=] { return detail::undoHide(place, entry); };
         } else if (hide) {
-            problem = QStringLiteral("hiding was interrupted while the plain item was being removed");
-            repairText = QStringLiteral("the hide is finished: plain files that equal their stored copy go, any other "
-                                        "stays, and the item shows as hidden");
-            apply = [=, this] {
-                const QStringList kept = removePlainCopiesOf(paths.plainPath, paths.storedTop, paths.itemClass);
-                if (entry->workDirectory.size()) {
-                    removeEntry(parentOfPath(entry->storedTop) + QLatin1Char('/') + entry->workDirectory);
-                }
-                if (record) {
-                    record->isEncrtypt = true;
-                }
-                if (!kept.isEmpty()) {
-                    add(entry->plainPath, QStringLiteral("%1 file(s) differ from the stored copy").arg(kept.size()),
-                        QStringLiteral("kept where they are: %1").arg(kept.join(QStringLiteral(", "))), false);
-                }
-                return true;
-            };
-        } else if (entry->phase == JournalEntry::Phase::Walking) {
-            problem = QStringLiteral("unhiding was interrupted before the item was complete");
-            repairText = QStringLiteral("the stored copy stays and the item shows as hidden; the unfinished plain copy goes");
-            apply = [=] {
-                const bool removed = entry->temporary.isEmpty() ||
-                                     removeEntry(parentOfPath(entry->plainPath) + QLatin1Char('/') + entry->temporary);
-                if (record) {
-                    record->isEncrtypt = true;
-                }
-                return removed;
-            };
+            problem = text("check.hideRemovalInterrupted",
+                           "hiding was interrupted while the plain item was being removed");
+            repairText = text("check.hideFinished", "the hide is completed: plain files identical to the stored copy "
+                                                    "are removed, any other file is kept, and the item is hidden");
+            step = [=] { return detail::finishHide(place, entry); };
+        } else if (entry.phase == JournalEntry::Phase::Walking) {
+            problem = text("check.unhideInterrupted", "unhiding was interrupted before the item was complete");
+            repairText = text("check.unhideUndone",
+                              "the item stays hidden with its stored copy; the unfinished plain copy is removed");
+            step = [=] { return detail::undoUnhide(place, entry); };
         } else {
-            const QString where = entry->restoredPath.isEmpty() ? entry->plainPath : entry->restoredPath;
-            problem = QStringLiteral("unhiding was interrupted while the stored copy was being removed");
-            repairText = entry->keepStoredCopy
-                             ? QStringLiteral("the item shows as visible at %1").arg(where)
-                             : QStringLiteral("the item shows as visible at %1 and the rest of its stored copy goes")
+            const QString where = entry.restoredPath.isEmpty() ? entry.plainPath : entry.restoredPath;
+            problem = text("check.unhideRemovalInterrupted",
+                           "unhiding was interrupted while the stored copy was being removed");
+            repairText = entry.keepStoredCopy
+                             ? text("check.unhideFinishedKept", "the item is visible at %1").arg(where)
+                             : text("check.unhideFinished",
+                                    "the item is visible at %1 and the rest of its stored copy is removed")
                                    .arg(where);
-            apply = [=] {
-                bool ok = true;
-                QString placedAt = where;
-                const QString temporary = parentOfPath(entry->plainPath) + QLatin1Char('/') + entry->temporary;
-                if (!entry->temporary.isEmpty() && existsNoFollow(temporary)) {
-                    // Complete and durable, but not moved yet: moved now, never over anything.
-                    const QString target = existsNoFollow(where) ? walk::freeNameBeside(where) : where;
-                    if (!renameNoReplace(temporary, target)) {
-                        return false;
-                    }
-                    placedAt = target;
-                }
-                if (!existsNoFollow(placedAt)) {
-                    return false;
-                }
-                if (!entry->keepStoredCopy && existsNoFollow(entry->storedTop)) {
-                    ok = removeEntry(entry->storedTop);
-                    QDir().rmdir(parentOfPath(entry->storedTop));
-                }
-                if (record) {
-                    record->isEncrtypt = false;
-                    record->path = placedAt;
-                }
-                return ok;
-            };
+            step = [=] { return detail::finishUnhide(place, entry); };
         }
         bool ok = !repair_;
-        add(name, problem, repairText, true, [&, apply] {
-            ok = apply();
-            if (ok && record) {
-                markChanged(part);
+        const qsizetype at = report_.findings.size();
+        add(record->name, problem, repairText, true, [&] {
+            const detail::RepairStep done = step();
+            ok = done.ok && !done.refused;
+            if (done.refused) {
+                // What the disk holds does not bear the line out: nothing was done, the item
+                // keeps its state, and the journal goes aside with the others refused.
+                Finding& f = report_.findings[at];
+                f.refusedLine = true;
+                f.subject = QStringLiteral("%1, line %2").arg(journalPath(part.directory)).arg(entry.line);
+                f.problem = text("check.lineRefused", "this line is not acted on: %1").arg(done.failure);
+                f.repair = text("check.lineSetAside", "the item keeps its state and the journal is set aside");
+                return true;
             }
-            return ok;
+            report_.findings[at].failure = done.failure;
+            // A step that failed before it moved anything leaves the item as the catalogue has it.
+            if (!done.ok && done.placedAt.isEmpty()) {
+                return false;
+            }
+            record->isEncrtypt = done.hidden;
+            if (!done.placedAt.isEmpty()) {
+                record->path = done.placedAt;
+            }
+            markChanged(part);
+            if (!done.kept.isEmpty()) {
+                add(entry.plainPath,
+                    done.kept.size() == 1
+                        ? text("check.plainKeptOne", "1 file differs from the stored copy")
+                        : text("check.plainKeptMany", "%1 files differ from the stored copy").arg(done.kept.size()),
+                    text("check.plainKeptWhere", "kept where they are: %1").arg(done.kept.join(QStringLiteral(", "))),
+                    false);
+            }
+            return done.ok;
         });
+        if (report_.findings.at(at).refusedLine) {
+            ok = true;  // settled by setting the journal aside
+        }
         return ok;
     }
 
@@ -271,31 +214,37 @@ public:
                 continue;
             }
             for (const FileModelPtr& item : *row->fileModels) {
-                const walk::ItemPaths paths = walk::pathsForRecord(*item);
+                const walk::PlaceCheck place = walk::placeOf(*item, part.directory);
+                if (!place.place) {
+                    add(item->name, text("check.recordOutside", "its record cannot be used: %1").arg(place.reason),
+                        text("check.recordLeftAlone", "left alone: nothing is done with this item"), false);
+                    continue;
+                }
+                const walk::ItemPaths paths = place.place->paths();
                 if (inJournal_.contains(paths.storedTop)) {
                     continue;  // the journal's finding covers it
                 }
                 const bool stored = existsNoFollow(paths.storedTop);
                 const bool plain = existsNoFollow(item->path);
                 if (item->isEncrtypt && !stored && plain) {
-                    add(item->name, QStringLiteral("marked hidden, but only its plain copy %1 exists").arg(item->path),
-                        QStringLiteral("it shows as visible"), true, [&, item] {
+                    add(item->name, text("check.onlyPlain", "marked hidden, but only its plain copy %1 exists").arg(item->path),
+                        text("check.showsVisible", "it is shown as visible"), true, [&, item] {
                             item->isEncrtypt = false;
                             markChanged(part);
                             return true;
                         });
                 } else if (!item->isEncrtypt && !plain && stored) {
-                    add(item->name, QStringLiteral("marked visible, but only its stored copy exists"),
-                        QStringLiteral("it shows as hidden"), true, [&, item] {
+                    add(item->name, text("check.onlyStored", "marked visible, but only its stored copy exists"),
+                        text("check.showsHidden", "it is shown as hidden"), true, [&, item] {
                             item->isEncrtypt = true;
                             markChanged(part);
                             return true;
                         });
                 } else if (!stored && !plain) {
                     add(item->name,
-                        QStringLiteral("neither its plain copy %1 nor its stored copy %2 exists").arg(item->path,
+                        text("check.bothMissing", "neither its plain copy %1 nor its stored copy %2 exists").arg(item->path,
                                                                                                   paths.storedTop),
-                        QStringLiteral("left alone: nothing is left to restore"), false);
+                        text("check.nothingToRestore", "left alone: nothing is left to restore"), false);
                 }
             }
         }
@@ -305,7 +254,8 @@ public:
         QSet<QString> groupDirectories;
         QSet<QString> named;
         for (const GroupModelPtr& row : *part.rows) {
-            if (!row->path.isEmpty()) {
+            // Only group folders inside the vault are looked into: a record is a claim.
+            if (!row->path.isEmpty() && walk::isSingleComponent(row->path)) {
                 groupDirectories.insert(row->path);
             }
             if (row->fileModels) {
@@ -314,7 +264,7 @@ public:
                 }
             }
         }
-        const QString recover = QStringLiteral("left alone: `tessaro-vault recover --to DIR` brings its files back");
+        const QString recover = text("check.recoverHint", "left alone: `tessaro-vault recover --to DIR` brings its files back");
         for (const QString& group : groupDirectories) {
             const QDir dir(part.directory + QLatin1Char('/') + group);
             for (const QString& container : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
@@ -324,7 +274,7 @@ public:
                                                                           QDir::System | QDir::NoDotAndDotDot)) {
                     const QString storedTop = containerPath + QLatin1Char('/') + entry;
                     if (!named.contains(storedTop) && !inJournal_.contains(storedTop)) {
-                        add(storedTop, QStringLiteral("no record names this stored copy"), recover, false);
+                        add(storedTop, text("check.noRecord", "no record names this stored copy"), recover, false);
                     }
                 }
             }
@@ -344,6 +294,18 @@ QStringList CheckReport::repairedLines() const {
     for (const Finding& f : findings) {
         if (f.repaired) {
             lines.append(QStringLiteral("%1: %2; %3").arg(f.subject, f.problem, f.repair));
+        }
+    }
+    return lines;
+}
+
+QStringList CheckReport::unfinishedLines() const {
+    QStringList lines;
+    for (const Finding& f : findings) {
+        if (!f.repaired && !f.failure.isEmpty()) {
+            lines.append(LanguageBundle::localizedStringForKey(QStringLiteral("check.notDone"),
+                                                               QStringLiteral("%1: could not be set right: %2"))
+                             .arg(f.subject, f.failure));
         }
     }
     return lines;

@@ -29,6 +29,8 @@ struct Finding {
     QString repair;       // what --repair does, or "left alone: ..." when it does nothing
     bool repairable = false;
     bool repaired = false;
+    QString failure;          // why the repair could not be done, when it was tried and failed
+    bool refusedLine = false; // a journal line not acted on: the journal was (or is to be) set aside
 };
 
 struct CheckReport {
@@ -40,6 +42,8 @@ struct CheckReport {
     // (clearJournal) once the changed catalogues are saved.
     QStringList settledJournals;
     QStringList repairedLines() const;
+    // Repairs tried that could not be done, each with its reason.
+    QStringList unfinishedLines() const;
 };
 
 CheckReport checkVault(Catalogue& catalogue, bool repair);

@@ -365,7 +365,7 @@ void VaultController::recoverAtStart() {
                     }
                 });
             }
-            const QStringList lines = report.repairedLines();
+            const QStringList lines = report.repairedLines() + report.unfinishedLines();
             if (!lines.isEmpty()) {
                 emit repaired(lines);
             }

@@ -173,6 +173,7 @@ TEST(VaultCommands, CheckNamesWhatIsWrongAndRepairOnlyWhatIsSafe) {
     EXPECT_EQ(seen.out.count("repairable\t"), 2) << text(seen);
     EXPECT_TRUE(seen.out.contains("hiding was interrupted")) << text(seen);
     EXPECT_TRUE(seen.out.contains("only its plain copy")) << text(seen);
+    EXPECT_TRUE(seen.err.contains("2 findings, 2 open")) << text(seen);
 
     const ToolRun fixed = runVaultTool(v.env, {QStringLiteral("check"), QStringLiteral("--repair")}, passwordLine());
     EXPECT_EQ(fixed.status, 0) << text(fixed);
@@ -180,6 +181,21 @@ TEST(VaultCommands, CheckNamesWhatIsWrongAndRepairOnlyWhatIsSafe) {
     EXPECT_EQ(TestEnvironment::readFile(c), QByteArray("c"));
     EXPECT_EQ(v.listed().count(QStringLiteral("\tshown\t")), 2) << v.listed().toStdString();
     EXPECT_FALSE(QFileInfo(vault::journalPath(v.env.vaultRoot())).size() > 0);
+
+    // A line naming a folder outside the vault is refused by name and line, and the repair
+    // sets the journal aside instead of acting on it.
+    ASSERT_TRUE(TestEnvironment::writeFile(
+        vault::journalPath(v.env.vaultRoot()),
+        QStringLiteral(R"({"operation":"hide","phase":"walking","plainPath":"/nowhere","storedTop":"%1/x","workDirectory":"c.bin"})")
+            .arg(v.home)
+            .toUtf8()));
+    const ToolRun hostile = runVaultTool(v.env, {QStringLiteral("check")});
+    EXPECT_EQ(hostile.status, 1);
+    EXPECT_TRUE(hostile.out.contains(".tessaro-journal, line 1\t")) << text(hostile);
+    EXPECT_TRUE(hostile.err.contains("1 finding, 1 open")) << text(hostile);
+    EXPECT_EQ(runVaultTool(v.env, {QStringLiteral("check"), QStringLiteral("--repair")}, passwordLine()).status, 0);
+    EXPECT_EQ(TestEnvironment::readFile(c), QByteArray("c"));
+    EXPECT_EQ(runVaultTool(v.env, {QStringLiteral("check")}).status, 0);
 }
 
 }  // namespace

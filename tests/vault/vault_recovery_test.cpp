@@ -63,15 +63,25 @@ vault::CheckReport nextStart(Catalogue& catalogue) {
     return repaired;
 }
 
-class KilledVaultWalk : public ::testing::TestWithParam<const char*> {};
+struct KilledWalk {
+    bool hide;
+    const char* item;
+};
+
+void PrintTo(const KilledWalk& w, std::ostream* os) { *os << (w.hide ? "hide of " : "unhide of ") << w.item; }
+
+class KilledVaultWalk : public ::testing::TestWithParam<KilledWalk> {};
 
 // The catalogue lists the item as hidden before its hide starts, as an add does; the kill
-// can come anywhere in the walk, the removal of the plain item, or the bookkeeping.
-TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
+// can come anywhere in the walk, the removal of the side no longer needed, or the
+// bookkeeping. Half the unhides keep their containers, as unhiding all does.
+TEST_P(KilledVaultWalk, AWalkKilledAnywhereEndsConsistentAndWhole) {
     TestEnvironment env;
     const Tree reference = referenceTree();
-    const QString plain = env.base() + QStringLiteral("/home/") + QString::fromLatin1(GetParam());
-    std::mt19937 rng(1207);
+    const bool hide = GetParam().hide;
+    const QString name = QString::fromLatin1(GetParam().item);
+    const QString plain = env.base() + QStringLiteral("/home/") + name;
+    std::mt19937 rng(hide ? 1207 : 712);
     qint64 full = 0;
     int visible = 0;
     int hidden = 0;
@@ -86,14 +96,21 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
         const vault::PreparedAdd prepared = vault::prepareAdd({plain}, {}, target, 0, {});
         ASSERT_EQ(prepared.records.size(), 1);
         vault::commitAdd(target, prepared.records);
-        ASSERT_TRUE(catalogue.SaveGroupList(0));
         const FileModelPtr record = prepared.records.first();
+        ASSERT_TRUE(hide || vault::hideRecordJournaled(record).complete);
+        ASSERT_TRUE(catalogue.SaveGroupList(0));
+        const bool keep = !hide && round % 2 == 1;
         QElapsedTimer timer;
         timer.start();
         const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
         testing::runChild([&] {
-            const ItemResult r = vault::hideRecordJournaled(record);
-            vault::applyHideOutcome(*record, r, vault::diskStateOf(*record));
+            if (hide) {
+                const ItemResult r = vault::hideRecordJournaled(record);
+                vault::applyHideOutcome(*record, r, vault::diskStateOf(*record));
+            } else {
+                const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
+                vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
+            }
             catalogue.SaveGroupList(0);
             return 0;
         }, delay);
@@ -106,8 +123,10 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
         const vault::CheckReport repaired = nextStart(next);
         const FileModelPtr now = onlyRecord(next);
         ASSERT_TRUE(now) << context;
-        const walk::ItemPaths paths = walk::pathsForRecord(*now);
         EXPECT_FALSE(QFileInfo(vault::journalPath(env.vaultRoot())).size() > 0) << context;
+        for (const vault::Finding& f : repaired.findings) {
+            EXPECT_TRUE(f.repaired) << context << ": " << f.subject.toStdString() << ": " << f.failure.toStdString();
+        }
         if (now->isEncrtypt) {
             ++hidden;
             EXPECT_FALSE(QFileInfo::exists(plain)) << context;
@@ -115,79 +134,29 @@ TEST_P(KilledVaultWalk, AHideKilledAnywhereEndsConsistentAndWhole) {
             ASSERT_TRUE(back.complete) << context << back.problems.join(QLatin1Char(' ')).toStdString();
         } else {
             ++visible;
-            EXPECT_FALSE(repaired.repairedLines().isEmpty()) << context;
-        }
-        EXPECT_EQ(readTree(plain), reference) << context;
-        // Nothing half-made is left: the container holds the stored copy or nothing.
-        const QStringList left = entriesOf(walk::itemContainerFor(*now));
-        EXPECT_TRUE(left.isEmpty() || left == QStringList{QFileInfo(paths.storedTop).fileName()}) << context;
-        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{QString::fromLatin1(GetParam())})
-            << context;
-    }
-    EXPECT_GT(visible, 0);
-    EXPECT_GT(hidden, 0);
-}
-
-TEST_P(KilledVaultWalk, AnUnhideKilledAnywhereEndsConsistentAndWhole) {
-    TestEnvironment env;
-    const Tree reference = referenceTree();
-    const QString plain = env.base() + QStringLiteral("/home/") + QString::fromLatin1(GetParam());
-    std::mt19937 rng(712);
-    qint64 full = 0;
-    int visible = 0;
-    int hidden = 0;
-    for (int round = 0; round < 14; ++round) {
-        QDir(env.base() + QStringLiteral("/home")).removeRecursively();
-        QDir(env.vaultRoot()).removeRecursively();
-        QDir().mkpath(env.vaultRoot());
-        writeTree(plain, reference);
-        Catalogue catalogue;
-        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-        const vault::PreparedAdd prepared = vault::prepareAdd({plain}, {}, target, 0, {});
-        vault::commitAdd(target, prepared.records);
-        const FileModelPtr record = prepared.records.first();
-        ASSERT_TRUE(vault::hideRecordJournaled(record).complete);
-        ASSERT_TRUE(catalogue.SaveGroupList(0));
-        const bool keep = round % 2 == 1;  // unhide all keeps the containers
-        QElapsedTimer timer;
-        timer.start();
-        const int delay = round == 0 ? -1 : testing::spreadMoment(round, 13, full, rng());
-        testing::runChild([&] {
-            const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
-            vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
-            catalogue.SaveGroupList(0);
-            return 0;
-        }, delay);
-        if (round == 0) {
-            full = timer.nsecsElapsed() / 1000;
-        }
-        const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
-
-        Catalogue next;
-        nextStart(next);
-        const FileModelPtr now = onlyRecord(next);
-        ASSERT_TRUE(now) << context;
-        EXPECT_FALSE(QFileInfo(vault::journalPath(env.vaultRoot())).size() > 0) << context;
-        if (now->isEncrtypt) {
-            ++hidden;
-            EXPECT_FALSE(QFileInfo::exists(plain)) << context;
-            const ItemResult back = vault::unhideRecordJournaled(now);
-            ASSERT_TRUE(back.complete) << context << back.problems.join(QLatin1Char(' ')).toStdString();
-        } else {
-            ++visible;
+            EXPECT_TRUE(!hide || !repaired.repairedLines().isEmpty()) << context;
         }
         EXPECT_EQ(now->path, plain) << context;
         EXPECT_EQ(readTree(plain), reference) << context;
-        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{QString::fromLatin1(GetParam())})
-            << context;
+        if (hide) {
+            // Nothing half-made is left: the container holds the stored copy or nothing.
+            const QStringList left = entriesOf(walk::itemContainerFor(*now));
+            EXPECT_TRUE(left.isEmpty() || left == QStringList{swappedName(name)}) << context;
+        }
+        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{name}) << context;
     }
     EXPECT_GT(visible, 0);
     EXPECT_GT(hidden, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Classes, KilledVaultWalk, ::testing::Values("Folder", "Letters.txt"),
-                         [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Walks, KilledVaultWalk,
+                         ::testing::Values(KilledWalk{true, "Folder"}, KilledWalk{true, "Letters.txt"},
+                                           KilledWalk{false, "Folder"}, KilledWalk{false, "Letters.txt"}),
+                         [](const auto& info) {
+                             return testing::readableName((info.param.hide ? QStringLiteral("Hide ")
+                                                                           : QStringLiteral("Unhide ")) +
+                                                          QString::fromLatin1(info.param.item));
+                         });
 
 // Every kind of disagreement between the catalogue and the disk, made by hand.
 TEST(VaultCheck, FindsEachInconsistencyAndRepairsWhatItSafelyCan) {

@@ -2,6 +2,7 @@
 #include "tools/tessaro-vault/command.h"
 #include "tools/tessaro-vault/vault_session.h"
 
+#include "core/localized_text.h"
 #include "vault/vault_check.h"
 #include "vault/vault_journal.h"
 
@@ -47,12 +48,23 @@ int runCheck(const QStringList& arguments) {
     for (const vault::Finding& f : report.findings) {
         const QString state = f.repaired ? QStringLiteral("repaired") : f.repairable ? QStringLiteral("repairable")
                                                                                     : QStringLiteral("left alone");
-        printLine(QStringLiteral("%1\t%2\t%3\t%4").arg(state, f.subject, f.problem, f.repair));
+        // What could not be done is said with its reason, so that a repair never fails silently.
+        const QString repair = f.failure.isEmpty() ? f.repair : QStringLiteral("%1 (%2)").arg(f.repair, f.failure);
+        printLine(QStringLiteral("%1\t%2\t%3\t%4").arg(state, f.subject, f.problem, repair));
         if (!f.repaired) {
             ++open;
         }
     }
-    std::fprintf(stderr, "%lld findings, %d open\n", static_cast<long long>(report.findings.size()), open);
+    const qsizetype count = report.findings.size();
+    const QString summary =
+        count == 1 ? LanguageBundle::localizedStringForKey(QStringLiteral("check.summaryOne"),
+                                                           QStringLiteral("1 finding, %1 open"))
+                         .arg(open)
+                   : LanguageBundle::localizedStringForKey(QStringLiteral("check.summaryMany"),
+                                                           QStringLiteral("%1 findings, %2 open"))
+                         .arg(count)
+                         .arg(open);
+    std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
     return open == 0 ? 0 : 1;
 }
 

@@ -53,6 +53,9 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repa
     for (const QString& line : repaired.repairedLines()) {
         printLine(QStringLiteral("repaired: %1").arg(line));
     }
+    for (const QString& line : repaired.unfinishedLines()) {
+        printLine(QStringLiteral("not repaired: %1").arg(line));
+    }
     if ((repaired.localChanged && !vault->save(0)) || (!repaired.changedRemovableVaults.isEmpty() && !vault->save(1))) {
         return nullptr;
     }
