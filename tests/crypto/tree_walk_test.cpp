@@ -187,8 +187,12 @@ TEST(TreeWalk, HideKeepsFilesChangedOrAddedDuringTheWalk) {
             TestEnvironment::writeFile(plain + QStringLiteral("/added meanwhile"), "new");
         }
     });
+    // Hidden, but not out of sight: a failure that names what stayed.
     EXPECT_TRUE(r.complete);
+    EXPECT_FALSE(r.hiddenAndGone());
     EXPECT_FALSE(r.sourceRemoved);
+    EXPECT_EQ(r.leftBehind, QStringList{plain + QStringLiteral("/added meanwhile")});
+    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("plain files are still there")));
     EXPECT_EQ(TestEnvironment::readFile(plain + QStringLiteral("/added meanwhile")), QByteArray("new"));
 }
 
