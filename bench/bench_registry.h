@@ -13,7 +13,18 @@ struct BenchOptions {
     QString only;        // run only cases whose name starts with this
     QString workDirectory;  // a fresh temporary directory for generated data
 
-    bool wants(const QString& caseName) const { return only.isEmpty() || caseName.startsWith(only); }
+    // `only`: one prefix, or several separated by commas ("hide_many,unhide_many").
+    bool wants(const QString& caseName) const {
+        if (only.isEmpty()) {
+            return true;
+        }
+        for (const QString& prefix : only.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (caseName.startsWith(prefix)) {
+                return true;
+            }
+        }
+        return false;
+    }
 };
 
 // A case prints its own result lines (`<case> ratio=<baseline time / our time> ...`).

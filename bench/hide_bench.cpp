@@ -176,12 +176,27 @@ bool smallFiles(const QString& folder, int count) {
     return true;
 }
 
+// The shape of a large photo or source tree: files of 1 KiB spread over 100 folders.
+bool oneKiBFiles(const QString& folder, int count) {
+    const int perFolder = std::max(1, count / 100);
+    for (int i = 0; i < count; ++i) {
+        const QString dir = folder + QStringLiteral("/d%1").arg(i / perFolder);
+        if (i % perFolder == 0 && !QDir().mkpath(dir)) {
+            return false;
+        }
+        if (!writeRandomFile(dir + QStringLiteral("/file %1.dat").arg(i), 1024, static_cast<quint64>(i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void runAll(const BenchOptions& options) {
     const qint64 large = options.sizeMiB << 20;
     runItem(options, QStringLiteral("small files"), QStringLiteral("add_hide_1000_files"),
             QStringLiteral("unhide_1000_files"), [](const QString& p) { return smallFiles(p, 1000); });
     runItem(options, QStringLiteral("many files"), QStringLiteral("hide_many_files"), QStringLiteral("unhide_many_files"),
-            [&](const QString& p) { return smallFiles(p, options.files); });
+            [&](const QString& p) { return oneKiBFiles(p, options.files); });
     runItem(options, QStringLiteral("large.bin"), QStringLiteral("hide_large_binary"),
             QStringLiteral("unhide_large_binary"), [&](const QString& p) { return writeRandomFile(p, large, 1); });
     runItem(options, QStringLiteral("large.txt"), QStringLiteral("hide_large_text"),

@@ -146,10 +146,11 @@ bool listDirectory(int directory, std::vector<Entry>& entries) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) {
             continue;
         }
-        Entry e{QByteArray(d->d_name), d->d_type == DT_DIR};
+        Entry e{QByteArray(d->d_name), d->d_type == DT_DIR, d->d_type == DT_LNK};
         if (d->d_type == DT_UNKNOWN) {
             const auto st = statAt(directory, e.name);
             e.isDirectory = st && S_ISDIR(st->st_mode);
+            e.isLink = st && S_ISLNK(st->st_mode);
         }
         entries.push_back(std::move(e));
         errno = 0;
@@ -197,6 +198,10 @@ bool removeTreeAt(int directory, const QByteArray& name) {
     }
     bool ok = true;
     {
+        // A restored folder gets its own bits back, read-only ones too; ours to take away all the same.
+        if ((st->st_mode & 0700) != 0700) {
+            ::fchmodat(directory, name.constData(), (st->st_mode & 07777) | 0700, 0);
+        }
         Handle inner = openDirectoryAt(directory, name);
         std::vector<Entry> entries;
         if (!inner || !listDirectory(inner.get(), entries)) {

@@ -70,6 +70,7 @@ bool existsAt(int directory, const QByteArray& name);
 struct Entry {
     QByteArray name;
     bool isDirectory = false;  // a real directory, not a link to one
+    bool isLink = false;       // a symbolic link, whatever it points to
 };
 // The entries of an open directory in the order the file system gives, without "." and
 // "..". False (errno set) when it cannot be read to the end.

@@ -5,12 +5,14 @@
 #include "core/log.h"
 #include "core/log_lines.h"
 #include "core/file_system.h"
+#include "crypto/item_attributes.h"
 #include "crypto/item_place.h"
 #include "crypto/stored_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +25,7 @@ namespace {
 // Whether the entry is still the file the walk read: same inode, size and time.
 bool unchangedSince(int directory, const QByteArray& name, const walk::WalkedFile& file) {
     struct stat st {};
-    if (::fstatat(directory, name.constData(), &st, 0) != 0) {
+    if (::fstatat(directory, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     const qint64 modified = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -114,6 +116,45 @@ bool removeWalkedSources(const walk::WalkReport& report, const QString& top, QSt
     return all && !fs::existsAt(parent.get(), topName);
 }
 
+// Everything still at the plain location, innermost names first within each folder: files,
+// links, and folders that are empty but could not be removed.
+void listLeft(int directory, const QString& path, QStringList& left, int depth) {
+    std::vector<fs::Entry> entries;
+    if (depth > 256 || !fs::listDirectory(directory, entries)) {
+        left.append(path);
+        return;
+    }
+    if (entries.empty()) {
+        left.append(path);
+    }
+    for (const fs::Entry& entry : entries) {
+        const QString child = path + QLatin1Char('/') + fs::displayName(entry.name);
+        fs::Handle inner = entry.isDirectory ? fs::openDirectoryAt(directory, entry.name) : fs::Handle();
+        if (inner) {
+            listLeft(inner.get(), child, left, depth + 1);
+        } else {
+            left.append(child);
+        }
+    }
+}
+
+QStringList whatIsLeft(const QString& plainPath) {
+    QStringList left;
+    fs::Handle parent = fs::openDirectory(parentOfPath(plainPath));
+    const QByteArray name = lastPathComponent(plainPath).toUtf8();
+    const auto st = parent ? fs::statAt(parent.get(), name) : std::nullopt;
+    if (!st) {
+        return left;
+    }
+    fs::Handle top = S_ISDIR(st->st_mode) ? fs::openDirectoryAt(parent.get(), name) : fs::Handle();
+    if (top) {
+        listLeft(top.get(), plainPath, left, 0);
+    } else {
+        left.append(plainPath);
+    }
+    return left;
+}
+
 ItemResult resultOf(const walk::WalkReport& report) {
     ItemResult result;
     result.cancelled = report.cancelled;
@@ -146,6 +187,16 @@ ItemResult hideItem(const FileModelPtr& model, const walk::ItemPaths& paths, con
     model->fileSize = model->currentEncryptSize.load();
     if (options.removeSource) {
         result.sourceRemoved = removeWalkedSources(report, paths.plainPath, result.problems);
+        if (!result.sourceRemoved) {
+            result.leftBehind = whatIsLeft(paths.plainPath);
+            constexpr qsizetype kNamed = 20;
+            QStringList named = result.leftBehind.mid(0, kNamed);
+            if (result.leftBehind.size() > kNamed) {
+                named.append(QStringLiteral("and %1 more").arg(result.leftBehind.size() - kNamed));
+            }
+            result.problems.append(QStringLiteral("%1 is hidden, but plain files are still there: %2")
+                                       .arg(paths.plainPath, named.join(QStringLiteral(", "))));
+        }
     }
     return result;
 }
@@ -176,6 +227,13 @@ ItemResult unhideItem(const FileModelPtr& model, const walk::ItemPaths& paths, c
     }
     // The stored copy goes only now, file by file; the container itself when empty.
     result.sourceRemoved = removeWalkedSources(report, paths.storedTop, result.problems);
+    // The links and attributes go with the copy they belong to.
+    const QByteArray attributes =
+        QFile::encodeName(parentOfPath(paths.storedTop)) + '/' +
+        walk::ItemAttributes::fileNameFor(lastPathComponent(paths.storedTop).toUtf8());
+    if (result.sourceRemoved && ::unlink(attributes.constData()) != 0 && errno != ENOENT) {
+        result.problems.append(QStringLiteral("cannot remove %1: %2").arg(QFile::decodeName(attributes), fs::errorText(errno)));
+    }
     if (result.sourceRemoved && ::rmdir(QFile::encodeName(parentOfPath(paths.storedTop)).constData()) == 0) {
         syncDirectory(parentOfPath(parentOfPath(paths.storedTop)));
     }

@@ -22,6 +22,11 @@ struct ItemResult {
     QString restoredPath;        // unhide: where the item now is
     bool restoredBeside = false; // unhide: the plain location was taken
     QStringList problems;        // what the user should be told, one line each
+    // Hide: what is still at the plain location after a complete store (files that changed
+    // or came in meanwhile, a folder that could not be emptied). The item is hidden, but not
+    // out of sight: that is a failure to show, never a success.
+    QStringList leftBehind;
+    bool hiddenAndGone() const { return complete && leftBehind.isEmpty(); }
 };
 
 struct HideOptions {

@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,9 +38,10 @@ QString freeNameIn(int directory, const QString& name) {
 
 class RestoreWalk : public WalkBase {
 public:
-    RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report)
+    RestoreWalk(const FileModelPtr& model, const ItemPaths& paths, const WalkProgress& callback, WalkReport& report,
+                const ItemAttributes& attributes)
         : WalkBase(model, paths, callback, report, QStringLiteral("the stored copy was kept")),
-          expectedHeader_(currentHeaderLength()), umask_(fs::currentUmask()) {}
+          expectedHeader_(currentHeaderLength()), umask_(fs::currentUmask()), attributes_(attributes) {}
 
     // A single-file item: whether its output file was created (and so is ours to remove).
     bool createdTopFile() const { return createdTopFile_; }
@@ -57,7 +59,8 @@ public:
                 file(stored, entry.name, plain, key, plainName.toUtf8(), childRelative, index);
                 return;
             }
-            if (!fs::makeDirectoryAt(plain, plainName.toUtf8(), 0777)) {
+            // Private while its entries are written; its own bits only once they are all there.
+            if (!fs::makeDirectoryAt(plain, plainName.toUtf8(), 0700)) {
                 const int code = errno;
                 fail(creationFailure(plainName, plainWhere, code, created_.clashWith(key, plainName)), code);
                 return;
@@ -72,6 +75,38 @@ public:
             }
             directory(innerStored.get(), innerPlain.get(), childRelative, index);
         });
+        if (stopped()) {
+            return;
+        }
+        for (const KeptLink& link : attributes_.linksIn(relative)) {
+            makeLink(plain, link, plainWhere);
+        }
+        // Post-order: the folder's bits and time after its last entry.
+        struct stat st {};
+        if (!stopped() && ::fstat(stored, &st) == 0) {
+            const GivenBack given = attributesToGiveBack(stored, st, true, attributes_.attributesOf(relative), umask_);
+            ::fchmod(plain, given.mode);
+            setTimes(plain, now(), given.modified);
+        }
+    }
+
+    void makeLink(int plainDirectory, const KeptLink& link, const QString& plainWhere) {
+        const QString name = swappedComponent(link.storedName);
+        if (::symlinkat(link.target.constData(), plainDirectory, name.toUtf8().constData()) != 0) {
+            const int code = errno;
+            fail(QStringLiteral("cannot make the link \"%1\" in %2 (to %3): %4")
+                     .arg(name, plainWhere, QString::fromUtf8(link.target), fs::errorText(code)),
+                 code);
+            return;
+        }
+        const timespec times[2] = {now(), link.modified};
+        ::utimensat(plainDirectory, name.toUtf8().constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+
+    static timespec now() {
+        timespec t{};
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        return t;
     }
 
     void file(int storedDirectory, const QByteArray& storedName, int plainDirectory, int key,
@@ -87,7 +122,8 @@ public:
             fail(QStringLiteral("cannot read %1: %2").arg(storedPath, fs::errorText(errno)), errno);
             return;
         }
-        const mode_t mode = keptMode(in.get());
+        const GivenBack given = attributesToGiveBack(in.get(), st, false, attributes_.attributesOf(relative), umask_);
+        const mode_t mode = given.mode;
         fs::Handle out = fs::createExclusiveAt(plainDirectory, plainName, mode);
         if (!out) {
             const int code = errno;
@@ -113,7 +149,7 @@ public:
         if ((mode & umask_) != 0) {
             ::fchmod(out.get(), mode);
         }
-        giveBackTime(out.get(), st);
+        setTimes(out.get(), now(), given.modified);
         if (!out.close()) {
             const int code = errno;
             model_->currentEncryptSize -= result.plainBytes;
@@ -126,6 +162,7 @@ public:
 private:
     const qint64 expectedHeader_;
     const mode_t umask_;
+    const ItemAttributes& attributes_;
     bool createdTopFile_ = false;
 };
 
@@ -189,11 +226,21 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
         refuseWalk(report, QStringLiteral("cannot open %1: %2").arg(plainParent, fs::errorText(errno)));
         return report;
     }
+    ItemAttributes attributes;
+    if (QString reason; !readItemAttributes(storedParent.get(), storedName, attributes, reason)) {
+        refuseWalk(report, QStringLiteral("the links and attributes of %1 cannot be read from %2: %3; the stored copy "
+                                          "was kept")
+                               .arg(paths.plainPath,
+                                    parentOfPath(paths.storedTop) + QLatin1Char('/') +
+                                        QString::fromUtf8(ItemAttributes::fileNameFor(storedName)),
+                                    reason));
+        return report;
+    }
     // The temporary's name is short and every step below is relative to the folder, so an
     // item whose path is near the system's length limit comes back where it was.
     QByteArray temporary = options.temporaryName.toUtf8();
     const bool isFolder = S_ISDIR(stored->st_mode);
-    RestoreWalk walk(model, paths, progress, report);
+    RestoreWalk walk(model, paths, progress, report, attributes);
     bool madeTemporary = false;
     if (model->isCancel.load()) {
         report.cancelled = true;
@@ -209,7 +256,6 @@ WalkReport restoreItem(const FileModelPtr& model, const ItemPaths& paths, const 
                    code);
         } else {
             walk.directory(storedTop.get(), top.get(), QString(), 0);
-            ::fchmod(top.get(), 0777 & ~fs::currentUmask());
         }
     } else {
         if (options.temporaryName.isEmpty()) {

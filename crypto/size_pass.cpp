@@ -14,7 +14,7 @@ namespace {
 
 
 qint64 sizeAt(int directory, const QByteArray& name) {
-    // A link inside an item is stored as what it points to, so that is what counts.
+    // A single-file item given as a link is stored as what it points to.
     struct stat st {};
     return ::fstatat(directory, name.constData(), &st, 0) == 0 ? st.st_size : 0;
 }
@@ -31,6 +31,9 @@ void measureDirectory(FileModel& model, int directory, const QString& path, qint
                 measureDirectory(model, inner.get(), child, index, progress);
             }
             continue;
+        }
+        if (entry.isLink) {
+            continue;  // a link inside a folder is kept as a link: no bytes of its own
         }
         model.fileSize += sizeAt(directory, entry.name);
         ++index;

@@ -34,6 +34,10 @@ public:
         visitFolder(source, relative, where, [&](const fs::Entry& entry, const QString& name, int key) {
             const QString childRelative = relative + QLatin1Char('/') + name;
             const QByteArray storedName = swappedComponent(name).toUtf8();
+            if (entry.isLink) {
+                link(source, entry.name, childRelative);
+                return;
+            }
             if (!entry.isDirectory) {
                 ++index;
                 file(source, entry.name, stored, key, storedName, childRelative, index, true);
@@ -55,6 +59,39 @@ public:
             // The file index restarts after a subfolder from where it was before it.
             directory(innerSource.get(), innerStored.get(), childRelative, index);
         });
+        // The folder's time goes on after its last entry, which would have changed it.
+        struct stat st {};
+        if (!stopped() && ::fstat(source, &st) == 0) {
+            keepAttributes(stored, st, true, storedRelative(relative), attributes_);
+        }
+    }
+
+    // A link is kept as its text in the item's attribute file: never followed, nothing it
+    // points to is read, and no link is made inside the vault.
+    void link(int sourceDirectory, const QByteArray& sourceName, const QString& relative) {
+        const QString sourcePath = joined(paths_.plainPath, relative);
+        const auto st = fs::statAt(sourceDirectory, sourceName);
+        QByteArray target(4096, Qt::Uninitialized);
+        const ssize_t n = st ? ::readlinkat(sourceDirectory, sourceName.constData(), target.data(), target.size()) : -1;
+        if (!st || !S_ISLNK(st->st_mode) || n <= 0 || n >= target.size()) {
+            const int code = errno;
+            fail(QStringLiteral("cannot read the link %1: %2").arg(sourcePath, st && S_ISLNK(st->st_mode)
+                                                                                  ? fs::errorText(code)
+                                                                                  : QStringLiteral("it changed")),
+                 code);
+            return;
+        }
+        target.truncate(n);
+        if (!fs::isValidUtf8Name(target)) {
+            fail(QStringLiteral("the link %1 points to \"%2\", which is not valid UTF-8 and cannot be kept; change it first")
+                     .arg(sourcePath, fs::displayName(target)),
+                 0);
+            return;
+        }
+        const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+        attributes_.keepLink(storedRelative(relative.left(slash)),
+                             KeptLink{swappedComponent(relative.mid(slash + 1)), target, st->st_mtim});
+        finished(relative, *st, 0);
     }
 
     // `relative` empty: the item is this one file.
@@ -93,7 +130,7 @@ public:
             fail(result.reason, result.error);
             return;
         }
-        keepSourceMetadata(out.get(), st);
+        keepAttributes(out.get(), st, false, storedRelative(relative), attributes_);
         if (!out.close()) {
             const int code = errno;
             model_->currentEncryptSize -= result.plainBytes;
@@ -103,9 +140,40 @@ public:
         finished(relative, st, result.plainBytes);
     }
 
+    ItemAttributes& attributes() { return attributes_; }
+
 private:
+    // "" for the top, else "/" and the swapped relative path, as the attribute file names entries.
+    static QString storedRelative(const QString& relative) {
+        return relative.isEmpty() ? QString() : QLatin1Char('/') + swappedName(relative);
+    }
+
     const storedfile::Frame& frame_;
+    ItemAttributes attributes_;
 };
+
+// Writes the item's attribute file into the work directory, beside the stored top.
+bool writeAttributes(int work, const QByteArray& name, const ItemAttributes& attributes, QString& problem) {
+    fs::Handle out = fs::createExclusiveAt(work, name, 0600);
+    const QByteArray bytes = attributes.encode();
+    DescriptorSink sink(out ? out.get() : -1);
+    if (!out || !sink(bytes.constData(), bytes.size()) || !out.close()) {
+        problem = fs::errorText(errno);
+        return false;
+    }
+    return true;
+}
+
+// The attribute file goes with the stored top it describes; one left by an earlier copy of
+// the item goes, so that it can never give the new copy links that are not the item's.
+bool publishAttributes(int work, int container, const QByteArray& name, bool has, QString& problem) {
+    const bool ok = has ? ::renameat(work, name.constData(), container, name.constData()) == 0
+                        : ::unlinkat(container, name.constData(), 0) == 0 || errno == ENOENT;
+    if (!ok) {
+        problem = fs::errorText(errno);
+    }
+    return ok;
+}
 
 // Puts the assembled stored top in place: beside nothing (never over anything), or, when
 // asked, in exchange for the item's own earlier copy, which goes into the work directory.
@@ -198,6 +266,13 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
         } else {
             walk.file(sourceParent.get(), plainName, work.get(), -1, storedName, QString(), 1, true);
         }
+        const QByteArray attributesName = ItemAttributes::fileNameFor(storedName);
+        const bool hasAttributes = !walk.attributes().isEmpty();
+        if (QString problem; report.complete() && hasAttributes &&
+                             !writeAttributes(work.get(), attributesName, walk.attributes(), problem)) {
+            refuseWalk(report, QStringLiteral("cannot keep the links and attributes of %1 in %2: %3")
+                                   .arg(paths.plainPath, container, problem));
+        }
         if (report.complete()) {
             // Every byte of the new copy is durable before the copy gets its name.
             if (!fs::syncFileSystem(work.get())) {
@@ -209,6 +284,11 @@ WalkReport storeItem(const FileModelPtr& model, const ItemPaths& paths, const Wa
                        !publish(work.get(), containerDir.get(), storedName, options.replaceExisting, problem)) {
                 refuseWalk(report, QStringLiteral("cannot put the stored copy of %1 in place in %2: %3")
                                    .arg(paths.plainPath, container, problem));
+            } else if (QString problem;
+                       !publishAttributes(work.get(), containerDir.get(), attributesName, hasAttributes, problem)) {
+                // The copy is in place but would come back without its links: not complete.
+                refuseWalk(report, QStringLiteral("cannot put the links and attributes of %1 in place in %2: %3")
+                                       .arg(paths.plainPath, container, problem));
             } else {
                 fs::syncHandle(containerDir.get());
                 report.files = std::move(walk.files());

@@ -45,28 +45,49 @@ bool DescriptorSink::operator()(const char* data, qint64 size) {
     return true;
 }
 
-void keepSourceMetadata(int storedFd, const struct stat& source) {
-    // The usual bits need no attribute: an extra metadata write per file is what small
-    // files cost most.
-    if ((source.st_mode & 07777) != kUsualMode) {
-        const QByteArray mode = QByteArray::number(static_cast<uint>(source.st_mode & 07777), 8);
-        ::fsetxattr(storedFd, kModeAttribute, mode.constData(), static_cast<size_t>(mode.size()), 0);
+void keepAttributes(int storedFd, const struct stat& source, bool isFolder, const QString& relative,
+                    ItemAttributes& attributes) {
+    std::optional<mode_t> modeLost;
+    const mode_t bits = source.st_mode & 07777;
+    // The usual bits of a file need no attribute: an extra metadata write per file is what
+    // small files cost most. A folder's are always kept, so that it never comes back more open.
+    if (isFolder || bits != kUsualMode) {
+        const QByteArray mode = QByteArray::number(static_cast<uint>(bits), 8);
+        if (::fsetxattr(storedFd, kModeAttribute, mode.constData(), static_cast<size_t>(mode.size()), 0) != 0) {
+            modeLost = bits;
+        }
     }
-    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-    ::futimens(storedFd, times);
+    std::optional<timespec> timeLost;
+    if (!setTimes(storedFd, source.st_atim, source.st_mtim)) {
+        timeLost = source.st_mtim;
+    }
+    attributes.keep(relative, modeLost, timeLost);
 }
 
-mode_t keptMode(int storedFd) {
+GivenBack attributesToGiveBack(int storedFd, const struct stat& stored, bool isFolder, const KeptAttributes* kept,
+                               mode_t umask) {
+    GivenBack given{isFolder ? static_cast<mode_t>(0777 & ~umask) : kUsualMode, stored.st_mtim};
     char buffer[16] = {};
     const ssize_t n = ::fgetxattr(storedFd, kModeAttribute, buffer, sizeof(buffer) - 1);
     bool ok = false;
-    const uint kept = n > 0 ? QByteArray(buffer, static_cast<qsizetype>(n)).toUInt(&ok, 8) : 0;
-    return ok && kept <= 07777 ? static_cast<mode_t>(kept) : kUsualMode;
+    const uint bits = n > 0 ? QByteArray(buffer, static_cast<qsizetype>(n)).toUInt(&ok, 8) : 0;
+    if (ok && bits <= 07777) {
+        given.mode = static_cast<mode_t>(bits);
+    }
+    if (kept && kept->mode) {
+        given.mode = *kept->mode;
+    }
+    if (kept && kept->modified) {
+        given.modified = *kept->modified;
+    }
+    return given;
 }
 
-void giveBackTime(int plainFd, const struct stat& stored) {
-    const timespec times[2] = {{0, UTIME_OMIT}, stored.st_mtim};
-    ::futimens(plainFd, times);
+bool setTimes(int fd, const timespec& accessed, const timespec& modified) {
+    const timespec times[2] = {accessed, modified};
+    struct stat after {};
+    return ::futimens(fd, times) == 0 && ::fstat(fd, &after) == 0 && after.st_mtim.tv_sec == modified.tv_sec &&
+           after.st_mtim.tv_nsec == modified.tv_nsec;
 }
 
 void WalkBase::fail(const QString& problem, int code) {
@@ -111,7 +132,11 @@ void WalkBase::finished(const QString& relative, const struct stat& source, qint
     ++report_.filesDone;
     const qint64 modified = static_cast<qint64>(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec;
     files_.push_back(WalkedFile{relative, source.st_size, modified, source.st_dev, source.st_ino});
-    logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    // The success line belongs to the whole-file text class; a line per file of a binary tree
+    // of 100,000 files only floods the system log and slows the walk.
+    if (paths_.itemClass == storedfile::ItemClass::Text) {
+        logLine(QString::fromUtf8(loglines::kStoreSucceeded));
+    }
 }
 
 QByteArray makeFreshFolder(int parent, const QString& wanted, const char* prefix) {

@@ -4,6 +4,7 @@
 // file times and permission bits, and the messages for names the walks cannot take.
 
 #include "core/file_system.h"
+#include "crypto/item_attributes.h"
 #include "crypto/stored_file.h"
 #include "crypto/tree_walk.h"
 
@@ -31,18 +32,30 @@ private:
     qint64 writebackFrom_ = 0;
 };
 
-// The stored form keeps a file's modification time as its own and its permission bits, when
-// they are not the usual 0644, in the extended attribute "user.tessaro.mode" (octal), while
-// the stored file itself stays readable by the owner only. Where the file system has
-// neither, nothing is kept.
-void keepSourceMetadata(int storedFd, const struct stat& source);
-// The permission bits a stored file kept: the attribute's, else the usual ones. A restored
-// file is created with them (inside its item's private temporary, or as a single file at
-// the user's own place) and then given back its time.
-mode_t keptMode(int storedFd);
-void giveBackTime(int plainFd, const struct stat& stored);
-inline constexpr mode_t kUsualMode = 0644;
+// A stored file or folder keeps its plain original's modification time as its own, and its
+// permission bits, when they are not the usual 0644 of a file (a folder's always), in the
+// extended attribute "user.tessaro.mode" (octal), while the stored entry itself stays
+// private to the owner. What the file system cannot keep exactly (no extended attributes,
+// coarse times: FAT and exFAT drives) goes into the item's attribute file under `relative`.
+// A folder is given its time only after its last entry is written.
+void keepAttributes(int storedFd, const struct stat& source, bool isFolder, const QString& relative,
+                    ItemAttributes& attributes);
 
+// The bits and time a restored entry gets back: the attribute file's, else what the stored
+// entry kept itself (its attribute, else the usual bits: 0644 for a file, and for a folder
+// of an older copy what a new folder gets).
+struct GivenBack {
+    mode_t mode = 0;
+    timespec modified{};
+};
+GivenBack attributesToGiveBack(int storedFd, const struct stat& stored, bool isFolder, const KeptAttributes* kept,
+                               mode_t umask);
+
+// Sets both times: a file system that takes an omitted access time for "now" would lose the
+// modification time with it. False when fstat shows another modification time afterwards.
+bool setTimes(int fd, const timespec& accessed, const timespec& modified);
+
+inline constexpr mode_t kUsualMode = 0644;
 inline constexpr char kModeAttribute[] = "user.tessaro.mode";
 
 // The names created so far in each directory of a walk's output, to tell a name that a

@@ -19,6 +19,10 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tessaro::vault {
 
 namespace {
@@ -129,11 +133,25 @@ void writeThumbnail(const FileModel& record, const IconSource& icons) {
         return;
     }
     QImage source;
+    // Only a regular file is read: a FIFO named like a picture would block the reader for
+    // ever, and with it the writer's lock. It is opened without blocking, and checked again
+    // once open, in case something else took its name in between.
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(record.path);
+    const bool regular = ::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode);
     if (isPicture(record.path)) {
-        QImageReader reader(record.path);
-        reader.setAutoTransform(true);
-        source = reader.read();
-    } else if (!QFileInfo::exists(destination) && icons) {
+        QFile file;
+        const int fd = regular ? ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW) : -1;
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))) {
+            ::close(fd);
+        }
+        if (file.isOpen()) {
+            QImageReader reader(&file);
+            reader.setAutoTransform(true);
+            source = reader.read();
+        }
+    } else if (!QFileInfo::exists(destination) && icons && (regular || S_ISDIR(st.st_mode))) {
         source = icons(record.path);
     } else {
         return;

@@ -1,5 +1,6 @@
 #include "vault/recover_items.h"
 
+#include "crypto/item_attributes.h"
 #include "crypto/item_hiding.h"
 #include "crypto/item_paths.h"
 #include "crypto/swapped_name.h"
@@ -69,6 +70,9 @@ RecoverReport recoverEveryItem(const QString& vaultDirectory, const std::optiona
             }
             for (const QString& stored : entriesOf(containerPath)) {
                 const QString storedTop = containerPath + QLatin1Char('/') + stored;
+                if (walk::ItemAttributes::isAttributeFileIn(containerPath, stored)) {
+                    continue;  // the links and attributes of the stored top beside it
+                }
                 if (inFlight.contains(storedTop)) {
                     report.skipped.append(QStringLiteral("%1: left by an interrupted walk").arg(storedTop));
                     continue;

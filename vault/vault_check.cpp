@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
+#include "crypto/item_attributes.h"
 #include "crypto/item_paths.h"
 #include "crypto/item_place.h"
 #include "vault/vault_check_journal.h"
@@ -240,6 +241,10 @@ public:
                             markChanged(part);
                             return true;
                         });
+                } else if (item->isEncrtypt && stored && plain) {
+                    add(item->name, text("check.plainStillThere", "hidden, but plain files are still there: %1").arg(item->path),
+                        text("check.lookAtPlainFiles", "left alone: look at them, then unhide the item or remove them"),
+                        false);
                 } else if (!stored && !plain) {
                     add(item->name,
                         text("check.bothMissing", "neither its plain copy %1 nor its stored copy %2 exists").arg(item->path,
@@ -273,7 +278,8 @@ public:
                 for (const QString& entry : QDir(containerPath).entryList(QDir::AllEntries | QDir::Hidden |
                                                                           QDir::System | QDir::NoDotAndDotDot)) {
                     const QString storedTop = containerPath + QLatin1Char('/') + entry;
-                    if (!named.contains(storedTop) && !inJournal_.contains(storedTop)) {
+                    if (!named.contains(storedTop) && !inJournal_.contains(storedTop) &&
+                        !walk::ItemAttributes::isAttributeFileIn(containerPath, entry)) {
                         add(storedTop, text("check.noRecord", "no record names this stored copy"), recover, false);
                     }
                 }

@@ -1,5 +1,7 @@
 #include "vault/vault_check_journal.h"
 
+#include "crypto/item_attributes.h"
+
 #include "core/atomic_file.h"
 #include "core/clean_path.h"
 #include "core/localized_text.h"
@@ -417,6 +419,9 @@ RepairStep finishUnhide(const walk::ItemPlace& place, const JournalEntry& entry)
                                    .arg(place.storedTop(), fs::errorText(errno));
                 return step;
             }
+            // The links and attributes kept beside the copy go with it, or the container stays.
+            const QByteArray attributes = walk::ItemAttributes::fileNameFor(place.storedName().toUtf8());
+            ::unlinkat(stored.container.get(), attributes.constData(), 0);
             fs::syncHandle(stored.container.get());
         }
         removeEmptyContainer(place);

@@ -268,7 +268,7 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
                                                  : applyUnhideOutcome(record, result, after);
     if (missing) {
         emit problems(QStringLiteral("fileRemovedMessage"), {pathBefore});
-    } else if (!result.complete && !result.cancelled) {
+    } else if ((!result.complete && !result.cancelled) || (result.complete && !result.leftBehind.isEmpty())) {
         batchProblems_.append(result.problems);
     } else if (result.complete && !result.problems.isEmpty()) {
         // Done, with something to say: files kept because they changed, a taken location.

@@ -86,3 +86,49 @@ TEST(DamagedStoredFile, GarbageOfEverySmallLengthNeverRestores) {
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// The item's attribute file is read from the vault like everything else there: a line that
+// could lead outside the item, or is not what it should be, refuses the restore and keeps
+// the stored copy; nothing is made anywhere.
+class HostileAttributeFile : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(HostileAttributeFile, RefusesTheRestoreAndMakesNothing) {
+    TestEnvironment env;
+    const QString plain = env.base() + QStringLiteral("/in/Folder");
+    ASSERT_TRUE(TestEnvironment::writeFile(plain + QStringLiteral("/a"), "a"));
+    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    const QString attributes = env.base() + QStringLiteral("/c/.tessaro-attributes-") + QFileInfo(paths.storedTop).fileName();
+    ASSERT_TRUE(TestEnvironment::writeFile(attributes, QByteArray(GetParam().second) + '\n'));
+    const auto stored = testing::snapshot(paths.storedTop);
+
+    const ItemResult r = unhideItem(testing::newRecord(plain), paths);
+    EXPECT_FALSE(r.complete);
+    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("links and attributes")))
+        << r.problems.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    EXPECT_EQ(QDir(env.base() + QStringLiteral("/in")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                                  QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_FALSE(QFileInfo(env.base() + QStringLiteral("/escape")).exists());
+    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HostileAttributeFile,
+    ::testing::Values(std::pair{"not json", "{\"path\":"},
+                      std::pair{"dot dot", R"({"path":"/../../escape","link":"/etc/passwd"})"},
+                      std::pair{"dot dot inside", R"({"path":"/x/../../escape","link":"t"})"},
+                      std::pair{"absolute", R"({"path":"etc/escape","mode":"700"})"},
+                      std::pair{"link as the top", R"({"path":"","link":"t"})"},
+                      std::pair{"empty link", R"({"path":"/l","link":""})"},
+                      std::pair{"mode too wide", R"({"path":"/a","mode":"177777"})"},
+                      std::pair{"bad time", R"({"path":"/a","modified":"1.2000000000"})"},
+                      std::pair{"path not text", R"({"path":7})"}),
+    [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.first)); });
+
+}  // namespace
+}  // namespace tessaro

@@ -96,20 +96,6 @@ TEST(TreeWalk, FolderNameDecidesTheClassOfEveryFile) {
     }
 }
 
-TEST(TreeWalk, GitExtensionFileIsAnOrdinaryFile) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/repo.git");
-    ASSERT_TRUE(TestEnvironment::writeFile(plain, "not a folder"));
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-    ASSERT_TRUE(hideItem(model, paths).complete);
-    EXPECT_TRUE(QFileInfo(paths.storedTop).isFile());
-    auto back = testing::newRecord(plain);
-    back->fileSize = 12;
-    ASSERT_TRUE(unhideItem(back, paths).complete);
-    EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("not a folder"));
-}
-
 TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     TestEnvironment env;
     const QString plain = env.base() + QStringLiteral("/two");
@@ -187,8 +173,12 @@ TEST(TreeWalk, HideKeepsFilesChangedOrAddedDuringTheWalk) {
             TestEnvironment::writeFile(plain + QStringLiteral("/added meanwhile"), "new");
         }
     });
+    // Hidden, but not out of sight: a failure that names what stayed.
     EXPECT_TRUE(r.complete);
+    EXPECT_FALSE(r.hiddenAndGone());
     EXPECT_FALSE(r.sourceRemoved);
+    EXPECT_EQ(r.leftBehind, QStringList{plain + QStringLiteral("/added meanwhile")});
+    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("plain files are still there")));
     EXPECT_EQ(TestEnvironment::readFile(plain + QStringLiteral("/added meanwhile")), QByteArray("new"));
 }
 
@@ -270,30 +260,35 @@ TEST(TreeWalk, SpecialFilesMakeTheHideIncompleteWithoutHanging) {
 namespace tessaro {
 namespace {
 
-TEST(TreeWalk, EmptyItemsComeBackAsTheyWere) {
+// Items at the edges of the format: an empty folder, an empty text file (one block of
+// padding) and a file named like a repository, which is an ordinary file item.
+TEST(TreeWalk, EdgeItemsComeBackAsTheyWere) {
     testing::TestEnvironment env;
-    for (const bool folder : {true, false}) {
-        const QString plain = env.base() + (folder ? QStringLiteral("/Empty Folder.txt") : QStringLiteral("/empty.txt"));
-        if (folder) {
+    const struct {
+        const char* name;
+        bool folder;
+        QByteArray bytes;
+        qint64 storedSize;  // of a file item: header, body, footer
+    } cases[] = {{"Empty Folder.txt", true, {}, 0}, {"empty.txt", false, {}, 144}, {"repo.git", false, "not a folder", 140}};
+    for (const auto& c : cases) {
+        const QString plain = env.base() + QLatin1Char('/') + QString::fromLatin1(c.name);
+        if (c.folder) {
             QDir().mkpath(plain);
         } else {
-            testing::TestEnvironment::writeFile(plain, QByteArray());
+            testing::TestEnvironment::writeFile(plain, c.bytes);
         }
-        auto model = testing::newRecord(plain);
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-        const ItemResult hidden = hideItem(model, paths);
-        ASSERT_TRUE(hidden.complete);
-        EXPECT_TRUE(hidden.sourceRemoved);
-        EXPECT_FALSE(QFileInfo::exists(plain));
-        EXPECT_EQ(QFileInfo(paths.storedTop).isDir(), folder);
-        if (!folder) {
-            EXPECT_EQ(QFileInfo(paths.storedTop).size(), 144);  // header, one padding block, footer
+        const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
+        ASSERT_TRUE(hidden.hiddenAndGone()) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(plain)) << c.name;
+        EXPECT_EQ(QFileInfo(paths.storedTop).isDir(), c.folder) << c.name;
+        if (!c.folder) {
+            EXPECT_EQ(QFileInfo(paths.storedTop).size(), c.storedSize) << c.name;
         }
-        auto back = testing::newRecord(plain);
-        ASSERT_TRUE(unhideItem(back, paths).complete);
-        EXPECT_EQ(QFileInfo(plain).isDir(), folder);
-        EXPECT_TRUE(QFileInfo::exists(plain));
-        EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
+        ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete) << c.name;
+        EXPECT_EQ(QFileInfo(plain).isDir(), c.folder) << c.name;
+        EXPECT_EQ(testing::TestEnvironment::readFile(plain), c.folder ? QByteArray() : c.bytes) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << c.name;
     }
 }
 

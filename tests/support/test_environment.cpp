@@ -13,6 +13,9 @@
 
 #include <random>
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,6 +145,38 @@ std::string readableName(const QString& text) {
         out.pop_back();
     }
     return out.empty() ? std::string("unnamed") : out;
+}
+
+UnremovableEntries::UnremovableEntries(const QString& folder) : folder_(QFile::encodeName(folder)) {
+    if (::geteuid() != 0) {
+        ok_ = ::chmod(folder_.constData(), 0555) == 0;
+        return;
+    }
+    const int fd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags |= FS_IMMUTABLE_FL;
+        ok_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+UnremovableEntries::~UnremovableEntries() {
+    if (::geteuid() != 0) {
+        ::chmod(folder_.constData(), 0755);
+        return;
+    }
+    const int fd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
 }
 
 }  // namespace tessaro::testing

@@ -53,6 +53,21 @@ void writeTree(const QString& root, const Tree& tree);
 // `fileSizeLimit` bytes unless 0. The exit status, or -1 when the child was killed.
 int runChild(const std::function<int()>& work, int killAfterUs = -1, qint64 fileSizeLimit = 0);
 
+// A folder whose entries cannot be removed while the object lives, even by root (the
+// immutable flag; for others its write bits are taken away).
+class UnremovableEntries {
+public:
+    explicit UnremovableEntries(const QString& folder);
+    ~UnremovableEntries();
+    UnremovableEntries(const UnremovableEntries&) = delete;
+    UnremovableEntries& operator=(const UnremovableEntries&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    QByteArray folder_;
+    bool ok_ = false;
+};
+
 // A reproducible pseudo-random buffer.
 QByteArray patternBytes(qint64 size, quint32 seed = 1);
 

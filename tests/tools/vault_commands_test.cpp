@@ -129,6 +129,51 @@ TEST(VaultCommands, RecoverBringsBackEveryHiddenItemWithOrWithoutTheCatalogue) {
     }
 }
 
+// A hide that cannot take the plain files away (a folder the user cannot change) is no
+// success: it names what stayed, ends with 1, and check finds the item afterwards.
+TEST(VaultCommands, AHideThatLeavesPlainFilesFailsAndCheckSaysSo) {
+    Vault v;
+    const QString folder = v.home + QStringLiteral("/Locked");
+    TestEnvironment::writeFile(folder + QStringLiteral("/kept"), "k");
+    ToolRun added;
+    {
+        const testing::UnremovableEntries locked(folder);
+        ASSERT_TRUE(locked.ok());
+        added = v.run({QStringLiteral("add"), folder});
+    }
+    EXPECT_EQ(added.status, 1) << text(added);
+    EXPECT_TRUE(added.out.contains("hidden, but plain files are still there\t" + folder.toUtf8())) << text(added);
+    EXPECT_TRUE(added.err.contains(folder.toUtf8() + "/kept")) << text(added);
+    EXPECT_EQ(TestEnvironment::readFile(folder + QStringLiteral("/kept")), QByteArray("k"));
+    const ToolRun checked = runVaultTool(v.env, {QStringLiteral("check")});
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_TRUE(checked.out.contains("hidden, but plain files are still there")) << text(checked);
+}
+
+// A path that begins with "--" after "--", names with line breaks and tabs in list's
+// tab-separated lines, and verify of the healthy vault that holds them (with its own journal).
+TEST(VaultCommands, OddNamesPassThroughAddListAndVerify) {
+    Vault v;
+    const QString dashed = v.home + QStringLiteral("/--x");
+    const QString odd = v.home + QStringLiteral("/two\nlines\tand\\slash");
+    TestEnvironment::writeFile(dashed, "d");
+    TestEnvironment::writeFile(odd + QStringLiteral("/inner"), "o");
+    const ToolRun added = runVaultTool(v.env, {QStringLiteral("add"), QStringLiteral("--"), QStringLiteral("--x"), odd},
+                                       passwordLine(), v.home);
+    ASSERT_EQ(added.status, 0) << text(added);
+    EXPECT_FALSE(QFileInfo::exists(dashed));
+    const QStringList lines = v.listed().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList items = lines.filter(QStringLiteral("\titem\t"));
+    ASSERT_EQ(items.size(), 2) << v.listed().toStdString();
+    for (const QString& line : items) {
+        EXPECT_EQ(line.count(QLatin1Char('\t')), 6) << line.toStdString();
+    }
+    EXPECT_TRUE(items.join(QLatin1Char(' ')).contains(QStringLiteral("two\\nlines\\tand\\\\slash")));
+    EXPECT_TRUE(QFileInfo::exists(vault::journalPath(v.env.vaultRoot())));
+    const ToolRun verified = runVaultTool(v.env, {QStringLiteral("verify"), v.env.vaultRoot()});
+    EXPECT_EQ(verified.status, 0) << text(verified);
+}
+
 TEST(VaultCommands, CheckNamesWhatIsWrongAndRepairOnlyWhatIsSafe) {
     Vault v;
     const QString a = v.home + QStringLiteral("/a.bin");

@@ -15,7 +15,12 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QRandomGenerator>
 #include <QSignalSpy>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -244,6 +249,121 @@ TEST(BulkOrder, VisitsGroupsAndItemsInOrderAndOnlyWhatChanges) {
 }
 
 // The window's path: the controller runs every walk on its worker and reports back.
+// A random tree: empty folders, names with spaces, deep nesting, files of a few sizes.
+Tree randomTree(const QString& root, quint32 seed, QStringList& emptyFolders) {
+    QRandomGenerator random(seed);
+    Tree tree;
+    const QStringList names{QStringLiteral("empty dir"), QStringLiteral("a b"), QStringLiteral("x"),
+                            QStringLiteral(" lead"), QStringLiteral("trail "), QStringLiteral("Docs")};
+    std::function<void(const QString&, int)> grow = [&](const QString& relative, int depth) {
+        const int entries = random.bounded(4);
+        if (entries == 0 || depth > 7) {
+            QDir().mkpath(root + relative);
+            emptyFolders.append(relative);
+            return;
+        }
+        for (int i = 0; i < entries; ++i) {
+            const QString name = names.at(random.bounded(names.size())) + QString::number(i);
+            if (random.bounded(2) == 0) {
+                grow(relative + QLatin1Char('/') + name, depth + 1);
+            } else {
+                tree.insert(relative + QLatin1Char('/') + name, testing::patternBytes(random.bounded(3) * 700, seed + i));
+            }
+        }
+    };
+    grow(QString(), 0);
+    writeTree(root, tree);
+    return testing::readTree(root);
+}
+
+// Every folder of a tree, empty ones included, relative to its top.
+QStringList foldersOf(const QString& root) {
+    QStringList out;
+    for (QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        out.append(it.next().mid(root.size()));
+    }
+    out.sort();
+    return out;
+}
+
+// Hidden and unhidden again and again, through the library and through the window's worker:
+// every file and every folder, empty ones included, comes back where it was.
+TEST(HidingAndUnhiding, RandomTreesWithEmptyFoldersComeBackWholeEveryTime) {
+    const quint32 base = QRandomGenerator::global()->generate();
+    std::printf("seed %u\n", base);
+    for (quint32 round = 0; round < 6; ++round) {
+        const quint32 seed = base + round;
+        Fixture f;
+        const QString project = f.home + QStringLiteral("/Project ") + QString::number(seed);
+        QStringList empty;
+        const Tree files = randomTree(project, seed, empty);
+        const QStringList folders = foldersOf(project);
+        const FileModelPtr item = f.addAndHide({project}).first();
+        vault::VaultController controller(f.catalogue, {[&](int w) { return f.catalogue.SaveGroupList(w); }, {}});
+        for (int pass = 0; pass < 4; ++pass) {
+            if (pass % 2 == 0) {
+                const ItemResult shown = vault::unhideRecordJournaled(item);
+                ASSERT_TRUE(shown.complete) << "seed " << seed;
+                vault::applyUnhideOutcome(*item, shown, vault::diskStateOf(*item));
+            } else {
+                controller.toggle(item);
+                controller.waitUntilIdle();
+            }
+            ASSERT_FALSE(item->isEncrtypt) << "seed " << seed;
+            EXPECT_EQ(foldersOf(project), folders) << "seed " << seed << " pass " << pass;
+            EXPECT_EQ(readTree(project), files) << "seed " << seed;
+            controller.toggle(item);
+            controller.waitUntilIdle();
+            ASSERT_TRUE(item->isEncrtypt) << "seed " << seed;
+            EXPECT_FALSE(QFileInfo::exists(project)) << "seed " << seed;
+        }
+    }
+}
+
+// A FIFO named like a picture blocked the thumbnail reader for ever, with the writer's lock held.
+TEST(Adding, AFifoNamedLikeAPictureIsAddedWithoutReadingIt) {
+    Fixture f;
+    const QString fifo = f.home + QStringLiteral("/x.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const vault::AddTarget target = vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), 1);
+    auto done = std::make_shared<std::promise<int>>();
+    std::thread([done, fifo, target] {
+        const vault::PreparedAdd prepared = vault::prepareAdd({fifo}, {}, target, 0, {});
+        done->set_value(static_cast<int>(prepared.records.size()));
+    }).detach();
+    auto result = done->get_future();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "preparing the add of a FIFO hangs";
+        std::_Exit(1);  // the reader can never be stopped
+    }
+    EXPECT_EQ(result.get(), 1);
+}
+
+TEST(Controller, AHideThatLeavesFilesInPlaceIsAnAlert) {
+    Fixture f;
+    vault::VaultController controller(f.catalogue, {[&](int w) { return f.catalogue.SaveGroupList(w); }, {}});
+    QSignalSpy problems(&controller, &vault::VaultController::problems);
+    const QString folder = f.home + QStringLiteral("/Busy");
+    TestEnvironment::writeFile(folder + QStringLiteral("/a"), "a");
+    TestEnvironment::writeFile(folder + QStringLiteral("/locked/kept"), "kept");
+    const vault::AddTarget target = vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), 1);
+    const FileModelPtr item = vault::prepareAdd({folder}, {}, target, 0, {}).records.first();
+    item->isEncrtypt = false;
+    vault::commitAdd(target, {item});
+    const testing::UnremovableEntries locked(folder + QStringLiteral("/locked"));
+    ASSERT_TRUE(locked.ok());
+    controller.toggle(item);
+    controller.waitUntilIdle();
+    // Hidden (the stored copy is complete), but not out of sight: an alert naming what stayed.
+    EXPECT_TRUE(item->isEncrtypt);
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_EQ(problems.first().at(0).toString(), QStringLiteral("walkFailed.title"));
+    EXPECT_TRUE(problems.first().at(1).toStringList().join(QLatin1Char(' ')).contains(folder + QStringLiteral("/locked/kept")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/a")));
+    EXPECT_EQ(TestEnvironment::readFile(folder + QStringLiteral("/locked/kept")), QByteArray("kept"));
+}
+
 TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
     Fixture f;
     int saves = 0;

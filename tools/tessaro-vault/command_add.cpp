@@ -34,6 +34,9 @@ int runAdd(const QStringList& arguments) {
                 return fail(QStringLiteral("add: --group needs a name"));
             }
             group = arguments.at(++i);
+        } else if (arguments.at(i) == QLatin1String("--")) {
+            paths.append(arguments.mid(i + 1));
+            break;
         } else if (arguments.at(i).startsWith(QLatin1String("--"))) {
             return fail(QStringLiteral("add: unknown option %1").arg(arguments.at(i)));
         } else {
@@ -74,7 +77,10 @@ int runAdd(const QStringList& arguments) {
         const ItemResult result = vault::hideRecordJournaled(record, {}, true);
         changed = vault::applyHideOutcome(*record, result, vault::diskStateOf(*record)) || changed;
         printProblems(result.problems);
-        if (result.complete) {
+        if (result.complete && !result.hiddenAndGone()) {
+            ++failed;
+            printLine(QStringLiteral("hidden, but plain files are still there\t%1").arg(record->path));
+        } else if (result.complete) {
             printLine(QStringLiteral("hidden\t%1").arg(record->path));
         } else {
             ++failed;
@@ -92,7 +98,7 @@ int runAdd(const QStringList& arguments) {
 }
 
 const bool registered = registerCommand(
-    {QStringLiteral("add"), QStringLiteral("add PATH... [--group NAME]"),
+    {QStringLiteral("add"), QStringLiteral("add [--group NAME] [--] PATH..."),
      QStringLiteral("add files and folders to the vault (its all-items group, or the group NAME) and hide them "
                     "(password from stdin); paths already in the vault are left out"),
      runAdd});

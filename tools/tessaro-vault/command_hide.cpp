@@ -50,7 +50,10 @@ int run(const QStringList& arguments, bool hide) {
         const vault::DiskState after = vault::diskStateOf(*item);
         hide ? vault::applyHideOutcome(*item, result, after) : vault::applyUnhideOutcome(*item, result, after);
         printProblems(result.problems);
-        if (result.complete) {
+        if (hide && result.complete && !result.hiddenAndGone()) {
+            ++failed;
+            printLine(QStringLiteral("hidden, but plain files are still there\t%1").arg(item->path));
+        } else if (result.complete) {
             printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("hidden") : QStringLiteral("shown"), item->path));
         } else {
             ++failed;

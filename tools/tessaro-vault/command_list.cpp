@@ -21,6 +21,28 @@ namespace {
 using catalogue::FileRead;
 using catalogue::ListKind;
 
+// A text as one tab-separated field: a backslash, a tab, a line break or any other control
+// character in a name would split the line or the field, so they are written as escapes.
+QString field(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
 // What the catalogue says, checked against what is on disk.
 QString itemState(const FileModel& item, const QString& vaultBase, bool notes) {
     if (notes) {
@@ -41,15 +63,15 @@ void printRows(const RowList& rows, const QString& vaultBase, bool notes) {
         const qsizetype count = row->fileModels ? row->fileModels->size() : 0;
         // One arg() call: a name that holds "%1" must not be filled in again.
         printLine(QStringLiteral("%1\tgroup\t%2\t%3\t%4 items")
-                      .arg(row->groupName, QString::number(row->index), row->name, QString::number(count)));
+                      .arg(field(row->groupName), QString::number(row->index), field(row->name), QString::number(count)));
         if (!row->fileModels) {
             continue;
         }
         for (const FileModelPtr& item : *row->fileModels) {
             printLine(QStringLiteral("%1\titem\t%2.%3\t%4\t%5 bytes\t%6\t%7")
-                          .arg(item->groupName, QString::number(item->groupIndex), QString::number(item->fileIndex),
-                               itemState(*item, vaultBase, notes), QString::number(item->fileSize.load()), item->name,
-                               item->path));
+                          .arg(field(item->groupName), QString::number(item->groupIndex), QString::number(item->fileIndex),
+                               itemState(*item, vaultBase, notes), QString::number(item->fileSize.load()),
+                               field(item->name), field(item->path)));
         }
     }
 }
@@ -63,7 +85,7 @@ bool listFile(const QString& path, ListKind kind, const QString& listKey, const 
     const catalogue::ListRead read = catalogue::readRowListFile(path, source);
     switch (read.status) {
     case FileRead::Status::Read:
-        printLine(QStringLiteral("%1\tcatalogue\t%2").arg(listKey, path));
+        printLine(QStringLiteral("%1\tcatalogue\t%2").arg(field(listKey), field(path)));
         printRows(*read.rows, vaultBase, kind == ListKind::Notes);
         return true;
     case FileRead::Status::Missing:
@@ -71,7 +93,7 @@ bool listFile(const QString& path, ListKind kind, const QString& listKey, const 
             fail(QStringLiteral("%1: no catalogue file").arg(path), 1);
             return false;
         }
-        printLine(QStringLiteral("%1\tcatalogue\t%2\tmissing").arg(listKey, path));
+        printLine(QStringLiteral("%1\tcatalogue\t%2\tmissing").arg(field(listKey), field(path)));
         return true;
     case FileRead::Status::Damaged: {
         if (!read.rows) {
@@ -79,7 +101,7 @@ bool listFile(const QString& path, ListKind kind, const QString& listKey, const 
         }
         const catalogue::DamageReport& damage = read.damage;
         printLine(QStringLiteral("%1\tcatalogue\t%2\tdamaged\t%3 groups, %4 items readable")
-                      .arg(listKey, path, QString::number(damage.groupsKept), QString::number(damage.itemsKept)));
+                      .arg(field(listKey), field(path), QString::number(damage.groupsKept), QString::number(damage.itemsKept)));
         printRows(*read.rows, vaultBase, kind == ListKind::Notes);
         fail(QStringLiteral("%1 cannot be read in full: %2 groups and %3 items can be, %4 records or fields cannot:")
                  .arg(path, QString::number(damage.groupsKept), QString::number(damage.itemsKept),
@@ -90,7 +112,7 @@ bool listFile(const QString& path, ListKind kind, const QString& listKey, const 
     }
     case FileRead::Status::Unreadable: break;
     }
-    printLine(QStringLiteral("%1\tcatalogue\t%2\tunreadable").arg(listKey, path));
+    printLine(QStringLiteral("%1\tcatalogue\t%2\tunreadable").arg(field(listKey), field(path)));
     fail(QStringLiteral("%1 cannot be read: %2").arg(path, read.reason), 1);
     return false;
 }
@@ -145,7 +167,9 @@ int runList(const QStringList& arguments) {
 [[maybe_unused]] const bool registered = registerCommand(Command{
     QStringLiteral("list"),
     QStringLiteral("list"),
-    QStringLiteral("print every group and item of the vault and of mounted drive vaults, with its state"),
+    QStringLiteral("print every group and item of the vault and of mounted drive vaults, with its state, one "
+                   "tab-separated line each; in names and paths a backslash is written \\\\, a tab \\t, a line "
+                   "break \\n, a carriage return \\r and any other control character \\xNN"),
     runList,
 });
 

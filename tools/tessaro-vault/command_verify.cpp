@@ -2,6 +2,7 @@
 #include "tools/tessaro-vault/command.h"
 
 #include "core/vault_paths.h"
+#include "crypto/item_attributes.h"
 #include "crypto/stored_file.h"
 #include "crypto/swapped_name.h"
 #include "crypto/tree_walk.h"
@@ -29,8 +30,10 @@ storedfile::ItemClass classBelow(const QString& root, const QString& file) {
     return storedfile::ItemClass::Binary;
 }
 
-// A vault directory also holds its catalogues, notes and thumbnails, which are not stored
-// files; they are recognised by the catalogue file beside them.
+// A vault directory also holds its catalogues, journal, notes and thumbnails, which are not
+// stored files; they are recognised by the catalogue file beside them. Every file directly in
+// a vault directory is the vault's own: stored files live in containers two levels down. An
+// item's attribute file beside its stored top is not a stored file either.
 bool isVaultOwnFile(const QString& file) {
     const QStringList catalogues{QLatin1String(vaultpaths::kGroupDirList), QLatin1String(vaultpaths::kGroupNotesList),
                                  QLatin1String(vaultpaths::kGroupMoveUPList)};
@@ -40,10 +43,8 @@ bool isVaultOwnFile(const QString& file) {
         });
     };
     const QFileInfo info(file);
-    for (const QString& name : catalogues) {
-        if (info.fileName() == name || info.fileName().startsWith(name + QStringLiteral(".damaged-"))) {
-            return isVaultDirectory(info.dir());
-        }
+    if (walk::ItemAttributes::isAttributeFileIn(info.path(), info.fileName()) || isVaultDirectory(info.dir())) {
+        return true;
     }
     QDir dir = info.dir();
     for (QString child = dir.dirName(); dir.cdUp(); child = dir.dirName()) {

@@ -67,8 +67,11 @@ void printProblems(const QStringList& problems) {
 std::optional<ParsedArguments> parseArguments(const QString& command, const QStringList& arguments,
                                               const QStringList& known) {
     ParsedArguments parsed;
+    bool optionsEnded = false;
     for (const QString& word : arguments) {
-        if (!word.startsWith(QLatin1String("--"))) {
+        if (!optionsEnded && word == QLatin1String("--")) {
+            optionsEnded = true;  // a path that begins with "--" follows
+        } else if (optionsEnded || !word.startsWith(QLatin1String("--"))) {
             parsed.positional.append(word);
         } else if (known.contains(word)) {
             parsed.switches.append(word);
@@ -182,7 +185,7 @@ int main(int argc, char** argv) {
     if (it == commands().end()) {
         return fail(QStringLiteral("unknown command \"%1\" (see --help)").arg(name));
     }
-    if (arguments.contains(QLatin1String("--help"))) {
+    if (arguments.mid(0, arguments.indexOf(QLatin1String("--"))).contains(QLatin1String("--help"))) {
         std::fprintf(stdout, "Usage: tessaro-vault [options] %s\n%s\n", qPrintable(it->second.usage),
                      qPrintable(it->second.summary));
         return 0;
