@@ -13,7 +13,9 @@
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
+#include "core/item_sorting.h"
 #include "core/log.h"
+#include "vault/vault_controller.h"
 #include "support/test_environment.h"
 #include "support/widget_events.h"
 #include "support/widget_test_main.h"
@@ -495,6 +497,85 @@ private slots:
         QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
     }
 
+    void firstClickOnAnEyeAfterAKeyboardLoginToggles() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        loginViewcontroller* login = delegate.loginView();
+        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
+        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+        MainViewController* main = delegate.mainView();
+        QVERIFY(main);
+        QTRY_VERIFY(main->isVisible());
+        const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        QCOMPARE(main->selectedItem(), shown);
+        clickEye(*main, kept);
+        QVERIFY(main->itemModel()->rowEditing(kept.get()));
+    }
+
+    void selectionFollowsItsItemAcrossResortsSearchesAndRebuilds() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"),
+                                       {{QStringLiteral("holiday.png"), true}, {QStringLiteral("notes.txt"), true},
+                                        {QStringLiteral("plan.txt"), false}});
+        const FileModelPtr holiday = group->fileModels->at(0);
+        w.main->sortpopAction(kSortByHiddenState);
+        select(*w.main, holiday);
+        const qsizetype before = w.main->selectGroup_ItemIndex;
+
+        // Unhidden, it sorts to the other end: the selection goes with it, and so do the
+        // action button and the commands.
+        holiday->isEncrtypt = false;
+        w.main->setRightScrollView();
+        QVERIFY(w.main->selectGroup_ItemIndex != before);
+        QCOMPARE(w.main->selectedItem(), holiday);
+        QCOMPARE(w.main->itemModel()->selectedRow(), w.main->itemModel()->rowOf(holiday.get()));
+        w.main->setDoFileTypeForSelectedItem();
+        QCOMPARE(w.main->rightBottom_leftBtn()->text(), QStringLiteral("Hide Selected"));
+        QTest::mouseClick(w.main->rightBottom_leftBtn(), Qt::LeftButton);
+        QCOMPARE(w.main->toggled, FileModelList({holiday}));
+        w.main->setRowWalkState(holiday, WalkState::None);
+
+        // A search that leaves it out selects nothing else; cleared, it is selected again.
+        w.main->searchField()->setText(QStringLiteral("txt"));
+        QCOMPARE(w.main->selectedItem(), nullptr);
+        QVERIFY(!w.main->rightBottom_leftBtn()->isEnabled());
+        w.main->hideItemAction();
+        QCOMPARE(w.main->toggled.size(), 1);
+        w.main->searchField()->clear();
+        QCOMPARE(w.main->selectedItem(), holiday);
+        QCOMPARE(w.main->itemModel()->cell(w.main->itemModel()->rowOf(holiday.get())).selected, true);
+    }
+
+    void newRowsAndTheRunningRowAreScrolledIntoView() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        QList<std::pair<QString, bool>> many;
+        for (int i = 0; i < 40; ++i) {
+            many.append({QStringLiteral("item %1.txt").arg(i, 2, 10, QLatin1Char('0')), true});
+        }
+        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"), many);
+        const QRect view = w.main->itemListView()->viewport()->rect();
+        auto inView = [&](const FileModelPtr& item) {
+            const QModelIndex index = w.main->itemModel()->index(static_cast<int>(w.main->itemModel()->rowOf(item.get())));
+            return view.contains(w.main->itemListView()->visualRect(index));
+        };
+        using VC = vault::VaultController;
+        const FileModelPtr last = group->fileModels->last();
+        QVERIFY(!inView(last));
+        emit w.main->vaultController()->walkStarted(last, VC::Kind::Unhide, true);
+        QVERIFY(inView(last));
+        // A new row comes into view with its add (the newest goes first when descending).
+        w.main->sortpopAction(kSortDescending);
+        w.main->itemListView()->scrollToBottom();
+        QVERIFY(!inView(last));
+        emit w.main->vaultController()->added({last}, group->index);
+        QVERIFY(inView(last));
+        w.main->setRowWalkState(last, WalkState::None);
+    }
+
     void groupMenuHidesTheGroupsItems() {
         OpenWindow w;
         QVERIFY(w.exposed());
@@ -618,19 +699,36 @@ private slots:
             QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
         }
 
-        // A folder's whole path typed in is a place to go: the panel opens it and stays.
-        std::optional<QStringList> got;
-        ModalSeam::OpenPanelRequest request;
-        request.directory = w.env.base();
-        ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
-        auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(pick + QStringLiteral("/Photos"));
-        QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
-        QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), pick + QStringLiteral("/Photos"));
-        QVERIFY(!got.has_value());
-        QTest::keyClick(dialog, Qt::Key_Escape);
-        QTRY_VERIFY(got.has_value());
-        QVERIFY(got->isEmpty());
+        // Return on a folder is a place to go, whether its name or its whole path was typed
+        // or it was selected in the list: the panel opens it and stays; only its button adds.
+        for (const char* how : {"name", "path", "list"}) {
+            std::optional<QStringList> got;
+            ModalSeam::OpenPanelRequest request;
+            request.directory = pick;
+            ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
+            auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QWidget* target = name;
+            if (qstrcmp(how, "list") == 0) {
+                auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+                QTRY_VERIFY(list->model()->rowCount(list->rootIndex()) == 2);
+                const QModelIndexList photos =
+                    list->model()->match(list->model()->index(0, 0, list->rootIndex()), Qt::DisplayRole, QStringLiteral("Photos"));
+                QCOMPARE(photos.size(), 1);
+                list->setCurrentIndex(photos.first());
+                target = list;
+            } else {
+                name->setText(qstrcmp(how, "name") == 0 ? QStringLiteral("Photos") : pick + QStringLiteral("/Photos"));
+            }
+            QTest::keyClick(target, Qt::Key_Return);
+            QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), pick + QStringLiteral("/Photos"));
+            QTest::qWait(50);
+            QVERIFY2(!got.has_value(), how);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTRY_VERIFY(got.has_value());
+            QVERIFY(got->isEmpty());
+            QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
+        }
     }
 
     void folderButtonShowsTheItemOrSaysWhereItIs() {
