@@ -26,6 +26,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolButton>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -333,31 +337,105 @@ private slots:
         QVERIFY(!QFileInfo::exists(a));
     }
 
-    void aLockDuringAHideStopsItSafelyAndLocks() {
-        Session s;
-        const QByteArray bytes = testing::patternBytes(64 << 20, 6);
-        const QString big = s.file(QStringLiteral("movie.mkv"), bytes);
-        const QString small = s.file(QStringLiteral("later.txt"), "later");
-        s.main->AddFileActionForPaths({big, small});
-        QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
-                                     s.main->vaultController()->current()->currentEncryptSize.load() > 0,
-                                 20000);
-        s.delegate.lockTessaroAction();
-        QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
-        // The running hide was cancelled, or had just ended: either way the catalogue says
-        // what is on disk. The waiting item was never touched and is visible.
-        const FileModelList saved = savedItems();
-        QCOMPARE(saved.size(), 2);
-        for (const FileModelPtr& item : saved) {
-            const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
-            QCOMPARE(item->isEncrtypt, stored);
-            QCOMPARE(QFileInfo::exists(item->path), !stored);
-        }
-        QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
-        if (QFileInfo::exists(big)) {
-            QCOMPARE(TestEnvironment::readFile(big), bytes);
+    // Every way out during a hide ends it as the lock button does: the running walk is
+    // cancelled (or had just ended), the waiting item is untouched, the catalogue says what
+    // is on disk. Quit and close ask first, naming the item and its progress; "keep
+    // working" goes on with the walk.
+    void everyWayOutDuringAHideStopsItSafely() {
+        enum class Way { LockButton, IdleLock, QuitMenu, CloseButton, QuitKeptWorking };
+        const struct {
+            const char* name;
+            Way way;
+        } ways[] = {{"lock button", Way::LockButton},
+                    {"idle lock", Way::IdleLock},
+                    {"quit command", Way::QuitMenu},
+                    {"window closed", Way::CloseButton},
+                    {"quit, then keep working", Way::QuitKeptWorking}};
+        for (const auto& c : ways) {
+            controls::ModalSeam::reset();
+            Session s;
+            int terminated = 0;
+            s.delegate.setTerminateHandlerForTests([&] { ++terminated; });
+            const QByteArray bytes = testing::patternBytes(64 << 20, 6);
+            const QString big = s.file(QStringLiteral("视频.mp4"), bytes);
+            const QString small = s.file(QStringLiteral("later.txt"), "later");
+            s.main->AddFileActionForPaths({big, small});
+            QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
+                                         s.main->vaultController()->current()->currentEncryptSize.load() > 0,
+                                     20000);
+            const bool asks = c.way == Way::QuitMenu || c.way == Way::CloseButton || c.way == Way::QuitKeptWorking;
+            controls::ModalSeam::nextAnswer(c.way == Way::QuitKeptWorking ? QMessageBox::No : QMessageBox::Yes);
+            switch (c.way) {
+            case Way::LockButton: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); break;
+            case Way::IdleLock:
+                s.delegate.setIdleDelayProvider([](qint64) { return 0; });
+                s.delegate.setAfterLock();
+                break;
+            case Way::QuitMenu:
+            case Way::QuitKeptWorking:
+                for (QAction* menu : s.delegate.mainMenu()->actions()) {
+                    for (QAction* action : menu->menu()->actions()) {
+                        if (action->shortcut() == QKeySequence(QKeySequence::Quit)) {
+                            action->trigger();
+                        }
+                    }
+                }
+                break;
+            case Way::CloseButton: QVERIFY(!s.delegate.mainWindow()->close()); break;
+            }
+            if (asks) {
+                QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
+                const QString asked = controls::ModalSeam::lastQuestion().message;
+                QVERIFY2(asked.contains(QStringLiteral("“视频.mp4”")) && asked.contains(QStringLiteral("% done")),
+                         qPrintable(asked));
+                QCOMPARE(controls::ModalSeam::lastQuestion().safeTitle, QStringLiteral("Keep Working"));
+            }
+            if (c.way == Way::QuitKeptWorking) {
+                s.idle();
+                QCOMPARE(terminated, 0);
+                QVERIFY2(!QFileInfo::exists(big) && !QFileInfo::exists(small), c.name);
+                continue;
+            }
+            if (asks) {
+                QTRY_VERIFY_WITH_TIMEOUT(terminated == 1, 20000);
+                QVERIFY2(!s.main->walkRunning(), c.name);
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
+            }
+            const FileModelList saved = savedItems();
+            QCOMPARE(saved.size(), 2);
+            for (const FileModelPtr& item : saved) {
+                const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
+                QVERIFY2(item->isEncrtypt == stored, c.name);
+                QVERIFY2(QFileInfo::exists(item->path) == !stored, c.name);
+            }
+            QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
+            if (QFileInfo::exists(big)) {
+                QCOMPARE(TestEnvironment::readFile(big), bytes);
+            }
         }
     }
+
+    void afterHideAllUnhideAllIsOfferedAtOnce() {
+        Session s;
+        s.main->AddFileActionForPaths({s.file(QStringLiteral("a.txt"), "a"), s.file(QStringLiteral("b.txt"), "b")});
+        s.idle();
+        s.main->setDoFileType(3);
+        s.main->file_popAction(1);  // unhide all
+        s.idle();
+        QTRY_VERIFY(!s.main->isProgressShown());
+        QCOMPARE(s.main->doFileType(), 2);
+        // Hide all from the button: nothing visible is left, and the menu's first entry now
+        // brings everything back.
+        s.main->setDoFileType(1);
+        QTest::mouseClick(s.main->rightBottom_leftBtn(), Qt::LeftButton);
+        s.idle();
+        QTRY_VERIFY(!s.main->isProgressShown());
+        QAction* first = s.main->file_itemMenu()->actions().first();
+        QCOMPARE(first->text(), QStringLiteral("Unhide All"));
+        QVERIFY(first->isEnabled());
+    }
+
     void theWindowAndTheToolNeverWriteTheVaultAtOnce() {
         Session s;
         const QString a = s.file(QStringLiteral("a.txt"), "a");
