@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QDialog>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -85,6 +86,11 @@ public:
                 part->installEventFilter(this);
             }
         }
+        // While the name completes, its list has the keys: Return reaches the field only
+        // through the completer, past the field's filters.
+        if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); name && name->completer()) {
+            name->completer()->popup()->installEventFilter(this);
+        }
         resize(760, 500);
     }
 
@@ -94,9 +100,14 @@ public:
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                const QString folder = folderForReturn(watched);
+                auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                const bool fromCompletion = name && name->completer() && watched == name->completer()->popup();
+                const QString folder = folderForReturn(fromCompletion ? name : watched);
                 if (!folder.isEmpty()) {
-                    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                    if (fromCompletion) {
+                        name->completer()->popup()->hide();
+                    }
+                    if (name) {
                         name->clear();
                     }
                     setDirectory(folder);
