@@ -12,7 +12,10 @@
 #include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
 #include "core/catalogue.h"
+#include "core/localized_text.h"
 #include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "crypto/item_paths.h"
 #include "core/vault_lock.h"
 #include "support/test_environment.h"
@@ -434,6 +437,31 @@ private slots:
         QAction* first = s.main->file_itemMenu()->actions().first();
         QCOMPARE(first->text(), QStringLiteral("Unhide All"));
         QVERIFY(first->isEnabled());
+    }
+
+    void inChineseAnItemPutBackBesideWhatTookItsPlaceIsToldInChinese() {
+        Session s;
+        const auto useLanguage = [&](int value) {
+            QVERIFY(SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), value));
+            LanguageBundle::setLanguage();
+            s.main->langeuageAction();
+        };
+        useLanguage(1);
+        const QString a = s.file(QStringLiteral("a.txt"), "mine");
+        s.main->AddFileActionForPaths({a});
+        s.idle();
+        TestEnvironment::writeFile(a, "someone else's");
+        const FileModelPtr item = itemNamed(*s.main, QStringLiteral("a.txt"));
+        s.main->visableBtnAction(s.shownRowOf(item));
+        QTRY_VERIFY_WITH_TIMEOUT(!item->isEncrtypt, 20000);
+        s.idle();
+        QCOMPARE(TestEnvironment::readFile(s.home + QStringLiteral("/a（已恢复）.txt")), QByteArray("mine"));
+        QCOMPARE(TestEnvironment::readFile(a), QByteArray("someone else's"));
+        QTRY_VERIFY(s.main->currentAlert());
+        const QString told = s.main->currentAlert()->informativeText();
+        QVERIFY2(told.contains(QStringLiteral("处现在有其他内容")) && !told.contains(QStringLiteral("something else")),
+                 qPrintable(told));
+        useLanguage(0);
     }
 
     void theWindowAndTheToolNeverWriteTheVaultAtOnce() {
