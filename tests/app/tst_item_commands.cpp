@@ -142,6 +142,14 @@ void clickEye(MainViewController& main, const FileModelPtr& item) {
     clickAt(main, layoutOf(main, main.itemModel()->rowOf(item.get())).eye.center());
 }
 
+// The password typed and Return, as a user does; the shown main window, or none.
+MainViewController* logInByKeyboard(AppDelegate& delegate) {
+    loginViewcontroller* login = delegate.loginView();
+    QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
+    QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+    return QTest::qWaitForWindowExposed(delegate.mainWindow()) ? delegate.mainView() : nullptr;
+}
+
 QAction* menuEntry(QMenu* menu, int tag) {
     for (QAction* action : menu->actions()) {
         if (action->data().toInt() == tag) {
@@ -457,12 +465,8 @@ private slots:
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
-        loginViewcontroller* login = delegate.loginView();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        MainViewController* main = delegate.mainView();
+        MainViewController* main = logInByKeyboard(delegate);
         QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QCOMPARE(delegate.HideItem()->data().toInt(), 3);
         QCOMPARE(delegate.UnHideItem()->data().toInt(), 4);
         QCOMPARE(delegate.HideItem()->text(), QStringLiteral("Hide Selected Item"));
@@ -501,13 +505,8 @@ private slots:
         TestEnvironment env;
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        loginViewcontroller* login = delegate.loginView();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        MainViewController* main = delegate.mainView();
+        MainViewController* main = logInByKeyboard(delegate);
         QVERIFY(main);
-        QTRY_VERIFY(main->isVisible());
         const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QCOMPARE(main->selectedItem(), shown);
         clickEye(*main, kept);
