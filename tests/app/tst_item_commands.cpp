@@ -18,6 +18,7 @@
 #include "vault/vault_controller.h"
 #include "support/test_environment.h"
 #include "support/widget_events.h"
+#include "support/window_steps.h"
 #include "support/widget_test_main.h"
 
 #include <QApplication>
@@ -36,6 +37,9 @@
 using namespace tessaro;
 using tessaro::controls::ModalSeam;
 using tessaro::testing::sendDrop;
+using tessaro::testing::logIn;
+using tessaro::testing::makeItem;
+using tessaro::testing::sidebarRowOf;
 using tessaro::testing::TestEnvironment;
 
 namespace {
@@ -76,16 +80,6 @@ struct OpenWindow {
     bool exposed() { return QTest::qWaitForWindowExposed(&window); }
 };
 
-FileModelPtr makeItem(const QString& name, bool hidden, qint64 addDate) {
-    auto item = std::make_shared<FileModel>();
-    item->name = name;
-    item->path = QStringLiteral("/home/user/") + name;
-    item->isEncrtypt = hidden;
-    item->fileSize = 1000;
-    item->addDate = addDate;
-    return item;
-}
-
 // A user group of the local vault with these items (name, hidden), shown in the window.
 GroupModelPtr addGroup(MainViewController& main, const QString& name, const QList<std::pair<QString, bool>>& items) {
     RowList& rows = main.catalogue.groupDirList;
@@ -110,15 +104,6 @@ VisibleAndHidden addWorkGroup(MainViewController& main, const QString& visible, 
     return {group->fileModels->at(0), group->fileModels->at(1)};
 }
 
-qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {
-    for (qsizetype i = 0; i < main.sidebarModel()->count(); ++i) {
-        if (main.sidebarModel()->entry(i).groupName == listKey && main.sidebarModel()->entry(i).groupRow == index) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 ItemDelegate::RowLayout layoutOf(MainViewController& main, qsizetype row) {
     return ItemDelegate::layoutFor(main.itemListView()->visualRect(main.itemModel()->index(static_cast<int>(row))));
 }
@@ -140,14 +125,6 @@ void select(MainViewController& main, const FileModelPtr& item) {
 
 void clickEye(MainViewController& main, const FileModelPtr& item) {
     clickAt(main, layoutOf(main, main.itemModel()->rowOf(item.get())).eye.center());
-}
-
-// The password typed and Return, as a user does; the shown main window, or none.
-MainViewController* logInByKeyboard(AppDelegate& delegate) {
-    loginViewcontroller* login = delegate.loginView();
-    QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-    QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-    return QTest::qWaitForWindowExposed(delegate.mainWindow()) ? delegate.mainView() : nullptr;
 }
 
 QAction* menuEntry(QMenu* menu, int tag) {
@@ -465,7 +442,8 @@ private slots:
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
-        MainViewController* main = logInByKeyboard(delegate);
+        MainViewController* main = logIn(delegate);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(main);
         QCOMPARE(delegate.HideItem()->data().toInt(), 3);
         QCOMPARE(delegate.UnHideItem()->data().toInt(), 4);
@@ -505,7 +483,8 @@ private slots:
         TestEnvironment env;
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        MainViewController* main = logInByKeyboard(delegate);
+        MainViewController* main = logIn(delegate);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(main);
         const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QCOMPARE(main->selectedItem(), shown);

@@ -21,6 +21,7 @@
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
 #include "support/widget_events.h"
+#include "support/window_steps.h"
 #include "support/widget_test_main.h"
 #include "vault/vault_controller.h"
 
@@ -92,13 +93,7 @@ struct Session {
         logIn();
     }
     void logIn() {
-        loginViewcontroller* login = delegate.loginView();
-        QVERIFY(login);
-        login->passwordTextField()->clear();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        QApplication::processEvents();
-        main = delegate.mainView();
+        main = testing::logIn(delegate);
         QVERIFY(main);
     }
     QString file(const QString& name, const QByteArray& bytes) {
@@ -216,13 +211,7 @@ private slots:
         s.main->file_popAction(1);  // unhide all, to hide the group again
         s.idle();
         QVERIFY(QFileInfo::exists(w1));
-        qsizetype sidebarRow = -1;
-        for (qsizetype i = 0; i < s.main->sidebarModel()->count(); ++i) {
-            if (s.main->sidebarModel()->entry(i).groupRow == 2 &&
-                s.main->sidebarModel()->entry(i).groupName == QLatin1String(kLocalListKey)) {
-                sidebarRow = i;
-            }
-        }
+        const qsizetype sidebarRow = testing::sidebarRowOf(*s.main, QString::fromLatin1(kLocalListKey), 2);
         QVERIFY(sidebarRow >= 0);
         s.main->group_popAction(1, sidebarRow);
         s.idle();
@@ -489,9 +478,7 @@ private slots:
         QVERIFY(other.waitForStarted());
         QTRY_VERIFY(VaultLock::holderOf(s.env.vaultRoot()).has_value());
         controls::ModalSeam::nextAnswer(QMessageBox::Ok);
-        loginViewcontroller* login = s.delegate.loginView();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+        QVERIFY(!testing::logIn(s.delegate));
         QTRY_VERIFY(controls::ModalSeam::alertCount() > 0);
         QVERIFY(controls::ModalSeam::lastAlert().informativeText.contains(QStringLiteral("being changed by")));
         QVERIFY(!s.delegate.mainView());
