@@ -183,16 +183,22 @@ private slots:
             QVERIFY(QFileInfo::exists(walk::pathsForRecord(*item).storedTop));
         }
         QTRY_VERIFY(!s.main->isProgressShown());
-        // Hide all: the old copies give way to new ones.
+        // Nothing hidden is left: the way back ("hide all") is the menu's first entry.
+        QCOMPARE(s.main->doFileType(), 2);
+        // Hide all from the button: the old copies give way to new ones, and with nothing
+        // visible left the first entry brings everything back.
         TestEnvironment::writeFile(a, "a, changed");
         s.main->setDoFileType(1);
-        s.main->file_popAction(1);
+        QTest::mouseClick(s.main->rightBottom_leftBtn(), Qt::LeftButton);
         s.idle();
         QVERIFY(!QFileInfo::exists(a));
         for (const FileModelPtr& item : savedItems()) {
             QVERIFY(item->isEncrtypt);
         }
         QTRY_VERIFY(!s.main->isProgressShown());
+        QAction* first = s.main->file_itemMenu()->actions().first();
+        QCOMPARE(first->text(), QStringLiteral("Unhide All"));
+        QVERIFY(first->isEnabled());
 
         // Hide a group from its menu: only its own visible items.
         RowList& rows = s.main->catalogue.groupDirList;
@@ -406,26 +412,6 @@ private slots:
                 QCOMPARE(TestEnvironment::readFile(big), bytes);
             }
         }
-    }
-
-    void afterHideAllUnhideAllIsOfferedAtOnce() {
-        Session s;
-        s.main->AddFileActionForPaths({s.file(QStringLiteral("a.txt"), "a"), s.file(QStringLiteral("b.txt"), "b")});
-        s.idle();
-        s.main->setDoFileType(3);
-        s.main->file_popAction(1);  // unhide all
-        s.idle();
-        QTRY_VERIFY(!s.main->isProgressShown());
-        QCOMPARE(s.main->doFileType(), 2);
-        // Hide all from the button: nothing visible is left, and the menu's first entry now
-        // brings everything back.
-        s.main->setDoFileType(1);
-        QTest::mouseClick(s.main->rightBottom_leftBtn(), Qt::LeftButton);
-        s.idle();
-        QTRY_VERIFY(!s.main->isProgressShown());
-        QAction* first = s.main->file_itemMenu()->actions().first();
-        QCOMPARE(first->text(), QStringLiteral("Unhide All"));
-        QVERIFY(first->isEnabled());
     }
 
     void inChineseAnItemPutBackBesideWhatTookItsPlaceIsToldInChinese() {
