@@ -623,18 +623,25 @@ void MainViewController::applicationShouldTerminate(std::function<void()> termin
         terminate();
         return;
     }
-    if (quitAsked_ || locking_) {
-        return;  // one question at a time; a lock under way ends the walk already
+    if (quitAsked_) {
+        return;  // one question at a time
+    }
+    if (locking_) {
+        // The walk is being stopped already (a lock, or an earlier yes): quit once it has.
+        progressView_->setText(ui::text("quittingAfterWalk"));
+        vault_->stopAll(std::move(terminate));
+        return;
     }
     quitAsked_ = true;
     controls::ModalSeam::QuestionRequest request;
     request.title = ui::text("AppName.text");
-    const FileModelPtr item = vault_->current();
-    if (item) {
+    if (const FileModelPtr item = vault_->current()) {
         const qint64 size = item->fileSize.load();
-        const int percent = size > 0 ? static_cast<int>(std::clamp<qint64>(item->currentEncryptSize.load() * 100 / size, 0, 100)) : 0;
+        const qint64 done = item->currentEncryptSize.load();
+        const int percent = size > 0 ? static_cast<int>(std::clamp<qint64>(done * 100 / size, 0, 100)) : 0;
         const bool unhiding = vault_->currentKind() == vault::VaultController::Kind::Unhide;
-        request.message = ui::text(unhiding ? "quitDuringUnhide.message" : "quitDuringHide.message").arg(item->name, QString::number(percent));
+        request.message = ui::text(unhiding ? "quitDuringUnhide.message" : "quitDuringHide.message")
+                              .arg(item->name, QString::number(percent));
     } else {
         request.message = ui::text("quitDuringAdd.message");
     }
@@ -642,7 +649,7 @@ void MainViewController::applicationShouldTerminate(std::function<void()> termin
     request.safeTitle = ui::text("quitDuringWalk.keep");
     request.riskyTitle = ui::text("quitDuringWalk.stop");
     QPointer<MainViewController> self(this);
-    controls::ModalSeam::question(this, request, [self, terminate = std::move(terminate)](QMessageBox::StandardButton answer) {
+    auto answered = [self, terminate = std::move(terminate)](QMessageBox::StandardButton answer) {
         if (!self) {
             return;
         }
@@ -660,7 +667,8 @@ void MainViewController::applicationShouldTerminate(std::function<void()> termin
         self->locking_ = true;
         self->progressView_->setText(ui::text("quittingAfterWalk"));
         self->vault_->stopAll(terminate);
-    });
+    };
+    controls::ModalSeam::question(this, request, std::move(answered));
 }
 
 void MainViewController::finishLock() {
