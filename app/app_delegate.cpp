@@ -41,12 +41,21 @@ AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
     idleTimer_.setTimerType(Qt::PreciseTimer);
     connect(&idleTimer_, &QTimer::timeout, this, &AppDelegate::lockTessaroAction);
     idleDelayProvider_ = &AppDelegate::idleDelayMsForSetting;
+    terminate_ = [] { QApplication::quit(); };
+    mainWindow_->closeGuard = [this] {
+        if (!mainView_ || !mainView_->walkRunning()) {
+            return true;
+        }
+        terminateAction();
+        return false;
+    };
     mainWindow_->setWindowIcon(ui::applicationIcon());
     buildMenus();
     connect(mainWindow_.get(), &CustomWindow::customButtonsHiddenChanged, this, &AppDelegate::showMenusForGuide);
 }
 
 AppDelegate::~AppDelegate() {
+    mainWindow_->closeGuard = nullptr;
     // The window goes first, while the timer and the menus it reaches are still alive.
     idleTimer_.stop();
     if (mainView_) {
@@ -81,7 +90,7 @@ void AppDelegate::buildMenus() {
     quit->setData(9);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, qApp, &QApplication::quit);
+    connect(quit, &QAction::triggered, this, &AppDelegate::terminateAction);
 
     fileMenu_ = mainMenu_->addMenu(QString());
     fileMenu_->menuAction()->setData(30);
@@ -295,6 +304,24 @@ void AppDelegate::lockTessaroAction() {
     if (mainView_) {
         mainView_->lockTessaroAction();
     }
+}
+
+void AppDelegate::terminateAction() {
+    const QPointer<AppDelegate> self(this);
+    auto terminate = [self] {
+        if (self) {
+            self->terminate_();
+        }
+    };
+    if (mainView_ && mainWindow_->contentController() == mainView_) {
+        mainView_->applicationShouldTerminate(terminate);
+    } else {
+        terminate();
+    }
+}
+
+void AppDelegate::setTerminateHandlerForTests(std::function<void()> handler) {
+    terminate_ = handler ? std::move(handler) : std::function<void()>([] { QApplication::quit(); });
 }
 
 void AppDelegate::watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus) {

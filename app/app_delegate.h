@@ -47,6 +47,11 @@ public:
     void watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus);
     access::SessionLockListener* sessionLockListener() const { return sessionLock_; }
     void applicationShouldHandleReopen();
+    // The quit command and the window's close button: a running walk is asked about and
+    // ended safely first (MainViewController::applicationShouldTerminate).
+    void terminateAction();
+    // What ends the application once it may (tests record it instead).
+    void setTerminateHandlerForTests(std::function<void()> handler);
     void showWelcomeTutorialAction();
 
     // The idle delay in milliseconds for a value of "kTESSAROWHENIDLE", or -1 for no idle
@@ -96,6 +101,7 @@ private:
     QRect mainGeometry_;
     QTimer idleTimer_;
     std::function<int(qint64)> idleDelayProvider_;
+    std::function<void()> terminate_;
 
     QMenuBar* mainMenu_ = nullptr;
     QList<QAction*> mainHeadMenus_;

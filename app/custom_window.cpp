@@ -1,5 +1,6 @@
 #include "app/custom_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
@@ -47,6 +48,14 @@ void CustomWindow::applyWindowFlags() {
         return;
     }
     setWindowFlags(flags);
+}
+
+void CustomWindow::closeEvent(QCloseEvent* event) {
+    if (closeGuard && !closeGuard()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CustomWindow::hiddenCustomButton(bool hidden) {

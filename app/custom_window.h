@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 
 class QScreen;
@@ -22,6 +23,9 @@ public:
     bool isFullState = false;
     // The removable-drive vault table carried across a lock; absent until the first lock.
     std::optional<UpLibrary> UPLibrary;
+
+    // Asked before the window closes; false keeps it open (the guard then decides later).
+    std::function<bool()> closeGuard;
 
     // Hides (guide) or shows (login and main) the title bar's own buttons.
     void hiddenCustomButton(bool hidden);
@@ -53,6 +57,9 @@ public:
 
 signals:
     void customButtonsHiddenChanged(bool hidden);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     int chromeHeight() const;

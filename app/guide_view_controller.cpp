@@ -1,5 +1,7 @@
 #include "app/guide_view_controller.h"
 
+#include "app/drive_vaults.h"
+
 #include "access/password_rules.h"
 #include "access/vault_creation.h"
 #include "app/ui_resources.h"
@@ -84,8 +86,11 @@ GuideViewController::GuideViewController(bool tutorial, QWidget* parent)
                             "twoDesc4Label.stringValue", "twoDesc5Label.stringValue"}));
     pages_.append(makePage("img/step_3_x2.png", "threTitle.stringValue",
                            {"threDesc1Label.stringValue", "threDesc2Label.stringValue"}));
-    pages_.append(makePage("img/step_5_x2.png", "sixTitleLabel.stringValue",
-                           {"sixDescLabel.stringValue", "sixDesc2Label.stringValue"}));
+    pages_.append(kDriveVaultsAvailable
+                      ? makePage("img/step_5_x2.png", "sixTitleLabel.stringValue",
+                                 {"sixDescLabel.stringValue", "sixDesc2Label.stringValue"})
+                      : makePage("img/step_5_x2.png", "sixTitleLabel.stringValue",
+                                 {"sixDescLabel.later", "sixDesc2Label.later"}));
     pages_.append(makePasswordPage());
     // The notes page is built but kept out of the strip: the guide never shows it.
     unusedPage_ = makePage("img/step_4_x2.png", "fourTitleLabel.stringValue",

@@ -9,12 +9,14 @@
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
 #include "app/ui_resources.h"
+#include "controls/modal_seam.h"
 #include "controls/ts_palette.h"
 #include "core/item_sorting.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/volumes.h"
 #include "crypto/help_class.h"
+#include "crypto/restored_mark.h"
 #include "vault/vault_controller.h"
 
 #include <QDateTime>
@@ -72,6 +74,15 @@ void MainViewController::buildInterface() {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, style::windowBackground());
     setPalette(pal);
+
+    // The lists' scroll bars: a mid-grey handle that is plain to see on every background
+    // of the window, darker under the pointer, on a track that stays quiet.
+    setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: #f0f1f4; width: 12px; margin: 0; border: none; }"
+        "QScrollBar::handle:vertical { background: #b4b7bf; min-height: 32px; border-radius: 4px; margin: 2px 2px; }"
+        "QScrollBar::handle:vertical:hover, QScrollBar::handle:vertical:pressed { background: #8e929c; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -189,11 +200,7 @@ void MainViewController::buildInterface() {
     itemView_->setItemDelegate(itemDelegate_);
     itemView_->setAcceptsFileDrops(true);
     connect(itemView_, &ItemListView::filesDropped, this, &MainViewController::dropFilesAction);
-    connect(itemView_, &QListView::clicked, this, [this](const QModelIndex& index) {
-        selectGroup_ItemIndex = index.row();
-        itemModel_->setSelectedRow(index.row());
-        updateItemControls();
-    });
+    connect(itemView_, &QListView::clicked, this, [this](const QModelIndex& index) { selectItemAtRow(index.row()); });
     connect(itemDelegate_, &ItemDelegate::cancelEnBlock, this, [this](qsizetype) { encryptCancelBtnAction(); });
     connect(itemDelegate_, &ItemDelegate::visableChangeBlock, this, &MainViewController::visableBtnAction);
     connect(itemDelegate_, &ItemDelegate::openfileofpathBlock, this, [this](qsizetype row) {
@@ -223,6 +230,7 @@ void MainViewController::buildInterface() {
 }
 
 void MainViewController::langeuageAction() {
+    walk::setRestoredMarks(ui::text("restoredMark.first"), ui::text("restoredMark.numbered"));
     lockButton_->setText(QStringLiteral("  %1").arg(ui::text("lockFileBtn.title")));
     searchField_->setPlaceholderText(ui::text("searchField.placeholderString"));
     addFileButton_->setText(ui::text("addFileBtn.title"));
@@ -314,7 +322,14 @@ void MainViewController::setRightScrollView() {
     sortItemList(*shown, sortType, isAscending, inWalk.get());
     selected_ItemList = *shown;
     itemModel_->setItems(selected_ItemList);
-    if (selectGroup_ItemIndex >= 0 && selectGroup_ItemIndex < selected_ItemList.size() && !selected_ItemList.isEmpty()) {
+    // The selection follows its item to wherever the new order put it. An item the search
+    // leaves out is selected again when it comes back; no other item takes its place.
+    if (const FileModelPtr chosen = selectedRecord_.lock()) {
+        selectGroup_ItemIndex = selected_ItemList.indexOf(chosen);
+    } else if (selectGroup_ItemIndex >= 0 && selectGroup_ItemIndex < selected_ItemList.size()) {
+        selectedRecord_ = selected_ItemList[selectGroup_ItemIndex];
+    }
+    if (selectGroup_ItemIndex >= 0 && selectGroup_ItemIndex < selected_ItemList.size()) {
         itemModel_->setSelectedRow(selectGroup_ItemIndex);
     }
     const bool searching = !searchField_->text().isEmpty();
@@ -364,6 +379,7 @@ void MainViewController::leftMouseUp(qsizetype sidebarRow) {
     selectGroupIndex = entry.groupRow;
     sidebarModel_->setSelectedRow(sidebarRow);
     selectGroup_ItemIndex = 0;
+    selectedRecord_.reset();
     if (entry.isGroupNote) {
         setNoteTableListView();
         rightStack_->setCurrentWidget(notesView_);
@@ -391,6 +407,7 @@ void MainViewController::createGroupFromAddRow(const SidebarEntry& addRow) {
     renumberRowList(*rows);
     selectGroupIndex = group->index;
     selectGroup_ItemIndex = 0;
+    selectedRecord_.reset();
     if (!isNotes) {
         if (addRow.groupName == localKey()) {
             SaveGroupList(0);
@@ -599,6 +616,59 @@ void MainViewController::lockTessaroAction() {
         return;
     }
     finishLock();
+}
+
+void MainViewController::applicationShouldTerminate(std::function<void()> terminate) {
+    if (!walkRunning()) {
+        terminate();
+        return;
+    }
+    if (quitAsked_) {
+        return;  // one question at a time
+    }
+    if (locking_) {
+        // The walk is being stopped already (a lock, or an earlier yes): quit once it has.
+        progressView_->setText(ui::text("quittingAfterWalk"));
+        vault_->stopAll(std::move(terminate));
+        return;
+    }
+    quitAsked_ = true;
+    controls::ModalSeam::QuestionRequest request;
+    request.title = ui::text("AppName.text");
+    if (const FileModelPtr item = vault_->current()) {
+        const qint64 size = item->fileSize.load();
+        const qint64 done = item->currentEncryptSize.load();
+        const int percent = size > 0 ? static_cast<int>(std::clamp<qint64>(done * 100 / size, 0, 100)) : 0;
+        const bool unhiding = vault_->currentKind() == vault::VaultController::Kind::Unhide;
+        request.message = ui::text(unhiding ? "quitDuringUnhide.message" : "quitDuringHide.message")
+                              .arg(item->name, QString::number(percent));
+    } else {
+        request.message = ui::text("quitDuringAdd.message");
+    }
+    request.informativeText = ui::text("quitDuringWalk.informative");
+    request.safeTitle = ui::text("quitDuringWalk.keep");
+    request.riskyTitle = ui::text("quitDuringWalk.stop");
+    QPointer<MainViewController> self(this);
+    auto answered = [self, terminate = std::move(terminate)](QMessageBox::StandardButton answer) {
+        if (!self) {
+            return;
+        }
+        self->quitAsked_ = false;
+        emit self->userActionPerformed();
+        if (answer != QMessageBox::Yes) {
+            return;
+        }
+        if (!self->walkRunning()) {
+            terminate();  // it ended while the question was open
+            return;
+        }
+        // As the lock does: the walk is cancelled and undoes its half copy, waiting items
+        // stay as they are, the catalogue says what is on disk; then the application ends.
+        self->locking_ = true;
+        self->progressView_->setText(ui::text("quittingAfterWalk"));
+        self->vault_->stopAll(terminate);
+    };
+    controls::ModalSeam::question(this, request, std::move(answered));
 }
 
 void MainViewController::finishLock() {

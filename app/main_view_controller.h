@@ -74,6 +74,11 @@ public:
     void addScreenSizeChangeNotification();
     void removeScreenSizeChangeNotification();
     void lockTessaroAction();
+    // Quit or close: with a walk running, one question first (its item and progress; the
+    // default keeps working); a yes stops the walk safely, saves what is true, and only
+    // then calls `terminate`. Without a walk, `terminate` runs at once.
+    void applicationShouldTerminate(std::function<void()> terminate);
+    bool walkRunning() const;
     // Stores one list; tells the user when the change could not be stored.
     bool SaveGroupList(int which);
     QString contentSizeForPath(const FileModel& item) const;
@@ -116,6 +121,9 @@ public:
     static constexpr int kVisableDebounceMs = 250;
     // The selected item, when the shown list has one.
     FileModelPtr selectedItem() const;
+    // Selects the item of shown row `shownRow`. The selection is kept by item: a re-sort,
+    // a search or a rebuild moves it with its item, never onto another one.
+    void selectItemAtRow(qsizetype shownRow);
 
     // ---- The item list's action button and its menu ----
     // Mode 1 hides every item of the shown vault, 2 hides the selected item, 3 unhides it,
@@ -224,11 +232,12 @@ private:
     void setModeAndToggleSelectedItemIf(qint64 mode, bool hidden);
     void showGroupMenu(const QPoint& position);
     void connectVault();
-    bool walkRunning() const;
     // Hides (or unhides) every item of the shown vault on the worker.
     void everyShownItem(bool hide);
     // The lock's steps once no walk runs any more.
     void finishLock();
+    // Brings the item's row into view when it is shown, without moving a row already in view.
+    void scrollToItem(const FileModelPtr& item);
 
     CustomWindow& window_;
     std::optional<UpLibrary> handedOver_;
@@ -268,6 +277,11 @@ private:
     bool locking_ = false;
     // A walk of the running batch was stopped by the user.
     bool walkCancelled_ = false;
+    // The running batch is a hide all (unhide all) from the action button or its menu.
+    std::optional<bool> everyItemBatchHides_;
+    // The item the user selected; selectGroup_ItemIndex is its row in the shown list.
+    std::weak_ptr<FileModel> selectedRecord_;
+    bool quitAsked_ = false;
 };
 
 }  // namespace tessaro

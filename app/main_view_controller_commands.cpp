@@ -4,6 +4,7 @@
 // the vault library (main_view_controller_hooks.cpp).
 #include "app/main_view_controller.h"
 
+#include "app/drive_vaults.h"
 #include "app/item_list_view.h"
 #include "app/progress_panel.h"
 #include "app/ui_resources.h"
@@ -89,9 +90,8 @@ QWidget* MainViewController::buildItemBar(QWidget* itemPane) {
     addGroupButton_->setIcon(ui::picture(QStringLiteral("About/AddGroupForUP.png")));
     addGroupButton_->setIconSize(QSize(16, 16));
     connect(addGroupButton_, &QPushButton::clicked, this, &MainViewController::addGroupBtnAction);
-    // Nothing opens or creates a vault on a drive yet: the button says so rather than doing
-    // nothing when clicked.
-    addGroupButton_->setEnabled(false);
+    // Until drives are on, the button says so rather than doing nothing when clicked.
+    addGroupButton_->setEnabled(kDriveVaultsAvailable);
     itemCountLabel_ = new QLabel(itemBar);
     itemCountLabel_->setObjectName(QStringLiteral("itemCountLabel"));
 
@@ -165,6 +165,16 @@ FileModelPtr MainViewController::selectedItem() const {
         return nullptr;
     }
     return selected_ItemList[selectGroup_ItemIndex];
+}
+
+void MainViewController::selectItemAtRow(qsizetype shownRow) {
+    if (shownRow < 0 || shownRow >= selected_ItemList.size()) {
+        return;
+    }
+    selectGroup_ItemIndex = shownRow;
+    selectedRecord_ = selected_ItemList[shownRow];
+    itemModel_->setSelectedRow(shownRow);
+    updateItemControls();
 }
 
 void MainViewController::setRowWalkState(const FileModelPtr& item, WalkState state) {
@@ -339,7 +349,8 @@ void MainViewController::file_popAction(std::optional<int> tag) {
     switch (*tag) {
     case 1:
         progressView_->addAnimation();
-        if (doFileType_ == 1 || doFileType_ == 2) {
+        everyItemBatchHides_ = doFileType_ == 1 || doFileType_ == 2;
+        if (*everyItemBatchHides_) {
             logWindow(windowlog::kHideAll);
             hideAllShown();
         } else {

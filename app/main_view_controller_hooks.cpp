@@ -4,6 +4,7 @@
 #include "app/main_view_controller.h"
 
 #include "app/item_list_model.h"
+#include "app/item_list_view.h"
 #include "app/progress_panel.h"
 #include "app/ui_resources.h"
 #include "controls/modal_seam.h"
@@ -83,6 +84,9 @@ void MainViewController::connectVault() {
             itemModel_->setRowWalkState(r, WalkState::Hiding);
         }
         setLeftScrollView();
+        if (!records.isEmpty()) {
+            scrollToItem(records.last());
+        }
         emit userActionPerformed();
     });
     connect(vault_.get(), &VC::walkStarted, this, [this](const FileModelPtr& item, VC::Kind kind, bool showsPanel) {
@@ -93,6 +97,7 @@ void MainViewController::connectVault() {
             progressView_->showPreparing();
         }
         setRowWalkState(item, kind == VC::Kind::Hide ? WalkState::Hiding : WalkState::Unhiding);
+        scrollToItem(item);
     });
     connect(vault_.get(), &VC::walkProgress, this, [this](const FileModelPtr& item, VC::Kind, bool showsPanel) {
         // A stopped walk takes back what it counted: its steps would only wind the bar down.
@@ -126,6 +131,15 @@ void MainViewController::connectVault() {
             progressView_->removeAnimation();
         }
         setRightScrollView();
+        // A hide all that left nothing to hide turns the menu's first entry into "unhide
+        // all" (and the other way round), so that the way back is there at once.
+        if (const std::optional<bool> hid = std::exchange(everyItemBatchHides_, std::nullopt)) {
+            if (*hid && !shownVaultHas(false)) {
+                setDoFileType(3);
+            } else if (!*hid && !shownVaultHas(true)) {
+                setDoFileType(2);
+            }
+        }
         updateItemControls();
     });
     connect(vault_.get(), &VC::problems, this, [this](const QString& titleKey, const QStringList& lines) {
@@ -145,9 +159,21 @@ void MainViewController::connectVault() {
         showAlert(ui::text("vaultRepaired.notice"), lines.join(QLatin1Char('\n')));
         setLeftScrollView();
     });
+    connect(vault_.get(), &VC::repairFailed, this, [this](const QStringList& lines) {
+        showAlert(ui::text("vaultRepairFailed.title"), lines.join(QLatin1Char('\n')));
+    });
     connect(progressView_, &ProgressPanel::shownChanged, this, [this] { updateItemControls(); });
     // What a crash or power cut left half-done is set right before anything else runs.
     vault_->recoverAtStart();
+}
+
+void MainViewController::scrollToItem(const FileModelPtr& item) {
+    const qsizetype row = itemModel_->rowOf(item.get());
+    if (row >= 0) {
+        // A list rebuilt a moment ago is laid out only later; scrolling needs its rows now.
+        itemView_->doItemsLayout();
+        itemView_->scrollTo(itemModel_->index(static_cast<int>(row)), QAbstractItemView::EnsureVisible);
+    }
 }
 
 bool MainViewController::walkRunning() const { return vault_ && vault_->busy(); }

@@ -4,10 +4,12 @@
 
 #include <QAbstractItemView>
 #include <QDialog>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -25,6 +27,7 @@ QQueue<QStringList> fileNames;
 ModalSeam::AlertRequest lastAlertAsked;
 ModalSeam::SavePanelRequest lastPanelAsked;
 ModalSeam::OpenPanelRequest lastOpenPanelAsked;
+ModalSeam::QuestionRequest lastQuestionAsked;
 int alertsAsked = 0;
 
 // A file dialog with a line of explanation above it; the platform dialogs have no place
@@ -78,7 +81,41 @@ public:
             setLabelText(QFileDialog::Accept, request.acceptLabel);
             keepAcceptLabel();
         }
+        for (const char* name : {"fileNameEdit", "listView", "treeView"}) {
+            if (QWidget* part = findChild<QWidget*>(QLatin1String(name))) {
+                part->installEventFilter(this);
+            }
+        }
+        // While the name completes, its list has the keys: Return reaches the field only
+        // through the completer, past the field's filters.
+        if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); name && name->completer()) {
+            name->completer()->popup()->installEventFilter(this);
+        }
         resize(760, 500);
+    }
+
+    // Return on a folder, typed or selected, goes into it, as in every file panel: a folder
+    // is added only by the panel's own button, never by a key meant to look inside it.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                const bool fromCompletion = name && name->completer() && watched == name->completer()->popup();
+                const QString folder = folderForReturn(fromCompletion ? name : watched);
+                if (!folder.isEmpty()) {
+                    if (fromCompletion) {
+                        name->completer()->popup()->hide();
+                    }
+                    if (name) {
+                        name->clear();
+                    }
+                    setDirectory(folder);
+                    return true;
+                }
+            }
+        }
+        return QFileDialog::eventFilter(watched, event);
     }
 
     // What the accept button took, in the order selected.
@@ -105,6 +142,25 @@ public:
     }
 
 private:
+    // The one folder a Return in `part` means, or an empty text.
+    QString folderForReturn(QObject* part) const {
+        QString typed;
+        if (const auto* name = qobject_cast<const QLineEdit*>(part)) {
+            typed = name->text().trimmed();
+        } else if (const auto* view = qobject_cast<const QAbstractItemView*>(part); view && view->currentIndex().isValid()) {
+            typed = view->currentIndex().siblingAtColumn(0).data().toString();
+        }
+        // Several quoted names are a choice of items, not a place to go.
+        if (typed.isEmpty() || typed.startsWith(QLatin1Char('"'))) {
+            return QString();
+        }
+        if (typed.startsWith(QLatin1String("~/")) || typed == QLatin1String("~")) {
+            typed = QDir::homePath() + typed.mid(1);
+        }
+        const QFileInfo info(QDir(directory()).absoluteFilePath(typed));
+        return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
+    }
+
     // With a folder selected the dialog relabels its button "Open", as if a click would
     // look inside; here it adds the folder, so the button keeps saying so.
     void keepAcceptLabel() {
@@ -140,12 +196,14 @@ void ModalSeam::reset() {
     lastAlertAsked = {};
     lastPanelAsked = {};
     lastOpenPanelAsked = {};
+    lastQuestionAsked = {};
     alertsAsked = 0;
 }
 
 const ModalSeam::AlertRequest& ModalSeam::lastAlert() { return lastAlertAsked; }
 const ModalSeam::SavePanelRequest& ModalSeam::lastSavePanel() { return lastPanelAsked; }
 const ModalSeam::OpenPanelRequest& ModalSeam::lastOpenPanel() { return lastOpenPanelAsked; }
+const ModalSeam::QuestionRequest& ModalSeam::lastQuestion() { return lastQuestionAsked; }
 int ModalSeam::alertCount() { return alertsAsked; }
 
 void ModalSeam::alert(QWidget* parent, const AlertRequest& request, std::function<void(QMessageBox::StandardButton)> done) {
@@ -172,6 +230,30 @@ void ModalSeam::alert(QWidget* parent, const AlertRequest& request, std::functio
         if (done) {
             done(QMessageBox::Ok);
         }
+    });
+    box->open();
+}
+
+void ModalSeam::question(QWidget* parent, const QuestionRequest& request,
+                         std::function<void(QMessageBox::StandardButton)> done) {
+    lastQuestionAsked = request;
+    ++alertsAsked;
+    if (!answers.isEmpty()) {
+        const QMessageBox::StandardButton answer = answers.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] { done(answer); });
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, request.title, request.message, QMessageBox::NoButton, parent);
+    box->setObjectName(QStringLiteral("question"));
+    box->setInformativeText(request.informativeText);
+    QPushButton* risky = box->addButton(request.riskyTitle, QMessageBox::DestructiveRole);
+    QPushButton* safe = box->addButton(request.safeTitle, QMessageBox::RejectRole);
+    box->setDefaultButton(safe);
+    box->setEscapeButton(safe);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, box, [box, risky, done = std::move(done)](int) {
+        done(box->clickedButton() == risky ? QMessageBox::Yes : QMessageBox::No);
     });
     box->open();
 }

@@ -23,6 +23,15 @@ public:
         // The button's text; the localized "alert.ok" when empty.
         QString buttonTitle = {};
     };
+    // A question with two answers; the safe one is the default, so that Return or Escape
+    // never does what the user did not choose.
+    struct QuestionRequest {
+        QString title;
+        QString message;
+        QString informativeText;
+        QString safeTitle;    // answered as QMessageBox::No
+        QString riskyTitle;   // answered as QMessageBox::Yes
+    };
     struct SavePanelRequest {
         QString title;
         QString message;
@@ -57,6 +66,11 @@ public:
     // A warning with one OK button, as a sheet on `parent`'s window.
     static void alert(QWidget* parent, const AlertRequest& request,
                       std::function<void(QMessageBox::StandardButton)> done = {});
+    // A question as a sheet on `parent`'s window; `done` gets Yes (the risky answer) or No.
+    static void question(QWidget* parent, const QuestionRequest& request,
+                         std::function<void(QMessageBox::StandardButton)> done);
+    // What the last question asked.
+    static const QuestionRequest& lastQuestion();
     // A save panel as a sheet on `parent`'s window; `done` gets the chosen path or nothing.
     static void savePanel(QWidget* parent, const SavePanelRequest& request,
                           std::function<void(std::optional<QString>)> done);

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/log_lines.h"
 #include "crypto/help_class.h"
+#include "crypto/restored_mark.h"
 #include "crypto/swapped_name.h"
 #include "crypto/text_class.h"
 #include "crypto/walk_support.h"
@@ -28,7 +29,7 @@ QString freeNameIn(int directory, const QString& name) {
     const QString extension = nameExtension(name);
     const QString stem = extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
     for (int n = 1;; ++n) {
-        const QString mark = n == 1 ? QStringLiteral(" (restored)") : QStringLiteral(" (restored %1)").arg(n);
+        const QString mark = restoredMark(n);
         const QString candidate = stem + mark + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
         if (!fs::existsAt(directory, candidate.toUtf8())) {
             return candidate;

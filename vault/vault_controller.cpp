@@ -1,5 +1,6 @@
 #include "vault/vault_controller.h"
 
+#include "core/localized_text.h"
 #include "core/log.h"
 #include "crypto/help_class.h"
 #include "crypto/stored_file.h"
@@ -272,7 +273,16 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
         batchProblems_.append(result.problems);
     } else if (result.complete && !result.problems.isEmpty()) {
         // Done, with something to say: files kept because they changed, a taken location.
-        batchNotes_.append(result.problems);
+        // The taken location is said in the reader's language; the walk names it in English.
+        for (const QString& line : result.problems) {
+            if (!result.restoredBeside || !line.contains(result.restoredPath)) {
+                batchNotes_.append(line);
+            }
+        }
+        if (result.restoredBeside) {
+            batchNotes_.append(LanguageBundle::localizedStringForKey(QStringLiteral("restoredBeside.note"))
+                                   .arg(pathBefore, result.restoredPath));
+        }
     }
     // A record that ends as the catalogue already had it (an added item, hidden) needs no
     // save; its journal lines are cleared all the same once the rest is saved.
@@ -311,7 +321,15 @@ void VaultController::cancelCurrent() {
 }
 
 void VaultController::stopAll(std::function<void()> done) {
-    whenStopped_ = std::move(done);
+    // A second request (a quit while a lock waits) runs after the first, not instead of it.
+    if (whenStopped_ && done) {
+        whenStopped_ = [first = std::move(whenStopped_), then = std::move(done)] {
+            first();
+            then();
+        };
+    } else {
+        whenStopped_ = std::move(done);
+    }
     // Items still waiting were never touched: each is recorded as it is on disk.
     QList<int> toSave;
     for (const Task& t : waiting_) {
@@ -368,6 +386,15 @@ void VaultController::recoverAtStart() {
             const QStringList lines = report.repairedLines() + report.unfinishedLines();
             if (!lines.isEmpty()) {
                 emit repaired(lines);
+            }
+            QStringList failed;
+            for (const Finding& f : report.findings) {
+                if (f.repairable && !f.repaired) {
+                    failed.append(QStringLiteral("%1: %2; %3").arg(f.subject, f.problem, f.repair));
+                }
+            }
+            if (!failed.isEmpty()) {
+                emit repairFailed(failed);
             }
         });
     });

@@ -42,6 +42,8 @@ public:
     // refused by the window.
     bool busy() const;
     FileModelPtr current() const { return current_ ? current_->record : nullptr; }
+    // What the running walk does (Hide while nothing runs).
+    Kind currentKind() const { return current_ ? current_->kind : Kind::Hide; }
 
     // Adds the paths to the selected group (or the local all-items group) and hides them.
     void addPaths(const QStringList& paths, const QString& selectGroupName, qint64 selectGroupIndex);
@@ -79,6 +81,9 @@ signals:
     // Something the user must be told: a title key and the lines.
     void problems(const QString& titleKey, const QStringList& lines);
     void repaired(const QStringList& lines);
+    // What the repair at start tried and could not do, each with its reason: the user must
+    // know, since the vault is not yet as it should be.
+    void repairFailed(const QStringList& lines);
 
 private:
     struct Task {

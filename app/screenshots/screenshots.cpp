@@ -198,6 +198,16 @@ void renderRealWalks(AppDelegate& delegate, MainViewController& main, const QStr
             // Taken here and now, without turning the event loop: the panel and the row show
             // this very step while the walk goes on.
             writeShot(delegate.mainWindow()->grab(), QStringLiteral("main-hiding-") + suffix);
+            // Quitting now asks first; the question is answered "keep working".
+            delegate.setTerminateHandlerForTests([] {});
+            delegate.terminateAction();
+            if (auto* question = main.findChild<QMessageBox*>(QStringLiteral("question"))) {
+                question->adjustSize();
+                writeShot(question->grab(), QStringLiteral("quit-question-") + suffix);
+                question->close();
+            } else {
+                fail(QStringLiteral("quitting during a hide asked nothing"));
+            }
             QTest::mouseClick(main.progressView()->encryptCancelBtn(), Qt::LeftButton);
         });
     // The bytes are through in less time than the panel takes to slide up (their syncing

@@ -13,9 +13,12 @@
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
+#include "core/item_sorting.h"
 #include "core/log.h"
+#include "vault/vault_controller.h"
 #include "support/test_environment.h"
 #include "support/widget_events.h"
+#include "support/window_steps.h"
 #include "support/widget_test_main.h"
 
 #include <QApplication>
@@ -34,6 +37,9 @@
 using namespace tessaro;
 using tessaro::controls::ModalSeam;
 using tessaro::testing::sendDrop;
+using tessaro::testing::logIn;
+using tessaro::testing::makeItem;
+using tessaro::testing::sidebarRowOf;
 using tessaro::testing::TestEnvironment;
 
 namespace {
@@ -74,16 +80,6 @@ struct OpenWindow {
     bool exposed() { return QTest::qWaitForWindowExposed(&window); }
 };
 
-FileModelPtr makeItem(const QString& name, bool hidden, qint64 addDate) {
-    auto item = std::make_shared<FileModel>();
-    item->name = name;
-    item->path = QStringLiteral("/home/user/") + name;
-    item->isEncrtypt = hidden;
-    item->fileSize = 1000;
-    item->addDate = addDate;
-    return item;
-}
-
 // A user group of the local vault with these items (name, hidden), shown in the window.
 GroupModelPtr addGroup(MainViewController& main, const QString& name, const QList<std::pair<QString, bool>>& items) {
     RowList& rows = main.catalogue.groupDirList;
@@ -106,15 +102,6 @@ struct VisibleAndHidden {
 VisibleAndHidden addWorkGroup(MainViewController& main, const QString& visible, const QString& hidden) {
     GroupModelPtr group = addGroup(main, QStringLiteral("Work"), {{visible, false}, {hidden, true}});
     return {group->fileModels->at(0), group->fileModels->at(1)};
-}
-
-qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {
-    for (qsizetype i = 0; i < main.sidebarModel()->count(); ++i) {
-        if (main.sidebarModel()->entry(i).groupName == listKey && main.sidebarModel()->entry(i).groupRow == index) {
-            return i;
-        }
-    }
-    return -1;
 }
 
 ItemDelegate::RowLayout layoutOf(MainViewController& main, qsizetype row) {
@@ -284,26 +271,38 @@ private slots:
         QCOMPARE(w.main->toggled.last(), b);
     }
 
-    void cancelButtonsStopTheWalkAndFolderButtonWantsAVisibleItem() {
+    void folderButtonShowsAVisibleItemAndCancelButtonsStopTheWalk() {
         OpenWindow w;
         QVERIFY(w.exposed());
         const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
-        QSignalSpy reveal(w.main, &MainViewController::showInFileManagerRequested);
         const ItemDelegate::RowLayout bigRow = layoutOf(*w.main, w.main->itemModel()->rowOf(big.get()));
         const ItemDelegate::RowLayout oldRow = layoutOf(*w.main, w.main->itemModel()->rowOf(old.get()));
+        QStringList asked;
+        bool desktopAnswers = true;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            asked << path;
+            return desktopAnswers;
+        });
 
         clickAt(*w.main, oldRow.openPathBtn.center());  // hidden: nothing to show
-        QCOMPARE(reveal.size(), 0);
         clickAt(*w.main, bigRow.openPathBtn.center());
-        QCOMPARE(reveal.size(), 1);
-        QCOMPARE(reveal.first().first().value<FileModelPtr>(), big);
+        QTRY_COMPARE(asked, QStringList{big->path});
+        QTest::qWait(50);
+        QVERIFY(!w.main->currentAlert());
+        // No file manager answers: the user learns where the item is instead of nothing.
+        desktopAnswers = false;
+        clickAt(*w.main, bigRow.openPathBtn.center());
+        QTRY_VERIFY(w.main->currentAlert());
+        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
+        w.main->currentAlert()->close();
 
+        // While a walk runs the row's button cancels it, and so does the panel's.
         w.main->progressView()->addAnimation();
         big->currentEncryptSize = 250;
         big->cell->itemChanged();
         clickAt(*w.main, bigRow.cancelEncryptBtn.center());
         QCOMPARE(w.main->cancels, 1);
-        QCOMPARE(reveal.size(), 1);
+        QCOMPARE(asked.size(), 2);
         QTRY_COMPARE(w.main->progressView()->height(), ProgressPanel::kHeight);
         QTest::mouseClick(w.main->progressView()->encryptCancelBtn(), Qt::LeftButton);
         QCOMPARE(w.main->cancels, 2);
@@ -455,12 +454,9 @@ private slots:
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
-        loginViewcontroller* login = delegate.loginView();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        MainViewController* main = delegate.mainView();
-        QVERIFY(main);
+        MainViewController* main = logIn(delegate);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QVERIFY(main);
         QCOMPARE(delegate.HideItem()->data().toInt(), 3);
         QCOMPARE(delegate.UnHideItem()->data().toInt(), 4);
         QCOMPARE(delegate.HideItem()->text(), QStringLiteral("Hide Selected Item"));
@@ -493,6 +489,81 @@ private slots:
         delegate.lockTessaroAction();
         QTRY_VERIFY(delegate.loginView());
         QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+    }
+
+    void firstClickOnAnEyeAfterAKeyboardLoginToggles() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        MainViewController* main = logIn(delegate);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
+        QVERIFY(main);
+        const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        QCOMPARE(main->selectedItem(), shown);
+        clickEye(*main, kept);
+        QVERIFY(main->itemModel()->rowEditing(kept.get()));
+    }
+
+    void selectionFollowsItsItemAcrossResortsSearchesAndRebuilds() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"),
+                                       {{QStringLiteral("holiday.png"), true}, {QStringLiteral("notes.txt"), true},
+                                        {QStringLiteral("plan.txt"), false}});
+        const FileModelPtr holiday = group->fileModels->at(0);
+        w.main->sortpopAction(kSortByHiddenState);
+        select(*w.main, holiday);
+        const qsizetype before = w.main->selectGroup_ItemIndex;
+
+        // Unhidden, it sorts to the other end: the selection goes with it, and so do the
+        // action button and the commands.
+        holiday->isEncrtypt = false;
+        w.main->setRightScrollView();
+        QVERIFY(w.main->selectGroup_ItemIndex != before);
+        QCOMPARE(w.main->selectedItem(), holiday);
+        QCOMPARE(w.main->itemModel()->selectedRow(), w.main->itemModel()->rowOf(holiday.get()));
+        w.main->setDoFileTypeForSelectedItem();
+        QCOMPARE(w.main->rightBottom_leftBtn()->text(), QStringLiteral("Hide Selected"));
+        QTest::mouseClick(w.main->rightBottom_leftBtn(), Qt::LeftButton);
+        QCOMPARE(w.main->toggled, FileModelList({holiday}));
+        w.main->setRowWalkState(holiday, WalkState::None);
+
+        // A search that leaves it out selects nothing else; cleared, it is selected again.
+        w.main->searchField()->setText(QStringLiteral("txt"));
+        QCOMPARE(w.main->selectedItem(), nullptr);
+        QVERIFY(!w.main->rightBottom_leftBtn()->isEnabled());
+        w.main->hideItemAction();
+        QCOMPARE(w.main->toggled.size(), 1);
+        w.main->searchField()->clear();
+        QCOMPARE(w.main->selectedItem(), holiday);
+        QCOMPARE(w.main->itemModel()->cell(w.main->itemModel()->rowOf(holiday.get())).selected, true);
+    }
+
+    void newRowsAndTheRunningRowAreScrolledIntoView() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        QList<std::pair<QString, bool>> many;
+        for (int i = 0; i < 40; ++i) {
+            many.append({QStringLiteral("item %1.txt").arg(i, 2, 10, QLatin1Char('0')), true});
+        }
+        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"), many);
+        const QRect view = w.main->itemListView()->viewport()->rect();
+        auto inView = [&](const FileModelPtr& item) {
+            const QModelIndex index = w.main->itemModel()->index(static_cast<int>(w.main->itemModel()->rowOf(item.get())));
+            return view.contains(w.main->itemListView()->visualRect(index));
+        };
+        using VC = vault::VaultController;
+        const FileModelPtr last = group->fileModels->last();
+        QVERIFY(!inView(last));
+        emit w.main->vaultController()->walkStarted(last, VC::Kind::Unhide, true);
+        QVERIFY(inView(last));
+        // A new row comes into view with its add (the newest goes first when descending).
+        w.main->sortpopAction(kSortDescending);
+        w.main->itemListView()->scrollToBottom();
+        QVERIFY(!inView(last));
+        emit w.main->vaultController()->added({last}, group->index);
+        QVERIFY(inView(last));
+        w.main->setRowWalkState(last, WalkState::None);
     }
 
     void groupMenuHidesTheGroupsItems() {
@@ -618,44 +689,41 @@ private slots:
             QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
         }
 
-        // A folder's whole path typed in is a place to go: the panel opens it and stays.
-        std::optional<QStringList> got;
-        ModalSeam::OpenPanelRequest request;
-        request.directory = w.env.base();
-        ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
-        auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(pick + QStringLiteral("/Photos"));
-        QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
-        QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), pick + QStringLiteral("/Photos"));
-        QVERIFY(!got.has_value());
-        QTest::keyClick(dialog, Qt::Key_Escape);
-        QTRY_VERIFY(got.has_value());
-        QVERIFY(got->isEmpty());
-    }
-
-    void folderButtonShowsTheItemOrSaysWhereItIs() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
-        const QPoint folderButton = layoutOf(*w.main, w.main->itemModel()->rowOf(big.get())).openPathBtn.center();
-        QStringList asked;
-        bool desktopAnswers = true;
-        FileManager::setHandlerForTests([&](const QString& path) {
-            asked << path;
-            return desktopAnswers;
-        });
-        clickAt(*w.main, folderButton);
-        QTRY_COMPARE(asked, QStringList{big->path});
-        QTest::qWait(50);
-        QVERIFY(!w.main->currentAlert());
-
-        // No file manager answers: the user learns where the item is instead of nothing.
-        desktopAnswers = false;
-        clickAt(*w.main, folderButton);
-        QTRY_VERIFY(w.main->currentAlert());
-        QCOMPARE(asked.size(), 2);
-        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
-        w.main->currentAlert()->close();
+        // Return on a folder is a place to go, whether its name or its whole path was typed
+        // or it was selected in the list: the panel opens it and stays; only its button adds.
+        for (const char* how : {"name", "path", "list"}) {
+            std::optional<QStringList> got;
+            ModalSeam::OpenPanelRequest request;
+            request.directory = pick;
+            ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
+            auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QWidget* target = name;
+            if (qstrcmp(how, "list") == 0) {
+                auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+                QTRY_VERIFY(list->model()->rowCount(list->rootIndex()) == 2);
+                const QModelIndexList photos =
+                    list->model()->match(list->model()->index(0, 0, list->rootIndex()), Qt::DisplayRole, QStringLiteral("Photos"));
+                QCOMPARE(photos.size(), 1);
+                list->setCurrentIndex(photos.first());
+                target = list;
+            } else if (qstrcmp(how, "name") == 0) {
+                // Letter by letter, as typed: the name completes in a list that has the keys.
+                dialog->activateWindow();
+                name->setFocus();
+                QTest::keyClicks(name, QStringLiteral("Photos"));
+            } else {
+                name->setText(pick + QStringLiteral("/Photos"));
+            }
+            QTest::keyClick(target, Qt::Key_Return);
+            QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), pick + QStringLiteral("/Photos"));
+            QTest::qWait(50);
+            QVERIFY2(!got.has_value(), how);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTRY_VERIFY(got.has_value());
+            QVERIFY(got->isEmpty());
+            QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
+        }
     }
 };
 

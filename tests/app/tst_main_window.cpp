@@ -14,6 +14,7 @@
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "support/test_environment.h"
+#include "support/window_steps.h"
 #include "support/widget_test_main.h"
 
 #include <QApplication>
@@ -29,21 +30,13 @@
 #include <QToolButton>
 
 using namespace tessaro;
+using tessaro::testing::logIn;
+using tessaro::testing::sidebarRowOf;
 using tessaro::testing::TestEnvironment;
 
 namespace {
 
 QString key(const char* k) { return QString::fromLatin1(k); }
-
-FileModelPtr makeItem(const QString& name, qint64 addDate = 0, bool hidden = true) {
-    auto item = std::make_shared<FileModel>();
-    item->name = name;
-    item->path = QStringLiteral("/home/user/") + name;
-    item->addDate = addDate;
-    item->isEncrtypt = hidden;
-    item->fileSize = 1000;
-    return item;
-}
 
 // Adds a user group with these items to the local list, just before the add row.
 GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStringList& items) {
@@ -51,21 +44,11 @@ GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStr
     GroupModelPtr group = makeGroupRow(name, key(kLocalListKey), false, 1700000000);
     qint64 date = 1700000000;
     for (const QString& item : items) {
-        group->fileModels->append(makeItem(item, date++));
+        group->fileModels->append(testing::makeItem(item, true, date++));
     }
     rows.insert(rows.size() - 1, group);
     renumberRowList(rows);
     return group;
-}
-
-qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {
-    SidebarModel* model = main.sidebarModel();
-    for (qsizetype i = 0; i < model->count(); ++i) {
-        if (model->entry(i).groupName == listKey && model->entry(i).groupRow == index) {
-            return i;
-        }
-    }
-    return -1;
 }
 
 void clickSidebarRow(MainViewController& main, qsizetype row) {
@@ -96,26 +79,6 @@ QAction* sortAction(MainViewController& main, int tag) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private:
-    // Launches the application, then logs in.
-    MainViewController* launchAndLogIn(AppDelegate& delegate) {
-        delegate.applicationDidFinishLaunching();
-        return login(delegate);
-    }
-
-    // Types the password into the login screen and presses Return.
-    MainViewController* login(AppDelegate& delegate, const QString& password = QString::fromLatin1(TestEnvironment::kPassword)) {
-        loginViewcontroller* login = delegate.loginView();
-        if (!login) {
-            return nullptr;
-        }
-        login->passwordTextField()->clear();
-        QTest::keyClicks(login->passwordTextField(), password);
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        QApplication::processEvents();
-        return delegate.mainView();
-    }
-
 private slots:
     void initTestCase() { setLogToStderr(false); }
 
@@ -129,10 +92,10 @@ private slots:
         QVERIFY(delegate.loginView());
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
         QVERIFY(!delegate.mainWindow()->zoomEnabled());
-        QVERIFY(!login(delegate, QStringLiteral("Correct Horse")));
+        QVERIFY(!logIn(delegate, QStringLiteral("Correct Horse")));
         QCOMPARE(delegate.loginView()->errorCount(), 1);
 
-        MainViewController* main = login(delegate);
+        MainViewController* main = logIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         SidebarModel* sidebar = main->sidebarModel();
@@ -160,7 +123,7 @@ private slots:
     void allItemsShowsEveryGroupAndSelectionSurvivesRebuild() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
@@ -190,7 +153,7 @@ private slots:
     void sortFollowsPlainComparisonAndDescendingReverses() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         addGroup(*main, QStringLiteral("Mixed"),
                  {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("_under"), QStringLiteral("alpha"),
@@ -240,7 +203,7 @@ private slots:
     void searchGivesAFreshResultPerKeystroke() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         addGroup(*main, QStringLiteral("Trip"),
                  {QStringLiteral("photo.jpg"), QStringLiteral("philosophy.txt"), QStringLiteral("report.pdf"),
@@ -274,7 +237,7 @@ private slots:
     void addRowCreatesAGroupWhoseNewNameIsStored() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
@@ -307,7 +270,7 @@ private slots:
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 1);
         delegate.applicationDidFinishLaunching();
         QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
-        MainViewController* main = login(delegate);
+        MainViewController* main = logIn(delegate);
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QTRY_VERIFY(delegate.idleTimer().isActive());
@@ -333,7 +296,7 @@ private slots:
     void lockDiscardsControllerAndKeepsMountedDriveVaults() {
         TestEnvironment env;
         AppDelegate delegate;
-        QPointer<MainViewController> main = launchAndLogIn(delegate);
+        QPointer<MainViewController> main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         env.mountVolume(QStringLiteral("USB/Travel.flp"));
         RowList mounted{std::make_shared<GroupModel>()};
@@ -354,7 +317,7 @@ private slots:
         QVERIFY(!delegate.lockTessaro()->isEnabled());
 
         // The next login builds a new controller that starts from the kept table.
-        MainViewController* next = login(delegate);
+        MainViewController* next = logIn(delegate);
         QVERIFY(next);
         QVERIFY(next->catalogue.UPLibrary.contains(QStringLiteral("USB/Travel.flp")));
         QVERIFY(!next->catalogue.UPLibrary.contains(QStringLiteral("Pulled/Old.flp")));
@@ -368,7 +331,7 @@ private slots:
         SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
         SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QTRY_VERIFY(main->iswriteFrameSize);
@@ -399,7 +362,7 @@ private slots:
     void addVaultCommandRunsOnceAfterTheDebounce() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         // Until drive vaults can be opened the button is greyed out and says why.
         QVERIFY(!main->addGroupButton()->isEnabled());
@@ -416,7 +379,7 @@ private slots:
     void failedSaveShowsAnAlert() {
         TestEnvironment env;
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(!main->currentAlert());
@@ -444,7 +407,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(TestEnvironment::writeFile(vaultpaths::AppGroupDirListPath(), "<plist><array><dict>broken"));
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(!main->catalogue.damagedFiles.isEmpty());
@@ -463,7 +426,7 @@ private slots:
             "<key>fileSize</key><string>big</string></dict>"
             "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>"));
         AppDelegate delegate;
-        MainViewController* main = launchAndLogIn(delegate);
+        MainViewController* main = (delegate.applicationDidFinishLaunching(), logIn(delegate));
         QVERIFY(main);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         // Both items are shown; the alert says what was kept and which field was lost.

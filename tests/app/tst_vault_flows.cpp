@@ -12,12 +12,16 @@
 #include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
 #include "core/catalogue.h"
+#include "core/localized_text.h"
 #include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "crypto/item_paths.h"
 #include "core/vault_lock.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
 #include "support/widget_events.h"
+#include "support/window_steps.h"
 #include "support/widget_test_main.h"
 #include "vault/vault_controller.h"
 
@@ -26,6 +30,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolButton>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -85,13 +93,7 @@ struct Session {
         logIn();
     }
     void logIn() {
-        loginViewcontroller* login = delegate.loginView();
-        QVERIFY(login);
-        login->passwordTextField()->clear();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-        QApplication::processEvents();
-        main = delegate.mainView();
+        main = testing::logIn(delegate);
         QVERIFY(main);
     }
     QString file(const QString& name, const QByteArray& bytes) {
@@ -181,16 +183,22 @@ private slots:
             QVERIFY(QFileInfo::exists(walk::pathsForRecord(*item).storedTop));
         }
         QTRY_VERIFY(!s.main->isProgressShown());
-        // Hide all: the old copies give way to new ones.
+        // Nothing hidden is left: the way back ("hide all") is the menu's first entry.
+        QCOMPARE(s.main->doFileType(), 2);
+        // Hide all from the button: the old copies give way to new ones, and with nothing
+        // visible left the first entry brings everything back.
         TestEnvironment::writeFile(a, "a, changed");
         s.main->setDoFileType(1);
-        s.main->file_popAction(1);
+        QTest::mouseClick(s.main->rightBottom_leftBtn(), Qt::LeftButton);
         s.idle();
         QVERIFY(!QFileInfo::exists(a));
         for (const FileModelPtr& item : savedItems()) {
             QVERIFY(item->isEncrtypt);
         }
         QTRY_VERIFY(!s.main->isProgressShown());
+        QAction* first = s.main->file_itemMenu()->actions().first();
+        QCOMPARE(first->text(), QStringLiteral("Unhide All"));
+        QVERIFY(first->isEnabled());
 
         // Hide a group from its menu: only its own visible items.
         RowList& rows = s.main->catalogue.groupDirList;
@@ -209,13 +217,7 @@ private slots:
         s.main->file_popAction(1);  // unhide all, to hide the group again
         s.idle();
         QVERIFY(QFileInfo::exists(w1));
-        qsizetype sidebarRow = -1;
-        for (qsizetype i = 0; i < s.main->sidebarModel()->count(); ++i) {
-            if (s.main->sidebarModel()->entry(i).groupRow == 2 &&
-                s.main->sidebarModel()->entry(i).groupName == QLatin1String(kLocalListKey)) {
-                sidebarRow = i;
-            }
-        }
+        const qsizetype sidebarRow = testing::sidebarRowOf(*s.main, QString::fromLatin1(kLocalListKey), 2);
         QVERIFY(sidebarRow >= 0);
         s.main->group_popAction(1, sidebarRow);
         s.idle();
@@ -333,31 +335,115 @@ private slots:
         QVERIFY(!QFileInfo::exists(a));
     }
 
-    void aLockDuringAHideStopsItSafelyAndLocks() {
-        Session s;
-        const QByteArray bytes = testing::patternBytes(64 << 20, 6);
-        const QString big = s.file(QStringLiteral("movie.mkv"), bytes);
-        const QString small = s.file(QStringLiteral("later.txt"), "later");
-        s.main->AddFileActionForPaths({big, small});
-        QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
-                                     s.main->vaultController()->current()->currentEncryptSize.load() > 0,
-                                 20000);
-        s.delegate.lockTessaroAction();
-        QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
-        // The running hide was cancelled, or had just ended: either way the catalogue says
-        // what is on disk. The waiting item was never touched and is visible.
-        const FileModelList saved = savedItems();
-        QCOMPARE(saved.size(), 2);
-        for (const FileModelPtr& item : saved) {
-            const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
-            QCOMPARE(item->isEncrtypt, stored);
-            QCOMPARE(QFileInfo::exists(item->path), !stored);
-        }
-        QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
-        if (QFileInfo::exists(big)) {
-            QCOMPARE(TestEnvironment::readFile(big), bytes);
+    // Every way out during a hide ends it as the lock button does: the running walk is
+    // cancelled (or had just ended), the waiting item is untouched, the catalogue says what
+    // is on disk. Quit and close ask first, naming the item and its progress; "keep
+    // working" goes on with the walk.
+    void everyWayOutDuringAHideStopsItSafely() {
+        enum class Way { LockButton, IdleLock, QuitMenu, CloseButton, QuitKeptWorking, QuitWhileLocking };
+        const struct {
+            const char* name;
+            Way way;
+        } ways[] = {{"lock button", Way::LockButton},
+                    {"idle lock", Way::IdleLock},
+                    {"quit command", Way::QuitMenu},
+                    {"window closed", Way::CloseButton},
+                    {"quit, then keep working", Way::QuitKeptWorking},
+                    {"quit while a lock stops the walk", Way::QuitWhileLocking}};
+        for (const auto& c : ways) {
+            controls::ModalSeam::reset();
+            Session s;
+            int terminated = 0;
+            s.delegate.setTerminateHandlerForTests([&] { ++terminated; });
+            const QByteArray bytes = testing::patternBytes(64 << 20, 6);
+            const QString big = s.file(QStringLiteral("视频.mp4"), bytes);
+            const QString small = s.file(QStringLiteral("later.txt"), "later");
+            s.main->AddFileActionForPaths({big, small});
+            QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
+                                         s.main->vaultController()->current()->currentEncryptSize.load() > 0,
+                                     20000);
+            const bool asks = c.way == Way::QuitMenu || c.way == Way::CloseButton || c.way == Way::QuitKeptWorking;
+            controls::ModalSeam::nextAnswer(c.way == Way::QuitKeptWorking ? QMessageBox::No : QMessageBox::Yes);
+            switch (c.way) {
+            case Way::LockButton: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); break;
+            case Way::IdleLock:
+                s.delegate.setIdleDelayProvider([](qint64) { return 0; });
+                s.delegate.setAfterLock();
+                break;
+            case Way::QuitWhileLocking: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); [[fallthrough]];
+            case Way::QuitMenu:
+            case Way::QuitKeptWorking:
+                for (QAction* menu : s.delegate.mainMenu()->actions()) {
+                    for (QAction* action : menu->menu()->actions()) {
+                        if (action->shortcut() == QKeySequence(QKeySequence::Quit)) {
+                            action->trigger();
+                        }
+                    }
+                }
+                break;
+            case Way::CloseButton: QVERIFY(!s.delegate.mainWindow()->close()); break;
+            }
+            if (asks) {
+                QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
+                const QString asked = controls::ModalSeam::lastQuestion().message;
+                QVERIFY2(asked.contains(QStringLiteral("“视频.mp4”")) && asked.contains(QStringLiteral("% done")),
+                         qPrintable(asked));
+                QCOMPARE(controls::ModalSeam::lastQuestion().safeTitle, QStringLiteral("Keep Working"));
+            }
+            if (c.way == Way::QuitKeptWorking) {
+                s.idle();
+                QCOMPARE(terminated, 0);
+                QVERIFY2(!QFileInfo::exists(big) && !QFileInfo::exists(small), c.name);
+                continue;
+            }
+            if (asks || c.way == Way::QuitWhileLocking) {
+                QTRY_VERIFY_WITH_TIMEOUT(terminated == 1, 20000);
+                QVERIFY2(!s.delegate.mainView() || !s.delegate.mainView()->walkRunning(), c.name);
+            }
+            if (!asks) {
+                // Nothing asked: the lock (under way) ends the walk by itself.
+                QCOMPARE(controls::ModalSeam::alertCount(), 0);
+                QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
+            }
+            const FileModelList saved = savedItems();
+            QCOMPARE(saved.size(), 2);
+            for (const FileModelPtr& item : saved) {
+                const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
+                QVERIFY2(item->isEncrtypt == stored, c.name);
+                QVERIFY2(QFileInfo::exists(item->path) == !stored, c.name);
+            }
+            QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
+            if (QFileInfo::exists(big)) {
+                QCOMPARE(TestEnvironment::readFile(big), bytes);
+            }
         }
     }
+
+    void inChineseAnItemPutBackBesideWhatTookItsPlaceIsToldInChinese() {
+        Session s;
+        const auto useLanguage = [&](int value) {
+            QVERIFY(SettingsStore::setValue(QString::fromLatin1(keys::AppLanguage), value));
+            LanguageBundle::setLanguage();
+            s.main->langeuageAction();
+        };
+        useLanguage(1);
+        const QString a = s.file(QStringLiteral("a.txt"), "mine");
+        s.main->AddFileActionForPaths({a});
+        s.idle();
+        TestEnvironment::writeFile(a, "someone else's");
+        const FileModelPtr item = itemNamed(*s.main, QStringLiteral("a.txt"));
+        s.main->visableBtnAction(s.shownRowOf(item));
+        QTRY_VERIFY_WITH_TIMEOUT(!item->isEncrtypt, 20000);
+        s.idle();
+        QCOMPARE(TestEnvironment::readFile(s.home + QStringLiteral("/a（已恢复）.txt")), QByteArray("mine"));
+        QCOMPARE(TestEnvironment::readFile(a), QByteArray("someone else's"));
+        QTRY_VERIFY(s.main->currentAlert());
+        const QString told = s.main->currentAlert()->informativeText();
+        QVERIFY2(told.contains(QStringLiteral("处现在有其他内容")) && !told.contains(QStringLiteral("something else")),
+                 qPrintable(told));
+        useLanguage(0);
+    }
+
     void theWindowAndTheToolNeverWriteTheVaultAtOnce() {
         Session s;
         const QString a = s.file(QStringLiteral("a.txt"), "a");
@@ -383,9 +469,7 @@ private slots:
         QVERIFY(other.waitForStarted());
         QTRY_VERIFY(VaultLock::holderOf(s.env.vaultRoot()).has_value());
         controls::ModalSeam::nextAnswer(QMessageBox::Ok);
-        loginViewcontroller* login = s.delegate.loginView();
-        QTest::keyClicks(login->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-        QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+        QVERIFY(!testing::logIn(s.delegate));
         QTRY_VERIFY(controls::ModalSeam::alertCount() > 0);
         QVERIFY(controls::ModalSeam::lastAlert().informativeText.contains(QStringLiteral("being changed by")));
         QVERIFY(!s.delegate.mainView());

@@ -1,0 +1,54 @@
+#pragma once
+
+// Steps the widget tests share: logging in as a user does, finding a sidebar row, making
+// item records.
+#include "app/app_delegate.h"
+#include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/sidebar_model.h"
+#include "support/test_environment.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+namespace tessaro::testing {
+
+// Types the password into the login screen and presses Return; the main window controller
+// it opened, or none.
+inline MainViewController* logIn(AppDelegate& delegate,
+                                 const QString& password = QString::fromLatin1(TestEnvironment::kPassword)) {
+    loginViewcontroller* login = delegate.loginView();
+    if (!login) {
+        return nullptr;
+    }
+    login->passwordTextField()->clear();
+    QTest::keyClicks(login->passwordTextField(), password);
+    QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
+    QApplication::processEvents();
+    return delegate.mainView();
+}
+
+// The sidebar row of the list `listKey`'s row `index`, or -1.
+inline qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {
+    SidebarModel* model = main.sidebarModel();
+    for (qsizetype i = 0; i < model->count(); ++i) {
+        if (model->entry(i).groupName == listKey && model->entry(i).groupRow == index) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// A record of a 1000-byte item in the user's home folder.
+inline FileModelPtr makeItem(const QString& name, bool hidden, qint64 addDate) {
+    auto item = std::make_shared<FileModel>();
+    item->name = name;
+    item->path = QStringLiteral("/home/user/") + name;
+    item->isEncrtypt = hidden;
+    item->fileSize = 1000;
+    item->addDate = addDate;
+    return item;
+}
+
+}  // namespace tessaro::testing
