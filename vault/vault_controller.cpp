@@ -383,13 +383,14 @@ void VaultController::recoverAtStart() {
                     }
                 });
             }
-            const QStringList lines = report.repairedLines() + report.unfinishedLines();
+            const QStringList lines = report.repairedLines();
             if (!lines.isEmpty()) {
                 emit repaired(lines);
             }
-            QStringList failed;
+            // What could not be set right is said once, with its reason, apart from what was.
+            QStringList failed = report.unfinishedLines();
             for (const Finding& f : report.findings) {
-                if (f.repairable && !f.repaired) {
+                if (f.repairable && !f.repaired && f.failure.isEmpty()) {
                     failed.append(QStringLiteral("%1: %2; %3").arg(f.subject, f.problem, f.repair));
                 }
             }
