@@ -175,9 +175,9 @@ TEST(VaultToolCatalogue, ListReportsADamagedCatalogueAndLeavesIt) {
         "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
         "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
         "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string>"
-        "<key>fileSize</key><integer>7</integer></dict>"
+        "<key>encryptedPath</key><string>11-22/33</string><key>fileSize</key><integer>7</integer></dict>"
         "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
-        "<key>fileSize</key><string>big</string></dict>"
+        "<key>encryptedPath</key><string>11-22/44</string><key>fileSize</key><string>big</string></dict>"
         "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>";
     ASSERT_TRUE(TestEnvironment::writeFile(file, oneBadField));
     const ToolRun partly = runTool(env, {QStringLiteral("list")});
