@@ -14,6 +14,8 @@
 #include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
 #include "core/log.h"
+#include "core/record_check.h"
+#include "app/ui_resources.h"
 #include "support/test_environment.h"
 #include "support/widget_events.h"
 #include "support/widget_test_main.h"
@@ -78,6 +80,7 @@ FileModelPtr makeItem(const QString& name, bool hidden, qint64 addDate) {
     auto item = std::make_shared<FileModel>();
     item->name = name;
     item->path = QStringLiteral("/home/user/") + name;
+    item->encryptedPath = QStringLiteral("11-22/%1").arg(addDate);
     item->isEncrtypt = hidden;
     item->fileSize = 1000;
     item->addDate = addDate;
@@ -631,6 +634,48 @@ private slots:
         QTest::keyClick(dialog, Qt::Key_Escape);
         QTRY_VERIFY(got.has_value());
         QVERIFY(got->isEmpty());
+    }
+
+    // A record whose paths would lead out of the vault (as a catalogue file may say) is
+    // shown as damaged, with the reason; its eye button, the action button, the File menu
+    // and its folder button each say why nothing happens, and nothing reaches the library.
+    void aDamagedRecordSaysWhyEveryCommandIsRefused() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        const auto [shown, hidden] = addWorkGroup(*w.main, QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        shown->encryptedPath = QStringLiteral("11-22/../../..");
+        shown->damage = *recordDamage(*shown);
+        w.main->setRightScrollView();
+        QCOMPARE(lookOf(*w.main, shown).stateText, ui::text("damagedLabel.stringValue"));
+        QVERIFY(!lookOf(*w.main, shown).openPathEnabled);
+        QCOMPARE(w.main->itemModel()->descriptionFor(w.main->itemModel()->rowOf(shown.get())), shown->damage);
+        QStringList revealed;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            revealed << path;
+            return true;
+        });
+        const std::function<void()> commands[] = {
+            [&] { clickEye(*w.main, shown); },
+            [&] { w.main->hideItemAction(); },
+            [&] { w.main->file_popAction(2); },
+            [&] { emit w.main->showInFileManagerRequested(shown); },
+        };
+        for (const auto& command : commands) {
+            select(*w.main, shown);
+            command();
+            QTRY_VERIFY(w.main->currentAlert());
+            QCOMPARE(w.main->currentAlert()->text(), ui::text("damagedRecord.title"));
+            QVERIFY(w.main->currentAlert()->informativeText().contains(QStringLiteral("a \"..\" component")));
+            QVERIFY(!w.main->itemModel()->rowEditing(shown.get()));
+            w.main->currentAlert()->close();
+            QTRY_VERIFY(!w.main->currentAlert());
+        }
+        QTest::qWait(MainViewController::kVisableDebounceMs + 50);
+        QVERIFY(w.main->toggled.isEmpty());
+        QVERIFY(revealed.isEmpty());
+        // The sound record beside it still works.
+        clickEye(*w.main, hidden);
+        QTRY_COMPARE(w.main->toggled, FileModelList{hidden});
     }
 
     void folderButtonShowsTheItemOrSaysWhereItIs() {
