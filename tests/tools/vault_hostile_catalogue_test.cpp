@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 namespace tessaro {
@@ -131,27 +129,6 @@ TEST_P(HostileCatalogue, TheVaultLibraryRefusesBeforeTouchingTheDisk) {
 
 INSTANTIATE_TEST_SUITE_P(Record, HostileCatalogue, ::testing::ValuesIn(kVariants),
                          [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
-
-// init on a folder that already exists and is open to all, under any umask: the catalogue
-// files, which name every hidden item, are the owner's alone.
-TEST(VaultToolPermissions, InitOnAnOpenFolderWritesOwnerOnlyCatalogues) {
-    for (const mode_t mask : {mode_t{000}, mode_t{022}}) {
-        SCOPED_TRACE(mask);
-        TestEnvironment env(false);
-        const QString vault = env.base() + QStringLiteral("/Open.flp");
-        ASSERT_TRUE(QDir().mkpath(vault));
-        ::chmod(QFile::encodeName(vault).constData(), 0755);
-        const mode_t previous = ::umask(mask);
-        const ToolRun init = runVaultTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n");
-        ::umask(previous);
-        ASSERT_EQ(init.status, 0) << text(init);
-        for (const char* file : {"/GroupDirlist.plist", "/GroupNoteslist.plist"}) {
-            EXPECT_EQ(TestEnvironment::modeOf(vault + QLatin1String(file)), 0600) << file;
-        }
-        EXPECT_EQ(TestEnvironment::modeOf(QFileInfo(env.settingsFile()).path()), 0700);
-        EXPECT_EQ(TestEnvironment::modeOf(env.settingsFile()), 0600);
-    }
-}
 
 }  // namespace
 }  // namespace tessaro
