@@ -130,5 +130,30 @@ TEST_P(HostileCatalogue, TheVaultLibraryRefusesBeforeTouchingTheDisk) {
 INSTANTIATE_TEST_SUITE_P(Record, HostileCatalogue, ::testing::ValuesIn(kVariants),
                          [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
+// A group whose folder, as the catalogue gives it, lies outside the vault takes no item in:
+// nothing is made for it anywhere, and the file to add stays where it is.
+TEST(HostileGroup, AGroupFolderOutsideTheVaultTakesNothingIn) {
+    TestEnvironment env;
+    Catalogue catalogue;
+    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+    GroupModelPtr evil = makeGroupRow(QStringLiteral("Evil"), QString::fromLatin1(kLocalListKey), false, 1700000000);
+    evil->path = QStringLiteral("../outside");
+    catalogue.groupDirList.insert(2, evil);
+    renumberRowList(catalogue.groupDirList);
+    ASSERT_TRUE(catalogue.SaveGroupList(0));
+    const QByteArray before = TestEnvironment::readFile(env.vaultRoot() + QStringLiteral("/GroupDirlist.plist"));
+    const QString file = env.base() + QStringLiteral("/letter.txt");
+    ASSERT_TRUE(TestEnvironment::writeFile(file, "dear"));
+
+    const ToolRun add = runVaultTool(env, {QStringLiteral("add"), QStringLiteral("--group"), QStringLiteral("Evil"), file},
+                                     passwordLine());
+    EXPECT_EQ(add.status, 1) << text(add);
+    EXPECT_TRUE(add.err.contains("cannot be added: its catalogue record is damaged")) << text(add);
+    EXPECT_TRUE(add.err.contains("has a \"..\" component")) << text(add);
+    EXPECT_EQ(TestEnvironment::readFile(file), QByteArray("dear"));
+    EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/outside")));
+    EXPECT_EQ(TestEnvironment::readFile(env.vaultRoot() + QStringLiteral("/GroupDirlist.plist")), before);
+}
+
 }  // namespace
 }  // namespace tessaro
