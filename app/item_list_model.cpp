@@ -108,6 +108,9 @@ const QString& ItemListModel::descriptionFor(qsizetype row) const {
             c.description = model.addDate > 0
                                 ? locale.toString(QDateTime::fromSecsSinceEpoch(model.addDate), QLocale::ShortFormat)
                                 : QString();
+        } else if (!model.damage.isEmpty()) {
+            // Nothing is read from where a damaged record points; the row says what is wrong.
+            c.description = model.damage;
         } else {
             // A hidden item shows its size; a shown one where it lies now.
             c.description = model.isEncrtypt ? HelpClass::contentSizeForPath(model) : model.path;
@@ -330,6 +333,11 @@ ItemDelegate::RowLook ItemDelegate::lookFor(const ItemListModel& model, qsizetyp
     // once its walk has ended).
     const bool showsVisible = cell.walkState == WalkState::None ? visible : cell.walkState == WalkState::Unhiding;
     look.stateColour = showsVisible ? visibleStateColour() : hiddenStateColour();
+    if (!item.damage.isEmpty()) {
+        // Its button stays live so that a click can say why nothing happens.
+        look.stateText = ui::text("damagedLabel.stringValue");
+        look.stateColour = damagedStateColour();
+    }
     look.showsProgress = cell.progress > 0.0 && cell.progress < 1.0;
     if (look.showsProgress) {
         look.progressBar = layout.visableBtn;
@@ -341,7 +349,7 @@ ItemDelegate::RowLook ItemDelegate::lookFor(const ItemListModel& model, qsizetyp
         look.visableImage = visible ? QStringLiteral("About/visableon.png") : QStringLiteral("About/visableoff.png");
         look.visableBtnEnabled = !cell.isEditing;
         look.showsOpenPath = true;
-        look.openPathEnabled = visible && !cell.isEditing;
+        look.openPathEnabled = visible && !cell.isEditing && item.damage.isEmpty();
     }
     return look;
 }

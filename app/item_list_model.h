@@ -153,6 +153,7 @@ public:
     static RowLook lookFor(const ItemListModel& model, qsizetype row, const RowLayout& layout);
     static QColor visibleStateColour() { return QColor(255, 190, 50); }
     static QColor hiddenStateColour() { return QColor(122, 124, 135); }
+    static QColor damagedStateColour() { return QColor(214, 64, 52); }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -694,6 +694,9 @@ void MainViewController::finishLock() {
 }
 
 void MainViewController::showInFileManager(const FileModelPtr& item) {
+    if (refusedAsDamaged(*item)) {
+        return;
+    }
     const QString path = item->path;
     FileManager::showItem(path, this, [this, path](bool shown) {
         if (!shown) {

@@ -227,6 +227,8 @@ private:
     bool shownVaultHas(bool hidden) const;
     // The row becomes editing unless something refuses it; true when it did.
     bool beginToggle(qsizetype shownRow);
+    // A record whose paths are not the vault's own: the user is told why nothing happens.
+    bool refusedAsDamaged(const FileModel& item);
     // Sets the action button's mode, then toggles the selected item when it is in the
     // state `hidden`.
     void setModeAndToggleSelectedItemIf(qint64 mode, bool hidden);

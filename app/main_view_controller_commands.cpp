@@ -12,6 +12,7 @@
 #include "controls/modal_seam.h"
 #include "controls/ts_palette.h"
 #include "core/log.h"
+#include "core/record_check.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -187,11 +188,20 @@ bool MainViewController::beginToggle(qsizetype shownRow) {
         return false;
     }
     const FileModelPtr& item = selected_ItemList[shownRow];
-    if (itemModel_->rowEditing(item.get())) {
+    if (itemModel_->rowEditing(item.get()) || refusedAsDamaged(*item)) {
         return false;
     }
     itemModel_->setRowEditing(item, true);
     updateItemControls();
+    return true;
+}
+
+bool MainViewController::refusedAsDamaged(const FileModel& item) {
+    const std::optional<QString> damage = recordDamage(item);
+    if (!damage) {
+        return false;
+    }
+    showAlert(ui::text("damagedRecord.title"), ui::text("damagedRecord.message").arg(item.path, *damage));
     return true;
 }
 

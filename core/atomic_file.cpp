@@ -52,6 +52,11 @@ bool AtomicFileWriter::open() {
     } else {
         mode = 0666 & ~fs::currentUmask();
     }
+    if (ownerOnly_) {
+        // Readable and writable by the owner, so that the next save can replace it; no bit
+        // for anyone else.
+        mode = (mode & 0700) | 0600;
+    }
     ::fchmod(fd_, mode);
     written_ = 0;
     writebackFrom_ = 0;

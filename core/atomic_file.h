@@ -22,6 +22,10 @@ public:
     bool open();
     // The mode a file gets that did not exist before (call before open()).
     void setNewFileMode(unsigned mode) { newFileMode_ = mode; }
+    // The file is for its owner's eyes only, whatever the umask, the folder's mode or the
+    // mode an earlier version left on the target: new files 0600, group and others lose
+    // every bit of an existing one (call before open()).
+    void setOwnerOnly() { ownerOnly_ = true; }
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
 
@@ -47,6 +51,7 @@ private:
     void startWriteback();
     int fd_ = -1;
     std::optional<unsigned> newFileMode_;
+    bool ownerOnly_ = false;
     qint64 written_ = 0;
     qint64 writebackFrom_ = 0;
 };

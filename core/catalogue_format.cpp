@@ -1,6 +1,7 @@
 #include "core/catalogue_format.h"
 
 #include "core/atomic_file.h"
+#include "core/record_check.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 
@@ -168,7 +169,8 @@ QString named(const QString& where, const QString& name) {
 // Whether an item whose hidden flag could not be read is hidden: its container is there and
 // its plain form is not.
 bool looksHidden(const FileModel& item, const ListSource& source) {
-    if (source.vaultBase.isEmpty() || item.encryptedPath.isEmpty()) {
+    // A damaged record's paths may lie anywhere: they are not even looked at.
+    if (source.vaultBase.isEmpty() || item.encryptedPath.isEmpty() || !item.damage.isEmpty()) {
         return false;
     }
     return QFileInfo::exists(joinPath(source.vaultBase, item.encryptedPath)) && !QFileInfo::exists(item.path);
@@ -211,6 +213,15 @@ FileModelPtr readItem(const Value& itemValue, const ListSource& source, const QS
         }
         return nullptr;
     }
+    if (source.kind == ListKind::Removable) {
+        // Items of a drive follow the volume the drive is mounted as now.
+        item->path = rewriteVolumePath(item->path, source.volumeName);
+    }
+    if (source.kind != ListKind::Notes) {
+        if (const auto damage = recordDamage(*item)) {
+            item->damage = *damage;
+        }
+    }
     QString mac;
     if (auto* p = fields.text(itemkeys::macAddress, mac)) {
         p->instead = source.kind == ListKind::Removable ? QStringLiteral("left empty")
@@ -243,11 +254,8 @@ FileModelPtr readItem(const Value& itemValue, const ListSource& source, const QS
     if (itemValue.truncated) {
         unreadable.append(itemWhere() + QStringLiteral(": ") + QLatin1String(kCutOff));
     }
-    if (source.kind == ListKind::Removable) {
-        // Items of a drive carry no address in memory; their path follows the volume the
-        // drive is mounted as now.
-        item->path = rewriteVolumePath(item->path, source.volumeName);
-    } else {
+    // Items of a drive carry no address in memory.
+    if (source.kind != ListKind::Removable) {
         // An item recorded without an address was added on this machine as far as anyone
         // can tell; it keeps the address from now on.
         item->macAddress = mac.isEmpty() ? source.currentMacAddress : mac;
@@ -481,9 +489,11 @@ bool writeRowListFile(const QString& path, const RowList& rows, ListKind kind, c
         *error = path + QStringLiteral(": ") + serialized.error;
         return false;
     }
-    QString reason;
-    if (!writeFileAtomically(path, *serialized.bytes, &reason)) {
-        *error = path + QStringLiteral(": ") + reason;
+    // The catalogue names every hidden item: owner-only, as everything else in the vault.
+    AtomicFileWriter writer(path);
+    writer.setOwnerOnly();
+    if (!writer.open() || !writer.write(*serialized.bytes) || !writer.commit()) {
+        *error = path + QStringLiteral(": ") + writer.errorString();
         return false;
     }
     return true;

@@ -40,6 +40,9 @@ struct FileModel {
     qint64 fileIndex = 0;
     QString macAddress;
     QString encryptedPath;
+    // Why the record cannot be acted on (see recordDamage), found when the catalogue was
+    // read; empty for a sound record. Never stored: the record is written back as it was read.
+    QString damage;
     ItemCell* cell = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "core/settings_store.h"
 
+#include "core/file_system.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,11 +26,18 @@ QString defaultPath() {
     return configHome + QStringLiteral("/Tessaro/Tessaro.conf");
 }
 
-// Creates the file with mode 0600 before QSettings ever writes it, and tightens the mode
-// of a file that some earlier version left readable to others.
+// Creates the file with mode 0600 in a folder of mode 0700 before QSettings ever writes
+// it, whatever the umask, and tightens the modes that some earlier version left open to
+// others. The folder is only tightened when it is a real folder of the user's.
 void ensurePrivateFile(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    fs::makePath(QFile::decodeName(folder), 0700);
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 07777) != 0700) {
+        ::chmod(folder.constData(), 0700);
+    }
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::close(fd);

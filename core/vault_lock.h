@@ -12,6 +12,13 @@ namespace tessaro {
 // directory. Who holds it is written to a small note in the user's runtime directory, so
 // that a refused writer can say who is in the way. Read-only commands take no lock.
 //
+// The notes live in "<runtime>/tessaro-locks", runtime being $XDG_RUNTIME_DIR or else
+// "<temporary folder>/tessaro-<uid>"; each folder must be a real folder owned by the user
+// with no access for others, or no note is kept and the holder is "another Tessaro
+// program". A note is read only when it is a regular file of the user's (never through a
+// link, never waiting on a FIFO), at most a few hundred bytes, its control characters shown
+// escaped.
+//
 // Within one process the lock is shared: acquiring it again while it is held returns the
 // same lock, so the window's own worker does not lock itself out.
 class VaultLock {

@@ -4,6 +4,7 @@
 #include "core/clean_path.h"
 #include "core/file_system.h"
 #include "core/log.h"
+#include "core/record_check.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "crypto/hardware_address.h"
@@ -207,6 +208,12 @@ PreparedAdd prepareAdd(const QStringList& paths, const QSet<QString>& alreadyRec
         record->createDate = creationSeconds(clean.path);
         record->addDate = QDateTime::currentSecsSinceEpoch();
         record->encryptedPath = target.row->path + QLatin1Char('/') + QString::number(stableHash(clean.path));
+        // The group's folder comes from the catalogue: one that would put the container
+        // outside the vault takes nothing in, before anything is made for it.
+        if (const auto damage = recordDamage(*record)) {
+            prepared.refused.append(damagedRecordRefusal(*record, *damage, QStringLiteral("added")));
+            continue;
+        }
 
         writeThumbnail(*record, icons);
         const QString container = walk::itemContainerFor(*record);

@@ -1,6 +1,7 @@
 #include "vault/item_operations.h"
 
 #include "core/file_system.h"
+#include "core/record_check.h"
 #include "crypto/item_paths.h"
 #include "crypto/item_place.h"
 #include "crypto/stored_file.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace tessaro::vault {
 
@@ -45,11 +47,23 @@ bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Opera
     return false;
 }
 
+// A record whose paths are not the vault's own is refused before anything of it is looked
+// at on disk, journal included.
+std::optional<ItemResult> refusedAsDamaged(const FileModel& record, const char* done) {
+    if (const auto damage = recordDamage(record)) {
+        return refused(damagedRecordRefusal(record, *damage, QString::fromLatin1(done)));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
 
 ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool sizeJustMeasured) {
+    if (auto refusal = refusedAsDamaged(*record, "hidden")) {
+        return *refusal;
+    }
     const walk::PlaceCheck place = walk::placeOf(*record);
     if (!place.place) {
         return refused(QStringLiteral("%1 was not hidden: %2").arg(record->path, place.reason));
@@ -81,6 +95,9 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
 }
 
 ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool keepStoredCopy) {
+    if (auto refusal = refusedAsDamaged(*record, "shown")) {
+        return *refusal;
+    }
     const walk::PlaceCheck place = walk::placeOf(*record);
     if (!place.place) {
         return refused(QStringLiteral("%1 was not unhidden: %2").arg(record->path, place.reason));
@@ -107,6 +124,10 @@ ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkPro
 }
 
 DiskState diskStateOf(const FileModel& record) {
+    // What a damaged record names is not the item's: neither copy is known.
+    if (recordDamage(record)) {
+        return {};
+    }
     auto exists = [](const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); };
     return DiskState{exists(record.path), exists(walk::pathsForRecord(record).storedTop)};
 }
@@ -122,6 +143,10 @@ bool setHidden(FileModel& record, bool hidden) {
 }  // namespace
 
 bool applyHideOutcome(FileModel& record, const ItemResult& result, const DiskState& after) {
+    // Nothing was done to a damaged record, and it is kept as it was read.
+    if (recordDamage(record)) {
+        return false;
+    }
     if (result.complete) {
         return setHidden(record, true);
     }
@@ -129,6 +154,9 @@ bool applyHideOutcome(FileModel& record, const ItemResult& result, const DiskSta
 }
 
 bool applyUnhideOutcome(FileModel& record, const ItemResult& result, const DiskState& after) {
+    if (recordDamage(record)) {
+        return false;
+    }
     if (!result.complete) {
         return setHidden(record, !(after.plain && !after.stored));
     }

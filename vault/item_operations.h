@@ -13,7 +13,9 @@ namespace tessaro::vault {
 // removal of the side no longer needed. Runs on any thread; touches no window and no
 // catalogue. The window's worker and tessaro-vault call exactly these. Once the catalogue
 // that holds the outcome is saved, the caller clears the vault's journal (clearJournal).
-// `sizeJustMeasured`: the record was measured moments ago (by an add).
+// `sizeJustMeasured`: the record was measured moments ago (by an add). A damaged record (see
+// recordDamage) is refused, saying why, before anything is done on disk; the outcome
+// functions below leave it as it is.
 ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress = {},
                                bool sizeJustMeasured = false);
 // `keepStoredCopy`: unhiding all leaves every item's container in place.

@@ -1,5 +1,6 @@
 #include "vault/recover_items.h"
 
+#include "core/record_check.h"
 #include "crypto/item_attributes.h"
 #include "crypto/item_hiding.h"
 #include "crypto/item_paths.h"
@@ -40,7 +41,11 @@ RecoverReport recoverEveryItem(const QString& vaultDirectory, const std::optiona
             }
             if (row->fileModels) {
                 for (const FileModelPtr& item : *row->fileModels) {
-                    if (!item->isEncrtypt) {
+                    // A damaged record vouches for nothing: whatever stored copy it meant
+                    // is found in the containers like any other.
+                    if (const auto damage = recordDamage(*item)) {
+                        report.skipped.append(damagedRecordRefusal(*item, *damage, QStringLiteral("used")));
+                    } else if (!item->isEncrtypt) {
                         shown.insert(vaultDirectory + QLatin1Char('/') + item->encryptedPath + QLatin1Char('/') +
                                      walk::storedNameFor(*item));
                     }

@@ -2,6 +2,7 @@
 
 #include "core/localized_text.h"
 #include "core/log.h"
+#include "core/record_check.h"
 #include "crypto/help_class.h"
 #include "crypto/stored_file.h"
 #include "vault/bulk_order.h"
@@ -248,7 +249,8 @@ void VaultController::startNext() {
         bool missing = false;
         if (task.kind == Kind::Hide) {
             const QFileInfo plain(task.record->path);
-            if (!plain.exists() && !plain.isSymLink()) {
+            // A damaged record is refused by the hide itself, with its reason.
+            if (!recordDamage(*task.record) && !plain.exists() && !plain.isSymLink()) {
                 missing = true;
                 result.problems.append(task.record->path);
             } else {

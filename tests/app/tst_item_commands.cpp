@@ -16,6 +16,8 @@
 #include "core/item_sorting.h"
 #include "core/log.h"
 #include "vault/vault_controller.h"
+#include "core/record_check.h"
+#include "app/ui_resources.h"
 #include "support/test_environment.h"
 #include "support/widget_events.h"
 #include "support/window_steps.h"
@@ -724,6 +726,48 @@ private slots:
             QVERIFY(got->isEmpty());
             QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
         }
+    }
+
+    // A record whose paths would lead out of the vault (as a catalogue file may say) is
+    // shown as damaged, with the reason; its eye button, the action button, the File menu
+    // and its folder button each say why nothing happens, and nothing reaches the library.
+    void aDamagedRecordSaysWhyEveryCommandIsRefused() {
+        OpenWindow w;
+        QVERIFY(w.exposed());
+        const auto [shown, hidden] = addWorkGroup(*w.main, QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        shown->encryptedPath = QStringLiteral("11-22/../../..");
+        shown->damage = *recordDamage(*shown);
+        w.main->setRightScrollView();
+        QCOMPARE(lookOf(*w.main, shown).stateText, ui::text("damagedLabel.stringValue"));
+        QVERIFY(!lookOf(*w.main, shown).openPathEnabled);
+        QCOMPARE(w.main->itemModel()->descriptionFor(w.main->itemModel()->rowOf(shown.get())), shown->damage);
+        QStringList revealed;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            revealed << path;
+            return true;
+        });
+        const std::function<void()> commands[] = {
+            [&] { clickEye(*w.main, shown); },
+            [&] { w.main->hideItemAction(); },
+            [&] { w.main->file_popAction(2); },
+            [&] { emit w.main->showInFileManagerRequested(shown); },
+        };
+        for (const auto& command : commands) {
+            select(*w.main, shown);
+            command();
+            QTRY_VERIFY(w.main->currentAlert());
+            QCOMPARE(w.main->currentAlert()->text(), ui::text("damagedRecord.title"));
+            QVERIFY(w.main->currentAlert()->informativeText().contains(QStringLiteral("a \"..\" component")));
+            QVERIFY(!w.main->itemModel()->rowEditing(shown.get()));
+            w.main->currentAlert()->close();
+            QTRY_VERIFY(!w.main->currentAlert());
+        }
+        QTest::qWait(MainViewController::kVisableDebounceMs + 50);
+        QVERIFY(w.main->toggled.isEmpty());
+        QVERIFY(revealed.isEmpty());
+        // The sound record beside it still works.
+        clickEye(*w.main, hidden);
+        QTRY_COMPARE(w.main->toggled, FileModelList{hidden});
     }
 };
 

@@ -380,5 +380,64 @@ TEST(Catalogue, ADamagedDriveCatalogueKeepsItsRowsItemsAndPassword) {
     EXPECT_FALSE(TestEnvironment::readFile(file).contains("twelve"));
 }
 
+// A record whose paths would lead a command out of the vault is read whole, kept and marked;
+// it costs nothing else, sets nothing aside, and is written back as it was read.
+struct HostileCase {
+    const char* name;
+    const char* field;  // of B
+    QString value;
+    const char* reason;
+};
+
+std::ostream& operator<<(std::ostream& out, const HostileCase& c) { return out << c.name; }
+
+const HostileCase kHostileCases[] = {
+    {"StoredPlaceClimbsOut", "encryptedPath", QStringLiteral("11-22/../../victim"), "has a \"..\" component"},
+    {"StoredPlaceIsAbsolute", "encryptedPath", QStringLiteral("/home/someone/victim"), "is not inside the vault"},
+    {"StoredPlaceIsTheVaultsOwnFolder", "encryptedPath", QStringLiteral("Thumb/B"), "one of the vault's own files"},
+    {"StoredPlaceIsOneFolder", "encryptedPath", QStringLiteral("11-22"), "not a group folder and an item folder"},
+    {"NameIsParent", "name", QStringLiteral(".."), "the name \"..\" is not a single file name"},
+    {"NameHoldsASlash", "name", QStringLiteral("../../victim"), "is not a single file name"},
+    {"PathIsRelative", "path", QStringLiteral("victim/B.txt"), "the path \"victim/B.txt\" is not absolute"},
+    {"PathClimbs", "path", QStringLiteral("/nowhere-plain/../victim/B.txt"), "has a \"..\" component"},
+    {"PathHasADoubledSlash", "path", QStringLiteral("/nowhere-plain//B.txt"), "an empty component"},
+};
+
+class HostileRecord : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileRecord, IsKeptMarkedAndWrittenBackAsRead) {
+    const HostileCase& c = GetParam();
+    TestEnvironment env;
+    const QString file = env.vaultRoot() + QStringLiteral("/GroupDirlist.plist");
+    const QByteArray value = "<string>" + escaped(c.value) + "</string>";
+    ASSERT_TRUE(TestEnvironment::writeFile(file, sampleCatalogue({{QStringLiteral("B.") + QLatin1String(c.field), value}})));
+
+    Catalogue catalogue;
+    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+    EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
+    const FileModelList& all = *catalogue.groupDirList[1]->fileModels;
+    ASSERT_EQ(all.size(), 3);
+    const FileModel& b = *all[1];
+    EXPECT_TRUE(b.damage.contains(QLatin1String(c.reason))) << b.damage.toStdString();
+    for (const SampleItem& sample : {A, C, D}) {
+        const FileModel* item = findItem(catalogue.groupDirList, sample);
+        ASSERT_TRUE(item);
+        EXPECT_TRUE(item->damage.isEmpty()) << item->damage.toStdString();
+    }
+
+    // Any later save keeps the record as the file had it.
+    ASSERT_TRUE(catalogue.SaveGroupList(0));
+    Catalogue again;
+    ASSERT_TRUE(again.setUp(std::nullopt, false));
+    const FileModel& back = *(*again.groupDirList[1]->fileModels)[1];
+    EXPECT_EQ(back.path, b.path);
+    EXPECT_EQ(back.name, b.name);
+    EXPECT_EQ(back.encryptedPath, b.encryptedPath);
+    EXPECT_EQ(back.damage, b.damage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, HostileRecord, ::testing::ValuesIn(kHostileCases),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace tessaro

@@ -24,6 +24,13 @@
 namespace tessaro::testing {
 
 TestEnvironment::TestEnvironment(bool createVault) {
+    // The writer's lock notes, of this process and of the tools it starts, stay in the
+    // sandbox too.
+    runtimeWasSet_ = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray runtime = QFile::encodeName(base() + QStringLiteral("/runtime"));
+    ::mkdir(runtime.constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime);
     SettingsStore::useFile(settingsFile());
     Volumes::setRoot(volumesRoot());
     QDir().mkpath(volumesRoot());
@@ -45,6 +52,7 @@ TestEnvironment::~TestEnvironment() {
     Volumes::setRoot(base() + QStringLiteral("/gone/media"));
     setHardwareAddressSource(nullptr);
     LanguageBundle::resetLanguage();
+    runtimeWasSet_ ? qputenv("XDG_RUNTIME_DIR", savedRuntime_) : qunsetenv("XDG_RUNTIME_DIR");
 }
 
 QString TestEnvironment::settingsFile() const { return base() + QStringLiteral("/config/Tessaro.conf"); }

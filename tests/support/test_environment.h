@@ -39,6 +39,9 @@ public:
 
 private:
     QTemporaryDir dir_;
+    // The runtime folder (lock notes) before this environment put its own in place.
+    QByteArray savedRuntime_;
+    bool runtimeWasSet_ = false;
 };
 
 // Every file below a folder by its path relative to it ("/sub/name"), or the file itself

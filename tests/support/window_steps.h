@@ -45,6 +45,7 @@ inline FileModelPtr makeItem(const QString& name, bool hidden, qint64 addDate) {
     auto item = std::make_shared<FileModel>();
     item->name = name;
     item->path = QStringLiteral("/home/user/") + name;
+    item->encryptedPath = QStringLiteral("11-22/%1").arg(addDate);
     item->isEncrtypt = hidden;
     item->fileSize = 1000;
     item->addDate = addDate;

@@ -2,16 +2,16 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "support/test_environment.h"
+#include "support/vault_tool.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -26,38 +26,20 @@ struct ToolRun {
     QString err;
 };
 
-// Runs the tool on the environment's settings file and volumes root.
+// The shared runner, with texts; `fileSizeLimit` (bytes, 0 for none) caps every file the
+// tool writes, as a full disk would.
 ToolRun runTool(const TestEnvironment& env, const QStringList& arguments, const QByteArray& input = QByteArray(),
-                const std::function<void()>& childSetup = {}) {
-    QProcess tool;
-    if (childSetup) {
-        tool.setChildProcessModifier(childSetup);
+                rlim_t fileSizeLimit = 0) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    if (fileSizeLimit > 0) {
+        // Only the soft limit, which the tool inherits and this process can raise again.
+        const rlimit limited{fileSizeLimit, saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
     }
-    // The test binaries are built beside the tool, which covers runs where the variable
-    // did not reach the test.
-    QString binDir = qEnvironmentVariable("TESSARO_BIN_DIR");
-    if (binDir.isEmpty()) {
-        binDir = QCoreApplication::applicationDirPath();
-    }
-    const QString program = binDir + QStringLiteral("/tessaro-vault");
-    tool.start(program, QStringList{QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("--volumes"),
-                                    env.volumesRoot()} +
-                            arguments);
-    ToolRun run;
-    if (!tool.waitForStarted(30000)) {
-        run.err = tool.errorString();
-        return run;
-    }
-    tool.write(input);
-    tool.closeWriteChannel();
-    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit) {
-        run.err = QStringLiteral("did not finish");
-        return run;
-    }
-    run.exitCode = tool.exitCode();
-    run.out = QString::fromUtf8(tool.readAllStandardOutput());
-    run.err = QString::fromUtf8(tool.readAllStandardError());
-    return run;
+    const testing::ToolRun run = testing::runVaultTool(env, arguments, input);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    return {run.status, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
 }
 
 QVariant setting(const TestEnvironment& env, const char* key) {
@@ -175,9 +157,9 @@ TEST(VaultToolCatalogue, ListReportsADamagedCatalogueAndLeavesIt) {
         "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
         "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
         "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string>"
-        "<key>fileSize</key><integer>7</integer></dict>"
+        "<key>encryptedPath</key><string>11-22/33</string><key>fileSize</key><integer>7</integer></dict>"
         "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
-        "<key>fileSize</key><string>big</string></dict>"
+        "<key>encryptedPath</key><string>11-22/44</string><key>fileSize</key><string>big</string></dict>"
         "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>";
     ASSERT_TRUE(TestEnvironment::writeFile(file, oneBadField));
     const ToolRun partly = runTool(env, {QStringLiteral("list")});
@@ -204,7 +186,7 @@ TEST(VaultToolCatalogue, InitThatCannotFinishLeavesNoVaultAndFirstRunUnset) {
     const struct {
         const char* name;
         std::function<QString(const TestEnvironment&)> prepare;  // the --vault argument
-        std::function<void()> childSetup;
+        rlim_t fileSizeLimit;
         const char* message;
     } cases[] = {
         {"file in place of a parent",
@@ -212,27 +194,23 @@ TEST(VaultToolCatalogue, InitThatCannotFinishLeavesNoVaultAndFirstRunUnset) {
              TestEnvironment::writeFile(env.base() + QStringLiteral("/Videos"), "a file");
              return env.base() + QStringLiteral("/Videos/Vault");
          },
-         {}, "could not be created"},
+         0, "could not be created"},
         {"settings cannot be written",
          [](const TestEnvironment& env) {
              QFile::remove(env.settingsFile());
              QDir().mkpath(env.settingsFile());
              return env.base() + QStringLiteral("/Vault");
          },
-         {}, "could not be written"},
+         0, "could not be written"},
         {"disk full",
          [](const TestEnvironment& env) { return env.base() + QStringLiteral("/Vault"); },
-         [] {
-             // No file of the child may grow beyond 100 bytes: every catalogue write fails.
-             rlimit limit{100, 100};
-             ::setrlimit(RLIMIT_FSIZE, &limit);
-         },
-         "could not be written"},
+         // No file of the tool may grow beyond 100 bytes: every catalogue write fails.
+         100, "could not be written"},
     };
     for (const auto& c : cases) {
         TestEnvironment env(false);
         const QString vault = c.prepare(env);
-        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n", c.childSetup);
+        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n", c.fileSizeLimit);
         EXPECT_EQ(init.exitCode, 1) << c.name;
         EXPECT_TRUE(init.err.contains(QString::fromLatin1(c.message))) << c.name << ": " << init.err.toStdString();
         EXPECT_FALSE(QFileInfo::exists(vault + QStringLiteral(".flp"))) << c.name;
@@ -264,6 +242,27 @@ TEST(VaultToolCatalogue, InitKeepsThePasswordAsTypedOrRefusesIt) {
         EXPECT_FALSE(init.err.isEmpty());
         EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/V.flp")));
         EXPECT_FALSE(setting(env, keys::FirstRun).isValid());
+    }
+}
+
+// init on a folder that already exists and is open to all, under any umask: the catalogue
+// files, which name every hidden item, are the owner's alone.
+TEST(VaultToolCatalogue, InitOnAnOpenFolderWritesOwnerOnlyCatalogues) {
+    for (const mode_t mask : {mode_t{000}, mode_t{022}}) {
+        SCOPED_TRACE(mask);
+        TestEnvironment env(false);
+        const QString vault = env.base() + QStringLiteral("/Open.flp");
+        ASSERT_TRUE(QDir().mkpath(vault));
+        ::chmod(QFile::encodeName(vault).constData(), 0755);
+        const mode_t previous = ::umask(mask);
+        const ToolRun init = runTool(env, {QStringLiteral("init"), QStringLiteral("--vault"), vault}, "pw\n");
+        ::umask(previous);
+        ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+        for (const char* file : {"/GroupDirlist.plist", "/GroupNoteslist.plist"}) {
+            EXPECT_EQ(TestEnvironment::modeOf(vault + QLatin1String(file)), 0600) << file;
+        }
+        EXPECT_EQ(TestEnvironment::modeOf(QFileInfo(env.settingsFile()).path()), 0700);
+        EXPECT_EQ(TestEnvironment::modeOf(env.settingsFile()), 0600);
     }
 }
 

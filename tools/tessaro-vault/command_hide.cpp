@@ -2,6 +2,7 @@
 #include "tools/tessaro-vault/command.h"
 #include "tools/tessaro-vault/vault_session.h"
 
+#include "core/record_check.h"
 #include "core/vault_paths.h"
 #include "vault/bulk_order.h"
 #include "vault/item_operations.h"
@@ -35,6 +36,11 @@ int run(const QStringList& arguments, bool hide) {
         items = recordsNamed(vault->catalogue, parsed->positional.first(), command);
         if (items.isEmpty()) {
             return 2;
+        }
+        if (const auto damage = recordDamage(*items.first())) {
+            return fail(damagedRecordRefusal(*items.first(), *damage, hide ? QStringLiteral("hidden")
+                                                                              : QStringLiteral("shown")),
+                        1);
         }
         if (items.first()->isEncrtypt == hide) {
             printLine(QStringLiteral("%1\t%2").arg(hide ? QStringLiteral("already hidden") : QStringLiteral("already shown"),

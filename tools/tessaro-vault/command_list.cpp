@@ -68,10 +68,14 @@ void printRows(const RowList& rows, const QString& vaultBase, bool notes) {
             continue;
         }
         for (const FileModelPtr& item : *row->fileModels) {
-            printLine(QStringLiteral("%1\titem\t%2.%3\t%4\t%5 bytes\t%6\t%7")
-                          .arg(field(item->groupName), QString::number(item->groupIndex), QString::number(item->fileIndex),
-                               itemState(*item, vaultBase, notes), QString::number(item->fileSize.load()),
-                               field(item->name), field(item->path)));
+            // A damaged record's paths are not looked at; the reason ends its line.
+            const bool damaged = !item->damage.isEmpty();
+            const QString line = QStringLiteral("%1\titem\t%2.%3\t%4\t%5 bytes\t%6\t%7")
+                                     .arg(field(item->groupName), QString::number(item->groupIndex),
+                                          QString::number(item->fileIndex),
+                                          damaged ? QStringLiteral("damaged") : itemState(*item, vaultBase, notes),
+                                          QString::number(item->fileSize.load()), field(item->name), field(item->path));
+            printLine(damaged ? line + QLatin1Char('\t') + field(item->damage) : line);
         }
     }
 }
