@@ -1,6 +1,7 @@
 #include "crypto/item_place.h"
 
 #include "core/clean_path.h"
+#include "core/record_check.h"
 #include "core/localized_text.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
@@ -83,6 +84,11 @@ fs::Handle ItemPlace::openContainer() const {
 }
 
 PlaceCheck placeOf(const FileModel& record, const QString& listVault) {
+    // The catalogue's own rule first, so that a record it marks damaged is never walked,
+    // whoever holds it; what follows binds the record to its vault on disk.
+    if (const std::optional<QString> damage = recordDamage(record)) {
+        return refusedPlace(*damage);
+    }
     ItemPlace place;
     const QString path = record.path;
     if (!path.startsWith(QLatin1Char('/')) || path == QLatin1String("/") || QDir::cleanPath(path) != path) {

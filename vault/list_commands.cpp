@@ -1,5 +1,7 @@
 #include "vault/list_commands.h"
 
+#include "core/record_check.h"
+
 #include "vault/item_operations.h"
 
 #include <QFileInfo>
@@ -52,6 +54,12 @@ RemoveOutcome removeFromList(RowList& rows, const FileModelPtr& item, const walk
     RemoveOutcome outcome;
     if (!findRecord(rows, item).found()) {
         outcome.refusal = QStringLiteral("the item is not in this list");
+        return outcome;
+    }
+    // Its paths cannot be trusted, so neither can the look at the disk that would tell
+    // whether the record is all that is left: it stays until the catalogue is mended.
+    if (const std::optional<QString> damage = recordDamage(*item)) {
+        outcome.refusal = damagedRecordRefusal(*item, *damage, QStringLiteral("removed"));
         return outcome;
     }
     if (item->isEncrtypt) {

@@ -1,6 +1,7 @@
 // Removing items from their list and the group commands, through the library the window and
 // tessaro-vault share.
 #include "core/catalogue.h"
+#include "core/record_check.h"
 #include "crypto/item_paths.h"
 #include "crypto/thumbnail_path.h"
 #include "support/test_environment.h"
@@ -114,6 +115,14 @@ const HiddenCase kHiddenCases[] = {
          QFile stored(f.container(item));
          ASSERT_TRUE(stored.open(QIODevice::ReadWrite));
          ASSERT_TRUE(stored.resize(stored.size() / 2));
+     },
+     false},
+    // Its paths are claims that failed their check: the disk is not looked at through them.
+    {"record damaged",
+     [](Fixture&, const FileModelPtr& item) {
+         item->encryptedPath = QStringLiteral("../..");
+         item->damage = recordDamage(*item).value_or(QString());
+         ASSERT_FALSE(item->damage.isEmpty());
      },
      false},
 };
