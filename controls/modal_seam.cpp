@@ -3,6 +3,8 @@
 #include "core/localized_text.h"
 
 #include <QAbstractItemView>
+#include <QColorDialog>
+#include <QFontDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -22,6 +24,8 @@ namespace {
 
 QQueue<QMessageBox::StandardButton> answers;
 QQueue<QStringList> fileNames;
+QQueue<QFont> fonts;
+QQueue<QColor> colors;
 ModalSeam::AlertRequest lastAlertAsked;
 ModalSeam::SavePanelRequest lastPanelAsked;
 ModalSeam::OpenPanelRequest lastOpenPanelAsked;
@@ -134,8 +138,13 @@ private:
 void ModalSeam::nextAnswer(QMessageBox::StandardButton button) { answers.enqueue(button); }
 void ModalSeam::nextFileNames(const QStringList& paths) { fileNames.enqueue(paths); }
 
+void ModalSeam::nextFont(const QFont& font) { fonts.enqueue(font); }
+void ModalSeam::nextColor(const QColor& color) { colors.enqueue(color); }
+
 void ModalSeam::reset() {
     answers.clear();
+    fonts.clear();
+    colors.clear();
     fileNames.clear();
     lastAlertAsked = {};
     lastPanelAsked = {};
@@ -174,6 +183,65 @@ void ModalSeam::alert(QWidget* parent, const AlertRequest& request, std::functio
         }
     });
     box->open();
+}
+
+void ModalSeam::question(QWidget* parent, const AlertRequest& request,
+                         std::function<void(QMessageBox::StandardButton)> done) {
+    lastAlertAsked = request;
+    ++alertsAsked;
+    if (!answers.isEmpty()) {
+        const QMessageBox::StandardButton answer = answers.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] { done(answer); });
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, request.title, request.message,
+                                QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box->setObjectName(QStringLiteral("question"));
+    box->setInformativeText(request.informativeText);
+    box->button(QMessageBox::Ok)->setText(request.buttonTitle.isEmpty()
+                                              ? LanguageBundle::localizedStringForKey(QStringLiteral("alert.ok"))
+                                              : request.buttonTitle);
+    box->button(QMessageBox::Cancel)->setText(LanguageBundle::localizedStringForKey(QStringLiteral("alert.cancel")));
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setEscapeButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, box, [box, done = std::move(done)](int) {
+        done(box->standardButton(box->clickedButton()) == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
+    });
+    box->open();
+}
+
+void ModalSeam::fontPanel(QWidget* parent, const QFont& current, std::function<void(const QFont&)> done) {
+    if (!fonts.isEmpty()) {
+        const QFont answer = fonts.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] { done(answer); });
+        return;
+    }
+    auto* panel = new QFontDialog(current, parent);
+    panel->setObjectName(QStringLiteral("fontPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QFontDialog::fontSelected, panel, [done = std::move(done)](const QFont& font) { done(font); });
+    panel->open();
+}
+
+void ModalSeam::colorPanel(QWidget* parent, const QColor& current, std::function<void(const QColor&)> done) {
+    if (!colors.isEmpty()) {
+        const QColor answer = colors.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] {
+            if (answer.isValid()) {
+                done(answer);
+            }
+        });
+        return;
+    }
+    auto* panel = new QColorDialog(current, parent);
+    panel->setObjectName(QStringLiteral("colorPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QColorDialog::colorSelected, panel, [done = std::move(done)](const QColor& color) { done(color); });
+    panel->open();
 }
 
 void ModalSeam::savePanel(QWidget* parent, const SavePanelRequest& request,
