@@ -5,8 +5,10 @@
 #include "app/shell_style.h"
 #include "app/ts_text_view.h"
 #include "app/ui_resources.h"
+#include "app/window_log_lines.h"
 #include "controls/modal_seam.h"
 #include "core/localized_text.h"
+#include "core/log.h"
 #include "crypto/help_class.h"
 #include "notes/notes_store.h"
 #include "notes/open_note.h"
@@ -104,7 +106,7 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     addButton_ = new QPushButton(listColumn);
     addButton_->setObjectName(QStringLiteral("addNoteButton"));
     addButton_->setIcon(ui::picture(QStringLiteral("About/addFileBtn.png")));
-    connect(addButton_, &QPushButton::clicked, this, [] { qInfo("add file to app"); });
+    connect(addButton_, &QPushButton::clicked, this, [] { logLine(QString::fromUtf8(windowlog::kAddFileToApp)); });
     connect(addButton_, &QPushButton::clicked, this, &NotesPane::addNoteAction);
     deleteButton_ = new QPushButton(listColumn);
     deleteButton_->setObjectName(QStringLiteral("deleteNoteButton"));
@@ -312,6 +314,8 @@ void NotesPane::deleteNoteAction() {
     if (!note) {
         return;
     }
+    // Kept on disk while the question waits: the answer may be Cancel, or never come.
+    flush();
     auto remove = [this, note] {
         RowList& rows = controller_.catalogue.groupNoteList;
         if (openNote_->note() == note) {
