@@ -13,6 +13,7 @@
 #include "notes/notes_store.h"
 #include "notes/open_note.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tessaro {
@@ -143,6 +145,8 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     auto* editorLayout = new QVBoxLayout(editorColumn);
     editorLayout->setContentsMargins(12, 8, 12, 8);
     editorLayout->setSpacing(4);
+    editor_ = new TSTextView(editorColumn);
+    editor_->setFrameShape(QFrame::NoFrame);
     title_ = new QLineEdit(editorColumn);
     title_->setObjectName(QStringLiteral("noteTitleField"));
     title_->setFrame(false);
@@ -154,10 +158,9 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     edited_ = new QLabel(editorColumn);
     edited_->setObjectName(QStringLiteral("noteEditedLabel"));
     edited_->setStyleSheet(QStringLiteral("color: #8a8d96;"));
-    editor_ = new TSTextView(editorColumn);
-    editor_->setFrameShape(QFrame::NoFrame);
     editorLayout->addWidget(title_);
     editorLayout->addWidget(edited_);
+    editorLayout->addWidget(buildFormatBar(editorColumn));
     editorLayout->addWidget(editor_, 1);
     layout->addWidget(editorColumn, 1);
 
@@ -189,6 +192,50 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     showNoNote();
 }
 
+QWidget* NotesPane::buildFormatBar(QWidget* parent) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QStringLiteral("noteFormatBar"));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    struct Command {
+        const char* name;  // object name, and the tooltip's key after "notes.format."
+        QString face;
+        void (TSTextView::*run)();
+        QKeySequence shortcut;
+    };
+    const Command commands[] = {
+        {"bold", QStringLiteral("B"), &TSTextView::BlodFontAction, QKeySequence::Bold},
+        {"italic", QStringLiteral("I"), &TSTextView::ItalicFontAction, QKeySequence::Italic},
+        {"underline", QStringLiteral("U"), &TSTextView::UnderLineAction, QKeySequence::Underline},
+        {"bigger", QStringLiteral("A+"), &TSTextView::BiggerAction, QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+        {"smaller", QStringLiteral("A\u2212"), &TSTextView::SmallerAction, QKeySequence(Qt::CTRL | Qt::Key_Minus)},
+        {"alignLeft", QStringLiteral("\u2261\u2190"), &TSTextView::contentAlignLeft, {}},
+        {"alignCenter", QStringLiteral("\u2261"), &TSTextView::contentAlignCenter, {}},
+        {"alignRight", QStringLiteral("\u2192\u2261"), &TSTextView::contentAlignRight, {}},
+        {"font", QStringLiteral("Aa"), &TSTextView::orderFrontFontPanel, {}},
+        {"color", QStringLiteral("\u25A0"), &TSTextView::orderFrontColorPanel, {}},
+    };
+    for (const Command& command : commands) {
+        auto* button = new QToolButton(bar);
+        button->setObjectName(QLatin1String("format_") + QLatin1String(command.name));
+        button->setText(command.face);
+        button->setAutoRaise(true);
+        connect(button, &QToolButton::clicked, editor_, command.run);
+        formatButtons_.append(button);
+        layout->addWidget(button);
+        if (!command.shortcut.isEmpty()) {
+            auto* action = new QAction(editor_);
+            action->setShortcut(command.shortcut);
+            action->setShortcutContext(Qt::WidgetShortcut);
+            connect(action, &QAction::triggered, editor_, command.run);
+            editor_->addAction(action);
+        }
+    }
+    layout->addStretch(1);
+    return bar;
+}
+
 NotesPane::~NotesPane() {
     // Before the editor's document goes.
     openNote_->close();
@@ -200,11 +247,21 @@ void NotesPane::langeuageAction() {
     deleteButton_->setText(ui::text("notes.delete"));
     list_->setPlaceholderText(ui::text("notesList.empty"));
     title_->setPlaceholderText(ui::text("notes.title.placeholder"));
+    for (QToolButton* button : std::as_const(formatButtons_)) {
+        const QString key = QStringLiteral("notes.format.") + button->objectName().mid(7);
+        button->setToolTip(LanguageBundle::localizedStringForKey(key));
+    }
     for (int row = 0; row < model_->rowCount() && row < shown_.size(); ++row) {
         model_->item(row)->setData(noteDateText(shown_.at(row)->createDate), kDateRole);
     }
     if (const FileModelPtr note = openNote_->note()) {
         edited_->setText(editedText(note->createDate));
+    }
+}
+
+void NotesPane::setFormatEnabled(bool enabled) {
+    for (QToolButton* button : std::as_const(formatButtons_)) {
+        button->setEnabled(enabled);
     }
 }
 
@@ -258,6 +315,7 @@ void NotesPane::openNoteAt(qsizetype row) {
     loading_ = false;
     editor_->setReadOnly(openNote_->isReadOnly());
     editor_->setEnabled(true);
+    setFormatEnabled(!openNote_->isReadOnly());
     title_->setText(note->name);
     title_->setCursorPosition(0);
     edited_->setText(editedText(note->createDate));
@@ -272,6 +330,7 @@ void NotesPane::showNoNote() {
     editor_->clear();
     loading_ = false;
     editor_->setEnabled(false);
+    setFormatEnabled(false);
     title_->clear();
     title_->setEnabled(false);
     edited_->clear();

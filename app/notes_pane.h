@@ -2,12 +2,14 @@
 
 #include "core/group_model.h"
 
+#include <QList>
 #include <QWidget>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStandardItemModel;
+class QToolButton;
 
 namespace tessaro {
 
@@ -55,6 +57,8 @@ public:
     notes::OpenNote& openNote() const { return *openNote_; }
 
 private:
+    QWidget* buildFormatBar(QWidget* parent);
+    void setFormatEnabled(bool enabled);
     void openNoteAt(qsizetype row);
     void showNoNote();
     void tell(const QString& headline, const QString& message);
@@ -69,6 +73,7 @@ private:
     QLineEdit* title_ = nullptr;
     QLabel* edited_ = nullptr;
     TSTextView* editor_ = nullptr;
+    QList<QToolButton*> formatButtons_;
     notes::OpenNote* openNote_ = nullptr;
     // The editor is being filled from disk: not a change to save.
     bool loading_ = false;

@@ -92,6 +92,11 @@ struct OpenWindow {
         }
         return titles;
     }
+    void clickFormat(const char* command) const {
+        auto* button = pane().findChild<QToolButton*>(QLatin1String("format_") + QLatin1String(command));
+        QVERIFY(button && button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
     void clickRow(int row) const {
         QListView* list = pane().listView();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
@@ -139,14 +144,14 @@ private slots:
         cursor.setPosition(0);
         cursor.setPosition(4, QTextCursor::KeepAnchor);
         w.editor().setTextCursor(cursor);
-        w.editor().BlodFontAction();
+        w.clickFormat("bold");
         cursor.setPosition(8);
         cursor.setPosition(13, QTextCursor::KeepAnchor);
         w.editor().setTextCursor(cursor);
         ModalSeam::nextColor(QColor(200, 0, 0));
-        w.editor().orderFrontColorPanel();
+        w.clickFormat("color");
         QTRY_COMPARE(formatAt(*w.editor().document(), 12).foreground().color(), QColor(200, 0, 0));
-        w.editor().contentAlignCenter();
+        w.clickFormat("alignCenter");
         // No flush: the coalesced save must come on its own.
         QTRY_COMPARE(textOnDisk(note), QStringLiteral("milk 牛奶 bread"));
         QTRY_VERIFY(!w.pane().openNote().hasPendingChange());
