@@ -599,9 +599,13 @@ void MainViewController::lockTessaroAction() {
     if (locking_) {
         return;
     }
+    // The note's last keystroke goes to disk before anything of the session is let go. When
+    // it cannot, the window stays open with the text in it (the failed save has told the
+    // user): locking would throw the only copy of the change away.
+    if (!notesPane_->flush()) {
+        return;
+    }
     locking_ = true;
-    // The note's last keystroke goes to disk before anything of the session is let go.
-    notesPane_->flush();
     if (walkRunning()) {
         // A walk in progress is cancelled safely and waiting items stay as they are on disk;
         // the lock follows as soon as the worker is free. The window stays responsive.

@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTest>
 #include <QTextBlock>
@@ -283,6 +285,24 @@ private slots:
         QVERIFY(w.pane().openNote().hasPendingChange());
         w.main->lockTessaroAction();
         QCOMPARE(textOnDisk(second), QStringLiteral("two"));
+    }
+
+    void aNoteThatCannotBeSavedKeepsTheWindowFromLocking() {
+        OpenWindow w;
+        const FileModelPtr note = w.addNote(QStringLiteral("n"));
+        // The package turned into a link: every save of it is refused.
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir().rename(note->path, elsewhere.path() + QStringLiteral("/moved")));
+        QVERIFY(QFile::link(elsewhere.path(), note->path));
+        w.type(QStringLiteral("only copy"));
+        QSignalSpy locked(w.main, &MainViewController::lockCompleted);
+        w.main->lockTessaroAction();
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The note could not be saved"));
+        QTest::qWait(50);
+        QCOMPARE(locked.count(), 0);
+        QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));
+        QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/TXT.rtf")));
     }
 
     void pastedPicturesAreRefusedAloud() {
