@@ -103,6 +103,14 @@ void AppDelegate::buildMenus() {
             mainView_->addFileAction();
         }
     });
+    addNote_ = fileMenu_->addAction(QString());
+    addNote_->setData(2);
+    addNote_->setShortcut(QKeySequence::New);
+    connect(addNote_, &QAction::triggered, this, [this] {
+        if (mainView_) {
+            mainView_->addNoteFileAction();
+        }
+    });
     fileMenu_->addSeparator();
     HideItem_ = fileMenu_->addAction(QString());
     HideItem_->setData(3);
@@ -142,6 +150,7 @@ void AppDelegate::buildMenus() {
     quit->setText(ui::text("ProMenuItem9.title"));
     fileMenu_->setTitle(ui::text("FilemenuItem.title"));
     addFiles_->setText(ui::text("FilemenuItem1.title"));
+    addNote_->setText(ui::text("FilemenuItem2.title"));
     HideItem_->setText(ui::text("FilemenuItem3.title"));
     UnHideItem_->setText(ui::text("FilemenuItem4.title"));
     passwordMenu_->setTitle(ui::text("PassWord"));
@@ -196,6 +205,7 @@ void AppDelegate::showGuide() {
     mainWindow_->setContentController(guide);
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
+    addNote_->setEnabled(false);
     refreshItemCommands();
 }
 
@@ -220,6 +230,7 @@ void AppDelegate::showLogin() {
     mainWindow_->setWindowTitle(ui::text("AppName.text"));
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
+    addNote_->setEnabled(false);
     refreshItemCommands();
     login->focusPassword();
     emit loginShown();
@@ -270,6 +281,7 @@ void AppDelegate::showMainView() {
     mainWindow_->setContentController(controller);
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);
+    addNote_->setEnabled(true);
     refreshItemCommands();
     emit mainViewShown(controller);
 }

@@ -71,6 +71,7 @@ public:
     QMenuBar* mainMenu() const { return mainMenu_; }
     QAction* lockTessaro() const { return lockTessaro_; }
     QAction* addFiles() const { return addFiles_; }
+    QAction* addNote() const { return addNote_; }
     // File menu items 3 and 4: hide and unhide the selected item, enabled exactly while
     // the main window has a selected item they apply to.
     QAction* HideItem() const { return HideItem_; }
@@ -111,6 +112,7 @@ private:
     QMenu* helpMenu_ = nullptr;
     QAction* lockTessaro_ = nullptr;
     QAction* addFiles_ = nullptr;
+    QAction* addNote_ = nullptr;
     QAction* HideItem_ = nullptr;
     QAction* UnHideItem_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
+#include "app/notes_pane.h"
 #include "app/progress_panel.h"
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
@@ -119,7 +120,13 @@ void MainViewController::buildInterface() {
     sortMenu_ = new QMenu(sortButton_);
     sortMenu_->setObjectName(QStringLiteral("sortMenu"));
     connect(sortMenu_, &QMenu::aboutToShow, this, &MainViewController::applicationDockMenu);
-    connect(sortMenu_, &QMenu::triggered, this, [this](QAction* action) { sortpopAction(action->data().toInt()); });
+    connect(sortMenu_, &QMenu::triggered, this, [this](QAction* action) {
+        if (isShowingNotes()) {
+            NotesSortpopAction(action->data().toInt());
+        } else {
+            sortpopAction(action->data().toInt());
+        }
+    });
     sortButton_->setMenu(sortMenu_);
     bar->addWidget(sortButton_);
     searchField_ = new QLineEdit(titleBar);
@@ -214,17 +221,9 @@ void MainViewController::buildInterface() {
     itemLayout->addWidget(buildItemBar(itemPane));
     rightStack_->addWidget(itemPane);
 
-    notesView_ = new ItemListView(rightStack_);
-    notesView_->setObjectName(QStringLiteral("notesList"));
-    notesView_->setFrameShape(QFrame::NoFrame);
-    notesView_->setUniformItemSizes(true);
-    notesView_->setSelectionMode(QAbstractItemView::NoSelection);
-    notesView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    notesModel_ = new ItemListModel(this);
-    notesDelegate_ = new ItemDelegate(this);
-    notesView_->setModel(notesModel_);
-    notesView_->setItemDelegate(notesDelegate_);
-    rightStack_->addWidget(notesView_);
+    notesPane_ = new NotesPane(*this, rightStack_);
+    notesView_ = notesPane_->listView();
+    rightStack_->addWidget(notesPane_);
 
     langeuageAction();
 }
@@ -237,7 +236,7 @@ void MainViewController::langeuageAction() {
     addGroupButton_->setText(ui::text("addGroupBtn.title"));
     addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));
     addGroupButton_->setToolTip(ui::text(addGroupButton_->isEnabled() ? "addGroupBtn.toolTip" : "addGroupBtn.unavailable"));
-    notesView_->setPlaceholderText(ui::text("notesList.empty"));
+    notesPane_->langeuageAction();
     fileItemMenuButton_->setToolTip(ui::text("file_itemMenu.toolTip"));
     file_popAction(std::nullopt);
     if (!progressView_->isProgressShown()) {
@@ -245,7 +244,11 @@ void MainViewController::langeuageAction() {
     }
     if (sidebarModel_->count() > 0) {
         setLeftScrollView();
-        sortpopAction(std::nullopt);
+        if (isShowingNotes()) {
+            NotesSortpopAction(std::nullopt);
+        } else {
+            sortpopAction(std::nullopt);
+        }
     }
 }
 
@@ -278,7 +281,7 @@ bool MainViewController::selectionIsRemovable() const {
     return key != localKey() && key != notesKey();
 }
 
-bool MainViewController::isShowingNotes() const { return rightStack_->currentWidget() == notesView_; }
+bool MainViewController::isShowingNotes() const { return rightStack_->currentWidget() == notesPane_; }
 
 void MainViewController::setLeftScrollView() {
     sidebarEntries_ = composeSidebar(catalogue.groupDirList, catalogue.UPLibrary, catalogue.groupNoteList, vaultMounted);
@@ -297,9 +300,15 @@ void MainViewController::setLeftScrollView() {
         }
     }
     if (selected >= 0 && sidebarEntries_[selected].isGroupNote) {
+        rightStack_->setCurrentWidget(notesPane_);
         setNoteTableListView();
-        rightStack_->setCurrentWidget(notesView_);
+        NotesSortpopAction(std::nullopt);
     } else {
+        if (isShowingNotes()) {
+            notesPane_->flush();
+            rightStack_->setCurrentWidget(itemView_->parentWidget());
+            sortpopAction(std::nullopt);
+        }
         setRightScrollView();
         rightStack_->setCurrentWidget(itemView_->parentWidget());
     }
@@ -348,16 +357,6 @@ void MainViewController::updateItemCountLabel() {
 
 QString MainViewController::itemCountText() const { return itemCountLabel_->text(); }
 
-void MainViewController::setNoteTableListView() {
-    FileModelList shown;
-    if (!searchField_->text().isEmpty()) {
-        shown = searchFiles;
-    } else {
-        shown = *composeItemList(catalogue.groupNoteList, selectGroupIndex);
-    }
-    notesModel_->setItems(shown);
-}
-
 void MainViewController::leftMouseUp(qsizetype sidebarRow) {
     if (sidebarRow < 0 || sidebarRow >= sidebarEntries_.size()) {
         return;
@@ -381,13 +380,19 @@ void MainViewController::leftMouseUp(qsizetype sidebarRow) {
     selectGroup_ItemIndex = 0;
     selectedRecord_.reset();
     if (entry.isGroupNote) {
+        rightStack_->setCurrentWidget(notesPane_);
         setNoteTableListView();
-        rightStack_->setCurrentWidget(notesView_);
+        NotesSortpopAction(std::nullopt);
     } else {
         for (const SidebarEntry& other : std::as_const(sidebarEntries_)) {
             if (other.group && other.group->isEditing && other.group != entry.group) {
                 other.group->isEditing = false;
             }
+        }
+        if (isShowingNotes()) {
+            notesPane_->flush();
+            rightStack_->setCurrentWidget(itemView_->parentWidget());
+            sortpopAction(std::nullopt);
         }
         setRightScrollView();
         rightStack_->setCurrentWidget(itemView_->parentWidget());
@@ -500,6 +505,10 @@ void MainViewController::sortpopAction(std::optional<int> tag) {
 
 QMenu* MainViewController::applicationDockMenu() {
     sortMenu_->clear();
+    if (isShowingNotes()) {
+        notesSortMenu();
+        return sortMenu_;
+    }
     sortMenu_->setFont(controls::menuFont());
     QPalette pal = sortMenu_->palette();
     pal.setColor(QPalette::Text, controls::inkColor());
@@ -605,6 +614,12 @@ void MainViewController::viewDidAppear() {
 
 void MainViewController::lockTessaroAction() {
     if (locking_) {
+        return;
+    }
+    // The note's last keystroke goes to disk before anything of the session is let go. When
+    // it cannot, the window stays open with the text in it (the failed save has told the
+    // user): locking would throw the only copy of the change away.
+    if (!notesPane_->flush()) {
         return;
     }
     locking_ = true;

@@ -31,6 +31,7 @@ class VaultController;
 class VaultLock;
 class CustomWindow;
 class ItemListView;
+class NotesPane;
 class ProgressPanel;
 class SidebarDelegate;
 class SidebarModel;
@@ -64,6 +65,12 @@ public:
     void setLeftScrollView();
     void setRightScrollView();
     void setNoteTableListView();
+    // A choice of the notes sort menu by tag (1 to 5), or none: the title only.
+    void NotesSortpopAction(std::optional<int> tag);
+    // Creates a note in the selected notes row (File > New Note); selects the all-notes
+    // row first when the item list is shown.
+    void addNoteFileAction();
+    NotesPane* notesPane() const { return notesPane_; }
     // A choice of the sort menu by tag (1 to 8), or none: the title only.
     void sortpopAction(std::optional<int> tag);
     // Rebuilds the item sort menu that the sort button pops up and returns it.
@@ -212,6 +219,8 @@ protected:
 
 private:
     void buildInterface();
+    // Fills the sort menu with the notes' entries.
+    void notesSortMenu();
     void viewDidAppear();
     RowList* selectedRows();
     const RowList* selectedRows() const;
@@ -257,8 +266,7 @@ private:
     ItemListModel* itemModel_ = nullptr;
     ItemDelegate* itemDelegate_ = nullptr;
     ItemListView* notesView_ = nullptr;
-    ItemListModel* notesModel_ = nullptr;
-    ItemDelegate* notesDelegate_ = nullptr;
+    NotesPane* notesPane_ = nullptr;
     QPushButton* addFileButton_ = nullptr;
     QPushButton* addGroupButton_ = nullptr;
     QLabel* itemCountLabel_ = nullptr;

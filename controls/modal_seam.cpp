@@ -3,6 +3,8 @@
 #include "core/localized_text.h"
 
 #include <QAbstractItemView>
+#include <QColorDialog>
+#include <QFontDialog>
 #include <QDialog>
 #include <QCompleter>
 #include <QDialogButtonBox>
@@ -24,6 +26,8 @@ namespace {
 
 QQueue<QMessageBox::StandardButton> answers;
 QQueue<QStringList> fileNames;
+QQueue<QFont> fonts;
+QQueue<QColor> colors;
 ModalSeam::AlertRequest lastAlertAsked;
 ModalSeam::SavePanelRequest lastPanelAsked;
 ModalSeam::OpenPanelRequest lastOpenPanelAsked;
@@ -190,8 +194,13 @@ private:
 void ModalSeam::nextAnswer(QMessageBox::StandardButton button) { answers.enqueue(button); }
 void ModalSeam::nextFileNames(const QStringList& paths) { fileNames.enqueue(paths); }
 
+void ModalSeam::nextFont(const QFont& font) { fonts.enqueue(font); }
+void ModalSeam::nextColor(const QColor& color) { colors.enqueue(color); }
+
 void ModalSeam::reset() {
     answers.clear();
+    fonts.clear();
+    colors.clear();
     fileNames.clear();
     lastAlertAsked = {};
     lastPanelAsked = {};
@@ -256,6 +265,53 @@ void ModalSeam::question(QWidget* parent, const QuestionRequest& request,
         done(box->clickedButton() == risky ? QMessageBox::Yes : QMessageBox::No);
     });
     box->open();
+}
+
+void ModalSeam::question(QWidget* parent, const AlertRequest& request,
+                         std::function<void(QMessageBox::StandardButton)> done) {
+    lastAlertAsked = request;
+    const QuestionRequest asked{request.title, request.message, request.informativeText,
+                                LanguageBundle::localizedStringForKey(QStringLiteral("alert.cancel")),
+                                request.buttonTitle.isEmpty()
+                                    ? LanguageBundle::localizedStringForKey(QStringLiteral("alert.ok"))
+                                    : request.buttonTitle};
+    question(parent, asked, [done = std::move(done)](QMessageBox::StandardButton answer) {
+        // A pre-answered test may give Ok or Cancel as well as Yes or No.
+        const bool risky = answer == QMessageBox::Yes || answer == QMessageBox::Ok;
+        done(risky ? QMessageBox::Ok : QMessageBox::Cancel);
+    });
+}
+
+void ModalSeam::fontPanel(QWidget* parent, const QFont& current, std::function<void(const QFont&)> done) {
+    if (!fonts.isEmpty()) {
+        const QFont answer = fonts.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] { done(answer); });
+        return;
+    }
+    auto* panel = new QFontDialog(current, parent);
+    panel->setObjectName(QStringLiteral("fontPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QFontDialog::fontSelected, panel, [done = std::move(done)](const QFont& font) { done(font); });
+    panel->open();
+}
+
+void ModalSeam::colorPanel(QWidget* parent, const QColor& current, std::function<void(const QColor&)> done) {
+    if (!colors.isEmpty()) {
+        const QColor answer = colors.dequeue();
+        QTimer::singleShot(0, [done = std::move(done), answer] {
+            if (answer.isValid()) {
+                done(answer);
+            }
+        });
+        return;
+    }
+    auto* panel = new QColorDialog(current, parent);
+    panel->setObjectName(QStringLiteral("colorPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    QObject::connect(panel, &QColorDialog::colorSelected, panel, [done = std::move(done)](const QColor& color) { done(color); });
+    panel->open();
 }
 
 void ModalSeam::savePanel(QWidget* parent, const SavePanelRequest& request,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,9 @@ public:
     static void nextAnswer(QMessageBox::StandardButton button);
     // The next panel is answered with these paths; an empty list cancels it.
     static void nextFileNames(const QStringList& paths);
+    // The next font (colour) panel is answered with this choice; an invalid colour cancels.
+    static void nextFont(const QFont& font);
+    static void nextColor(const QColor& color);
     // Forgets answers that were not used (tests, between cases).
     static void reset();
 
@@ -71,6 +76,13 @@ public:
                          std::function<void(QMessageBox::StandardButton)> done);
     // What the last question asked.
     static const QuestionRequest& lastQuestion();
+    // The same with OK (or `buttonTitle`) as the risky answer and Cancel as the safe one;
+    // `done` gets Ok or Cancel.
+    static void question(QWidget* parent, const AlertRequest& request,
+                         std::function<void(QMessageBox::StandardButton)> done);
+    // The font (colour) panel, starting at `current`; `done` only runs when one was chosen.
+    static void fontPanel(QWidget* parent, const QFont& current, std::function<void(const QFont&)> done);
+    static void colorPanel(QWidget* parent, const QColor& current, std::function<void(const QColor&)> done);
     // A save panel as a sheet on `parent`'s window; `done` gets the chosen path or nothing.
     static void savePanel(QWidget* parent, const SavePanelRequest& request,
                           std::function<void(std::optional<QString>)> done);

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tessaro::notes {
@@ -229,6 +230,19 @@ NoteRenamed renameNote(const RowList& rows, FileModel& note, const QString& titl
     note.path = package->path();
     result.ok = true;
     return result;
+}
+
+void sortNotes(FileModelList& notes, qint64 notesSortType, bool isAscending) {
+    auto before = [notesSortType](const FileModelPtr& a, const FileModelPtr& b) {
+        switch (notesSortType) {
+        case 2: return a->name < b->name;
+        case 3: return a->createDate < b->createDate;
+        default: return a->addDate < b->addDate;
+        }
+    };
+    std::stable_sort(notes.begin(), notes.end(), [&](const FileModelPtr& a, const FileModelPtr& b) {
+        return isAscending ? before(a, b) : before(b, a);
+    });
 }
 
 }  // namespace tessaro::notes

@@ -56,6 +56,10 @@ struct NoteRenamed {
 // package is refused is not renamed.
 NoteRenamed renameNote(const RowList& rows, FileModel& note, const QString& title, const QString& notesDirectory);
 
+// Orders notes by `notesSortType`: 1 date added, 2 title (case-sensitive), 3 date created;
+// notes with equal keys keep their order.
+void sortNotes(FileModelList& notes, qint64 notesSortType, bool isAscending);
+
 // Every note of every row, row by row (the all-notes view).
 FileModelList allNotes(const RowList& rows);
 

@@ -10,9 +10,11 @@
 #include "app/item_list_view.h"
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
+#include "app/notes_pane.h"
 #include "app/progress_estimate.h"
 #include "app/progress_panel.h"
 #include "app/sidebar_model.h"
+#include "app/ts_text_view.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
 #include "controls/ns_page_view.h"
@@ -39,6 +41,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QToolButton>
 
 #include <cstdio>
@@ -336,20 +339,41 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
     RowList drive = Catalogue::defaultRemovableList(QStringLiteral("KINGSTON"), vaultKey, 1760000000);
     c.UPLibrary.insert(vaultKey, drive);
 
-    RowList& notes = c.groupNoteList;
-    auto note = [](const QString& name) {
-        auto m = std::make_shared<FileModel>();
-        m->name = name;
-        m->isEncrtypt = true;
-        m->fileSize = 2048;
-        m->addDate = 1764000000 + static_cast<qint64>(name.size()) * 86400;
-        return m;
-    };
-    *notes[1]->fileModels << note(chinese ? QStringLiteral("银行账户") : QStringLiteral("Bank accounts"))
-                          << note(chinese ? QStringLiteral("Wi-Fi 密码") : QStringLiteral("Wi-Fi passwords"))
-                          << note(chinese ? QStringLiteral("恢复代码") : QStringLiteral("Recovery codes"));
-    renumberRowList(notes);
     main.setLeftScrollView();
+}
+
+// Notes made as a user makes them: the add button, a title, then formatted text.
+void writeNotes(NotesPane& pane, bool chinese) {
+    const QStringList titles = chinese ? QStringList{QStringLiteral("恢复代码"), QStringLiteral("Wi-Fi 密码"), QStringLiteral("银行账户")}
+                                       : QStringList{QStringLiteral("Recovery codes"), QStringLiteral("Wi-Fi passwords"),
+                                                     QStringLiteral("Bank accounts")};
+    for (const QString& title : titles) {
+        pane.addNoteAction();
+        pane.titleField()->setText(title);
+        pane.renameFromTitleField();
+    }
+    TSTextView& editor = *pane.editor();
+    QTextCursor cursor(editor.document());
+    auto run = [&cursor](const QString& text, auto&& shape) {
+        QTextCharFormat format;
+        shape(format);
+        cursor.insertText(text, format);
+    };
+    run(chinese ? QStringLiteral("主账户\n") : QStringLiteral("Main account\n"), [](QTextCharFormat& f) {
+        f.setFontWeight(QFont::Bold);
+        f.setFontPointSize(18);
+    });
+    run(chinese ? QStringLiteral("开户行：城市银行  ") : QStringLiteral("Bank: City Savings  "), [](QTextCharFormat&) {});
+    run(QStringLiteral("IBAN DE89 3704 0044 0532 0130 00\n"), [](QTextCharFormat& f) { f.setForeground(QColor(0x0E, 0x7C, 0x74)); });
+    run(chinese ? QStringLiteral("切勿通过电子邮件发送。\n") : QStringLiteral("Never send it by e-mail.\n"), [](QTextCharFormat& f) {
+        f.setFontItalic(true);
+        f.setForeground(QColor(0xC0, 0x39, 0x2B));
+    });
+    run(chinese ? QStringLiteral("— 2026 年更新") : QStringLiteral("— updated 2026"), [](QTextCharFormat& f) { f.setFontUnderline(true); });
+    QTextBlockFormat right;
+    right.setAlignment(Qt::AlignRight);
+    cursor.mergeBlockFormat(right);
+    pane.flush();
 }
 
 void renderMainWindow(const QString& root, const QString& suffix, bool chinese) {
@@ -441,6 +465,8 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isRemovableVault && e.groupRow == 1; }));
     save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isGroupNote && e.groupRow == 1; }));
+    save(delegate.mainWindow(), QStringLiteral("main-notes-empty-") + suffix);
+    writeNotes(*main->notesPane(), chinese);
     save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
 
     // A change that cannot be stored: the vault root has turned into a plain file.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -122,10 +123,19 @@ TEST(VaultRemoveCommand, ShownItemsLeaveTheListHiddenOnesAreUnhiddenFirstOrKept)
     EXPECT_EQ(TestEnvironment::readFile(hidden), "hidden.md bytes");
     EXPECT_EQ(v.groups(), "All Items: stuck.txt*");
 
-    // The unhide cannot start (the journal cannot be written): the record stays, hidden.
-    const QString journal = vault::journalPath(v.env.vaultRoot());
-    QFile::remove(journal);
-    ASSERT_TRUE(QDir().mkpath(journal));
+    // The unhide cannot complete (its stored file is cut short): the record stays, hidden.
+    QString stored;
+    for (QDirIterator it(v.env.vaultRoot(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString file = it.next();
+        if (file.contains(QStringLiteral("-")) && !file.contains(QStringLiteral("/Thumb/")) &&
+            !file.endsWith(QStringLiteral(".plist"))) {
+            stored = file;
+        }
+    }
+    QFile cut(stored);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite)) << stored.toStdString();
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    cut.close();
     r = v.run({QStringLiteral("remove"), QStringLiteral("stuck.txt")});
     EXPECT_EQ(r.status, 1) << text(r);
     EXPECT_NE(text(r).find("stays in the list"), std::string::npos) << text(r);

@@ -1,0 +1,334 @@
+// Secure notes through the real widgets, offscreen: a user makes notes, types and formats
+// them, renames, sorts, switches, deletes and locks; every word must be found on disk
+// afterwards, read back by the RTF reader.
+#include "app/custom_window.h"
+#include "app/item_list_view.h"
+#include "app/main_view_controller.h"
+#include "app/notes_pane.h"
+#include "app/sidebar_model.h"
+#include "app/ts_text_view.h"
+#include "controls/modal_seam.h"
+#include "crypto/help_class.h"
+#include "notes/note_package.h"
+#include "notes/open_note.h"
+#include "notes/rtf_reader.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace tessaro;
+using tessaro::controls::ModalSeam;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+// Key by key; characters beyond ASCII as an input method hands them over.
+void typeInto(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+struct OpenWindow {
+    TestEnvironment env;
+    CustomWindow window;
+    MainViewController* main = nullptr;
+    OpenWindow() {
+        main = new MainViewController(window, std::nullopt);
+        window.setContentController(main);
+        window.setContentSize(QSize(1000, 600));
+        window.show();
+        showAllNotes();
+    }
+    NotesPane& pane() const { return *main->notesPane(); }
+    TSTextView& editor() const { return *pane().editor(); }
+    void showAllNotes() {
+        for (qsizetype i = 0; i < main->sidebarModel()->count(); ++i) {
+            const SidebarEntry& e = main->sidebarModel()->entry(i);
+            if (e.groupName == QLatin1String(kNotesListKey) && e.groupRow == 1) {
+                main->leftMouseUp(i);
+                return;
+            }
+        }
+        QFAIL("no all-notes row");
+    }
+    // Adds a note through the add button, with this title typed into the title field.
+    FileModelPtr addNote(const QString& title) {
+        QTest::mouseClick(pane().addNoteButton(), Qt::LeftButton);
+        FileModelPtr note = pane().openNote().note();
+        setTitle(title);
+        return note;
+    }
+    void setTitle(const QString& title) {
+        QLineEdit* field = pane().titleField();
+        // Pasted, as a title with control characters can only arrive.
+        field->setFocus();
+        field->selectAll();
+        field->insert(title);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    void type(const QString& text) {
+        editor().setFocus();
+        editor().moveCursor(QTextCursor::End);
+        typeInto(&editor(), text);
+    }
+    QStringList listedTitles() const {
+        QStringList titles;
+        const QAbstractItemModel* model = pane().listView()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            titles << model->index(row, 0).data().toString();
+        }
+        return titles;
+    }
+    void clickFormat(const char* command) const {
+        auto* button = pane().findChild<QToolButton*>(QLatin1String("format_") + QLatin1String(command));
+        QVERIFY(button && button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    void clickRow(int row) const {
+        QListView* list = pane().listView();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+    }
+};
+
+QString notesDirectory() { return HelpClass::AppRootNoteDirPath(); }
+
+// The note's "TXT.rtf" as the reader sees it; the document must outlive the call's use.
+std::unique_ptr<QTextDocument> onDisk(const FileModelPtr& note) {
+    auto document = std::make_unique<QTextDocument>();
+    QFile file(note->path + QStringLiteral("/TXT.rtf"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return document;
+    }
+    notes::readRtf(file.readAll(), *document);
+    return document;
+}
+
+QString textOnDisk(const FileModelPtr& note) { return onDisk(note)->toPlainText(); }
+
+// The format of the character at `position` (0 is the first) of the document.
+QTextCharFormat formatAt(QTextDocument& document, int position) {
+    QTextCursor cursor(&document);
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();
+}
+
+}  // namespace
+
+class NotesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ModalSeam::reset(); }
+
+    void typedAndFormattedTextIsOnDisk() {
+        OpenWindow w;
+        QVERIFY(w.listedTitles().isEmpty());
+        QVERIFY(!w.pane().deleteNoteButton()->isEnabled());
+        const FileModelPtr note = w.addNote(QStringLiteral("Groceries"));
+        QVERIFY(note);
+        w.type(QStringLiteral("milk 牛奶 bread"));
+        // "milk" bold, "bread" red, the whole text centred.
+        QTextCursor cursor = w.editor().textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(4, QTextCursor::KeepAnchor);
+        w.editor().setTextCursor(cursor);
+        w.clickFormat("bold");
+        cursor.setPosition(8);
+        cursor.setPosition(13, QTextCursor::KeepAnchor);
+        w.editor().setTextCursor(cursor);
+        ModalSeam::nextColor(QColor(200, 0, 0));
+        w.clickFormat("color");
+        QTRY_COMPARE(formatAt(*w.editor().document(), 12).foreground().color(), QColor(200, 0, 0));
+        w.clickFormat("alignCenter");
+        // No flush: the coalesced save must come on its own.
+        QTRY_COMPARE(textOnDisk(note), QStringLiteral("milk 牛奶 bread"));
+        QTRY_VERIFY(!w.pane().openNote().hasPendingChange());
+        auto document = onDisk(note);
+        QCOMPARE(formatAt(*document, 0).fontWeight(), QFont::Bold);
+        QCOMPARE(formatAt(*document, 5).fontWeight(), QFont::Normal);
+        QCOMPARE(formatAt(*document, 12).foreground().color(), QColor(200, 0, 0));
+        QCOMPARE(document->begin().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("Groceries")});
+        QVERIFY(w.pane().editedLabel()->text().startsWith(QStringLiteral("Edited:")));
+    }
+
+    void formatCommandsFlipOverTheSelectionOrTyping() {
+        OpenWindow w;
+        w.addNote(QStringLiteral("f"));
+        w.type(QStringLiteral("ab"));
+        w.editor().selectAll();
+        w.editor().BlodFontAction();
+        w.editor().BlodFontAction();  // all bold now: the second clears it
+        w.editor().BiggerAction();
+        QCOMPARE(formatAt(*w.editor().document(), 0).fontWeight(), QFont::Normal);
+        QCOMPARE(formatAt(*w.editor().document(), 1).fontPointSize(), w.editor().document()->defaultFont().pointSizeF() + 1);
+        // Nothing selected: what is typed next is italic and underlined, what was there is not.
+        w.editor().moveCursor(QTextCursor::End);
+        w.editor().ItalicFontAction();
+        w.editor().UnderLineAction();
+        QTest::keyClicks(&w.editor(), QStringLiteral("c"));
+        QVERIFY(!formatAt(*w.editor().document(), 1).fontItalic());
+        QVERIFY(formatAt(*w.editor().document(), 2).fontItalic());
+        QVERIFY(formatAt(*w.editor().document(), 2).fontUnderline());
+    }
+
+    void renameKeepsContentAndStaysInsideTheNotes_data() {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("slash") << QStringLiteral("a/../../b");
+        QTest::newRow("dot dot") << QStringLiteral("..");
+        QTest::newRow("leading dot") << QStringLiteral(".hidden");
+        QTest::newRow("control character") << QStringLiteral("tab\there");
+        QTest::newRow("longer than a name") << QString(300, QLatin1Char('x'));
+        QTest::newRow("another note's title") << QStringLiteral("Other");
+        QTest::newRow("Chinese") << QStringLiteral("购物清单");
+    }
+    void renameKeepsContentAndStaysInsideTheNotes() {
+        QFETCH(QString, title);
+        OpenWindow w;
+        const FileModelPtr other = w.addNote(QStringLiteral("Other"));
+        w.type(QStringLiteral("other text"));
+        const FileModelPtr note = w.addNote(QStringLiteral("Mine"));
+        w.type(QStringLiteral("my text"));
+        // Renamed with the last keystrokes still pending.
+        w.setTitle(title);
+        QCOMPARE(note->name, title);
+        const QFileInfo package(note->path);
+        QCOMPARE(package.absolutePath(), QDir(notesDirectory()).absolutePath());
+        QVERIFY2(notes::isSafePackageName(package.fileName()), qPrintable(package.fileName()));
+        QVERIFY(note->path != other->path);
+        QCOMPARE(textOnDisk(note), QStringLiteral("my text"));
+        QCOMPARE(textOnDisk(other), QStringLiteral("other text"));
+        QVERIFY(w.listedTitles().contains(title));
+        // The notes folder holds the two packages and nothing else.
+        QCOMPARE(QDir(notesDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 2);
+        QCOMPARE(ModalSeam::alertCount(), 0);
+    }
+
+    void emptiedTitleKeepsTheOldOne() {
+        OpenWindow w;
+        const FileModelPtr note = w.addNote(QStringLiteral("Keep"));
+        const QString path = note->path;
+        w.pane().titleField()->clear();
+        QTest::keyClick(w.pane().titleField(), Qt::Key_Return);
+        QCOMPARE(note->name, QStringLiteral("Keep"));
+        QCOMPARE(w.pane().titleField()->text(), QStringLiteral("Keep"));
+        QCOMPARE(note->path, path);
+    }
+
+    void sortMenuOrdersByTitleBothWays() {
+        OpenWindow w;
+        w.addNote(QStringLiteral("b"));
+        w.addNote(QStringLiteral("C"));
+        w.addNote(QStringLiteral("a"));
+        w.main->NotesSortpopAction(2);
+        QCOMPARE(w.listedTitles(), (QStringList{"C", "a", "b"}));
+        w.main->NotesSortpopAction(5);
+        QCOMPARE(w.listedTitles(), (QStringList{"b", "a", "C"}));
+        QVERIFY(!w.main->isAscending);  // one direction, shared with the item list
+        w.main->NotesSortpopAction(4);
+        QVERIFY(w.main->sortButton()->text().contains(QStringLiteral("Ascending")));
+    }
+
+    void deleteAsksOnlyWhenTheNoteHoldsText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("empty: no question") << QString() << int(QMessageBox::Cancel) << 0 << true;
+        QTest::newRow("text, Cancel") << QStringLiteral("keep me") << int(QMessageBox::Cancel) << 1 << false;
+        QTest::newRow("text, Delete") << QStringLiteral("drop me") << int(QMessageBox::Ok) << 1 << true;
+    }
+    void deleteAsksOnlyWhenTheNoteHoldsText() {
+        QFETCH(QString, text);
+        QFETCH(int, answer);
+        QFETCH(int, questions);
+        QFETCH(bool, deleted);
+        OpenWindow w;
+        const FileModelPtr kept = w.addNote(QStringLiteral("kept"));
+        const FileModelPtr note = w.addNote(QStringLiteral("target"));
+        w.type(text);
+        ModalSeam::nextAnswer(QMessageBox::StandardButton(answer));
+        QTest::mouseClick(w.pane().deleteNoteButton(), Qt::LeftButton);
+        QTRY_COMPARE(ModalSeam::alertCount(), questions);
+        QTRY_COMPARE(QFileInfo::exists(note->path), !deleted);
+        QCOMPARE(w.listedTitles().contains(QStringLiteral("target")), !deleted);
+        QVERIFY(QFileInfo::exists(kept->path));
+        if (!deleted) {
+            QCOMPARE(textOnDisk(note), text);
+        }
+    }
+
+    void switchingAndLockingKeepTheLastKeystroke() {
+        OpenWindow w;
+        const FileModelPtr first = w.addNote(QStringLiteral("first"));
+        const FileModelPtr second = w.addNote(QStringLiteral("second"));
+        w.clickRow(static_cast<int>(w.pane().shownNotes().indexOf(first)));
+        QCOMPARE(w.pane().openNote().note(), first);
+        w.type(QStringLiteral("one"));
+        w.clickRow(static_cast<int>(w.pane().shownNotes().indexOf(second)));
+        QCOMPARE(textOnDisk(first), QStringLiteral("one"));  // on disk at the switch, not later
+        w.type(QStringLiteral("two"));
+        QVERIFY(w.pane().openNote().hasPendingChange());
+        w.main->lockTessaroAction();
+        QCOMPARE(textOnDisk(second), QStringLiteral("two"));
+    }
+
+    void aNoteThatCannotBeSavedKeepsTheWindowFromLocking() {
+        OpenWindow w;
+        const FileModelPtr note = w.addNote(QStringLiteral("n"));
+        // The package turned into a link: every save of it is refused.
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir().rename(note->path, elsewhere.path() + QStringLiteral("/moved")));
+        QVERIFY(QFile::link(elsewhere.path(), note->path));
+        w.type(QStringLiteral("only copy"));
+        QSignalSpy locked(w.main, &MainViewController::lockCompleted);
+        w.main->lockTessaroAction();
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The note could not be saved"));
+        QTest::qWait(50);
+        QCOMPARE(locked.count(), 0);
+        QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));
+        QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/TXT.rtf")));
+    }
+
+    void pastedPicturesAreRefusedAloud() {
+        OpenWindow w;
+        w.addNote(QStringLiteral("p"));
+        w.type(QStringLiteral("text"));
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QApplication::clipboard()->setImage(picture);
+        w.editor().paste();
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("Pictures cannot be pasted into a note"));
+        QCOMPARE(w.editor().toPlainText(), QStringLiteral("text"));
+    }
+
+    void searchFindsNotesOfEveryGroup() {
+        OpenWindow w;
+        w.addNote(QStringLiteral("Recipe for bread"));
+        w.addNote(QStringLiteral("Tax"));
+        QTest::keyClicks(w.main->searchField(), QStringLiteral("BREAD"));
+        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("Recipe for bread")});
+        w.main->searchField()->clear();
+        QCOMPARE(w.listedTitles().size(), 2);
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<NotesTest>(argc, argv); }
+
+#include "tst_notes.moc"
