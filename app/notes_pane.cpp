@@ -391,11 +391,14 @@ void NotesPane::deleteNoteAction() {
         remove();
         return;
     }
-    controls::ModalSeam::question(this,
-                                  {ui::text("notes.deleteQuestion.title").arg(note->name),
-                                   ui::text("notes.deleteQuestion.message"), {}, ui::text("notes.delete")},
+    controls::ModalSeam::QuestionRequest request;
+    request.title = ui::text("notes.deleteQuestion.title").arg(note->name);
+    request.message = ui::text("notes.deleteQuestion.message");
+    request.safeTitle = ui::text("alert.cancel");
+    request.riskyTitle = ui::text("notes.delete");
+    controls::ModalSeam::question(this, request,
                                   [pane = QPointer<NotesPane>(this), remove](QMessageBox::StandardButton answer) {
-                                      if (pane && answer == QMessageBox::Ok) {
+                                      if (pane && answer == QMessageBox::Yes) {
                                           remove();
                                       }
                                   });

@@ -267,21 +267,6 @@ void ModalSeam::question(QWidget* parent, const QuestionRequest& request,
     box->open();
 }
 
-void ModalSeam::question(QWidget* parent, const AlertRequest& request,
-                         std::function<void(QMessageBox::StandardButton)> done) {
-    lastAlertAsked = request;
-    const QuestionRequest asked{request.title, request.message, request.informativeText,
-                                LanguageBundle::localizedStringForKey(QStringLiteral("alert.cancel")),
-                                request.buttonTitle.isEmpty()
-                                    ? LanguageBundle::localizedStringForKey(QStringLiteral("alert.ok"))
-                                    : request.buttonTitle};
-    question(parent, asked, [done = std::move(done)](QMessageBox::StandardButton answer) {
-        // A pre-answered test may give Ok or Cancel as well as Yes or No.
-        const bool risky = answer == QMessageBox::Yes || answer == QMessageBox::Ok;
-        done(risky ? QMessageBox::Ok : QMessageBox::Cancel);
-    });
-}
-
 void ModalSeam::fontPanel(QWidget* parent, const QFont& current, std::function<void(const QFont&)> done) {
     if (!fonts.isEmpty()) {
         const QFont answer = fonts.dequeue();

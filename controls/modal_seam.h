@@ -76,10 +76,6 @@ public:
                          std::function<void(QMessageBox::StandardButton)> done);
     // What the last question asked.
     static const QuestionRequest& lastQuestion();
-    // The same with OK (or `buttonTitle`) as the risky answer and Cancel as the safe one;
-    // `done` gets Ok or Cancel.
-    static void question(QWidget* parent, const AlertRequest& request,
-                         std::function<void(QMessageBox::StandardButton)> done);
     // The font (colour) panel, starting at `current`; `done` only runs when one was chosen.
     static void fontPanel(QWidget* parent, const QFont& current, std::function<void(const QFont&)> done);
     static void colorPanel(QWidget* parent, const QColor& current, std::function<void(const QColor&)> done);

@@ -248,9 +248,9 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("questions");
         QTest::addColumn<bool>("deleted");
-        QTest::newRow("empty: no question") << QString() << int(QMessageBox::Cancel) << 0 << true;
-        QTest::newRow("text, Cancel") << QStringLiteral("keep me") << int(QMessageBox::Cancel) << 1 << false;
-        QTest::newRow("text, Delete") << QStringLiteral("drop me") << int(QMessageBox::Ok) << 1 << true;
+        QTest::newRow("empty: no question") << QString() << int(QMessageBox::No) << 0 << true;
+        QTest::newRow("text, Cancel") << QStringLiteral("keep me") << int(QMessageBox::No) << 1 << false;
+        QTest::newRow("text, Delete") << QStringLiteral("drop me") << int(QMessageBox::Yes) << 1 << true;
     }
     void deleteAsksOnlyWhenTheNoteHoldsText() {
         QFETCH(QString, text);
