@@ -64,26 +64,16 @@ TEST(PropertyList, ReadsWhatItWritesForEveryType) {
     ASSERT_TRUE(bytes.bytes);
     const auto back = plist::parse(*bytes.bytes);
     ASSERT_TRUE(back.value) << back.error.toStdString();
+    // Written again, what was read gives the same bytes: no value, type or key order was lost.
+    EXPECT_EQ(plist::serialize(*back.value).bytes.value_or("not written").toStdString(), bytes.bytes->toStdString());
+    // The values whose text is easiest to get wrong, against what went in.
     const Value& v = *back.value;
     ASSERT_EQ(v.items.size(), doc.items.size());
-    const Value& row = v.items[0];
-    ASSERT_TRUE(row.isDictionary());
-    EXPECT_EQ(row.keys, doc.items[0].keys);  // order kept
-    EXPECT_EQ(row.find(QStringLiteral("name"))->string, doc.items[0].find(QStringLiteral("name"))->string);
-    EXPECT_EQ(row.find(QStringLiteral("big"))->integer, 9007199254740993LL);
-    EXPECT_EQ(row.find(QStringLiteral("index"))->integer, -3);
-    EXPECT_TRUE(row.find(QStringLiteral("isHeader"))->boolean);
-    EXPECT_EQ(row.find(QStringLiteral("isAddItem"))->type, Value::Type::Boolean);
-    EXPECT_FALSE(row.find(QStringLiteral("isAddItem"))->boolean);
-    EXPECT_TRUE(row.find(QStringLiteral("FileModel"))->isArray());
-    EXPECT_TRUE(v.items[1].isDictionary());
-    EXPECT_DOUBLE_EQ(v.items[2].real, 1.5);
+    EXPECT_EQ(v.items[0].find(QStringLiteral("name"))->string, doc.items[0].find(QStringLiteral("name"))->string);
+    EXPECT_EQ(v.items[0].find(QStringLiteral("big"))->integer, 9007199254740993LL);
     EXPECT_DOUBLE_EQ(v.items[3].real, 0.1);
     EXPECT_EQ(v.items[4].date.toSecsSinceEpoch(), 1767323045);
-    EXPECT_EQ(v.items[5].data, QByteArray("\x00\x01\x02", 3));
     EXPECT_EQ(v.items[6].data, testing::patternBytes(100));
-    EXPECT_EQ(v.items[7].type, Value::Type::String);
-    EXPECT_TRUE(v.items[7].string.isEmpty());
     EXPECT_EQ(v.items[8].string, QStringLiteral("line\r\nbreak \"quoted\" ]]> &amp;"));
     EXPECT_TRUE(std::isinf(v.items[9].real));
     EXPECT_EQ(v.items[10].integer, std::numeric_limits<qint64>::min());
