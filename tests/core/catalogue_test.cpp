@@ -166,51 +166,10 @@ TEST(Catalogue, WritesTheFileFormatByteForByte) {
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
         "<plist version=\"1.0\">\n"
         "<array>\n";
-    const QByteArray expected = head +
-        "\t<dict>\n"
-        "\t\t<key>name</key>\n\t\t<string>Local Vault</string>\n"
-        "\t\t<key>index</key>\n\t\t<integer>0</integer>\n"
-        "\t\t<key>isHeader</key>\n\t\t<true/>\n"
-        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
-        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
-        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
-        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
-        "\t</dict>\n"
-        "\t<dict>\n"
-        "\t\t<key>name</key>\n\t\t<string>All Items</string>\n"
-        "\t\t<key>path</key>\n\t\t<string>11-22</string>\n"
-        "\t\t<key>index</key>\n\t\t<integer>1</integer>\n"
-        "\t\t<key>isHeader</key>\n\t\t<false/>\n"
-        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
-        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
-        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
-        "\t\t<key>FileModel</key>\n"
-        "\t\t<array>\n"
-        "\t\t\t<dict>\n"
-        "\t\t\t\t<key>path</key>\n\t\t\t\t<string>/home/u/a &amp; b.txt</string>\n"
-        "\t\t\t\t<key>name</key>\n\t\t\t\t<string>a &amp; b.txt</string>\n"
-        "\t\t\t\t<key>encryptedPath</key>\n\t\t\t\t<string>11-22/33</string>\n"
-        "\t\t\t\t<key>macAddress</key>\n\t\t\t\t<string>a4:83:e7:12:34:56</string>\n"
-        "\t\t\t\t<key>createDate</key>\n\t\t\t\t<integer>1700000000</integer>\n"
-        "\t\t\t\t<key>addDate</key>\n\t\t\t\t<integer>1767323045</integer>\n"
-        "\t\t\t\t<key>groupIndex</key>\n\t\t\t\t<integer>1</integer>\n"
-        "\t\t\t\t<key>fileSize</key>\n\t\t\t\t<integer>1025</integer>\n"
-        "\t\t\t\t<key>isEncrtypt</key>\n\t\t\t\t<true/>\n"
-        "\t\t\t</dict>\n"
-        "\t\t</array>\n"
-        "\t</dict>\n"
-        "\t<dict>\n"
-        "\t\t<key>name</key>\n\t\t<string></string>\n"
-        "\t\t<key>index</key>\n\t\t<integer>2</integer>\n"
-        "\t\t<key>isHeader</key>\n\t\t<false/>\n"
-        "\t\t<key>isAddItem</key>\n\t\t<true/>\n"
-        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
-        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
-        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
-        "\t</dict>\n"
-        "</array>\n"
-        "</plist>\n";
-    EXPECT_EQ(TestEnvironment::readFile(localFile(env)).toStdString(), expected.toStdString());
+    // Written out by hand from the format: the rows and items in the order and layout every
+    // other reader of these files expects.
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)).toStdString(),
+              TestEnvironment::readFile(fixture("written_GroupDirlist.plist")).toStdString());
 
     // A drive's file: the header carries the password digest and the address; an item
     // without an address is written with an empty one.
