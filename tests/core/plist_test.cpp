@@ -269,7 +269,7 @@ TEST(PropertyList, ValuesThatCannotBeReadAreRefusedOneByOne) {
 }
 
 TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
-    const QByteArray doctype =
+    QByteArray doctype =
         "<?xml version=\"1.0\"?>\n"
         "<!DOCTYPE plist [\n"
         "  <!ELEMENT plist ANY> <!ATTLIST plist version CDATA \"1.0\"> <!-- a comment ] > -->\n"
@@ -280,17 +280,13 @@ TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
         "  <!ENTITY outside SYSTEM \"file:///etc/passwd\">\n"
         "  <!ENTITY markup \"<string>x</string>\">\n"
         "  <!ENTITY loop \"&loop;\">\n"
-        "  <!ENTITY l0 \"lollollollollollollollollollol\">\n"
-        "  <!ENTITY l1 \"&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;\">\n"
-        "  <!ENTITY l2 \"&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;\">\n"
-        "  <!ENTITY l3 \"&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;\">\n"
-        "  <!ENTITY l4 \"&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;\">\n"
-        "  <!ENTITY l5 \"&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;\">\n"
-        "  <!ENTITY l6 \"&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;\">\n"
-        "  <!ENTITY l7 \"&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;\">\n"
-        "  <!ENTITY l8 \"&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;\">\n"
-        "  <!ENTITY l9 \"&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;\">\n"
-        "]>\n";
+        "  <!ENTITY l0 \"lollollollollollollollollollol\">\n";
+    // Each level of laughs ten times the one below it.
+    for (int level = 1; level < 10; ++level) {
+        doctype += "  <!ENTITY l" + QByteArray::number(level) + " \"" +
+                   QByteArray("&l" + QByteArray::number(level - 1) + ";").repeated(10) + "\">\n";
+    }
+    doctype += "]>\n";
     const QByteArray text = doctype +
                             "<plist version=\"1.0\"><array>"
                             "<string>&home;/&lt;&amp;&gt;</string>"
