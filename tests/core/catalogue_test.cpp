@@ -13,10 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -392,19 +389,9 @@ TEST(Catalogue, AFailedWriteReturnsFalseAndLeavesTheOldFile) {
     renumberRowList(c.groupDirList);
 
     // The disk fills up half-way: a child process may write no more than the old size.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const bool saved = c.SaveGroupList(0);
-        ::_exit(saved ? 1 : (c.lastError.isEmpty() ? 2 : 0));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported as saved, 2: no reason given";
+    const int status = testing::runChild(
+        [&] { return c.SaveGroupList(0) ? 1 : (c.lastError.isEmpty() ? 2 : 0); }, -1, before.size());
+    EXPECT_EQ(status, 0) << "1: reported as saved, 2: no reason given";
     EXPECT_EQ(TestEnvironment::readFile(localFile(env)), before);
     EXPECT_TRUE(partialFilesIn(env.vaultRoot()).isEmpty());
 
