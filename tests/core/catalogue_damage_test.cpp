@@ -143,107 +143,81 @@ struct DamageCase {
 
 std::ostream& operator<<(std::ostream& out, const DamageCase& c) { return out << c.name; }
 
+// What became of B when the damaged value is one of its own.
+void sizeIsZero(const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); }
+// Refused, never read in part: B gets the name an added item gets.
+void namedAfterItsPath(const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); }
+
 const DamageCase kCases[] = {
-    {"SizeStoredAsText",
-     {{"B.fileSize", "<string>big</string>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+    {"SizeStoredAsText", {{"B.fileSize", "<string>big</string>"}}, sizeIsZero,
      {"item 1 (\"B.txt\"): \"fileSize\" could not be read (expected a whole number, found the text \"big\"); set to "
       "0"}},
-    {"SizeThatIsNoNumber",
-     {{"B.fileSize", "<integer>12x</integer>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+    {"SizeThatIsNoNumber", {{"B.fileSize", "<integer>12x</integer>"}}, sizeIsZero,
      {"\"fileSize\" could not be read", "expected a whole number of 64 bits in <integer>, found the text \"12x\""}},
-    {"SizeBeyondSixtyFourBits",
-     {{"B.fileSize", "<integer>99999999999999999999</integer>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+    {"SizeBeyondSixtyFourBits", {{"B.fileSize", "<integer>99999999999999999999</integer>"}}, sizeIsZero,
      {"\"fileSize\" could not be read", "99999999999999999999"}},
-    {"SizeInAnElementOfNoKnownType",
-     {{"B.fileSize", "<bigint>5</bigint>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+    {"SizeInAnElementOfNoKnownType", {{"B.fileSize", "<bigint>5</bigint>"}}, sizeIsZero,
      {"\"fileSize\" could not be read", "found the element <bigint>"}},
-    {"CreationDateThatIsNoDate",
-     {{"B.createDate", "<date>yesterday</date>"}},
+    {"CreationDateThatIsNoDate", {{"B.createDate", "<date>yesterday</date>"}},
      [](const FileModel& b, const RowList&) { EXPECT_EQ(b.createDate, 0); },
      {"\"createDate\" could not be read", "\"yesterday\""}},
-    {"AddDateAsADictionary",
-     {{"B.addDate", "<dict><key>when</key><string>now</string></dict>"}},
+    {"AddDateAsADictionary", {{"B.addDate", "<dict><key>when</key><string>now</string></dict>"}},
      [](const FileModel& b, const RowList&) { EXPECT_EQ(b.addDate, 0); },
      {"\"addDate\" could not be read (expected a whole number, found a dictionary); set to 0"}},
-    {"HiddenFlagAsText",
-     {{"B.isEncrtypt", "<string>maybe</string>"}},
-     // Its stored copy exists and its plain file does not: it is hidden.
+    // Its stored copy exists and its plain file does not: it is hidden.
+    {"HiddenFlagAsText", {{"B.isEncrtypt", "<string>maybe</string>"}},
      [](const FileModel& b, const RowList&) { EXPECT_TRUE(b.isEncrtypt); },
      {"\"isEncrtypt\" could not be read", "taken as hidden"}},
-    {"NameWithAnUndeclaredEntity",
-     {{"B.name", "<string>B&nbsp;file</string>"}},
-     // Refused, not read as "Bfile": it gets the name an added item gets.
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+    // Refused, not read as "Bfile".
+    {"NameWithAnUndeclaredEntity", {{"B.name", "<string>B&nbsp;file</string>"}}, namedAfterItsPath,
      {"\"name\" could not be read", "the undeclared \"&nbsp;\"", "named after its path"}},
-    {"NameWithAControlCharacter",
-     {{"B.name", "<string>B\x01</string>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+    {"NameWithAControlCharacter", {{"B.name", "<string>B\x01</string>"}}, namedAfterItsPath,
      {"\"name\" could not be read", "U+0001"}},
-    {"NameThatIsNotUtf8",
-     {{"B.name", "<string>B\xE9t\xE9.txt</string>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.name, QStringLiteral("B.txt")); },
+    {"NameThatIsNotUtf8", {{"B.name", "<string>B\xE9t\xE9.txt</string>"}}, namedAfterItsPath,
      {"\"name\" could not be read", "expected UTF-8, found the byte 0xe9"}},
-    {"KeyWithAnUndeclaredEntity",
-     {{"B.fileSize/key", "<key>file&Size;Size</key>"}},
-     [](const FileModel& b, const RowList&) { EXPECT_EQ(b.fileSize.load(), 0); },
+    {"KeyWithAnUndeclaredEntity", {{"B.fileSize/key", "<key>file&Size;Size</key>"}}, sizeIsZero,
      {"item 1 (\"B.txt\"): \"fileSize\" could not be read", "the undeclared \"&Size;\""}},
-    {"AddressAsData",
-     {{"B.macAddress", "<data>AAEC</data>"}},
+    {"AddressAsData", {{"B.macAddress", "<data>AAEC</data>"}},
      [](const FileModel& b, const RowList&) {
          EXPECT_EQ(b.macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
      },
      {"\"macAddress\" could not be read", "given this machine's address"}},
-    {"StoredPathAsAnArray",
-     {{"B.encryptedPath", "<array/>"}},
+    {"StoredPathAsAnArray", {{"B.encryptedPath", "<array/>"}},
      [](const FileModel& b, const RowList&) { EXPECT_TRUE(b.encryptedPath.isEmpty()); },
      {"\"encryptedPath\" could not be read (expected a text, found an array)"}},
-    {"PathThatCannotBeRead",
-     {{"B.path", "<array><string>/nowhere-plain/B.txt</string></array>"}},
-     // Nothing says where it belongs: left out, saying where its stored copy is.
-     nullptr,
+    // Nothing says where it belongs: left out, saying where its stored copy is.
+    {"PathThatCannotBeRead", {{"B.path", "<array><string>/nowhere-plain/B.txt</string></array>"}}, nullptr,
      {"item 1 (\"B.txt\"): \"path\" could not be read (expected a text, found an array); its stored copy is in "
       "\"11-22/B\"; left out"},
      {B}},
-    {"ItemThatIsNotADictionary",
-     {{"B", "<string>B.txt</string>"}},
-     nullptr,
-     {"row 1 (\"All Items\"), item 1: expected a dictionary, found the text \"B.txt\"; left out"},
-     {B}},
-    {"GroupNameAsADate",
-     {{"Trips.name", "<date>2001-01-01T00:00:00Z</date>"}},
+    {"ItemThatIsNotADictionary", {{"B", "<string>B.txt</string>"}}, nullptr,
+     {"row 1 (\"All Items\"), item 1: expected a dictionary, found the text \"B.txt\"; left out"}, {B}},
+    {"GroupNameAsADate", {{"Trips.name", "<date>2001-01-01T00:00:00Z</date>"}},
      [](const FileModel&, const RowList& rows) {
          EXPECT_TRUE(rows[2]->name.isEmpty());
          EXPECT_EQ(rows[2]->path, QStringLiteral("33-44"));
      },
      {"row 2: \"name\" could not be read (expected a text, found the date 2001-01-01T00:00:00Z); left empty"}},
-    {"GroupFlagAsText",
-     {{"Trips.isHeader", "<string>perhaps</string>"}},
+    {"GroupFlagAsText", {{"Trips.isHeader", "<string>perhaps</string>"}},
      [](const FileModel&, const RowList& rows) {
          EXPECT_FALSE(rows[2]->isHeader);
          EXPECT_EQ(rows[2]->name, QStringLiteral("Trips"));
      },
      {"row 2 (\"Trips\"): \"isHeader\" could not be read", "taken as false"}},
-    {"GroupDirectoryThatCannotBeRead",
-     {{"Trips.path", "<dict/>"}},
-     // Never empty, which would put new items into the vault's base.
+    // Never empty, which would put new items into the vault's base.
+    {"GroupDirectoryThatCannotBeRead", {{"Trips.path", "<dict/>"}},
      [](const FileModel&, const RowList& rows) {
          EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+-[0-9]+$")).match(rows[2]->path).hasMatch())
              << rows[2]->path.toStdString();
      },
      {"row 2 (\"Trips\"): \"path\" could not be read", "items added from now on go to the new directory"}},
-    {"GroupItemsThatAreNotAList",
-     {{"Trips.FileModel", "<string>D.txt</string>"}},
+    {"GroupItemsThatAreNotAList", {{"Trips.FileModel", "<string>D.txt</string>"}},
      [](const FileModel&, const RowList& rows) {
          ASSERT_TRUE(rows[2]->fileModels);
          EXPECT_TRUE(rows[2]->fileModels->isEmpty());
          EXPECT_EQ(rows[2]->name, QStringLiteral("Trips"));
      },
-     {"row 2 (\"Trips\"): \"FileModel\" could not be read (expected an array, found the text \"D.txt\")"},
-     {D}},
+     {"row 2 (\"Trips\"): \"FileModel\" could not be read (expected an array, found the text \"D.txt\")"}, {D}},
 };
 
 class OneBadValue : public ::testing::TestWithParam<DamageCase> {};

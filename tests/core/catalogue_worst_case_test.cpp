@@ -11,8 +11,6 @@
 
 #include <functional>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace tessaro {
 namespace {
@@ -95,41 +93,18 @@ struct Bounded {
     QString output;
 };
 
-// Reads the file in a child process under the CPU cap.
+// Reads the file in a child process under the CPU cap; the summary comes back in a file.
 Bounded readWithinCpuCap(const QString& path) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        return {};
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
+    const QString report = path + QStringLiteral(".summary");
+    const int status = testing::runChild([&] {
         const rlimit limit{kCpuSeconds, kCpuSeconds + 10};
         ::setrlimit(RLIMIT_CPU, &limit);
         const catalogue::ListRead read =
             catalogue::readRowListFile(path, {catalogue::ListKind::Local, QStringLiteral("systemDevicName"),
                                               QString::fromLatin1(TestEnvironment::kMacAddress), QString(), QString()});
-        const QByteArray out = summaryOf(read).toUtf8();
-        for (qsizetype at = 0; at < out.size();) {
-            const ssize_t n = ::write(fds[1], out.constData() + at, static_cast<size_t>(out.size() - at));
-            if (n <= 0) {
-                break;
-            }
-            at += n;
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) {
-        out.append(buffer, n);
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, QString::fromUtf8(out)};
+        return TestEnvironment::writeFile(report, summaryOf(read).toUtf8()) ? 0 : 1;
+    });
+    return {status == 0, QString::fromUtf8(TestEnvironment::readFile(report))};
 }
 
 struct WorstCase {

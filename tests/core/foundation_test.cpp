@@ -8,10 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -80,19 +77,9 @@ TEST(AtomicWrite, FailedWriteLeavesTheOldFile) {
     TestEnvironment env;
     const QString target = env.base() + QStringLiteral("/GroupDirlist.plist");
     ASSERT_TRUE(TestEnvironment::writeFile(target, "old catalogue"));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const bool written = writeFileAtomically(target, QByteArray(100000, 'x'));
-        _exit(written ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write beyond the limit was reported as done";
+    const int status = testing::runChild([&] { return writeFileAtomically(target, QByteArray(100000, 'x')) ? 1 : 0; },
+                                         -1, 4096);
+    EXPECT_EQ(status, 0) << "a write beyond the limit was reported as done";
     EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("old catalogue"));
     const QStringList left = QDir(env.base()).entryList({QStringLiteral(".tessaro-partial-*")}, QDir::Files | QDir::Hidden);
     EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();

@@ -64,26 +64,16 @@ TEST(PropertyList, ReadsWhatItWritesForEveryType) {
     ASSERT_TRUE(bytes.bytes);
     const auto back = plist::parse(*bytes.bytes);
     ASSERT_TRUE(back.value) << back.error.toStdString();
+    // Written again, what was read gives the same bytes: no value, type or key order was lost.
+    EXPECT_EQ(plist::serialize(*back.value).bytes.value_or("not written").toStdString(), bytes.bytes->toStdString());
+    // The values whose text is easiest to get wrong, against what went in.
     const Value& v = *back.value;
     ASSERT_EQ(v.items.size(), doc.items.size());
-    const Value& row = v.items[0];
-    ASSERT_TRUE(row.isDictionary());
-    EXPECT_EQ(row.keys, doc.items[0].keys);  // order kept
-    EXPECT_EQ(row.find(QStringLiteral("name"))->string, doc.items[0].find(QStringLiteral("name"))->string);
-    EXPECT_EQ(row.find(QStringLiteral("big"))->integer, 9007199254740993LL);
-    EXPECT_EQ(row.find(QStringLiteral("index"))->integer, -3);
-    EXPECT_TRUE(row.find(QStringLiteral("isHeader"))->boolean);
-    EXPECT_EQ(row.find(QStringLiteral("isAddItem"))->type, Value::Type::Boolean);
-    EXPECT_FALSE(row.find(QStringLiteral("isAddItem"))->boolean);
-    EXPECT_TRUE(row.find(QStringLiteral("FileModel"))->isArray());
-    EXPECT_TRUE(v.items[1].isDictionary());
-    EXPECT_DOUBLE_EQ(v.items[2].real, 1.5);
+    EXPECT_EQ(v.items[0].find(QStringLiteral("name"))->string, doc.items[0].find(QStringLiteral("name"))->string);
+    EXPECT_EQ(v.items[0].find(QStringLiteral("big"))->integer, 9007199254740993LL);
     EXPECT_DOUBLE_EQ(v.items[3].real, 0.1);
     EXPECT_EQ(v.items[4].date.toSecsSinceEpoch(), 1767323045);
-    EXPECT_EQ(v.items[5].data, QByteArray("\x00\x01\x02", 3));
     EXPECT_EQ(v.items[6].data, testing::patternBytes(100));
-    EXPECT_EQ(v.items[7].type, Value::Type::String);
-    EXPECT_TRUE(v.items[7].string.isEmpty());
     EXPECT_EQ(v.items[8].string, QStringLiteral("line\r\nbreak \"quoted\" ]]> &amp;"));
     EXPECT_TRUE(std::isinf(v.items[9].real));
     EXPECT_EQ(v.items[10].integer, std::numeric_limits<qint64>::min());
@@ -279,7 +269,7 @@ TEST(PropertyList, ValuesThatCannotBeReadAreRefusedOneByOne) {
 }
 
 TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
-    const QByteArray doctype =
+    QByteArray doctype =
         "<?xml version=\"1.0\"?>\n"
         "<!DOCTYPE plist [\n"
         "  <!ELEMENT plist ANY> <!ATTLIST plist version CDATA \"1.0\"> <!-- a comment ] > -->\n"
@@ -290,17 +280,13 @@ TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
         "  <!ENTITY outside SYSTEM \"file:///etc/passwd\">\n"
         "  <!ENTITY markup \"<string>x</string>\">\n"
         "  <!ENTITY loop \"&loop;\">\n"
-        "  <!ENTITY l0 \"lollollollollollollollollollol\">\n"
-        "  <!ENTITY l1 \"&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;\">\n"
-        "  <!ENTITY l2 \"&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;&l1;\">\n"
-        "  <!ENTITY l3 \"&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;&l2;\">\n"
-        "  <!ENTITY l4 \"&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;&l3;\">\n"
-        "  <!ENTITY l5 \"&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;&l4;\">\n"
-        "  <!ENTITY l6 \"&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;&l5;\">\n"
-        "  <!ENTITY l7 \"&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;&l6;\">\n"
-        "  <!ENTITY l8 \"&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;&l7;\">\n"
-        "  <!ENTITY l9 \"&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;&l8;\">\n"
-        "]>\n";
+        "  <!ENTITY l0 \"lollollollollollollollollollol\">\n";
+    // Each level of laughs ten times the one below it.
+    for (int level = 1; level < 10; ++level) {
+        doctype += "  <!ENTITY l" + QByteArray::number(level) + " \"" +
+                   QByteArray("&l" + QByteArray::number(level - 1) + ";").repeated(10) + "\">\n";
+    }
+    doctype += "]>\n";
     const QByteArray text = doctype +
                             "<plist version=\"1.0\"><array>"
                             "<string>&home;/&lt;&amp;&gt;</string>"

@@ -114,51 +114,39 @@ TEST(VolumeMonitor, ReportsWhatWentThenWhatCame) {
 TEST(Volumes, OnlyAnOwnRealDirectoryIsMadeTraversable) {
     TestEnvironment env;
     const QString base = env.base();
+    enum class Kind { Directory, LinkToDirectory, File, Nothing };
     const struct {
         const char* name;
-        std::function<QString()> make;
+        Kind kind;
+        int modeBefore;
         bool changed;
-        int modeAfter;
+        int modeAfter;  // of the directory or file itself, a link's target included
     } cases[] = {
-        {"own directory, readable by all",
-         [&] {
-             QDir().mkpath(base + "/a");
-             ::chmod(QFile::encodeName(base + "/a").constData(), 0644);
-             return base + "/a";
-         },
-         true, 0755},
-        {"own directory, owner only",
-         [&] {
-             QDir().mkpath(base + "/b");
-             ::chmod(QFile::encodeName(base + "/b").constData(), 0600);
-             return base + "/b";
-         },
-         true, 0700},
-        {"a link to a directory",
-         [&] {
-             QDir().mkpath(base + "/c");
-             ::chmod(QFile::encodeName(base + "/c").constData(), 0600);
-             QFile::link(base + "/c", base + "/link");
-             return base + "/link";
-         },
-         false, -1},
-        {"a file",
-         [&] {
-             TestEnvironment::writeFile(base + "/f", "x");
-             ::chmod(QFile::encodeName(base + "/f").constData(), 0644);
-             return base + "/f";
-         },
-         false, 0644},
-        {"nothing there", [&] { return base + "/none"; }, false, -1},
+        {"own directory, readable by all", Kind::Directory, 0644, true, 0755},
+        {"own directory, owner only", Kind::Directory, 0600, true, 0700},
+        {"a link to a directory", Kind::LinkToDirectory, 0600, false, 0600},
+        {"a file", Kind::File, 0644, false, 0644},
+        {"nothing there", Kind::Nothing, 0, false, -1},
     };
     for (const auto& c : cases) {
-        const QString path = c.make();
+        const QString target = base + QLatin1Char('/') + QString::fromLatin1(c.name);
+        const QString path = c.kind == Kind::LinkToDirectory ? target + QStringLiteral(" (link)") : target;
+        if (c.kind == Kind::Directory || c.kind == Kind::LinkToDirectory) {
+            ASSERT_TRUE(QDir().mkpath(target));
+        } else if (c.kind == Kind::File) {
+            ASSERT_TRUE(TestEnvironment::writeFile(target, "x"));
+        }
+        if (c.kind != Kind::Nothing) {
+            ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), static_cast<mode_t>(c.modeBefore)), 0);
+        }
+        if (c.kind == Kind::LinkToDirectory) {
+            ASSERT_TRUE(QFile::link(target, path));
+        }
         EXPECT_EQ(Volumes::makeTopDirectoryExecutable(path), c.changed) << c.name;
         if (c.modeAfter >= 0) {
-            EXPECT_EQ(TestEnvironment::modeOf(path), c.modeAfter) << c.name;
+            EXPECT_EQ(TestEnvironment::modeOf(target), c.modeAfter) << c.name;
         }
     }
-    EXPECT_EQ(TestEnvironment::modeOf(base + "/c"), 0600) << "the link's target is left alone";
     if (::geteuid() == 0) {
         QDir().mkpath(base + "/theirs");
         const QByteArray theirs = QFile::encodeName(base + "/theirs");

@@ -212,49 +212,41 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
 INSTANTIATE_TEST_SUITE_P(Classes, KilledWalk, ::testing::Values("item", "item.txt"),
                          [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param)); });
 
-TEST(FullDisk, StoreReportsIncompleteAndKeepsThePlainItem) {
+// A walk stopped by a full disk (here the limit on the size of a file) reports itself
+// incomplete, keeps the side it started from and leaves nothing where it was writing.
+TEST(FullDisk, AWalkThatRunsOutOfSpaceKeepsItsSourceAndLeavesNothing) {
     TestEnvironment env;
-    for (const char* name : {"item", "item.txt", "single.bin", "single.txt"}) {
-        const bool single = QByteArray(name).startsWith("single");
-        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(name);
-        const QString container = env.base() + QStringLiteral("/vault/") + QString::fromLatin1(name);
-        Tree tree;
-        if (single) {
-            tree.insert(QString(), testing::patternBytes(1200000, 5));
-            TestEnvironment::writeFile(plain, tree.value(QString()));
-        } else {
-            tree = referenceTree();
-            writeTree(plain, tree);
-        }
+    const struct {
+        const char* name;
+        bool store;
+    } cases[] = {{"item", true},      {"item.txt", true}, {"single.bin", true},
+                 {"single.txt", true}, {"item", false},    {"item.txt", false}};
+    for (const auto& c : cases) {
+        const std::string context = std::string(c.store ? "store of " : "restore of ") + c.name;
+        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+        QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
+        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(c.name);
+        const QString container = env.base() + QStringLiteral("/vault/") + QString::fromLatin1(c.name);
         const auto paths = testing::pathsFor(plain, container);
-        const int status = runChild([&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths)); }, -1, 700000);
-        EXPECT_EQ(status, 0) << name;
-        EXPECT_EQ(testing::snapshot(plain), tree) << name;
-        expectStoredTopSound(paths.storedTop, paths.itemClass, name);
-        EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << name;
-        // Nothing of the failed walk stays behind in the container.
-        EXPECT_EQ(QDir(container).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList()) << name;
-    }
-}
-
-TEST(FullDisk, RestoreReportsIncompleteAndKeepsTheStoredCopy) {
-    TestEnvironment env;
-    for (const char* name : {"item", "item.txt"}) {
-        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(name);
-        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(name));
-        writeTree(plain, referenceTree());
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-        const Tree stored = testing::snapshot(paths.storedTop);
+        if (QByteArray(c.name).startsWith("single")) {
+            TestEnvironment::writeFile(plain, testing::patternBytes(1200000, 5));
+        } else {
+            writeTree(plain, referenceTree());
+        }
+        if (!c.store) {
+            ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete) << context;
+        }
+        const QString source = c.store ? plain : paths.storedTop;
+        const Tree before = testing::snapshot(source);
         const int status = runChild([&] {
             auto model = testing::newRecord(plain);
-            return exitCodeOf(unhideItem(model, paths));
+            return exitCodeOf(c.store ? hideItem(model, paths) : unhideItem(model, paths));
         }, -1, 700000);
-        EXPECT_EQ(status, 0) << name;
-        EXPECT_FALSE(QFileInfo::exists(plain)) << name;
-        EXPECT_EQ(QDir(env.base() + QStringLiteral("/plain")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList())
-            << name;
-        EXPECT_EQ(testing::snapshot(paths.storedTop), stored) << name;
+        EXPECT_EQ(status, 0) << context;
+        EXPECT_EQ(testing::snapshot(source), before) << context;
+        const QString written = c.store ? container : env.base() + QStringLiteral("/plain");
+        EXPECT_EQ(QDir(written).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList())
+            << context;
     }
 }
 

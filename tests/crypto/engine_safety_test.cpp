@@ -31,6 +31,13 @@ QStringList entriesOf(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
+// A skip is printed as well, so that a run without the machine's help says so in its log.
+#define SKIP_WITHOUT(available, reason)                          \
+    if (!(available)) {                                          \
+        std::printf("skipped: %s\n", std::string(reason).c_str()); \
+        GTEST_SKIP() << (reason);                                \
+    }
+
 // Exclusive creation folds letter case for the life of the object.
 struct FoldingCase {
     FoldingCase() { fs::foldCaseForTests(true); }
@@ -63,9 +70,7 @@ TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheItemAndKeepIt) {
         EXPECT_TRUE(said.contains(QString::fromLatin1(c.first)) && said.contains(QString::fromLatin1(c.second)) &&
                     said.contains(QStringLiteral("upper from lower case")))
             << said.toStdString();
-        for (auto it = c.tree.cbegin(); it != c.tree.cend(); ++it) {
-            EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value()) << c.item;
-        }
+        EXPECT_EQ(readTree(plain), c.tree) << c.item;
         EXPECT_EQ(entriesOf(container), QStringList()) << c.item;
     }
 }
@@ -157,10 +162,7 @@ private:
 TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes) {
     TestEnvironment env;
     ExfatDrive drive(env.base());
-    if (!drive.mounted()) {
-        std::printf("skipped: no exFAT drive here: %s\n", drive.reason().c_str());
-        GTEST_SKIP() << drive.reason();
-    }
+    SKIP_WITHOUT(drive.mounted(), drive.reason());
     const QString plain = env.base() + QStringLiteral("/plain/Photos");
     const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
     writeTree(plain, tree);
@@ -170,9 +172,7 @@ TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes)
     EXPECT_FALSE(r.complete);
     EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")))
         << r.problems.join(QLatin1Char('\n')).toStdString();
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value());
-    }
+    EXPECT_EQ(readTree(plain), tree);
     EXPECT_EQ(entriesOf(container), QStringList());
 
     // Without twins the same folder goes onto the drive and back whole.
@@ -272,10 +272,7 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     QString vault = env.base() + QStringLiteral("/vault");
     if (GetParam()) {
         drive.emplace(env.base());
-        if (!drive->mounted()) {
-            std::printf("skipped: no exFAT drive here: %s\n", drive->reason().c_str());
-            GTEST_SKIP() << drive->reason();
-        }
+        SKIP_WITHOUT(drive->mounted(), drive->reason());
         vault = drive->path() + QStringLiteral("/vault");
     }
     const QString plain = env.base() + QStringLiteral("/plain/Project");
@@ -386,69 +383,46 @@ Tree manyFiles(int count, qint64 size) {
     return tree;
 }
 
-TEST(FullDisk, AStoreStopsAtTheFirstFullWriteWithOneLine) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    const Tree tree = manyFiles(60, 100000);
-    writeTree(plain, tree);
-    const QString small = env.base() + QStringLiteral("/small");
-    const auto paths = testing::pathsFor(plain, small + QStringLiteral("/vault/c"));
-    const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
-        QStringList wrong;
-        const ItemResult r = hideItem(testing::newRecord(plain), paths);
-        if (r.complete || !r.outOfSpace) {
-            wrong << QStringLiteral("not reported as a full disk");
-        }
-        if (r.problems.size() != 1) {
-            wrong << QStringLiteral("%1 problem lines: %2").arg(r.problems.size()).arg(r.problems.join(QLatin1Char('|')));
-        } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(plain)) {
-            wrong << QStringLiteral("the line lacks the reason or the item: ") + r.problems.first();
-        }
-        if (!entriesOf(small + QStringLiteral("/vault/c")).isEmpty()) {
-            wrong << QStringLiteral("left in the container: ") + entriesOf(small + QStringLiteral("/vault/c")).join(QLatin1Char(','));
-        }
-        return wrong.join(QLatin1Char('\n'));
-    });
-    if (!run.ran) {
-        std::printf("skipped: %s\n", run.skipped.c_str());
-        GTEST_SKIP() << run.skipped;
-    }
-    EXPECT_EQ(run.failures, QString());
-    EXPECT_EQ(testing::snapshot(plain).size(), tree.size());
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        EXPECT_EQ(TestEnvironment::readFile(plain + it.key()), it.value());
-    }
-}
+// A walk onto a full disk stops at the first write that fails, says in one line which file
+// and why, leaves nothing on the small disk and keeps the side it started from.
+class SmallDisk : public ::testing::TestWithParam<bool> {};
 
-TEST(FullDisk, ARestoreSaysWhatFailedWhereAndWhyAndKeepsTheStoredCopy) {
+TEST_P(SmallDisk, StopsAtTheFirstFullWriteWithOneLineAndKeepsTheSource) {
+    const bool store = GetParam();
     TestEnvironment env;
     const QString plain = env.base() + QStringLiteral("/plain/Photos");
     writeTree(plain, manyFiles(60, 100000));
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    const Tree stored = testing::snapshot(paths.storedTop);
     const QString small = env.base() + QStringLiteral("/small");
-    const QString target = small + QStringLiteral("/Photos");
+    const auto paths = testing::pathsFor(plain, (store ? small : env.base()) + QStringLiteral("/vault/c"));
+    if (!store) {
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+    }
+    const QString source = store ? plain : paths.storedTop;
+    const Tree before = testing::snapshot(source);
+    // The restore goes onto the small disk; the store writes its container there.
+    const QString target = store ? plain : small + QStringLiteral("/Photos");
+    const QString written = store ? small + QStringLiteral("/vault/c") : small;
     const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
         QStringList wrong;
-        const ItemResult r = unhideItem(testing::newRecord(target), {target, paths.storedTop, paths.itemClass});
+        const ItemResult r = store ? hideItem(testing::newRecord(plain), paths)
+                                   : unhideItem(testing::newRecord(target), {target, paths.storedTop, paths.itemClass});
         if (r.complete || !r.outOfSpace || r.problems.size() != 1) {
             wrong << QStringLiteral("not one full-disk line: ") + r.problems.join(QLatin1Char('|'));
         } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(target)) {
-            wrong << QStringLiteral("the line does not name the restored file and the reason: ") + r.problems.first();
+            wrong << QStringLiteral("the line lacks the reason or the file: ") + r.problems.first();
         }
-        if (!entriesOf(small).isEmpty()) {
-            wrong << QStringLiteral("left on the small disk: ") + entriesOf(small).join(QLatin1Char(','));
+        if (!entriesOf(written).isEmpty()) {
+            wrong << QStringLiteral("left on the small disk: ") + entriesOf(written).join(QLatin1Char(','));
         }
         return wrong.join(QLatin1Char('\n'));
     });
-    if (!run.ran) {
-        std::printf("skipped: %s\n", run.skipped.c_str());
-        GTEST_SKIP() << run.skipped;
-    }
+    SKIP_WITHOUT(run.ran, run.skipped);
     EXPECT_EQ(run.failures, QString());
-    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
+    EXPECT_EQ(testing::snapshot(source), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(Walks, SmallDisk, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Store" : "Restore"; });
 
 }  // namespace
 }  // namespace tessaro

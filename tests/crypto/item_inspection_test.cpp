@@ -116,21 +116,15 @@ TEST(ItemInspection, DateDictionaryInTheLocalTimeZone) {
     // 1 March 2026 was a Sunday.
     const QDateTime moment(QDate(2026, 3, 1), QTime(9, 5, 7), Qt::LocalTime);
     const auto parts = HelpClass::getTimeInThisTimeZoneAfter(moment);
-    EXPECT_EQ(parts.size(), 7);
-    EXPECT_EQ(parts.value(QStringLiteral("year")), QStringLiteral("2026"));
-    EXPECT_EQ(parts.value(QStringLiteral("month")), QStringLiteral("March"));
-    EXPECT_EQ(parts.value(QStringLiteral("day")), QStringLiteral("01"));
-    EXPECT_EQ(parts.value(QStringLiteral("hour")), QStringLiteral("09"));
-    EXPECT_EQ(parts.value(QStringLiteral("minute")), QStringLiteral("05"));
-    EXPECT_EQ(parts.value(QStringLiteral("second")), QStringLiteral("07"));
-    EXPECT_EQ(parts.value(QStringLiteral("weekday")), QStringLiteral("Sunday"));
+    const QHash<QString, QString> expected{{"year", "2026"},   {"month", "March"},  {"day", "01"},        {"hour", "09"},
+                                           {"minute", "05"}, {"second", "07"}, {"weekday", "Sunday"}};
+    EXPECT_EQ(parts, expected);
     // The same moment given in UTC is broken down in local time.
     const auto again = HelpClass::getTimeInThisTimeZoneAfter(moment.toUTC());
     EXPECT_EQ(again, parts);
     const auto late = HelpClass::getTimeInThisTimeZoneAfter(QDateTime(QDate(2025, 12, 27), QTime(23, 59, 59)));
-    EXPECT_EQ(late.value(QStringLiteral("weekday")), QStringLiteral("Saturday"));
-    EXPECT_EQ(late.value(QStringLiteral("month")), QStringLiteral("December"));
-    EXPECT_EQ(late.value(QStringLiteral("hour")), QStringLiteral("23"));
+    EXPECT_EQ(late, (QHash<QString, QString>{{"year", "2025"}, {"month", "December"}, {"day", "27"}, {"hour", "23"},
+                                             {"minute", "59"}, {"second", "59"}, {"weekday", "Saturday"}}));
     EXPECT_EQ(HelpClass::getTimeInThisTimeZoneAfter().size(), 7);
 }
 

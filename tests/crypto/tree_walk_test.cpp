@@ -111,28 +111,41 @@ TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     EXPECT_EQ(HelpClass::FileSizeAtFilemodel(missing, QString(), 5, 0, {}), 5);
 }
 
-TEST(TreeWalk, ProgressIndexesAndCancelBetweenFiles) {
+// A hide that cannot finish, cancelled between files from inside the walk as the cancel
+// button does, or stopped by a special file that must not hang it, takes back what it wrote
+// and leaves every plain file as it was.
+TEST(TreeWalk, AnIncompleteHideTakesBackWhatItWroteAndKeepsThePlainItem) {
     TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/three");
-    for (const char* n : {"1", "2", "3"}) {
-        TestEnvironment::writeFile(plain + QLatin1Char('/') + QString::fromLatin1(n), QByteArray(100, 'x'));
-    }
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-    std::vector<qint64> seen;
-    const ItemResult r = hideItem(model, paths, [&](qint64 index, float) {
-        seen.push_back(index);
-        if (index == 2) {
-            model->isCancel = true;  // as the cancel button does, from inside the walk
+    for (const bool cancel : {true, false}) {
+        const QString plain = env.base() + (cancel ? QStringLiteral("/three") : QStringLiteral("/with fifo"));
+        for (const char* n : {"/1", "/2", "/3"}) {
+            TestEnvironment::writeFile(plain + QString::fromLatin1(n), QByteArray(100, n[1]));
         }
-    });
-    EXPECT_FALSE(r.complete);
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_EQ(seen, (std::vector<qint64>{1, 2}));
-    EXPECT_EQ(testing::snapshot(plain).size(), 3);  // plain item untouched
-    EXPECT_EQ(HelpClass::fileModel(), model);       // the walk published its record
-    // An incomplete store takes back what it wrote.
-    EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
+        if (!cancel) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(plain + QStringLiteral("/pipe")).constData(), 0600), 0);
+        }
+        auto model = testing::newRecord(plain);
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+        std::vector<qint64> seen;
+        const ItemResult r = hideItem(model, paths, [&](qint64 index, float) {
+            seen.push_back(index);
+            if (cancel && index == 2) {
+                model->isCancel = true;
+            }
+        });
+        EXPECT_FALSE(r.complete) << cancel;
+        EXPECT_EQ(r.cancelled, cancel);
+        if (cancel) {
+            EXPECT_EQ(seen, (std::vector<qint64>{1, 2}));
+            EXPECT_EQ(HelpClass::fileModel(), model);  // the walk published its record
+        } else {
+            EXPECT_EQ(r.problems.size(), 1);
+        }
+        for (const char* n : {"/1", "/2", "/3"}) {
+            EXPECT_EQ(TestEnvironment::readFile(plain + QString::fromLatin1(n)), QByteArray(100, n[1])) << cancel;
+        }
+        EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << cancel;
+    }
 }
 
 TEST(TreeWalk, UnhideNeverReplacesWhatIsThereAndRestoresBeside) {
@@ -234,36 +247,11 @@ TEST(TreeWalk, HelpClassForwardsStoreAndRestoreOneRecord) {
     EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("pixels"));
 }
 
-}  // namespace
-}  // namespace tessaro
-
-namespace tessaro {
-namespace {
-
-TEST(TreeWalk, SpecialFilesMakeTheHideIncompleteWithoutHanging) {
-    testing::TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/with fifo");
-    testing::TestEnvironment::writeFile(plain + QStringLiteral("/data"), "kept");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(plain + QStringLiteral("/pipe")).constData(), 0600), 0);
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-    const ItemResult r = hideItem(model, paths);
-    EXPECT_FALSE(r.complete);
-    EXPECT_EQ(r.problems.size(), 1);
-    EXPECT_EQ(testing::TestEnvironment::readFile(plain + QStringLiteral("/data")), QByteArray("kept"));
-    EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
-}
-
-}  // namespace
-}  // namespace tessaro
-
-namespace tessaro {
-namespace {
 
 // Items at the edges of the format: an empty folder, an empty text file (one block of
 // padding) and a file named like a repository, which is an ordinary file item.
 TEST(TreeWalk, EdgeItemsComeBackAsTheyWere) {
-    testing::TestEnvironment env;
+    TestEnvironment env;
     const struct {
         const char* name;
         bool folder;
@@ -275,7 +263,7 @@ TEST(TreeWalk, EdgeItemsComeBackAsTheyWere) {
         if (c.folder) {
             QDir().mkpath(plain);
         } else {
-            testing::TestEnvironment::writeFile(plain, c.bytes);
+            TestEnvironment::writeFile(plain, c.bytes);
         }
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
         const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
@@ -287,7 +275,7 @@ TEST(TreeWalk, EdgeItemsComeBackAsTheyWere) {
         }
         ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete) << c.name;
         EXPECT_EQ(QFileInfo(plain).isDir(), c.folder) << c.name;
-        EXPECT_EQ(testing::TestEnvironment::readFile(plain), c.folder ? QByteArray() : c.bytes) << c.name;
+        EXPECT_EQ(TestEnvironment::readFile(plain), c.folder ? QByteArray() : c.bytes) << c.name;
         EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << c.name;
     }
 }
