@@ -33,8 +33,6 @@ Tree lettersTree() {
     return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
 }
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
 struct Spelling {
     const char* name;
     // From the environment's base: the working directory and the path as typed.
