@@ -1,5 +1,5 @@
-// The login screen's rules without the screen: the count, the hint thresholds and the
-// comparison.
+// The login screen's comparison and what it reads from the settings. The count and the
+// hint thresholds are driven through the real screen in the widget tests.
 #include "access/login_attempts.h"
 #include "access/password_rules.h"
 
@@ -12,37 +12,6 @@
 using namespace tessaro;
 using namespace tessaro::access;
 using tessaro::testing::TestEnvironment;
-
-TEST(LoginAttempts, HintFromTheFourthWrongEntryAndCountResetOnSuccess) {
-    LoginAttempts attempts;
-    const std::optional<QString> stored = QStringLiteral("Secret");
-    for (qint64 n = 1; n <= 7; ++n) {
-        const LoginAttempts::Result r = attempts.enter(stored, QStringLiteral("secret"));
-        EXPECT_FALSE(r.matched);
-        EXPECT_EQ(attempts.errorCount(), n);
-        EXPECT_EQ(r.showHint, n >= 4) << n;
-    }
-    EXPECT_TRUE(attempts.enter(stored, QStringLiteral("Secret")).matched);
-    EXPECT_EQ(attempts.errorCount(), 0);
-}
-
-TEST(LoginAttempts, PopoverShowsTheHintThenTheFixedMessage) {
-    TestEnvironment env;
-    for (qint64 n : {0, 4, 5}) {
-        const HintPopoverContent c = hintPopoverContent(n, QStringLiteral("our cat"));
-        EXPECT_EQ(c.title, QStringLiteral("Password hint"));
-        EXPECT_EQ(c.text, QStringLiteral("our cat"));
-        EXPECT_EQ(c.size, QSize(300, 79));
-    }
-    EXPECT_EQ(hintPopoverContent(4, std::nullopt).text, QString());
-    for (qint64 n : {6, 7, 100}) {
-        const HintPopoverContent c = hintPopoverContent(n, QStringLiteral("our cat"));
-        EXPECT_EQ(c.title, QStringLiteral("Still locked out?"));
-        EXPECT_FALSE(c.text.contains(QStringLiteral("our cat")));
-        EXPECT_TRUE(c.text.contains(QStringLiteral("Caps Lock")));
-        EXPECT_EQ(c.size, QSize(300, 118));
-    }
-}
 
 TEST(LoginAttempts, StoredPasswordAndHintAreReadAsStored) {
     TestEnvironment env(false);

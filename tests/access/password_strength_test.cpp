@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 using namespace tessaro::access;
 using R = StrengthRule;
 
@@ -127,68 +125,57 @@ TEST_P(PasswordStrengthRules, ScoreIsTheSumOfTheRulesThatApply) {
 INSTANTIATE_TEST_SUITE_P(Cases, PasswordStrengthRules, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<StrengthCase>& info) { return std::string(info.param.name); });
 
-TEST(PasswordStrength, LevelTableFoldsScores) {
-    // Scores 0..14 as given by the cases above, one password per score where one exists.
-    const std::pair<const char*, quint64> levels[] = {
-        {"a1B!", 0},          // 2
-        {"ab12cd34", 1},      // 4
-        {"Ab1!Ab1!", 1},      // 6
-        {"我的密码Ab1", 2},   // 7
-        {"AbC1d!E2f#", 2},    // 9
-        {"Aa1!Aa1!Bb2@", 3},  // 11
-        {"Aa1!Aa1!Bb2@Cc3#", 4},  // 13
-        {"Aa1!@#Bb2$%^Cc3&", 4},  // 14
+// Each score band as the user sees it: the level, its word and its colour.
+TEST(PasswordStrength, ScoresFoldIntoLevelsShownInTheirColours) {
+    const QColor weak(254, 123, 123), moderate(255, 190, 50), strong(180, 225, 35);
+    const struct {
+        const char* password;
+        quint64 level;
+        const char* word;
+        QColor colour;
+    } bands[] = {
+        {"", 0, "Weak", weak},                          // 0
+        {"zzzzzzzzzzzz", 0, "Weak", weak},              // 0
+        {"a1B!", 0, "Weak", weak},                      // 2
+        {"ab12cd34", 1, "Moderate", moderate},          // 4
+        {"Ab1!Ab1!", 1, "Moderate", moderate},          // 6
+        {"我的密码Ab1", 2, "Strong", strong},            // 7
+        {"AbC1d!E2f#", 2, "Strong", strong},            // 9
+        {"Aa1!Aa1!Bb2@", 3, "Strong", strong},          // 11
+        {"Aa1!Aa1!Bb2@Cc3#", 4, "Strong", strong},      // 13
+        {"Aa1!@#Bb2$%^Cc3&", 4, "Strong", strong},      // 14
     };
-    for (const auto& [password, level] : levels) {
-        EXPECT_EQ(passwordLevel(QString::fromUtf8(password)), level) << password;
+    for (const auto& band : bands) {
+        const quint64 level = passwordLevel(QString::fromUtf8(band.password));
+        EXPECT_EQ(level, band.level) << band.password;
+        EXPECT_STREQ(passwordLevelLook(level).word, band.word) << band.password;
+        EXPECT_EQ(passwordLevelLook(level).colour, band.colour) << band.password;
     }
     EXPECT_EQ(passwordLevel(QString()), 0u);
-    EXPECT_EQ(passwordLevel(QStringLiteral("zzzzzzzzzzzz")), 0u);
 }
 
-TEST(PasswordStrength, LevelsShowThreeWordsInTheirColours) {
-    EXPECT_STREQ(passwordLevelLook(0).word, "Weak");
-    EXPECT_EQ(passwordLevelLook(0).colour, QColor(254, 123, 123));
-    EXPECT_STREQ(passwordLevelLook(1).word, "Moderate");
-    EXPECT_EQ(passwordLevelLook(1).colour, QColor(255, 190, 50));
-    for (quint64 level : {2u, 3u, 4u}) {
-        EXPECT_STREQ(passwordLevelLook(level).word, "Strong");
-        EXPECT_EQ(passwordLevelLook(level).colour, QColor(180, 225, 35));
-    }
-}
-
+// The helpers count UTF-16 code units: an emoji is two different units, and only ASCII
+// digits are digits.
 TEST(PasswordStrength, HelpersWorkOnCodeUnits) {
-    EXPECT_TRUE(isNull(QString()));
-    EXPECT_TRUE(isNull(QStringLiteral("")));
-    EXPECT_FALSE(isNull(QStringLiteral(" ")));
-
-    EXPECT_TRUE(isCharEqual(QString()));
-    EXPECT_TRUE(isCharEqual(QStringLiteral("x")));
-    EXPECT_TRUE(isCharEqual(QStringLiteral("    ")));
-    EXPECT_FALSE(isCharEqual(QStringLiteral("xX")));
-    // One emoji repeated is two alternating code units, not one repeated.
-    EXPECT_FALSE(isCharEqual(QStringLiteral("😀😀")));
-
-    EXPECT_FALSE(isNumeric(QString()));
-    EXPECT_TRUE(isNumeric(QStringLiteral("0123456789")));
-    EXPECT_FALSE(isNumeric(QStringLiteral("12 3")));
-    EXPECT_FALSE(isNumeric(QStringLiteral("-12")));
-    // Digits of other scripts are not ASCII digits.
-    EXPECT_FALSE(isNumeric(QStringLiteral("١٢٣")));
-}
-
-TEST(PasswordStrength, CommonListHasThirteenShortLowercaseEntries) {
-    const QStringList list = commonUsers();
-    ASSERT_EQ(list.size(), 13);
-    EXPECT_EQ(list, commonUsers());  // the same order every call
-    std::set<QString> distinct;
-    for (const QString& entry : list) {
-        EXPECT_GE(entry.size(), 5) << entry.toStdString();
-        EXPECT_LE(entry.size(), 8) << entry.toStdString();
-        for (const QChar c : entry) {
-            EXPECT_TRUE((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) << entry.toStdString();
-        }
-        distinct.insert(entry);
+    const struct {
+        QString text;
+        bool null, allEqual, numeric;
+    } cases[] = {
+        {QString(), true, true, false},
+        {QStringLiteral(""), true, true, false},
+        {QStringLiteral(" "), false, true, false},
+        {QStringLiteral("x"), false, true, false},
+        {QStringLiteral("    "), false, true, false},
+        {QStringLiteral("xX"), false, false, false},
+        {QStringLiteral("😀😀"), false, false, false},
+        {QStringLiteral("0123456789"), false, false, true},
+        {QStringLiteral("12 3"), false, false, false},
+        {QStringLiteral("-12"), false, false, false},
+        {QStringLiteral("١٢٣"), false, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isNull(c.text), c.null) << c.text.toStdString();
+        EXPECT_EQ(isCharEqual(c.text), c.allEqual) << c.text.toStdString();
+        EXPECT_EQ(isNumeric(c.text), c.numeric) << c.text.toStdString();
     }
-    EXPECT_EQ(distinct.size(), 13u);
 }

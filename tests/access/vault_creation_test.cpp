@@ -95,14 +95,9 @@ TEST(VaultCreation, NewVaultIsPrivateAndComplete) {
     ASSERT_EQ(notes.status, catalogue::FileRead::Status::Read);
     EXPECT_EQ(notes.rows->size(), 3);
 
-    const QByteArray ini = settingsBytes();
-    EXPECT_TRUE(ini.contains("FirstRun=true"));
-    EXPECT_TRUE(ini.contains("kSOUREPASSWORD=s3cret pass"));
-    EXPECT_TRUE(ini.contains("kPASSWORDHINTCONTENT=our cat"));
-    EXPECT_TRUE(ini.contains("mainWindowSize.width=800"));
-    EXPECT_TRUE(ini.contains("mainWindowSize.height=500"));
-    EXPECT_TRUE(ini.contains("remmenberBtn.state=1"));
-    EXPECT_EQ(ini.count("s3cret pass"), 1);
+    // The settings file byte for byte is checked where the guide writes it; here, that the
+    // password is stored once and nowhere else.
+    EXPECT_EQ(settingsBytes().count("s3cret pass"), 1);
     EXPECT_EQ(vaultpaths::AppRootDirKey(), root);
 }
 

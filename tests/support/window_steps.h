@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <functional>
+
 namespace tessaro::testing {
 
 // Types the password into the login screen and presses Return; the main window controller
@@ -28,6 +30,23 @@ inline MainViewController* logIn(AppDelegate& delegate,
     QApplication::processEvents();
     return delegate.mainView();
 }
+
+// The application launched on a vault of its own and logged in; `prepare` runs on the fresh
+// environment first, for settings or catalogue files the launch is to find.
+struct LoggedInApp {
+    TestEnvironment env;
+    AppDelegate delegate;
+    MainViewController* main = nullptr;
+    explicit LoggedInApp(const std::function<void(TestEnvironment&)>& prepare = {}) {
+        if (prepare) {
+            prepare(env);
+        }
+        delegate.applicationDidFinishLaunching();
+        main = logIn(delegate);
+    }
+    // Logged in, and the main window is on screen.
+    bool shown() { return main && QTest::qWaitForWindowExposed(delegate.mainWindow()); }
+};
 
 // The sidebar row of the list `listKey`'s row `index`, or -1.
 inline qsizetype sidebarRowOf(MainViewController& main, const QString& listKey, qint64 index) {

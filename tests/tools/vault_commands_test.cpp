@@ -4,6 +4,7 @@
 #include "crypto/swapped_name.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
+#include "tool_vault.h"
 #include "vault/add_items.h"
 #include "vault/item_operations.h"
 #include "vault/vault_journal.h"
@@ -29,19 +30,7 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
-struct Vault {
-    TestEnvironment env;
-    QString home;
-    Vault() : home(env.base() + QStringLiteral("/home")) {
-        Catalogue catalogue;
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        QDir().mkpath(home);
-    }
-    ToolRun run(const QStringList& args) const { return runVaultTool(env, args, passwordLine()); }
-    QString listed() const { return QString::fromUtf8(runVaultTool(env, {QStringLiteral("list")}).out); }
-};
+using Vault = testing::ToolVault;
 
 TEST(VaultCommands, AddHideAndUnhideGiveBackBytesTimesAndPermissions) {
     Vault v;

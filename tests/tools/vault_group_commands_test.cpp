@@ -2,6 +2,7 @@
 #include "core/catalogue.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
+#include "tool_vault.h"
 #include "vault/vault_journal.h"
 
 #include <gtest/gtest.h>
@@ -21,21 +22,7 @@ using testing::TestEnvironment;
 using testing::ToolRun;
 using testing::Tree;
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
-struct Vault {
-    TestEnvironment env;
-    QString home;
-    Vault() : home(env.base() + QStringLiteral("/home")) {
-        Catalogue catalogue;
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-    }
-    ToolRun run(const QStringList& args) const { return runVaultTool(env, args, passwordLine()); }
-    QString file(const QString& name) const {
-        const QString path = home + QLatin1Char('/') + name;
-        TestEnvironment::writeFile(path, name.toUtf8() + " bytes");
-        return path;
-    }
+struct Vault : testing::ToolVault {
     // The groups and items as the saved catalogue has them: "name: item, item | name: ...",
     // a hidden item marked with "*".
     std::string groups() const {

@@ -22,8 +22,6 @@ using testing::TestEnvironment;
 using testing::ToolRun;
 using testing::Tree;
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
 // "$BASE" stands for the test's sandbox, beside the vault.
 struct Variant {
     const char* name;

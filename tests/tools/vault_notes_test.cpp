@@ -17,8 +17,6 @@ using testing::runVaultTool;
 using testing::TestEnvironment;
 using testing::ToolRun;
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
 struct NotesVault {
     TestEnvironment env;
     QString notes = env.vaultRoot() + QStringLiteral("/Notes");

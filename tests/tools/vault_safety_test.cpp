@@ -33,8 +33,6 @@ Tree lettersTree() {
     return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
 }
 
-std::string text(const ToolRun& r) { return (r.out + r.err).toStdString(); }
-
 struct Spelling {
     const char* name;
     // From the environment's base: the working directory and the path as typed.
@@ -88,15 +86,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Spelling{"dot dot from below", "home/Letters.txt/sub", ".."},
                       Spelling{"linked parent", "linked home", "Letters.txt"}),
     [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
-
-TEST(VaultSafety, TheRootAndNothingAreNoItems) {
-    TestEnvironment env;
-    for (const QString& typed : {QStringLiteral("/"), QStringLiteral("/.."), QStringLiteral("")}) {
-        const ToolRun r = runVaultTool(env, {QStringLiteral("store"), typed, env.base() + QStringLiteral("/d")},
-                                       passwordLine());
-        EXPECT_EQ(r.status, 2) << typed.toStdString() << " " << text(r);
-    }
-}
 
 // A second item of the same name never replaces or merges into the first stored copy,
 // with or without --move, for files and for folders.
