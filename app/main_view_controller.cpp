@@ -630,11 +630,21 @@ void MainViewController::lockTessaroAction() {
         vault_->stopAll([this] { finishLock(); });
         return;
     }
+    if (vault_ && vault_->savesPending()) {
+        // The next login reads the catalogue files: they must hold what the window holds.
+        vault_->stopAll([this] { finishLock(); });
+        return;
+    }
     finishLock();
 }
 
 void MainViewController::applicationShouldTerminate(std::function<void()> terminate) {
     if (!walkRunning()) {
+        if (vault_ && vault_->savesPending()) {
+            // Only catalogue writes wait: a moment, nothing to ask.
+            vault_->stopAll(std::move(terminate));
+            return;
+        }
         terminate();
         return;
     }

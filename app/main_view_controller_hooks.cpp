@@ -66,7 +66,6 @@ FileModelPtr recordAt(const Catalogue& catalogue, const QString& path) {
 
 void MainViewController::connectVault() {
     vault::VaultController::Hooks hooks;
-    hooks.save = [this](int which) { return SaveGroupList(which); };
     hooks.icons = iconOf;
     vault_ = std::make_unique<vault::VaultController>(catalogue, std::move(hooks));
     using VC = vault::VaultController;

@@ -1,5 +1,6 @@
 #include "core/catalogue.h"
 
+#include "core/atomic_file.h"
 #include "core/catalogue_format.h"
 #include "core/localized_text.h"
 #include "core/log.h"
@@ -14,6 +15,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+
+#include <mutex>
 
 #include <sys/stat.h>
 
@@ -295,45 +299,125 @@ QString Catalogue::damageSummary(qsizetype detailLines) const {
 
 bool Catalogue::writeList(const QString& path, const RowList& rows, ListKind kind,
                           const std::optional<QString>& password) {
-    if (unreadableFiles_.contains(path)) {
-        lastError = path + QStringLiteral(": the existing file could not be read, so it is not replaced");
-        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(lastError));
-        return false;
-    }
+    PreparedSave save;
+    prepareList(save, path, rows, kind, kind == ListKind::Removable, password);
     QString error;
-    if (!catalogue::writeRowListFile(path, rows, kind, password, &error)) {
+    if (!writePrepared(save, &error)) {
         lastError = error;
-        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
         return false;
     }
-    logLine(QString::fromUtf8(loglines::kCatalogueSaved));
     return true;
 }
 
+struct Catalogue::WriteOrder {
+    std::mutex mutex;  // held across a write, so two writes of one file never interleave
+    quint64 taken = 0;
+    QHash<QString, quint64> written;
+};
+
 bool Catalogue::SaveGroupList(int which) {
+    QString error;
+    if (!writePrepared(prepareSave(which), &error)) {
+        lastError = error;
+        return false;
+    }
+    return true;
+}
+
+bool Catalogue::prepareList(PreparedSave& save, const QString& path, const RowList& rows, ListKind kind,
+                            bool executable, const std::optional<QString>& password) {
+    if (!writeOrder_) {
+        writeOrder_ = std::make_shared<WriteOrder>();
+    }
+    save.order = writeOrder_;
+    QString error;
+    if (path.isEmpty()) {
+        error = QStringLiteral("no vault root is set");
+    } else if (unreadableFiles_.contains(path)) {
+        error = path + QStringLiteral(": the existing file could not be read, so it is not replaced");
+    } else {
+        plist::SerializeResult serialized = catalogue::serializeRows(rows, kind, password);
+        if (serialized.bytes) {
+            std::lock_guard lock(writeOrder_->mutex);
+            save.files.append(ListFile{path, std::move(*serialized.bytes), executable, ++writeOrder_->taken});
+            return true;
+        }
+        error = path + QStringLiteral(": ") + serialized.error;
+    }
+    logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
+    save.error = save.error.isEmpty() ? error : save.error + QLatin1Char('\n') + error;
+    return false;
+}
+
+bool Catalogue::prepareUpList(PreparedSave& save, const QString& vaultKey) {
+    const QString volume = volumeOfKey(vaultKey);
+    // Writing for a drive that is gone would create its directories on the local disk,
+    // under the mount point, and hide the drive when it comes back.
+    if (volume.isEmpty() || !QFileInfo(Volumes::pathFor(volume)).isDir()) {
+        const QString error = vaultKey + QStringLiteral(": the drive is not mounted");
+        logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
+        save.error = save.error.isEmpty() ? error : save.error + QLatin1Char('\n') + error;
+        return false;
+    }
+    return prepareList(save, vaultpaths::AppGroupMoveUPListPath(volume, directoryOfKey(vaultKey)),
+                       UPLibrary.value(vaultKey), ListKind::Removable, true);
+}
+
+Catalogue::PreparedSave Catalogue::prepareSave(int which) {
     logLine(QString::fromUtf8(loglines::kSavingCatalogue));
+    PreparedSave save;
     if (which == 1) {
-        bool ok = true;
         const QStringList keys = UPLibrary.keys();
         for (const QString& key : keys) {
             logLine(QString::fromUtf8(loglines::kSelectedList).arg(selectGroupName));
             if (QFileInfo::exists(Volumes::pathFor(key)) && key == selectGroupName) {
-                ok = saveUpListForName(key, std::nullopt) && ok;
+                prepareUpList(save, key);
             }
         }
+        // A small settings file: written here, in the order of the commands that changed it.
         if (!SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), keys)) {
-            lastError = SettingsStore::filePath() + QStringLiteral(": the settings could not be written");
-            ok = false;
+            const QString error = SettingsStore::filePath() + QStringLiteral(": the settings could not be written");
+            save.error = save.error.isEmpty() ? error : save.error + QLatin1Char('\n') + error;
         }
-        return ok;
+    } else if (which == 0) {
+        prepareList(save, vaultpaths::AppGroupDirListPath(), groupDirList, ListKind::Local, false);
+    } else {
+        logLine(QString::fromUtf8(loglines::kSavingNotes));
+        prepareList(save, vaultpaths::AppGroupNotesListPath(), groupNoteList, ListKind::Notes, false);
     }
-    if (which == 0) {
-        return writeList(vaultpaths::AppGroupDirListPath(), groupDirList, ListKind::Local,
-                         std::nullopt);
+    return save;
+}
+
+bool Catalogue::writePrepared(const PreparedSave& save, QString* error) {
+    // Every file is attempted, even after one failed: each is whole, old or new, either way.
+    QStringList failures;
+    if (!save.error.isEmpty()) {
+        failures.append(save.error);
     }
-    logLine(QString::fromUtf8(loglines::kSavingNotes));
-    return writeList(vaultpaths::AppGroupNotesListPath(), groupNoteList, ListKind::Notes,
-                     std::nullopt);
+    for (const ListFile& file : save.files) {
+        std::lock_guard lock(save.order->mutex);
+        if (save.order->written.value(file.path) > file.sequence) {
+            continue;  // newer bytes are on disk already: they hold everything these held
+        }
+        // The catalogue names every hidden item: owner-only, as everything else in the vault.
+        AtomicFileWriter writer(file.path);
+        writer.setOwnerOnly();
+        if (!writer.open() || !writer.write(file.bytes) || !writer.commit()) {
+            const QString reason = file.path + QStringLiteral(": ") + writer.errorString();
+            logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(reason));
+            failures.append(reason);
+            continue;
+        }
+        if (file.executable) {
+            makeExecutable(file.path);
+        }
+        save.order->written.insert(file.path, file.sequence);
+        logLine(QString::fromUtf8(loglines::kCatalogueSaved));
+    }
+    if (error) {
+        *error = failures.join(QLatin1Char('\n'));
+    }
+    return failures.isEmpty();
 }
 
 bool Catalogue::saveUpListForName(const QString& vaultKey, const std::optional<QString>& password) {
@@ -351,11 +435,7 @@ bool Catalogue::saveUpListForName(const QString& vaultKey, const std::optional<Q
         return false;
     }
     const QString path = vaultpaths::AppGroupMoveUPListPath(volume, directoryOfKey(vaultKey));
-    if (!writeList(path, it.value(), ListKind::Removable, password)) {
-        return false;
-    }
-    makeExecutable(path);
-    return true;
+    return writeList(path, it.value(), ListKind::Removable, password);
 }
 
 }  // namespace tessaro

@@ -3,11 +3,14 @@
 #include "core/catalogue_format.h"
 #include "core/group_model.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace tessaro {
@@ -36,6 +39,27 @@ public:
     // 0 the local vault, 1 the removable-drive vaults, any other value the notes.
     // False when a file could not be written; the old file is then intact.
     bool SaveGroupList(int which);
+
+    // A save split in two, so that the disk work can leave the window's thread: the lists
+    // are turned into their files' bytes here, and written in order elsewhere.
+    struct WriteOrder;
+    struct ListFile {
+        QString path;
+        QByteArray bytes;
+        bool executable = false;  // removable-drive catalogues keep their execute bits
+        quint64 sequence = 0;     // when the bytes were taken, among all saves of this catalogue
+    };
+    struct PreparedSave {
+        QList<ListFile> files;
+        // What could not even be prepared, with the reason; such a save fails when written.
+        QString error;
+        std::shared_ptr<WriteOrder> order;
+    };
+    // The bytes of what SaveGroupList(which) writes; "KUPNAMES" is written at once.
+    PreparedSave prepareSave(int which);
+    // Writes every file of a prepared save (any thread; touches no list). False, with the
+    // reason, when one could not be written; each file is then the old one or the new one.
+    [[nodiscard]] static bool writePrepared(const PreparedSave& save, QString* error);
 
     // Replace the list by a fresh load of its file. False when the file could not be read
     // in full: a damaged file is moved aside (recorded in damagedFiles and damageReports),
@@ -69,6 +93,9 @@ public:
     QString lastError;
 
 private:
+    // A file may be written from the window's thread and from a worker: bytes taken
+    // earlier never replace bytes taken later, whichever write reaches the disk first.
+    std::shared_ptr<WriteOrder> writeOrder_;
     // Files that exist but could not be opened: their content is unknown, so they are not
     // replaced by what this catalogue holds in their place.
     QSet<QString> unreadableFiles_;
@@ -79,6 +106,10 @@ private:
     void recordDamaged(const QString& path, const QString& reason, catalogue::DamageReport report);
     bool writeList(const QString& path, const RowList& rows, catalogue::ListKind kind,
                    const std::optional<QString>& password);
+    // The bytes of one list file, or false with the reason in `save.error`.
+    bool prepareList(PreparedSave& save, const QString& path, const RowList& rows, catalogue::ListKind kind,
+                     bool executable, const std::optional<QString>& password = std::nullopt);
+    bool prepareUpList(PreparedSave& save, const QString& vaultKey);
 };
 
 }  // namespace tessaro

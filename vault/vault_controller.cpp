@@ -87,6 +87,10 @@ VaultController::~VaultController() {
     if (current_) {
         current_->record->isCancel = true;
     }
+    if (savesPending_ > 0) {
+        // A catalogue write given is never dropped; the walk before it stops at its next chunk.
+        worker_->waitForIdle();
+    }
     worker_.reset();  // the running walk stops at its next chunk
 }
 
@@ -140,7 +144,7 @@ void VaultController::addPaths(const QStringList& paths, const QString& selectGr
             }
             commitAdd(into, records);
             if (!records.isEmpty()) {
-                hooks_.save(into.saveWhich);
+                saveInOrder({SaveStep{{catalogue_.prepareSave(into.saveWhich)}, {}}});
                 emit added(records, records.last()->groupIndex);
             }
             if (!prepared.refused.isEmpty()) {
@@ -225,11 +229,7 @@ void VaultController::startNext() {
                 emit problems(QStringLiteral("walkNotes.title"), std::exchange(batchNotes_, {}));
             }
             emit allFinished(batchShowedPanel_);
-            if (whenStopped_) {
-                auto done = std::move(whenStopped_);
-                whenStopped_ = nullptr;
-                done();
-            }
+            finishStopIfSettled();
         }
         return;
     }
@@ -304,16 +304,68 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
 
 void VaultController::saveChanged() {
     const QList<int> which = std::exchange(changed_, {});
-    QList<int> saved = std::exchange(walked_, {});
-    for (int w : which) {
-        if (!hooks_.save(w)) {
-            saved.removeAll(w);  // the journal stays: the next start repairs from it
+    const QList<int> walked = std::exchange(walked_, {});
+    QList<SaveStep> steps;
+    QList<int> done;
+    for (int w : which + walked) {
+        if (done.contains(w)) {
+            continue;
         }
+        done.append(w);
+        SaveStep step;
+        if (which.contains(w)) {
+            step.saves.append(catalogue_.prepareSave(w));
+        }
+        if (walked.contains(w)) {
+            step.journalDirectories.append(w == 0 ? vaultpaths::AppRootDirKey()
+                                                  : Volumes::pathFor(catalogue_.selectGroupName));
+        }
+        steps.append(std::move(step));
     }
-    for (int w : saved) {
-        const QString directory = w == 0 ? vaultpaths::AppRootDirKey() : Volumes::pathFor(catalogue_.selectGroupName);
-        worker_->submit([directory] { clearJournal(directory); });
+    saveInOrder(std::move(steps));
+}
+
+void VaultController::saveInOrder(QList<SaveStep> steps) {
+    if (steps.isEmpty()) {
+        return;
     }
+    ++savesPending_;
+    worker_->submit([this, steps = std::move(steps)] {
+        QStringList failures;
+        for (const SaveStep& step : steps) {
+            bool saved = true;
+            for (const Catalogue::PreparedSave& save : step.saves) {
+                QString error;
+                if (!Catalogue::writePrepared(save, &error)) {
+                    failures.append(error);
+                    saved = false;
+                }
+            }
+            if (!saved) {
+                continue;  // the journal stays: the next start repairs from it
+            }
+            for (const QString& directory : step.journalDirectories) {
+                clearJournal(directory);
+            }
+        }
+        SerialWorker::post(this, [this, failures] {
+            --savesPending_;
+            if (!failures.isEmpty()) {
+                const QString message = LanguageBundle::localizedStringForKey(QStringLiteral("catalogueSaveFailed.message"));
+                emit problems(QStringLiteral("catalogueSaveFailed.title"), {message.arg(failures.join(QLatin1Char('\n')))});
+            }
+            finishStopIfSettled();
+        });
+    });
+}
+
+void VaultController::finishStopIfSettled() {
+    if (!whenStopped_ || busy() || savesPending_ > 0) {
+        return;
+    }
+    auto done = std::move(whenStopped_);
+    whenStopped_ = nullptr;
+    done();
 }
 
 void VaultController::cancelCurrent() {
@@ -375,16 +427,14 @@ void VaultController::recoverAtStart() {
                     changed = true;
                 }
             }
-            bool saved = !(report.localChanged || changed) || hooks_.save(0);
-            saved = (report.changedRemovableVaults.isEmpty() || hooks_.save(1)) && saved;
-            if (saved) {
-                const QStringList settled = report.settledJournals;
-                worker_->submit([settled] {
-                    for (const QString& directory : settled) {
-                        clearJournal(directory);
-                    }
-                });
+            SaveStep step{{}, report.settledJournals};
+            if (report.localChanged || changed) {
+                step.saves.append(catalogue_.prepareSave(0));
             }
+            if (!report.changedRemovableVaults.isEmpty()) {
+                step.saves.append(catalogue_.prepareSave(1));
+            }
+            saveInOrder({std::move(step)});
             const QStringList lines = report.repairedLines();
             if (!lines.isEmpty()) {
                 emit repaired(lines);
@@ -404,7 +454,7 @@ void VaultController::recoverAtStart() {
 }
 
 void VaultController::waitUntilIdle() {
-    while (busy()) {
+    while (busy() || savesPending_ > 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         worker_->waitForIdle();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -28,19 +28,21 @@ public:
     enum class Kind { Hide, Unhide };
 
     struct Hooks {
-        // Stores one catalogue file (SaveGroupList) and tells the user when it cannot.
-        std::function<bool(int which)> save;
         // The file manager's icon of a path, for thumbnails (on the window's thread).
         IconSource icons;
     };
 
     VaultController(Catalogue& catalogue, Hooks hooks, QObject* parent = nullptr);
-    // Cancels a running walk and waits for it to stop (a chunk at most).
+    // Cancels a running walk and waits for it to stop (a chunk at most), and for the
+    // catalogue writes already given, which are never dropped.
     ~VaultController() override;
 
     // A walk runs, waits, or an add is being prepared: commands that would overlap it are
     // refused by the window.
     bool busy() const;
+    // Catalogue writes wait on the worker: a lock or a quit goes through stopAll, which
+    // waits for them, so that the next login reads what the window holds now.
+    bool savesPending() const { return savesPending_ > 0; }
     FileModelPtr current() const { return current_ ? current_->record : nullptr; }
     // What the running walk does (Hide while nothing runs).
     Kind currentKind() const { return current_ ? current_->kind : Kind::Hide; }
@@ -63,7 +65,7 @@ public:
     // worker; `repaired` tells the user.
     void recoverAtStart();
 
-    // Tests and benchmarks: runs the event loop until nothing waits.
+    // Tests and benchmarks: runs the event loop until nothing waits, catalogue writes included.
     void waitUntilIdle();
 
     static constexpr int kProgressIntervalMs = 33;
@@ -102,6 +104,16 @@ private:
     // Saves the catalogue files whose records changed; once a file is saved, the journal of
     // its vault has done its work and is cleared (on the worker, after every walk so far).
     void saveChanged();
+    struct SaveStep {
+        QList<Catalogue::PreparedSave> saves;
+        // Cleared only when every save of the step is on disk: the journals' outcomes are in them.
+        QStringList journalDirectories;
+    };
+    // The lists' bytes are taken now; the writes, then the journal clears of the writes that
+    // succeeded, run on the worker after everything given so far. A failure is an alert.
+    void saveInOrder(QList<SaveStep> steps);
+    // Calls the stopAll callback once no walk, add or catalogue write is left.
+    void finishStopIfSettled();
 
     Catalogue& catalogue_;
     Hooks hooks_;
@@ -109,6 +121,7 @@ private:
     std::deque<Task> waiting_;
     std::unique_ptr<Task> current_;
     int preparingAdds_ = 0;
+    int savesPending_ = 0;
     bool batchShowedPanel_ = false;
     QStringList batchProblems_;  // walks that did not complete, and why
     QStringList batchNotes_;     // walks that completed with something to say
