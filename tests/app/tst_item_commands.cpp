@@ -69,16 +69,7 @@ public:
 };
 
 // A vault of its own with the main window open on it.
-struct OpenWindow {
-    TestEnvironment env;
-    CustomWindow window;
-    RecordingMainView* main = nullptr;
-    OpenWindow() {
-        main = new RecordingMainView(window, std::nullopt);
-        window.setContentController(main);
-        window.setContentSize(QSize(1000, 600));
-        window.show();
-    }
+struct OpenWindow : testing::WindowOn<RecordingMainView> {
     bool exposed() { return QTest::qWaitForWindowExposed(&window); }
 };
 

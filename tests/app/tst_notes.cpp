@@ -14,6 +14,7 @@
 #include "notes/rtf_reader.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
+#include "support/window_steps.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -43,28 +44,14 @@ void typeInto(QWidget* widget, const QString& text) {
     }
 }
 
-struct OpenWindow {
-    TestEnvironment env;
-    CustomWindow window;
-    MainViewController* main = nullptr;
-    OpenWindow() {
-        main = new MainViewController(window, std::nullopt);
-        window.setContentController(main);
-        window.setContentSize(QSize(1000, 600));
-        window.show();
-        showAllNotes();
-    }
+struct OpenWindow : testing::WindowOn<> {
+    OpenWindow() { showAllNotes(); }
     NotesPane& pane() const { return *main->notesPane(); }
     TSTextView& editor() const { return *pane().editor(); }
     void showAllNotes() {
-        for (qsizetype i = 0; i < main->sidebarModel()->count(); ++i) {
-            const SidebarEntry& e = main->sidebarModel()->entry(i);
-            if (e.groupName == QLatin1String(kNotesListKey) && e.groupRow == 1) {
-                main->leftMouseUp(i);
-                return;
-            }
-        }
-        QFAIL("no all-notes row");
+        const qsizetype row = testing::sidebarRowOf(*main, QString::fromLatin1(kNotesListKey), 1);
+        QVERIFY2(row >= 0, "no all-notes row");
+        main->leftMouseUp(row);
     }
     // Adds a note through the add button, with this title typed into the title field.
     FileModelPtr addNote(const QString& title) {

@@ -3,6 +3,7 @@
 // Steps the widget tests share: logging in as a user does, finding a sidebar row, making
 // item records.
 #include "app/app_delegate.h"
+#include "app/custom_window.h"
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/sidebar_model.h"
@@ -30,6 +31,21 @@ inline MainViewController* logIn(AppDelegate& delegate,
     QApplication::processEvents();
     return delegate.mainView();
 }
+
+// A vault of its own with a main window controller (or a test's subclass of it) open on it,
+// without the launch and login.
+template <class Controller = MainViewController>
+struct WindowOn {
+    TestEnvironment env;
+    CustomWindow window;
+    Controller* main = nullptr;
+    WindowOn() {
+        main = new Controller(window, std::nullopt);
+        window.setContentController(main);
+        window.setContentSize(QSize(1000, 600));
+        window.show();
+    }
+};
 
 // The application launched on a vault of its own and logged in; `prepare` runs on the fresh
 // environment first, for settings or catalogue files the launch is to find.
