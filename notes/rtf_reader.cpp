@@ -19,7 +19,7 @@ namespace {
 // Word processors nest a dozen groups at most; a file nesting deeper is damaged or hostile,
 // and its deeper groups are skipped rather than followed.
 constexpr int kMaxGroupDepth = 256;
-// The RTF specification allows 32 letters per control word and 10 digits per parameter;
+// RTF 1.x allows 32 letters per control word and 10 digits per parameter;
 // longer ones are read to their end and then treated as unknown, or clamped.
 constexpr int kMaxWordLength = 32;
 constexpr int kMaxParameterDigits = 10;

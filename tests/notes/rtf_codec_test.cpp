@@ -221,7 +221,7 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
     }
 }
 
-// The bytes we write, computed by hand from the RTF specification.
+// The bytes we write, worked out by hand from the RTF 1.x control words.
 TEST(RtfWriter, WritesTheDocumentedSubset) {
     QTextDocument document;
     QTextCursor c(&document);
