@@ -87,7 +87,9 @@ PlaceCheck placeOf(const FileModel& record, const QString& listVault) {
     // The catalogue's own rule first, so that a record it marks damaged is never walked,
     // whoever holds it; what follows binds the record to its vault on disk.
     if (const std::optional<QString> damage = recordDamage(record)) {
-        return refusedPlace(*damage);
+        PlaceCheck refusal = refusedPlace(*damage);
+        refusal.damagedRecord = true;
+        return refusal;
     }
     ItemPlace place;
     const QString path = record.path;

@@ -49,6 +49,9 @@ private:
 struct PlaceCheck {
     std::optional<ItemPlace> place;
     QString reason;
+    // The catalogue's own record check refused it (the record is damaged), rather than the
+    // disk: callers word that refusal as the catalogue does.
+    bool damagedRecord = false;
 };
 
 // Checks a record: its vault base is the vault root, or the vault folder of its drive; its

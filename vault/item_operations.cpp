@@ -47,13 +47,19 @@ bool beginJournal(const QString& vault, JournalEntry& entry, JournalEntry::Opera
     return false;
 }
 
-// A record whose paths are not the vault's own is refused before anything of it is looked
-// at on disk, journal included.
-std::optional<ItemResult> refusedAsDamaged(const FileModel& record, const char* done) {
-    if (const auto damage = recordDamage(record)) {
-        return refused(damagedRecordRefusal(record, *damage, QString::fromLatin1(done)));
+// A record's proven place, or the refusal that names why it has none. A damaged record is
+// refused before anything of it is looked at on disk, journal included, in the catalogue's
+// own words.
+std::optional<walk::ItemPlace> placeOrRefusal(const FileModel& record, const char* done, const char* notDone,
+                                              ItemResult& refusal) {
+    walk::PlaceCheck check = walk::placeOf(record);
+    if (!check.place) {
+        refusal = refused(check.damagedRecord
+                              ? damagedRecordRefusal(record, check.reason, QString::fromLatin1(done))
+                              : QStringLiteral("%1 was not %2: %3")
+                                    .arg(record.path, QString::fromLatin1(notDone), check.reason));
     }
-    return std::nullopt;
+    return std::move(check.place);
 }
 
 }  // namespace
@@ -61,17 +67,14 @@ std::optional<ItemResult> refusedAsDamaged(const FileModel& record, const char* 
 QString vaultDirectoryOf(const FileModel& record) { return walk::vaultBaseFor(record); }
 
 ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool sizeJustMeasured) {
-    if (auto refusal = refusedAsDamaged(*record, "hidden")) {
-        return *refusal;
-    }
-    const walk::PlaceCheck place = walk::placeOf(*record);
-    if (!place.place) {
-        return refused(QStringLiteral("%1 was not hidden: %2").arg(record->path, place.reason));
-    }
-    const QString vault = place.place->vaultBase();
-    const walk::ItemPaths paths = place.place->paths();
-    JournalEntry entry;
     ItemResult refusal;
+    const std::optional<walk::ItemPlace> place = placeOrRefusal(*record, "hidden", "hidden", refusal);
+    if (!place) {
+        return refusal;
+    }
+    const QString vault = place->vaultBase();
+    const walk::ItemPaths paths = place->paths();
+    JournalEntry entry;
     if (!beginJournal(vault, entry, JournalEntry::Operation::Hide, paths, refusal)) {
         return refusal;
     }
@@ -95,18 +98,15 @@ ItemResult hideRecordJournaled(const FileModelPtr& record, const walk::WalkProgr
 }
 
 ItemResult unhideRecordJournaled(const FileModelPtr& record, const walk::WalkProgress& progress, bool keepStoredCopy) {
-    if (auto refusal = refusedAsDamaged(*record, "shown")) {
-        return *refusal;
+    ItemResult refusal;
+    const std::optional<walk::ItemPlace> place = placeOrRefusal(*record, "shown", "unhidden", refusal);
+    if (!place) {
+        return refusal;
     }
-    const walk::PlaceCheck place = walk::placeOf(*record);
-    if (!place.place) {
-        return refused(QStringLiteral("%1 was not unhidden: %2").arg(record->path, place.reason));
-    }
-    const QString vault = place.place->vaultBase();
-    const walk::ItemPaths paths = place.place->paths();
+    const QString vault = place->vaultBase();
+    const walk::ItemPaths paths = place->paths();
     JournalEntry entry;
     entry.keepStoredCopy = keepStoredCopy;
-    ItemResult refusal;
     if (!beginJournal(vault, entry, JournalEntry::Operation::Unhide, paths, refusal)) {
         return refusal;
     }
