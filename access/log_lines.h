@@ -10,5 +10,8 @@ inline constexpr char kSessionLockUnavailable[] = "session lock signals unavaila
 inline constexpr char kInstanceHandedOver[] = "another window was already open; it was brought to the front";
 inline constexpr char kInstanceUnreachable[] = "another instance holds %1 but does not answer";
 inline constexpr char kInstanceListenFailed[] = "cannot listen on %1: %2";
+inline constexpr char kPasswordChanged[] = "vault password changed";
+inline constexpr char kDrivePasswordChanged[] = "password of the drive vault %1 changed";
+inline constexpr char kPasswordNotChanged[] = "password not changed: %1";
 
 }  // namespace tessaro::access::loglines
