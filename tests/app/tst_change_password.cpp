@@ -1,0 +1,294 @@
+// The change-password window driven through its real widgets: each refusal shakes its field
+// and leaves the settings alone, the warning's second button keeps the window open, a weak
+// new password is followed by its alert, a failed write keeps the old password; after a
+// change the login takes only the new password and what was hidden before unhides intact;
+// a drive vault's digest changes on disk and in the rows the window holds.
+#include "app/change_password_window.h"
+
+#include "access/password_change.h"
+#include "controls/modal_seam.h"
+#include "controls/shake.h"
+#include "controls/ts_view.h"
+#include "core/catalogue.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+#include "support/window_steps.h"
+#include "vault/vault_controller.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+using controls::ModalSeam;
+
+namespace {
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+const QString kOld = QString::fromLatin1(TestEnvironment::kPassword);
+const QString kStrong = QStringLiteral("Tr0ub4dor&3 horses");
+QByteArray settingsBytes() { return TestEnvironment::readFile(SettingsStore::filePath()); }
+QByteArray upperMd5(const QString& text) {
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex().toUpper();
+}
+
+void fill(ChangePasswordWController* w, const QString& old, const QString& now, const QString& verify,
+          const QString& hint) {
+    const std::pair<QLineEdit*, QString> fields[] = {
+        {w->oldPasswordField(), old}, {w->nowPasswordField(), now}, {w->verifyField(), verify}, {w->passwordHitField(), hint}};
+    for (const auto& [field, text] : fields) {
+        field->clear();
+        // Typed as a user types; a very long text is pasted.
+        if (text.size() > 80) {
+            field->insert(text);
+        } else {
+            QTest::keyClicks(field, text);
+        }
+    }
+}
+
+// A window in vault mode over nothing, shown as the menu shows it.
+ChangePasswordWController* openVaultWindow() {
+    ChangePasswordWController* w = showChangePassword(nullptr, std::nullopt);
+    return w && QTest::qWaitForWindowExposed(w) ? w : nullptr;
+}
+
+}  // namespace
+
+class ChangePasswordTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+    void init() { ModalSeam::reset(); }
+
+    void refusalShakesItsFieldAndChangesNothing_data() {
+        QTest::addColumn<QString>("old");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("verify");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("shaken");
+        QTest::addColumn<QString>("alertMessage");
+        QTest::newRow("wrong old password") << QStringLiteral("correct horsE") << kStrong << kStrong << "h"
+                                            << "oldPasswordField" << "The current password is not correct.";
+        QTest::newRow("empty new password") << kOld << QString() << QString() << "h" << "nowPasswordField" << QString();
+        QTest::newRow("new password too long") << kOld << QString(1001, QLatin1Char('w')) << QString(1001, QLatin1Char('w'))
+                                               << "h" << "nowPasswordField" << "This password cannot be used";
+        QTest::newRow("confirmation differs") << kOld << kStrong << kStrong.toUpper() << "h" << "verifyField" << QString();
+        QTest::newRow("empty hint") << kOld << kStrong << kStrong << QString() << "passwordHitField" << QString();
+    }
+    void refusalShakesItsFieldAndChangesNothing() {
+        QFETCH(QString, old);
+        QFETCH(QString, now);
+        QFETCH(QString, verify);
+        QFETCH(QString, hint);
+        QFETCH(QString, shaken);
+        QFETCH(QString, alertMessage);
+        TestEnvironment env;
+        const QByteArray before = settingsBytes();
+        ChangePasswordWController* w = openVaultWindow();
+        QVERIFY(w);
+        fill(w, old, now, verify, hint);
+        QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+        QApplication::processEvents();
+        for (QLineEdit* field : {w->oldPasswordField(), w->nowPasswordField(), w->verifyField(), w->passwordHitField()}) {
+            QCOMPARE(controls::isShaking(w->frameOf(field)), field->objectName() == shaken);
+        }
+        QCOMPARE(ModalSeam::alertCount(), alertMessage.isEmpty() ? 0 : 1);
+        if (!alertMessage.isEmpty()) {
+            QCOMPARE(ModalSeam::lastAlert().message, alertMessage);
+        }
+        QVERIFY(w->isVisible());
+        QCOMPARE(settingsBytes(), before);
+        w->close();
+    }
+
+    void warningsSecondButtonKeepsTheWindowAsTyped() {
+        TestEnvironment env;
+        const QByteArray before = settingsBytes();
+        ChangePasswordWController* w = openVaultWindow();
+        fill(w, kOld, kStrong, kStrong, QStringLiteral("horses"));
+        ModalSeam::nextAnswer(QMessageBox::No);
+        QTest::keyClick(w->passwordHitField(), Qt::Key_Return);  // Return presses the change button
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QApplication::processEvents();
+        QCOMPARE(ModalSeam::lastQuestion().riskyTitle, QStringLiteral("Change Password"));
+        QCOMPARE(ModalSeam::lastQuestion().safeTitle, QStringLiteral("Cancel"));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->nowPasswordField()->text(), kStrong);
+        QCOMPARE(w->passwordHitField()->text(), QStringLiteral("horses"));
+        QCOMPARE(settingsBytes(), before);
+        QTest::mouseClick(w->cancelBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(settingsBytes(), before);
+    }
+
+    void onlyALevelZeroPasswordIsFollowedByTheWeakAlert_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("weakAlert");
+        QTest::newRow("weak") << QStringLiteral("qwertyui") << "Weak" << QColor(254, 123, 123) << true;
+        QTest::newRow("moderate") << QStringLiteral("abcd1234x") << "Moderate" << QColor(255, 190, 50) << false;
+        QTest::newRow("strong") << kStrong << "Strong" << QColor(180, 225, 35) << false;
+    }
+    void onlyALevelZeroPasswordIsFollowedByTheWeakAlert() {
+        QFETCH(QString, password);
+        QFETCH(QString, word);
+        QFETCH(QColor, colour);
+        QFETCH(bool, weakAlert);
+        TestEnvironment env;
+        ChangePasswordWController* w = openVaultWindow();
+        QPointer<ChangePasswordWController> alive(w);
+        fill(w, kOld, password, password, QStringLiteral("new hint"));
+        // The strength is shown while typing, in its colour.
+        QCOMPARE(w->passwordLealLabel()->text(), word);
+        QCOMPARE(w->passwordLealLabel()->palette().color(QPalette::WindowText), colour);
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!alive);
+        QApplication::processEvents();
+        QCOMPARE(SettingsStore::stringValue(key(keys::kSOUREPASSWORD)), password);
+        QCOMPARE(SettingsStore::stringValue(key(keys::kPASSWORDHINTCONTENT)), QStringLiteral("new hint"));
+        QCOMPARE(ModalSeam::alertCount(), weakAlert ? 2 : 1);
+        if (weakAlert) {
+            QCOMPARE(ModalSeam::lastAlert().message, QStringLiteral("Your password was changed, but it is weak."));
+        }
+    }
+
+    void focusLightsOnlyThePasswordFieldBeingTyped() {
+        TestEnvironment env;
+        ChangePasswordWController* w = openVaultWindow();
+        QLineEdit* fields[] = {w->oldPasswordField(), w->nowPasswordField(), w->verifyField(), w->passwordHitField()};
+        for (QLineEdit* focused : fields) {
+            focused->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            for (QLineEdit* field : fields) {
+                const bool lit = field == focused && field != w->passwordHitField();
+                QCOMPARE(w->frameOf(field)->borderColour(),
+                         lit ? ChangePasswordWController::highlightBorder() : ChangePasswordWController::normalBorder());
+                QCOMPARE(w->frameOf(field)->borderWidth(), lit ? 2.0 : 1.0);
+            }
+        }
+        w->close();
+    }
+
+    void aFailedWriteKeepsTheOldPasswordAndTheWindow() {
+        TestEnvironment env;
+        const QByteArray before = settingsBytes();
+        ChangePasswordWController* w = openVaultWindow();
+        fill(w, kOld, kStrong, kStrong, QStringLiteral("h"));
+        {
+            const testing::UnremovableEntries locked(QFileInfo(SettingsStore::filePath()).absolutePath());
+            if (!locked.ok()) {
+                QSKIP("this file system cannot make a folder immutable");
+            }
+            ModalSeam::nextAnswer(QMessageBox::Yes);
+            ModalSeam::nextAnswer(QMessageBox::Ok);
+            QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+            QTRY_COMPARE(ModalSeam::alertCount(), 2);
+        }
+        QCOMPARE(ModalSeam::lastAlert().message, QStringLiteral("The password was not changed"));
+        QVERIFY(ModalSeam::lastAlert().informativeText.contains(SettingsStore::filePath()));
+        QVERIFY(w->isVisible());
+        QCOMPARE(settingsBytes(), before);
+        w->close();
+    }
+
+    void newPasswordLogsInAndUnhidesWhatWasHiddenBefore() {
+        testing::LoggedInApp app;
+        QVERIFY(app.shown());
+        const QString file = app.env.base() + QStringLiteral("/home/letter.txt");
+        const QByteArray bytes = testing::patternBytes(100'000, 9);
+        TestEnvironment::writeFile(file, bytes);
+        app.main->AddFileActionForPaths({file});
+        app.main->vaultController()->waitUntilIdle();
+        QTRY_VERIFY(!QFileInfo::exists(file));
+
+        // Longer than the stamp's padding, so the stamps before and after differ in length.
+        const QString fresh = QStringLiteral("a much longer password than thirty characters");
+        ChangePasswordWController* w = showChangePassword(app.delegate.mainWindow(), std::nullopt);
+        QVERIFY(w);
+        QPointer<ChangePasswordWController> alive(w);
+        QCOMPARE(w->size(), ChangePasswordWController::kSize);
+        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
+        // Centred over the main window (a point of rounding either way).
+        QVERIFY((w->geometry().center() - app.delegate.mainWindow()->geometry().center()).manhattanLength() <= 2);
+        fill(w, kOld, fresh, fresh, QStringLiteral("long"));
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!alive);
+
+        app.delegate.lockTessaroAction();
+        QTRY_VERIFY(app.delegate.loginView());
+        QVERIFY(!testing::logIn(app.delegate, kOld));
+        MainViewController* main = testing::logIn(app.delegate, fresh);
+        QVERIFY(main);
+        const FileModelPtr item = main->catalogue.groupDirList[1]->fileModels->first();
+        QVERIFY(item->isEncrtypt);
+        main->visableBtnAction(main->selected_ItemList.indexOf(item));
+        QTRY_VERIFY_WITH_TIMEOUT(!item->isEncrtypt, 20000);
+        main->vaultController()->waitUntilIdle();
+        QCOMPARE(TestEnvironment::readFile(file), bytes);
+    }
+
+    void driveVaultTakesTheNewDigestOnDiskAndInMemory() {
+        const QString vaultKey = QStringLiteral("USB STICK/Travel.flp");
+        testing::LoggedInApp app([&](TestEnvironment& env) {
+            env.mountVolume(QStringLiteral("USB STICK"));
+            Catalogue drive;
+            drive.UPLibrary[vaultKey] = Catalogue::defaultRemovableList(QStringLiteral("USB STICK"), vaultKey,
+                                                                        QDateTime::currentSecsSinceEpoch());
+            QVERIFY(drive.saveUpListForName(vaultKey, std::nullopt));
+            SettingsStore::setValue(key(keys::KUPNAMES), QStringList{vaultKey});
+        });
+        QVERIFY(app.shown());
+        QVERIFY(app.main->catalogue.UPLibrary.contains(vaultKey));
+        const QString list = Volumes::pathFor(vaultKey) + QStringLiteral("/GroupMoveUPlist.plist");
+
+        QVERIFY(!showChangePassword(app.delegate.mainWindow(), QStringLiteral("USB STICK/Other.flp")));
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+
+        const QString first = QStringLiteral("drive pass one");
+        const QString second = QStringLiteral("drive pass two");
+        for (const auto& [old, now] : {std::pair{kOld, first}, std::pair{first, second}}) {
+            ChangePasswordWController* w = showChangePassword(app.delegate.mainWindow(), vaultKey);
+            QVERIFY(w);
+            QPointer<ChangePasswordWController> alive(w);
+            QCOMPARE(w->windowTitle(), QStringLiteral("Change the Password of “Travel.flp”"));
+            // The vault password is no drive password once the drive's has changed.
+            fill(w, old == kOld ? first : kOld, now, now, QStringLiteral("h"));
+            const int alerts = ModalSeam::alertCount();
+            QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+            QTRY_COMPARE(ModalSeam::alertCount(), alerts + 1);
+            QVERIFY(controls::isShaking(w->frameOf(w->oldPasswordField())));
+            fill(w, old, now, now, QStringLiteral("h"));
+            QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+            QTRY_VERIFY(!alive);
+            QCOMPARE(TestEnvironment::readFile(list).count(upperMd5(now)), 3);
+            for (const GroupModelPtr& row : app.main->catalogue.UPLibrary[vaultKey]) {
+                QCOMPARE(row->password.toLatin1(), upperMd5(now));
+            }
+        }
+        QCOMPARE(SettingsStore::stringValue(key(keys::kSOUREPASSWORD)), kOld);
+
+        // A lock while the window is open closes it: nothing is written through a catalogue that is gone.
+        QPointer<ChangePasswordWController> open = showChangePassword(app.delegate.mainWindow(), vaultKey);
+        QVERIFY(open);
+        app.delegate.lockTessaroAction();
+        QTRY_VERIFY(!open);
+        QCOMPARE(TestEnvironment::readFile(list).count(upperMd5(second)), 3);
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<ChangePasswordTest>(argc, argv); }
+
+#include "tst_change_password.moc"
