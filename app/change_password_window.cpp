@@ -39,7 +39,18 @@ ChangePasswordWController::ChangePasswordWController(QWidget* parent) : QDialog(
     setPalette(pal);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 22, 24, 18);
+    layout->setContentsMargins(24, 18, 24, 18);
+    // The window's title again, inside: which vault's password this is, even where the
+    // window manager draws no title bar.
+    headingLabel_ = new QLabel(this);
+    headingLabel_->setObjectName(QStringLiteral("changePasswordHeading"));
+    QFont headingFont = headingLabel_->font();
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.25);
+    headingFont.setBold(true);
+    headingLabel_->setFont(headingFont);
+    headingLabel_->setStyleSheet(QStringLiteral("color: #1e1e22;"));
+    layout->addWidget(headingLabel_);
+    layout->addSpacing(14);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(10);
@@ -54,10 +65,10 @@ ChangePasswordWController::ChangePasswordWController(QWidget* parent) : QDialog(
     };
     row(0, oldPasswordLabel_, oldPasswordField_, "oldPasswordField", true);
     row(1, nowPasswordLabel_, nowPasswordField_, "nowPasswordField", true);
-    passwordLealLabel_ = new QLabel(this);
+    // The strength word sits at the end of the new password's own field.
+    passwordLealLabel_ = new QLabel(frameOf(nowPasswordField_));
     passwordLealLabel_->setObjectName(QStringLiteral("passwordLealLabel"));
-    passwordLealLabel_->setMinimumWidth(70);
-    grid->addWidget(passwordLealLabel_, 1, 2);
+    frameOf(nowPasswordField_)->layout()->addWidget(passwordLealLabel_);
     row(2, verifyLabel_, verifyField_, "verifyField", true);
     row(3, passwordHitLabel_, passwordHitField_, "passwordHitField", false);
     layout->addLayout(grid);
@@ -137,6 +148,7 @@ void ChangePasswordWController::windowDidLoad() {
 void ChangePasswordWController::langeuageAction() {
     setWindowTitle(isChangeUpFlpPassword ? ui::text("changeFlpPassword").arg(flpName)
                                          : ui::text("changePasswordWindow.title"));
+    headingLabel_->setText(windowTitle());
     const struct {
         QLabel* label;
         QLineEdit* field;

@@ -84,6 +84,7 @@ private:
     QString vaultKey_;
     bool committing_ = false;
 
+    QLabel* headingLabel_ = nullptr;
     QLabel* oldPasswordLabel_ = nullptr;
     QLabel* nowPasswordLabel_ = nullptr;
     QLabel* verifyLabel_ = nullptr;

@@ -13,6 +13,7 @@
 #include "app/notes_pane.h"
 #include "app/progress_estimate.h"
 #include "app/progress_panel.h"
+#include "app/screenshots/change_password_shots.h"
 #include "app/sidebar_model.h"
 #include "app/ts_text_view.h"
 #include "app/ui_resources.h"
@@ -464,6 +465,7 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     // The removable drive and the notes.
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isRemovableVault && e.groupRow == 1; }));
     save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
+    screenshots::renderChangePassword(delegate.mainWindow(), QStringLiteral("KINGSTON/Travel.flp"), suffix, chinese, save);
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isGroupNote && e.groupRow == 1; }));
     save(delegate.mainWindow(), QStringLiteral("main-notes-empty-") + suffix);
     writeNotes(*main->notesPane(), chinese);
