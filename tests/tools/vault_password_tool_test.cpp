@@ -60,23 +60,6 @@ TEST_P(PasswdRun, ChangesOnlyWhenEveryCheckPasses) {
 INSTANTIATE_TEST_SUITE_P(Input, PasswdRun, ::testing::ValuesIn(kPasswdCases),
                          [](const auto& info) { return tt::readableName(QString::fromLatin1(info.param.name)); });
 
-TEST(PasswdTool, ItemsHiddenBeforeTheChangeUnhideWithTheNewPassword) {
-    tt::ToolVault v;
-    const QString file = v.file(QStringLiteral("diary.txt"));
-    const QByteArray bytes = tt::TestEnvironment::readFile(file);
-    ASSERT_EQ(v.run({QStringLiteral("add"), file}).status, 0);
-    ASSERT_FALSE(QFileInfo::exists(file));
-    const QByteArray fresh = QByteArray(40, 'n');  // beyond the padded length
-    ASSERT_EQ(tt::runVaultTool(v.env, {QStringLiteral("passwd"), QStringLiteral("--hint"), QStringLiteral("n")},
-                               kOld + "\n" + fresh + "\n")
-                  .status,
-              0);
-    EXPECT_EQ(tt::runVaultTool(v.env, {QStringLiteral("unhide"), QStringLiteral("diary.txt")}, kOld + "\n").status, 1);
-    const tt::ToolRun back = tt::runVaultTool(v.env, {QStringLiteral("unhide"), QStringLiteral("diary.txt")}, fresh + "\n");
-    ASSERT_EQ(back.status, 0) << tt::text(back);
-    EXPECT_EQ(tt::TestEnvironment::readFile(file), bytes);
-}
-
 TEST(PasswdTool, DriveVaultGetsTheNewDigestOnEveryRow) {
     tt::ToolVault v;
     const QString vaultKey = QStringLiteral("USB STICK/Travel.flp");
