@@ -103,16 +103,5 @@ TEST_P(VaultNotesRefusals, ChangeNothingAndSayWhy) {
 INSTANTIATE_TEST_SUITE_P(Notes, VaultNotesRefusals, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
 
-TEST(VaultNotes, AWrongPasswordShowsAndChangesNothing) {
-    NotesVault v;
-    for (const QStringList& args : {QStringList{QStringLiteral("add"), QStringLiteral("T")},
-                                    QStringList{QStringLiteral("show"), QStringLiteral("T")}}) {
-        const ToolRun run = runVaultTool(v.env, QStringList{QStringLiteral("notes")} + args, "wrong\nsecret text");
-        EXPECT_EQ(run.status, 1) << text(run);
-        EXPECT_TRUE(run.out.isEmpty());
-    }
-    EXPECT_TRUE(v.packages().isEmpty());
-}
-
 }  // namespace
 }  // namespace tessaro
