@@ -1,7 +1,7 @@
 // tessaro-vault notes list, show, add and remove, run as a user would run them.
 #include "core/catalogue.h"
 #include "core/group_model.h"
-#include "notes/qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
 
