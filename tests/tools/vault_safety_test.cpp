@@ -13,9 +13,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <cstdio>
+#include <future>
 #include <sys/stat.h>
 
 namespace tessaro {
@@ -123,9 +123,11 @@ TEST(VaultSafety, SameNamedItemsAreRefusedAndKept) {
 TEST(VaultSafety, TwoWritersAtOnceLoseNothing) {
     TestEnvironment env;
     for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
         const QString dest = env.base() + QStringLiteral("/dest%1").arg(round);
-        QList<QString> sources;
+        QStringList sources;
         QList<Tree> trees;
+        std::vector<std::future<int>> runs;
         for (int i = 0; i < 2; ++i) {
             sources.append(env.base() + QStringLiteral("/r%1/w%2/Box").arg(round).arg(i));
             Tree tree;
@@ -135,29 +137,19 @@ TEST(VaultSafety, TwoWritersAtOnceLoseNothing) {
             trees.append(tree);
             writeTree(sources.last(), tree);
         }
-        QList<QProcess*> runs;
-        for (int i = 0; i < 2; ++i) {
-            auto* p = new QProcess;
-            p->start(testing::vaultToolPath(), {QStringLiteral("--settings"), env.settingsFile(), QStringLiteral("store"),
-                                                QStringLiteral("--move"), sources.at(i), dest});
-            ASSERT_TRUE(p->waitForStarted());
-            p->write(passwordLine());
-            p->closeWriteChannel();
-            runs.append(p);
+        for (const QString& source : sources) {
+            runs.push_back(std::async(std::launch::async, [&env, source, dest] {
+                return runVaultTool(env, {"store", "--move", source, dest}, passwordLine()).status;
+            }));
         }
-        QList<int> statuses;
-        for (QProcess* p : runs) {
-            p->waitForFinished(-1);
-            statuses.append(p->exitCode());
-            delete p;
-        }
-        ASSERT_EQ(statuses.count(0), 1) << "round " << round;
+        const QList<int> statuses{runs[0].get(), runs[1].get()};
+        ASSERT_EQ(statuses.count(0), 1);
         const int winner = statuses.indexOf(0);
         EXPECT_FALSE(QFileInfo::exists(sources.at(winner)));
         EXPECT_EQ(readTree(sources.at(1 - winner)), trees.at(1 - winner));
         const QString out = env.base() + QStringLiteral("/out%1").arg(round);
         QDir().mkpath(out);
-        ASSERT_EQ(runVaultTool(env, {QStringLiteral("restore"), dest + QStringLiteral("/oBx"), out}).status, 0);
+        ASSERT_EQ(runVaultTool(env, {"restore", dest + "/oBx", out}).status, 0);
         EXPECT_EQ(readTree(out + QStringLiteral("/Box")), trees.at(winner));
     }
 }
