@@ -1,5 +1,5 @@
 // Ordinary ways of calling tessaro-vault that must never cost a file: other spellings of a
-// path, a second item of the same name, two writers at once, odd names and destinations.
+// path, two writers at once, odd names and destinations.
 #include "core/catalogue.h"
 #include "core/vault_lock.h"
 #include "crypto/swapped_name.h"
@@ -86,37 +86,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Spelling{"dot dot from below", "home/Letters.txt/sub", ".."},
                       Spelling{"linked parent", "linked home", "Letters.txt"}),
     [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
-
-// A second item of the same name never replaces or merges into the first stored copy,
-// with or without --move, for files and for folders.
-TEST(VaultSafety, SameNamedItemsAreRefusedAndKept) {
-    TestEnvironment env;
-    const QString dest = env.base() + QStringLiteral("/dest");
-    for (const QString& name : {QStringLiteral("Box"), QStringLiteral("photo.jpg")}) {
-        const QString first = env.base() + QStringLiteral("/a/") + name;
-        const QString second = env.base() + QStringLiteral("/b/") + name;
-        if (name == QLatin1String("Box")) {
-            writeTree(first, {{"/shared", "first"}, {"/only first", "1"}});
-            writeTree(second, {{"/shared", "second"}, {"/only second", "2"}});
-        } else {
-            TestEnvironment::writeFile(first, "first photo");
-            TestEnvironment::writeFile(second, "second photo");
-        }
-        const Tree firstTree = readTree(first);
-        const Tree secondTree = readTree(second);
-        ASSERT_EQ(runVaultTool(env, {"store", "--move", first, dest}, passwordLine()).status, 0);
-        for (const QStringList& store : {QStringList{"store"}, QStringList{"store", "--move"}}) {
-            const ToolRun r = runVaultTool(env, store + QStringList{second, dest}, passwordLine());
-            EXPECT_EQ(r.status, 1) << text(r);
-            EXPECT_TRUE(r.err.contains("already holds a stored copy")) << text(r);
-            EXPECT_EQ(readTree(second), secondTree);
-        }
-        const QString out = env.base() + QStringLiteral("/out-") + name;
-        QDir().mkpath(out);
-        ASSERT_EQ(runVaultTool(env, {"restore", dest + QLatin1Char('/') + swappedName(name), out}).status, 0);
-        EXPECT_EQ(readTree(out + QLatin1Char('/') + name), firstTree);
-    }
-}
 
 // Two processes storing same-named folders into one place: one wins, the other's folder
 // stays where it was, and the stored copy is exactly the winner's.
