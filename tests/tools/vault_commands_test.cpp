@@ -178,8 +178,9 @@ TEST(VaultCommands, CheckNamesWhatIsWrongAndRepairsOnlyWhatIsSafe) {
 }
 
 // Each command refuses what it cannot do before anything is written, says why on its error
-// output, and never echoes what came on standard input. "$V" is a new vault's place, "$SRC"
-// a file of the user's, "$DEST" a container that must not appear.
+// output, and never echoes what came on standard input. "$V" is a new vault's place, "$ROOT"
+// the existing vault's, "$SRC" a file of the user's, "$DEST" a container that must not
+// appear, "$BASE" the sandbox.
 struct Refusal {
     const char* name;
     bool withVault;
