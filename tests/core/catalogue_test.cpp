@@ -4,6 +4,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "python_plist.h"
+#include "support/catalogue_dump.h"
 #include "support/test_environment.h"
 
 #include <QDir>
@@ -19,6 +20,8 @@
 namespace tessaro {
 namespace {
 
+using testing::dumpItem;
+using testing::dumpRows;
 using testing::TestEnvironment;
 
 // MD5 of TestEnvironment::kPassword, by python's hashlib.
@@ -111,41 +114,26 @@ TEST(Catalogue, FirstStartWritesTheDefaultListsAndARestartReadsThemBack) {
     EXPECT_TRUE(QFileInfo(env.vaultRoot() + QStringLiteral("/Notes")).isDir());
     EXPECT_TRUE(log.contains(QStringLiteral("更新Group.plist 成功")));
     EXPECT_TRUE(log.contains(QStringLiteral("开始更新Notes数据库")));
-
-    const QJsonArray local = pythonRead(localFile(env)).array();
-    ASSERT_EQ(local.size(), 3);
-    const QStringList withoutPath = {"name", "index", "isHeader", "isAddItem", "isNotes", "isGroupDir", "FileModel"};
-    const QStringList withPath = {"name", "path", "index", "isHeader", "isAddItem", "isNotes", "isGroupDir", "FileModel"};
-    EXPECT_EQ(keyOrder(local[0]), withoutPath);
-    EXPECT_EQ(keyOrder(local[1]), withPath);
-    EXPECT_EQ(keyOrder(local[2]), withoutPath);
-    EXPECT_EQ(column(local, "name"), (QStringList{"Local Vault", "All Items", ""}));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+-[0-9]+$"))
-                    .match(local[1].toObject()["path"].toString())
-                    .hasMatch());
-    EXPECT_EQ(column(local, "isHeader", "__bool__"), (QStringList{"true", "false", "false"}));
-    EXPECT_EQ(column(local, "isAddItem", "__bool__"), (QStringList{"false", "false", "true"}));
-    EXPECT_EQ(column(local, "isGroupDir", "__bool__"), (QStringList{"true", "true", "true"}));
-    EXPECT_EQ(column(local, "index", "__int__"), (QStringList{"0", "1", "2"}));
-    EXPECT_TRUE(local[1].toObject()["FileModel"].toArray().isEmpty());
-
-    const QJsonArray notes = pythonRead(notesFile(env)).array();
-    ASSERT_EQ(notes.size(), 3);
+    const QString allItems = first.groupDirList[1]->path;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+-[0-9]+$")).match(allItems).hasMatch()) << allItems.toStdString();
     // The notes add row is named after the section title, unlike the file sections.
-    EXPECT_EQ(column(notes, "name"), (QStringList{"Secure Notes", "All Notes", "Local Vault"}));
-    EXPECT_EQ(column(notes, "isNotes", "__bool__"), (QStringList{"true", "true", "true"}));
-    EXPECT_EQ(column(notes, "isGroupDir", "__bool__"), (QStringList{"false", "false", "false"}));
+    const QStringList local{"header Local Vault", "group All Items " + allItems + ":", "add "};
+    const QStringList notes{"header Secure Notes", "group All Notes " + first.groupNoteList[1]->path + ":", "add Local Vault"};
+    EXPECT_EQ(dumpRows(first.groupDirList), local);
+    EXPECT_EQ(dumpRows(first.groupNoteList), notes);
+    // Readable by an independent reader, the flags of each row where the format puts them.
+    EXPECT_EQ(column(pythonRead(localFile(env)).array(), "isGroupDir", "__bool__"), QStringList(3, "true"));
+    EXPECT_EQ(column(pythonRead(notesFile(env)).array(), "isNotes", "__bool__"), QStringList(3, "true"));
 
     const QByteArray localBytes = TestEnvironment::readFile(localFile(env));
     Catalogue again;
     ASSERT_TRUE(again.setUp(std::nullopt, false));
     expectInvariants(again.groupDirList, QStringLiteral("systemDevicName"), false);
     expectInvariants(again.groupNoteList, QStringLiteral("systemDevicNoteName"), true);
-    EXPECT_EQ(again.groupDirList[1]->path, first.groupDirList[1]->path);
-    EXPECT_EQ(again.groupNoteList[2]->name, QStringLiteral("Local Vault"));
+    EXPECT_EQ(dumpRows(again.groupDirList), local);
+    EXPECT_EQ(dumpRows(again.groupNoteList), notes);
     EXPECT_TRUE(again.damagedFiles.isEmpty());
-    // Loading writes nothing.
-    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), localBytes);
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), localBytes) << "loading writes nothing";
 }
 
 TEST(Catalogue, WritesTheFileFormatByteForByte) {
@@ -208,29 +196,17 @@ TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
     Catalogue c;
     ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
     EXPECT_TRUE(c.damagedFiles.isEmpty());
-    ASSERT_EQ(c.groupDirList.size(), 4);
     expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
-    EXPECT_EQ(c.groupDirList[0]->name, QStringLiteral("本地保险库"));
-    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("全部项目"));
-    EXPECT_EQ(c.groupDirList[1]->path, QStringLiteral("1234567890-1767323045"));
-    EXPECT_EQ(c.groupDirList[2]->name, QStringLiteral("照片 & \"旅行\""));
-    EXPECT_FALSE(c.groupDirList[2]->isHeader);  // missing flags read as false
-    ASSERT_EQ(c.groupDirList[1]->fileModels->size(), 2);
-    const FileModel& report = *c.groupDirList[1]->fileModels->at(0);
-    EXPECT_EQ(report.name, QStringLiteral("报告 & <草稿>.txt"));
-    EXPECT_EQ(report.path, QStringLiteral("/home/li/文档/报告 & <草稿>.txt"));
-    EXPECT_EQ(report.encryptedPath, QStringLiteral("1234567890-1767323045/987654321"));
-    EXPECT_EQ(report.macAddress, QStringLiteral("0c:4d:e9:aa:bb:cc"));
-    EXPECT_EQ(report.addDate, 1767323045);  // a <date> read as seconds since 1970
-    EXPECT_EQ(report.createDate, 1700000000);
-    EXPECT_EQ(report.fileSize.load(), 2048);  // a <real> size
-    EXPECT_TRUE(report.isEncrtypt);
-    const FileModel& folder = *c.groupDirList[1]->fileModels->at(1);
-    EXPECT_EQ(folder.name, QStringLiteral("中文 folder"));
-    EXPECT_EQ(folder.fileSize.load(), 9007199254740993LL);
-    EXPECT_EQ(folder.createDate, -5);
-    EXPECT_FALSE(folder.isEncrtypt);
-    EXPECT_EQ(folder.macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+    // Missing flags read as false; a <date> as seconds since 1970, a <real> size as whole
+    // bytes, an item without an address gets this machine's.
+    EXPECT_EQ(dumpRows(c.groupDirList),
+              (QStringList{"header 本地保险库", "group 全部项目 1234567890-1767323045: 报告 & <草稿>.txt*, 中文 folder",
+                           "group 照片 & \"旅行\" 42-1767323099:", "add "}));
+    const FileModelList& items = *c.groupDirList[1]->fileModels;
+    EXPECT_EQ(dumpItem(*items.at(0)), "报告 & <草稿>.txt | /home/li/文档/报告 & <草稿>.txt | 1234567890-1767323045/987654321 | "
+                                      "0c:4d:e9:aa:bb:cc | 1700000000 | 1767323045 | 2048 | hidden");
+    EXPECT_EQ(dumpItem(*items.at(1)), QStringLiteral("中文 folder | /home/li/中文 folder |  | ") +
+                                          TestEnvironment::kMacAddress + " | -5 | 1767323046 | 9007199254740993 | shown");
     // The notes file was missing: its rows are rebuilt and written.
     expectInvariants(c.groupNoteList, QStringLiteral("systemDevicNoteName"), true);
     EXPECT_TRUE(QFileInfo::exists(notesFile(env)));
@@ -239,17 +215,13 @@ TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
     ASSERT_TRUE(c.SaveGroupList(0));
     const QJsonArray rows = pythonRead(localFile(env)).array();
     ASSERT_EQ(column(rows, "index", "__int__"), (QStringList{"0", "1", "2", "3"}));
-    const QJsonArray items = rows[1].toObject()["FileModel"].toArray();
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[1].toObject()["macAddress"].toString(), QString::fromLatin1(TestEnvironment::kMacAddress));
-    EXPECT_EQ(tagged(items[1].toObject()["fileSize"], "__int__"), QStringLiteral("9007199254740993"));
-    EXPECT_EQ(tagged(items[0].toObject()["groupIndex"], "__int__"), QStringLiteral("1"));
-    EXPECT_EQ(items[0].toObject()["name"].toString(), QStringLiteral("报告 & <草稿>.txt"));
-    EXPECT_EQ(tagged(items[0].toObject()["addDate"], "__int__"), QStringLiteral("1767323045"));
-    EXPECT_EQ(column(rows, "name")[2], QStringLiteral("照片 & \"旅行\""));
-    // The file's mode is kept by the rewrite.
-    EXPECT_EQ(QFileInfo(localFile(env)).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
-              QFileDevice::Permissions());
+    const QJsonArray written = rows[1].toObject()["FileModel"].toArray();
+    EXPECT_EQ(column(written, "macAddress"), (QStringList{"0c:4d:e9:aa:bb:cc", TestEnvironment::kMacAddress}));
+    EXPECT_EQ(column(written, "fileSize", "__int__"), (QStringList{"2048", "9007199254740993"}));
+    EXPECT_EQ(column(written, "groupIndex", "__int__"), (QStringList{"1", "1"}));
+    EXPECT_EQ(column(written, "addDate", "__int__"), (QStringList{"1767323045", "1767323046"}));
+    EXPECT_EQ(column(rows, "name"), (QStringList{"本地保险库", "全部项目", "照片 & \"旅行\"", ""}));
+    EXPECT_EQ(TestEnvironment::modeOf(localFile(env)), 0600) << "the file's mode is kept by the rewrite";
 }
 
 TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
@@ -305,10 +277,7 @@ TEST(Catalogue, ANotesCatalogueWithoutItsLocalSiblingIsKept) {
     TestEnvironment env;
     Catalogue first;
     ASSERT_TRUE(first.setUp(std::nullopt, false));
-    auto note = std::make_shared<FileModel>();
-    note->name = QStringLiteral("Bank codes");
-    note->path = env.vaultRoot() + QStringLiteral("/Notes/1767323045");
-    first.groupNoteList[1]->fileModels->append(note);
+    first.groupNoteList[1]->fileModels->append(makeItem(env.vaultRoot() + QStringLiteral("/Notes/Bank codes"), 0, false));
     ASSERT_TRUE(first.SaveGroupList(2));
     ASSERT_TRUE(QFile::remove(localFile(env)));
 
@@ -316,49 +285,47 @@ TEST(Catalogue, ANotesCatalogueWithoutItsLocalSiblingIsKept) {
     ASSERT_TRUE(c.setUp(std::nullopt, false));
     EXPECT_TRUE(QFileInfo::exists(localFile(env)));
     expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
-    ASSERT_EQ(c.groupNoteList.size(), 3);
-    ASSERT_EQ(c.groupNoteList[1]->fileModels->size(), 1);
-    EXPECT_EQ(c.groupNoteList[1]->fileModels->at(0)->name, QStringLiteral("Bank codes"));
+    EXPECT_EQ(dumpRows(c.groupNoteList), dumpRows(first.groupNoteList));
     EXPECT_EQ(pythonRead(notesFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 1);
 }
 
 TEST(Catalogue, AListWithoutTheRowsEverySectionHasIsCompleted) {
     TestEnvironment env;
-    // One user group with an item, no header, no all-items group, no add row, and flags
-    // that belong to the other section.
-    const QByteArray text =
-        "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
-        "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
-        "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
-        "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
-        "</dict></array></plist>";
-    ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), text));
-    LogCapture log;
-    Catalogue c;
-    ASSERT_TRUE(c.setUp(std::nullopt, false));
-    // The first group after the header stands where the all-items group belongs and is
-    // taken as it.
-    ASSERT_EQ(c.groupDirList.size(), 3);
-    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
-    EXPECT_EQ(c.groupDirList[0]->name, QStringLiteral("Local Vault"));
-    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("Trips"));
-    ASSERT_EQ(c.groupDirList[1]->fileModels->size(), 1);
-    EXPECT_EQ(c.groupDirList[1]->fileModels->at(0)->groupIndex, 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("added: header, add")));
-    EXPECT_TRUE(c.damagedFiles.isEmpty());
-    // Loading does not rewrite the file; the next save stores the completed list.
-    EXPECT_EQ(TestEnvironment::readFile(localFile(env)), text);
-    ASSERT_TRUE(c.SaveGroupList(0));
-    EXPECT_EQ(pythonRead(localFile(env)).array().size(), 3);
-
-    // Only a header and an add row: the all-items group is put between them.
-    const QByteArray bare =
-        "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>";
-    ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), bare));
-    ASSERT_TRUE(c.setGroupDirListSource());
-    ASSERT_EQ(c.groupDirList.size(), 3);
-    expectInvariants(c.groupDirList, QStringLiteral("systemDevicName"), false);
-    EXPECT_EQ(c.groupDirList[1]->name, QStringLiteral("All Items"));
+    const struct {
+        const char* what;
+        QByteArray text;
+        QStringList rows;  // "$NEW" is the directory given to an all-items group made anew
+        const char* logged;
+    } cases[] = {
+        // The first group after the header stands where the all-items group belongs and is
+        // taken as it, whatever flags of the other section it carries.
+        {"one group, no header, no add row",
+         "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
+         "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
+         "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
+         "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
+         "</dict></array></plist>",
+         {"header Local Vault", "group Trips 9-9: t.txt", "add "}, "added: header, add"},
+        {"a header and an add row",
+         "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>",
+         {"header ", "group All Items $NEW:", "add "}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), c.text));
+        LogCapture log;
+        Catalogue catalogue;
+        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
+        expectInvariants(catalogue.groupDirList, QStringLiteral("systemDevicName"), false);
+        EXPECT_EQ(dumpRows(catalogue.groupDirList).join('\n'),
+                  c.rows.join('\n').replace(QStringLiteral("$NEW"), catalogue.groupDirList[1]->path));
+        EXPECT_TRUE(!c.logged || log.contains(QString::fromLatin1(c.logged)));
+        EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
+        // Loading does not rewrite the file; the next save stores the completed list.
+        EXPECT_EQ(TestEnvironment::readFile(localFile(env)), c.text);
+        ASSERT_TRUE(catalogue.SaveGroupList(0));
+        EXPECT_EQ(pythonRead(localFile(env)).array().size(), 3);
+    }
 }
 
 TEST(Catalogue, AFileThatCannotBeOpenedIsNeverOverwritten) {
@@ -420,20 +387,14 @@ TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnce) {
     ASSERT_TRUE(c.UPLibrary.contains(key));
     const RowList& rows = c.UPLibrary[key];
     expectInvariants(rows, key, false);
-    EXPECT_EQ(rows[0]->name, QStringLiteral("USB Stick"));
-    EXPECT_EQ(rows[0]->password, QString::fromLatin1(kPasswordDigest));
-    EXPECT_EQ(rows[0]->macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
-    EXPECT_EQ(rows[1]->name, QStringLiteral("All Items"));
-
-    const QString drive = env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp");
-    const QString file = drive + QStringLiteral("/GroupMoveUPlist.plist");
+    EXPECT_EQ(dumpRows(rows), (QStringList{"header USB Stick", "group All Items " + rows[1]->path + ":", "add "}));
+    const QString file = env.volumesRoot() + QStringLiteral("/USB Stick/Box.flp/GroupMoveUPlist.plist");
     const QJsonArray written = pythonRead(file).array();
     ASSERT_EQ(written.size(), 3);
-    EXPECT_EQ(written[0].toObject()["password"].toString(), QString::fromLatin1(kPasswordDigest));
-    EXPECT_EQ(written[0].toObject()["macAddress"].toString(), QString::fromLatin1(TestEnvironment::kMacAddress));
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0111, 0111u);
+    EXPECT_EQ((QStringList{written[0].toObject()["password"].toString(), written[0].toObject()["macAddress"].toString(),
+                           rows[0]->password, rows[0]->macAddress}),
+              (QStringList{kPasswordDigest, TestEnvironment::kMacAddress, kPasswordDigest, TestEnvironment::kMacAddress}));
+    EXPECT_EQ(TestEnvironment::modeOf(file) & 0111, 0111);
     EXPECT_EQ(SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES)), QStringList{key});
 }
 
@@ -452,16 +413,15 @@ TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
     ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
     const RowList& rows = c.UPLibrary.value(key);
     expectInvariants(rows, key, false);
-    EXPECT_EQ(rows[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
-    EXPECT_EQ(rows[0]->macAddress, QStringLiteral("0c:4d:e9:aa:bb:cc"));
+    EXPECT_EQ(rows[0]->password + " " + rows[0]->macAddress, "9F86D081884C7D659A2FEAA0C55AD015 0c:4d:e9:aa:bb:cc");
     const FileModelList& items = *rows[1]->fileModels;
     ASSERT_EQ(items.size(), 3);
-    EXPECT_EQ(items[0]->path, env.volumesRoot() + QStringLiteral("/NewStick/Pictures/Ski 2025.jpg"));
-    EXPECT_EQ(items[1]->path, env.volumesRoot() + QStringLiteral("/NewStick/Notizen/Über uns.txt"));
-    EXPECT_EQ(items[2]->path, QStringLiteral("/home/someone/elsewhere.txt"));  // not on a drive
-    EXPECT_TRUE(items[0]->macAddress.isEmpty());
-    EXPECT_EQ(items[0]->fileSize.load(), 4096);
-    EXPECT_TRUE(items[0]->isEncrtypt);
+    const QString stick = env.volumesRoot() + QStringLiteral("/NewStick");
+    EXPECT_EQ((QStringList{dumpItem(*items[0]), dumpItem(*items[1]), dumpItem(*items[2])}),
+              (QStringList{"Ski 2025.jpg | " + stick + "/Pictures/Ski 2025.jpg | 77-1767323000/555 |  | 1735689600 | 1767323001 | 4096 | hidden",
+                           "Über uns.txt | " + stick + "/Notizen/Über uns.txt | 77-1767323000/556 |  | 1735689601 | 1767323002 | 12 | shown",
+                           // Not on a drive: kept as it is.
+                           "elsewhere.txt | /home/someone/elsewhere.txt |  |  | 0 | 0 | 0 | shown"}));
     EXPECT_EQ(TestEnvironment::readFile(file), stored);  // reading writes nothing
 
     // Saved while mounted under one name of this machine's volumes root, loaded under another.
@@ -477,14 +437,13 @@ TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
     EXPECT_EQ(moved[1]->fileModels->at(1)->path, env.volumesRoot() + QStringLiteral("/Renamed/Notizen/Über uns.txt"));
     EXPECT_EQ(moved[1]->groupName, renamedKey);
 
+    // The file names the volume as the format does, wherever this machine mounts it.
     const QJsonArray written =
         pythonRead(env.volumesRoot() + QStringLiteral("/Renamed/Box.flp/GroupMoveUPlist.plist")).array();
-    const QStringList paths = column(written[1].toObject()["FileModel"].toArray(), "path");
-    ASSERT_EQ(paths.size(), 3);
-    EXPECT_EQ(column(written[1].toObject()["FileModel"].toArray(), "macAddress")[0], QString());
-    // The file names the volume as the format does, wherever this machine mounts it.
-    EXPECT_EQ(paths[0], QStringLiteral("/Volumes/NewStick/Pictures/Ski 2025.jpg"));
-    EXPECT_EQ(paths[2], QStringLiteral("/home/someone/elsewhere.txt"));
+    const QJsonArray writtenItems = written[1].toObject()["FileModel"].toArray();
+    EXPECT_EQ(column(writtenItems, "path"), (QStringList{"/Volumes/NewStick/Pictures/Ski 2025.jpg", "/Volumes/NewStick/Notizen/Über uns.txt",
+                                                         "/home/someone/elsewhere.txt"}));
+    EXPECT_EQ(column(writtenItems, "macAddress"), QStringList(3, QString()));
     EXPECT_EQ(column(written, "password"), QStringList(3, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015")));
 }
 

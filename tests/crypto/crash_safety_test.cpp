@@ -22,18 +22,8 @@ namespace {
 
 using testing::TestEnvironment;
 using testing::runChild;
-using Tree = QMap<QString, QByteArray>;
-
-void writeTree(const QString& root, const Tree& tree) {
-    QDir().mkpath(root);
-    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        if (it.value() == "<dir>") {
-            QDir().mkpath(root + it.key());
-        } else {
-            TestEnvironment::writeFile(root + it.key(), it.value());
-        }
-    }
-}
+using testing::Tree;
+using testing::writeTree;
 
 Tree referenceTree() {
     Tree tree;
@@ -95,6 +85,20 @@ HideOptions recorded() {
     return options;
 }
 
+// The fastest of three whole runs of `work` after `reset`, in microseconds: a kill moment
+// past a slow first run would never land inside the walk.
+qint64 fastestRunUs(const std::function<void()>& reset, const std::function<int()>& work) {
+    qint64 full = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        reset();
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(runChild(work), 3);
+        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    }
+    return full;
+}
+
 class KilledWalk : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
@@ -105,18 +109,13 @@ TEST_P(KilledWalk, StoreKilledAtRandomMomentsLosesNothing) {
     const auto paths = testing::pathsFor(plain, container);
     auto hide = [&] { return exitCodeOf(hideItem(testing::newRecord(plain), paths, {}, recorded())); };
 
-    // The fastest of three whole runs: a kill moment past a slow first run would never land
-    // inside the walk.
-    qint64 full = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < 3; ++i) {
-        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
-        QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
-        writeTree(plain, reference);
-        QElapsedTimer timer;
-        timer.start();
-        ASSERT_EQ(runChild(hide), 3);
-        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
-    }
+    const qint64 full = fastestRunUs(
+        [&] {
+            QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+            QDir(env.base() + QStringLiteral("/vault")).removeRecursively();
+            writeTree(plain, reference);
+        },
+        hide);
 
     std::mt19937 rng(20261207);
     int intact = 0;
@@ -171,16 +170,13 @@ TEST_P(KilledWalk, RestoreKilledAtRandomMomentsLosesNothing) {
         model->fileSize = total;
         return exitCodeOf(unhideItem(model, paths, {}, recorded()));
     };
-    qint64 full = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < 3; ++i) {
-        QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
-        writeTree(paths.storedTop, storedCopy);
-        QElapsedTimer timer;
-        timer.start();
-        ASSERT_EQ(runChild(unhide), 3);
-        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
-        ASSERT_EQ(testing::snapshot(plain), reference);
-    }
+    const qint64 full = fastestRunUs(
+        [&] {
+            QDir(env.base() + QStringLiteral("/plain")).removeRecursively();
+            writeTree(paths.storedTop, storedCopy);
+        },
+        unhide);
+    ASSERT_EQ(testing::snapshot(plain), reference);
 
     std::mt19937 rng(7122026);
     int interrupted = 0;

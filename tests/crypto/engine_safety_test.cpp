@@ -235,30 +235,37 @@ TEST(TemporaryLikeNames, AreStoredRestoredAndNeverRemoved) {
     }
 }
 
-// Storing over the item's own earlier copy happens only when asked, and exchanges the
-// copies whole.
+// Storing over an earlier copy of the same name happens only when asked, and exchanges the
+// copies whole: a second item never merges into the first, for folders and for files.
 TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
     TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Box");
-    writeTree(plain, {{"/old only", "o"}, {"/shared", "old"}});
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
-    HideOptions keep;
-    keep.removeSource = false;
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, keep).complete);
-    QDir(plain).removeRecursively();
-    writeTree(plain, {{"/new only", "n"}, {"/shared", "new"}});
-    const Tree newTree = testing::snapshot(plain);
+    for (const QString& name : {QStringLiteral("Box"), QStringLiteral("photo.jpg")}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString plain = env.base() + QStringLiteral("/plain/") + name;
+        const bool folder = name == QLatin1String("Box");
+        folder ? writeTree(plain, {{"/old only", "o"}, {"/shared", "old"}}) : void(TestEnvironment::writeFile(plain, "old"));
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + name);
+        HideOptions keep;
+        keep.removeSource = false;
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, keep).complete);
+        QDir(plain).removeRecursively();
+        QFile::remove(plain);
+        folder ? writeTree(plain, {{"/new only", "n"}, {"/shared", "new"}}) : void(TestEnvironment::writeFile(plain, "new"));
+        const Tree newItem = testing::snapshot(plain);
 
-    const ItemResult refused = hideItem(testing::newRecord(plain), paths);
-    EXPECT_FALSE(refused.complete);
-    EXPECT_EQ(testing::snapshot(plain), newTree);
+        const ItemResult refused = hideItem(testing::newRecord(plain), paths);
+        EXPECT_FALSE(refused.complete);
+        EXPECT_TRUE(refused.problems.join(' ').contains(QStringLiteral("already holds a stored copy")))
+            << refused.problems.join('\n').toStdString();
+        EXPECT_EQ(testing::snapshot(plain), newItem);
 
-    HideOptions replace;
-    replace.replaceExisting = true;
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
-    EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/vault/c")), QStringList{QStringLiteral("oBx")});
-    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
-    EXPECT_EQ(testing::snapshot(plain), newTree);
+        HideOptions replace;
+        replace.replaceExisting = true;
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
+        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
+        ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
+        EXPECT_EQ(testing::snapshot(plain), newItem);
+    }
 }
 
 // What an item keeps besides its bytes, wherever the vault lives (a drive without extended

@@ -42,32 +42,8 @@ inline QByteArray expectedStamp(const QByteArray& password = TestEnvironment::kP
     return "1.0.0_" + QByteArray(TestEnvironment::kMacAddress) + "_tsro_" + padded;
 }
 
-// Every file below a directory (relative path -> bytes); directories map to "<dir>".
-inline QMap<QString, QByteArray> snapshot(const QString& root) {
-    QMap<QString, QByteArray> out;
-    QFileInfo top(root);
-    if (!top.exists()) {
-        return out;
-    }
-    if (!top.isDir()) {
-        out.insert(QString(), TestEnvironment::readFile(root));
-        return out;
-    }
-    std::function<void(const QString&)> visit = [&](const QString& dir) {
-        const auto entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QFileInfo& e : entries) {
-            const QString rel = e.absoluteFilePath().mid(root.size());
-            if (e.isDir()) {
-                out.insert(rel, "<dir>");
-                visit(e.absoluteFilePath());
-            } else {
-                out.insert(rel, TestEnvironment::readFile(e.absoluteFilePath()));
-            }
-        }
-    };
-    visit(root);
-    return out;
-}
+// Every file and folder below a directory, folders as "<dir>".
+inline Tree snapshot(const QString& root) { return readTree(root, true); }
 
 inline FileModelPtr newRecord(const QString& path) {
     auto model = std::make_shared<FileModel>();

@@ -232,22 +232,6 @@ TEST(TreeWalk, RecordPathsFollowTheVaultBase) {
     EXPECT_EQ(r.itemClass, storedfile::ItemClass::Text);
 }
 
-TEST(TreeWalk, HelpClassForwardsStoreAndRestoreOneRecord) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/docs/photo.jpg");
-    TestEnvironment::writeFile(plain, "pixels");
-    auto model = testing::newRecord(plain);
-    model->encryptedPath = QStringLiteral("g/1");
-    HelpClass::fileSizeAtFilemodel(model);
-    HelpClass::EncryptAESAtFilemodel(model, QString(), 0, 0, {});
-    EXPECT_GE(model->currentEncryptSize.load(), model->fileSize.load());
-    EXPECT_EQ(TestEnvironment::readFile(env.vaultRoot() + QStringLiteral("/g/1/hpto.opjg")).size(), 128 + 6);
-    QFile::remove(plain);
-    HelpClass::DeCodeAESAtFilemodel(model, QString());
-    EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("pixels"));
-}
-
-
 // Items at the edges of the format: an empty folder, an empty text file (one block of
 // padding) and a file named like a repository, which is an ordinary file item.
 TEST(TreeWalk, EdgeItemsComeBackAsTheyWere) {

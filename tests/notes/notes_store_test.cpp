@@ -6,7 +6,7 @@
 #include "notes/notes_store.h"
 #include "notes/open_note.h"
 #include "notes/rtf_writer.h"
-#include "qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>

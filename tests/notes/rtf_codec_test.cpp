@@ -2,7 +2,7 @@
 // they meant it, and damaged input ends in a report, never a crash or a hang.
 #include "notes/rtf_reader.h"
 #include "notes/rtf_writer.h"
-#include "qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // made), and what we write read back by an independent reader.
 #include "notes/rtf_reader.h"
 #include "notes/rtf_writer.h"
-#include "qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // RTF as other programs write it, and RTF that is damaged or hostile.
 #include "notes/rtf_reader.h"
-#include "qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>

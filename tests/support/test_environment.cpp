@@ -90,16 +90,17 @@ QByteArray patternBytes(qint64 size, quint32 seed) {
     return out;
 }
 
-Tree readTree(const QString& root) {
+Tree readTree(const QString& root, bool withFolders) {
     Tree tree;
     if (QFileInfo(root).isFile()) {
         tree.insert(QString(), TestEnvironment::readFile(root));
         return tree;
     }
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    const QDir::Filters kinds = withFolders ? QDir::AllEntries | QDir::NoDotAndDotDot : QDir::Files;
+    QDirIterator it(root, kinds | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        tree.insert(file.mid(root.size()), TestEnvironment::readFile(file));
+        tree.insert(file.mid(root.size()), it.fileInfo().isDir() ? QByteArray("<dir>") : TestEnvironment::readFile(file));
     }
     return tree;
 }
@@ -107,7 +108,7 @@ Tree readTree(const QString& root) {
 void writeTree(const QString& root, const Tree& tree) {
     QDir().mkpath(root);
     for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        TestEnvironment::writeFile(root + it.key(), it.value());
+        it.value() == "<dir>" ? void(QDir().mkpath(root + it.key())) : void(TestEnvironment::writeFile(root + it.key(), it.value()));
     }
 }
 

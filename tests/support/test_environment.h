@@ -45,10 +45,11 @@ private:
 };
 
 // Every file below a folder by its path relative to it ("/sub/name"), or the file itself
-// under "" when `root` is a file. Folders do not appear; nothing at all gives an empty map.
+// under "" when `root` is a file; with `withFolders` every folder too, as "<dir>". Nothing at
+// all gives an empty map.
 using Tree = QMap<QString, QByteArray>;
-Tree readTree(const QString& root);
-// Writes each file of `tree` below `root`, creating folders.
+Tree readTree(const QString& root, bool withFolders = false);
+// Writes each file of `tree` below `root`, and makes each "<dir>", creating folders.
 void writeTree(const QString& root, const Tree& tree);
 
 // Runs `work` in a forked child (its exit status is `work`'s result), killed after

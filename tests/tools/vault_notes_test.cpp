@@ -1,7 +1,7 @@
 // tessaro-vault notes list, show, add and remove, run as a user would run them.
 #include "core/catalogue.h"
 #include "core/group_model.h"
-#include "notes/qt_printing.h"
+#include "support/qt_printing.h"
 #include "support/test_environment.h"
 #include "support/vault_tool.h"
 
@@ -102,17 +102,6 @@ TEST_P(VaultNotesRefusals, ChangeNothingAndSayWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Notes, VaultNotesRefusals, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
-
-TEST(VaultNotes, AWrongPasswordShowsAndChangesNothing) {
-    NotesVault v;
-    for (const QStringList& args : {QStringList{QStringLiteral("add"), QStringLiteral("T")},
-                                    QStringList{QStringLiteral("show"), QStringLiteral("T")}}) {
-        const ToolRun run = runVaultTool(v.env, QStringList{QStringLiteral("notes")} + args, "wrong\nsecret text");
-        EXPECT_EQ(run.status, 1) << text(run);
-        EXPECT_TRUE(run.out.isEmpty());
-    }
-    EXPECT_TRUE(v.packages().isEmpty());
-}
 
 }  // namespace
 }  // namespace tessaro

@@ -3,7 +3,8 @@
 // a stop waits for every write already given.
 #include "core/catalogue.h"
 #include "core/vault_paths.h"
-#include "support/test_environment.h"
+#include "support/catalogue_dump.h"
+#include "support/library_vault.h"
 #include "vault/add_items.h"
 #include "vault/vault_controller.h"
 #include "vault/vault_journal.h"
@@ -19,37 +20,13 @@ namespace {
 
 using testing::TestEnvironment;
 
-struct Vault {
-    TestEnvironment env;
-    Catalogue catalogue;
-    FileModelPtr item;
-    QString plain;
-
-    // One visible item, recorded and saved.
-    Vault() {
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        plain = env.base() + QStringLiteral("/home/report.txt");
-        TestEnvironment::writeFile(plain, "quarterly figures");
-        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-        item = vault::prepareAdd({plain}, {}, target, 0, {}).records.first();
-        item->isEncrtypt = false;
-        vault::commitAdd(target, {item});
-        EXPECT_TRUE(catalogue.SaveGroupList(0));
-    }
+// One visible item, recorded and saved.
+struct Vault : testing::LibraryVault {
+    QString plain = file(QStringLiteral("report.txt"), "quarterly figures");
+    FileModelPtr item = add({plain}).first();
 
     // Whether the catalogue file on disk lists the item as hidden.
-    static bool hiddenOnDisk() {
-        Catalogue again;
-        again.setUp(std::nullopt, false);
-        for (const GroupModelPtr& row : again.groupDirList) {
-            for (const FileModelPtr& r : row->fileModels ? *row->fileModels : FileModelList{}) {
-                if (r->name == QLatin1String("report.txt")) {
-                    return r->isEncrtypt;
-                }
-            }
-        }
-        return false;
-    }
+    static bool hiddenOnDisk() { return testing::dumpNames(testing::reloadedItems()) == QLatin1String("report.txt*"); }
 };
 
 struct SaveCase {

@@ -4,7 +4,7 @@
 #include "core/catalogue.h"
 #include "crypto/item_place.h"
 #include "crypto/swapped_name.h"
-#include "support/test_environment.h"
+#include "support/library_vault.h"
 #include "vault/add_items.h"
 #include "vault/item_operations.h"
 #include "vault/vault_check.h"
@@ -50,13 +50,10 @@ QMap<QString, QString> manifestOf(const QString& root) {
 }
 
 // A home folder with things worth stealing, and a vault holding two hidden items of it.
-struct HostileVault {
-    TestEnvironment env;
-    QString home = env.base() + QStringLiteral("/home");
+struct HostileVault : testing::LibraryVault {
     QString photo = home + QStringLiteral("/photo.jpg");
     QString project = home + QStringLiteral("/Project");
     QByteArray photoBytes = testing::patternBytes(70000, 3);
-    Catalogue catalogue;
     FileModelList records;
 
     HostileVault() {
@@ -66,17 +63,8 @@ struct HostileVault {
         }
         QDir().mkpath(home + QStringLiteral("/empty"));
         TestEnvironment::writeFile(photo, photoBytes);
-        TestEnvironment::writeFile(project + QStringLiteral("/a.txt"), "alpha");
-        TestEnvironment::writeFile(project + QStringLiteral("/sub/b.txt"), "beta");
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-        records = vault::prepareAdd({photo, project}, {}, target, 0, {}).records;
-        vault::commitAdd(target, records);
-        for (const FileModelPtr& r : records) {
-            EXPECT_TRUE(vault::hideRecordJournaled(r, {}, true).complete);
-            r->isEncrtypt = true;
-        }
-        EXPECT_TRUE(catalogue.SaveGroupList(0));
+        testing::writeTree(project, {{"/a.txt", "alpha"}, {"/sub/b.txt", "beta"}});
+        records = addAndHide({photo, project});
         QFile::remove(journal());  // each case puts its own there
     }
 
@@ -90,18 +78,9 @@ struct HostileVault {
                                                QDir::AllEntries | QDir::Hidden | QDir::System);
     }
 
-    // What the next start does: load, repair, save, clear what was settled.
     vault::CheckReport nextStart() {
-        Catalogue next;
-        EXPECT_TRUE(next.setUp(std::nullopt, false));
-        const vault::CheckReport report = vault::checkVault(next, true);
-        EXPECT_TRUE(next.SaveGroupList(0));
-        for (const QString& settled : report.settledJournals) {
-            vault::clearJournal(settled);
-        }
-        catalogue = Catalogue();
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        records = *catalogue.groupDirList.at(1)->fileModels;
+        const vault::CheckReport report = LibraryVault::nextStart();
+        records = LibraryVault::records();
         return report;
     }
 

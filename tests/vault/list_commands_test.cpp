@@ -4,7 +4,7 @@
 #include "core/record_check.h"
 #include "crypto/item_paths.h"
 #include "crypto/thumbnail_path.h"
-#include "support/test_environment.h"
+#include "support/library_vault.h"
 #include "vault/add_items.h"
 #include "vault/bulk_order.h"
 #include "vault/item_operations.h"
@@ -24,35 +24,19 @@ using testing::readTree;
 using testing::TestEnvironment;
 using testing::Tree;
 
-// A local vault with three items in the all-items group and two user groups.
-struct Fixture {
-    TestEnvironment env;
-    Catalogue catalogue;
-    QString home;
+// A local vault with three shown items in the all-items group and two user groups.
+struct Fixture : testing::LibraryVault {
     FileModelList items;
-    Fixture() : home(env.base() + QStringLiteral("/home")) {
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
+    Fixture() {
         vault::newGroup(rows(), QStringLiteral("Taxes"), 1700000000);
         vault::newGroup(rows(), QStringLiteral("Photos"), 1700000001);
         for (const char* name : {"a.txt", "b.png", "c.bin"}) {
-            const QString path = home + QLatin1Char('/') + QString::fromLatin1(name);
-            TestEnvironment::writeFile(path, QByteArray(name) + " bytes");
-            const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-            const vault::PreparedAdd prepared = vault::prepareAdd({path}, vault::recordedPaths(catalogue), target,
-                                                                  target.row->fileModels->size(), {});
-            vault::commitAdd(target, prepared.records);
-            prepared.records.first()->isEncrtypt = false;  // shown until hide() takes it
-            items.append(prepared.records);
+            items.append(add({file(QString::fromLatin1(name), QByteArray(name) + " bytes")}));
         }
     }
     RowList& rows() { return catalogue.groupDirList; }
-    void hide(const FileModelPtr& item) {
-        const ItemResult r = vault::hideRecordJournaled(item);
-        ASSERT_TRUE(r.complete) << r.problems.join(QLatin1Char('\n')).toStdString();
-        vault::applyHideOutcome(*item, r, vault::diskStateOf(*item));
-        vault::clearJournal(env.vaultRoot());
-    }
-    QString container(const FileModelPtr& item) const { return walk::pathsForRecord(*item).storedTop; }
+    void hide(const FileModelPtr& item) { toggle(item); }
+    QString container(const FileModelPtr& item) const { return storedTop(item); }
 };
 
 TEST(RemoveFromList, AVisibleItemLeavesTheListAndEverythingOnDiskStays) {

@@ -2,7 +2,8 @@
 #include "core/catalogue.h"
 #include "crypto/item_paths.h"
 #include "crypto/swapped_name.h"
-#include "support/test_environment.h"
+#include "support/catalogue_dump.h"
+#include "support/library_vault.h"
 #include "vault/add_items.h"
 #include "vault/bulk_order.h"
 #include "vault/item_operations.h"
@@ -29,55 +30,16 @@ namespace {
 
 using testing::TestEnvironment;
 using testing::readTree;
+using testing::reloadedItems;
 using testing::Tree;
 using testing::writeTree;
 
-// A vault with its default catalogue, and a few plain items beside it.
-struct Fixture {
-    TestEnvironment env;
-    Catalogue catalogue;
-    QString home;
-    Fixture() : home(env.base() + QStringLiteral("/home")) {
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        QDir().mkpath(home);
-    }
-    QString file(const QString& name, const QByteArray& bytes) {
-        const QString path = home + QLatin1Char('/') + name;
-        TestEnvironment::writeFile(path, bytes);
-        return path;
-    }
-    FileModelList allItems() const { return vault::itemsToHide(catalogue.groupDirList) + vault::itemsToUnhide(catalogue.groupDirList); }
-    // Adds and hides the paths with the library, the way tessaro-vault add does.
-    FileModelList addAndHide(const QStringList& paths, qint64 groupIndex = 1, QStringList* refused = nullptr) {
-        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), groupIndex);
-        const vault::PreparedAdd prepared = vault::prepareAdd(paths, vault::recordedPaths(catalogue), target,
-                                                              target.row->fileModels->size(), {});
-        if (refused) {
-            *refused = prepared.refused;
-        }
-        vault::commitAdd(target, prepared.records);
-        EXPECT_TRUE(catalogue.SaveGroupList(0));
-        for (const FileModelPtr& r : prepared.records) {
-            const ItemResult result = vault::hideRecordJournaled(r);
-            EXPECT_TRUE(result.complete) << result.problems.join(QLatin1Char('\n')).toStdString();
-            vault::applyHideOutcome(*r, result, vault::diskStateOf(*r));
-        }
-        EXPECT_TRUE(catalogue.SaveGroupList(0));
-        return prepared.records;
+// The library vault, with every record of the local list at hand.
+struct Fixture : testing::LibraryVault {
+    FileModelList allItems() const {
+        return vault::itemsToHide(catalogue.groupDirList) + vault::itemsToUnhide(catalogue.groupDirList);
     }
 };
-
-FileModelList reloadedItems() {
-    Catalogue again;
-    again.setUp(std::nullopt, false);
-    FileModelList all;
-    for (const GroupModelPtr& row : again.groupDirList) {
-        if (row->fileModels) {
-            all.append(*row->fileModels);
-        }
-    }
-    return all;
-}
 
 TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     Fixture f;
@@ -99,19 +61,14 @@ TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
         EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
     }
     const FileModelPtr& item = records.at(2);
-    EXPECT_EQ(item->path, folder);
-    EXPECT_EQ(item->name, QStringLiteral("Folder"));
-    EXPECT_EQ(item->fileIndex, 2);
-    EXPECT_EQ(item->groupIndex, 1);
-    EXPECT_EQ(item->groupName, QString::fromLatin1(kLocalListKey));
-    EXPECT_EQ(item->fileSize.load(), 3);
-    EXPECT_EQ(item->macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+    EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(item->groupName).arg(item->groupIndex).arg(item->fileIndex), "systemDevicName 1 2");
+    EXPECT_EQ(testing::dumpItem(*item), QStringList({"Folder", folder, item->encryptedPath, TestEnvironment::kMacAddress,
+                                                     QString::number(item->createDate), QString::number(item->addDate), "3",
+                                                     "hidden"}).join(" | "));
     EXPECT_TRUE(item->encryptedPath.startsWith(f.catalogue.groupDirList.at(1)->path + QLatin1Char('/')));
     EXPECT_GT(item->addDate, 1700000000);
     // Containers and stored files are the owner's only.
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(walk::itemContainerFor(*item)).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(TestEnvironment::modeOf(walk::itemContainerFor(*item)), 0700);
 
     // A picture gets its own thumbnail: TIFF, at most 200 x 200, owner-only.
     const QString thumb = f.env.vaultRoot() + QStringLiteral("/Thumb");
@@ -122,16 +79,10 @@ TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     const QImage small = reader.read();
     EXPECT_LE(std::max(small.width(), small.height()), 200);
 
-    const FileModelList reloaded = reloadedItems();
-    ASSERT_EQ(reloaded.size(), 3);
-    for (const FileModelPtr& r : reloaded) {
-        EXPECT_TRUE(r->isEncrtypt) << r->path.toStdString();
-    }
+    EXPECT_EQ(testing::dumpNames(reloadedItems()), QStringLiteral("a.txt*, photo.png*, Folder*"));
     // And back, byte for byte.
     for (const FileModelPtr& r : records) {
-        const ItemResult shown = vault::unhideRecordJournaled(r);
-        ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char(' ')).toStdString();
-        vault::applyUnhideOutcome(*r, shown, vault::diskStateOf(*r));
+        f.toggle(r);
         EXPECT_FALSE(r->isEncrtypt);
         EXPECT_FALSE(QFileInfo::exists(walk::itemContainerFor(*r)));
     }
@@ -186,20 +137,13 @@ TEST(HidingAndUnhiding, UnhideAllKeepsContainersAndALaterHideReplacesTheOldCopy)
     const QString b = f.file(QStringLiteral("b.bin"), "b");
     const FileModelList records = f.addAndHide({a, b});
     for (const FileModelPtr& r : vault::itemsToUnhide(f.catalogue.groupDirList)) {
-        const ItemResult shown = vault::unhideRecordJournaled(r, {}, true);
-        ASSERT_TRUE(shown.complete);
-        vault::applyUnhideOutcome(*r, shown, vault::diskStateOf(*r));
-    }
-    for (const FileModelPtr& r : records) {
+        f.toggle(r, true);
         EXPECT_FALSE(r->isEncrtypt);
-        EXPECT_TRUE(QFileInfo::exists(walk::pathsForRecord(*r).storedTop));
+        EXPECT_TRUE(QFileInfo::exists(f.storedTop(r)));
     }
     TestEnvironment::writeFile(a, "version 2");
-    const ItemResult again = vault::hideRecordJournaled(records.first());
-    ASSERT_TRUE(again.complete) << again.problems.join(QLatin1Char(' ')).toStdString();
-    vault::applyHideOutcome(*records.first(), again, vault::diskStateOf(*records.first()));
-    const ItemResult back = vault::unhideRecordJournaled(records.first());
-    ASSERT_TRUE(back.complete);
+    f.toggle(records.first());
+    f.toggle(records.first());
     EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("version 2"));
 }
 
@@ -208,16 +152,12 @@ TEST(HidingAndUnhiding, AnUnhideOntoATakenPlaceLandsBesideAndTheRecordFollows) {
     const QString a = f.file(QStringLiteral("report.pdf"), "mine");
     const FileModelPtr record = f.addAndHide({a}).first();
     f.file(QStringLiteral("report.pdf"), "someone else's");
-    const ItemResult shown = vault::unhideRecordJournaled(record);
-    ASSERT_TRUE(shown.complete);
-    EXPECT_TRUE(vault::applyUnhideOutcome(*record, shown, vault::diskStateOf(*record)));
+    f.toggle(record);
     EXPECT_EQ(record->path, f.home + QStringLiteral("/report (restored).pdf"));
-    EXPECT_EQ(TestEnvironment::readFile(record->path), QByteArray("mine"));
-    EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("someone else's"));
+    EXPECT_EQ(testing::readTree(f.home), (Tree{{"/report.pdf", "someone else's"}, {"/report (restored).pdf", "mine"}}));
     // Hidden again from where it is now.
-    const ItemResult hidden = vault::hideRecordJournaled(record);
-    ASSERT_TRUE(hidden.complete) << hidden.problems.join(QLatin1Char(' ')).toStdString();
-    EXPECT_FALSE(QFileInfo::exists(record->path));
+    f.toggle(record);
+    EXPECT_EQ(testing::readTree(f.home), (Tree{{"/report.pdf", "someone else's"}}));
 }
 
 TEST(BulkOrder, VisitsGroupsAndItemsInOrderAndOnlyWhatChanges) {
@@ -233,56 +173,31 @@ TEST(BulkOrder, VisitsGroupsAndItemsInOrderAndOnlyWhatChanges) {
         }
         rows.append(row);
     }
-    auto names = [](const FileModelList& items) {
-        QStringList out;
-        for (const FileModelPtr& i : items) {
-            out.append(i->name);
-        }
-        return out;
-    };
-    EXPECT_EQ(names(vault::itemsToHide(rows)), QStringList({"0.1", "1.0", "1.2", "2.1"}));
-    EXPECT_EQ(names(vault::itemsToUnhide(rows)), QStringList({"0.0", "0.2", "1.1", "2.0", "2.2"}));
-    EXPECT_EQ(names(vault::groupItemsToHide(rows, 1, 1)), QStringList({"1.2"}));
+    EXPECT_EQ(testing::dumpNames(vault::itemsToHide(rows)), "0.1, 1.0, 1.2, 2.1");
+    EXPECT_EQ(testing::dumpNames(vault::itemsToUnhide(rows)), "0.0*, 0.2*, 1.1*, 2.0*, 2.2*");
+    EXPECT_EQ(testing::dumpNames(vault::groupItemsToHide(rows, 1, 1)), "1.2");
     EXPECT_TRUE(vault::groupItemsToHide(rows, 7, 0).isEmpty());
 }
 
-// The window's path: the controller runs every walk on its worker and reports back.
 // A random tree: empty folders, names with spaces, deep nesting, files of a few sizes.
-Tree randomTree(const QString& root, quint32 seed, QStringList& emptyFolders) {
+Tree randomTree(quint32 seed) {
     QRandomGenerator random(seed);
     Tree tree;
-    const QStringList names{QStringLiteral("empty dir"), QStringLiteral("a b"), QStringLiteral("x"),
-                            QStringLiteral(" lead"), QStringLiteral("trail "), QStringLiteral("Docs")};
+    const QStringList names{"empty dir", "a b", "x", " lead", "trail ", "Docs"};
     std::function<void(const QString&, int)> grow = [&](const QString& relative, int depth) {
         const int entries = random.bounded(4);
         if (entries == 0 || depth > 7) {
-            QDir().mkpath(root + relative);
-            emptyFolders.append(relative);
+            tree.insert(relative, "<dir>");
             return;
         }
         for (int i = 0; i < entries; ++i) {
-            const QString name = names.at(random.bounded(names.size())) + QString::number(i);
-            if (random.bounded(2) == 0) {
-                grow(relative + QLatin1Char('/') + name, depth + 1);
-            } else {
-                tree.insert(relative + QLatin1Char('/') + name, testing::patternBytes(random.bounded(3) * 700, seed + i));
-            }
+            const QString name = relative + QLatin1Char('/') + names.at(random.bounded(names.size())) + QString::number(i);
+            random.bounded(2) == 0 ? grow(name, depth + 1)
+                                   : void(tree.insert(name, testing::patternBytes(random.bounded(3) * 700, seed + i)));
         }
     };
     grow(QString(), 0);
-    writeTree(root, tree);
-    return testing::readTree(root);
-}
-
-// Every folder of a tree, empty ones included, relative to its top.
-QStringList foldersOf(const QString& root) {
-    QStringList out;
-    for (QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-         it.hasNext();) {
-        out.append(it.next().mid(root.size()));
-    }
-    out.sort();
-    return out;
+    return tree;
 }
 
 // Hidden and unhidden again and again, through the library and through the window's worker:
@@ -294,23 +209,19 @@ TEST(HidingAndUnhiding, RandomTreesWithEmptyFoldersComeBackWholeEveryTime) {
         const quint32 seed = base + round;
         Fixture f;
         const QString project = f.home + QStringLiteral("/Project ") + QString::number(seed);
-        QStringList empty;
-        const Tree files = randomTree(project, seed, empty);
-        const QStringList folders = foldersOf(project);
+        writeTree(project, randomTree(seed));
+        const Tree whole = readTree(project, true);  // empty folders included
         const FileModelPtr item = f.addAndHide({project}).first();
         vault::VaultController controller(f.catalogue, {});
         for (int pass = 0; pass < 4; ++pass) {
             if (pass % 2 == 0) {
-                const ItemResult shown = vault::unhideRecordJournaled(item);
-                ASSERT_TRUE(shown.complete) << "seed " << seed;
-                vault::applyUnhideOutcome(*item, shown, vault::diskStateOf(*item));
+                f.toggle(item);
             } else {
                 controller.toggle(item);
                 controller.waitUntilIdle();
             }
             ASSERT_FALSE(item->isEncrtypt) << "seed " << seed;
-            EXPECT_EQ(foldersOf(project), folders) << "seed " << seed << " pass " << pass;
-            EXPECT_EQ(readTree(project), files) << "seed " << seed;
+            EXPECT_EQ(readTree(project, true), whole) << "seed " << seed << " pass " << pass;
             controller.toggle(item);
             controller.waitUntilIdle();
             ASSERT_TRUE(item->isEncrtypt) << "seed " << seed;
@@ -345,10 +256,7 @@ TEST(Controller, AHideThatLeavesFilesInPlaceIsAnAlert) {
     const QString folder = f.home + QStringLiteral("/Busy");
     TestEnvironment::writeFile(folder + QStringLiteral("/a"), "a");
     TestEnvironment::writeFile(folder + QStringLiteral("/locked/kept"), "kept");
-    const vault::AddTarget target = vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), 1);
-    const FileModelPtr item = vault::prepareAdd({folder}, {}, target, 0, {}).records.first();
-    item->isEncrtypt = false;
-    vault::commitAdd(target, {item});
+    const FileModelPtr item = f.add({folder}).first();
     const testing::UnremovableEntries locked(folder + QStringLiteral("/locked"));
     ASSERT_TRUE(locked.ok());
     controller.toggle(item);
@@ -376,10 +284,7 @@ TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
     ASSERT_EQ(finished.count(), 1);
     EXPECT_FALSE(QFileInfo::exists(a));
     EXPECT_FALSE(QFileInfo::exists(b));
-    EXPECT_EQ(reloadedItems().size(), 2);
-    for (const FileModelPtr& r : reloadedItems()) {
-        EXPECT_TRUE(r->isEncrtypt);
-    }
+    EXPECT_EQ(testing::dumpNames(reloadedItems()), QStringLiteral("a.bin*, b.txt*"));
 
     // Cancel the unhide of the large one at its first progress: still hidden, stored copy whole.
     const FileModelPtr large = f.allItems().first();

@@ -4,7 +4,7 @@
 #include "core/catalogue.h"
 #include "crypto/item_paths.h"
 #include "crypto/swapped_name.h"
-#include "support/test_environment.h"
+#include "support/library_vault.h"
 #include "vault/add_items.h"
 #include "vault/item_operations.h"
 #include "vault/vault_check.h"
@@ -30,10 +30,6 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-QStringList entriesOf(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
 Tree referenceTree() {
     Tree tree;
     for (int i = 0; i < 16; ++i) {
@@ -41,26 +37,6 @@ Tree referenceTree() {
                     testing::patternBytes(i % 4 == 0 ? 600000 : 7000 + i, static_cast<quint32>(i)));
     }
     return tree;
-}
-
-FileModelPtr onlyRecord(const Catalogue& catalogue) {
-    for (const GroupModelPtr& row : catalogue.groupDirList) {
-        if (row->fileModels && !row->fileModels->isEmpty()) {
-            return row->fileModels->first();
-        }
-    }
-    return nullptr;
-}
-
-// What the next start does: load the catalogue, repair, save, and clear the settled journal.
-vault::CheckReport nextStart(Catalogue& catalogue) {
-    EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-    const vault::CheckReport repaired = vault::checkVault(catalogue, true);
-    EXPECT_TRUE(catalogue.SaveGroupList(0));
-    for (const QString& settled : repaired.settledJournals) {
-        vault::clearJournal(settled);
-    }
-    return repaired;
 }
 
 struct KilledWalk {
@@ -76,29 +52,21 @@ class KilledVaultWalk : public ::testing::TestWithParam<KilledWalk> {};
 // can come anywhere in the walk, the removal of the side no longer needed, or the
 // bookkeeping. Half the unhides keep their containers, as unhiding all does.
 TEST_P(KilledVaultWalk, AWalkKilledAnywhereEndsConsistentAndWhole) {
-    TestEnvironment env;
     const Tree reference = referenceTree();
     const bool hide = GetParam().hide;
     const QString name = QString::fromLatin1(GetParam().item);
-    const QString plain = env.base() + QStringLiteral("/home/") + name;
     std::mt19937 rng(hide ? 1207 : 712);
     qint64 full = 0;
     int visible = 0;
     int hidden = 0;
     for (int round = 0; round < 14; ++round) {
-        QDir(env.base() + QStringLiteral("/home")).removeRecursively();
-        QDir(env.vaultRoot()).removeRecursively();
-        QDir().mkpath(env.vaultRoot());
+        testing::LibraryVault v;
+        const QString plain = v.home + QLatin1Char('/') + name;
         writeTree(plain, reference);
-        Catalogue catalogue;
-        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-        const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-        const vault::PreparedAdd prepared = vault::prepareAdd({plain}, {}, target, 0, {});
-        ASSERT_EQ(prepared.records.size(), 1);
-        vault::commitAdd(target, prepared.records);
-        const FileModelPtr record = prepared.records.first();
-        ASSERT_TRUE(hide || vault::hideRecordJournaled(record).complete);
-        ASSERT_TRUE(catalogue.SaveGroupList(0));
+        const FileModelPtr record = v.add({plain}).first();
+        // A hide starts from a record already listed hidden, as an add leaves it.
+        hide ? void(record->isEncrtypt = true) : void(v.toggle(record));
+        ASSERT_TRUE(v.catalogue.SaveGroupList(0));
         const bool keep = !hide && round % 2 == 1;
         QElapsedTimer timer;
         timer.start();
@@ -111,7 +79,7 @@ TEST_P(KilledVaultWalk, AWalkKilledAnywhereEndsConsistentAndWhole) {
                 const ItemResult r = vault::unhideRecordJournaled(record, {}, keep);
                 vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
             }
-            catalogue.SaveGroupList(0);
+            v.catalogue.SaveGroupList(0);
             return 0;
         }, delay);
         if (round == 0) {
@@ -119,11 +87,10 @@ TEST_P(KilledVaultWalk, AWalkKilledAnywhereEndsConsistentAndWhole) {
         }
         const std::string context = "round " + std::to_string(round) + " after " + std::to_string(delay) + "us";
 
-        Catalogue next;
-        const vault::CheckReport repaired = nextStart(next);
-        const FileModelPtr now = onlyRecord(next);
+        const vault::CheckReport repaired = v.nextStart();
+        const FileModelPtr now = v.records().value(0);
         ASSERT_TRUE(now) << context;
-        EXPECT_FALSE(QFileInfo(vault::journalPath(env.vaultRoot())).size() > 0) << context;
+        EXPECT_FALSE(QFileInfo(vault::journalPath(v.env.vaultRoot())).size() > 0) << context;
         for (const vault::Finding& f : repaired.findings) {
             EXPECT_TRUE(f.repaired) << context << ": " << f.subject.toStdString() << ": " << f.failure.toStdString();
         }
@@ -140,10 +107,10 @@ TEST_P(KilledVaultWalk, AWalkKilledAnywhereEndsConsistentAndWhole) {
         EXPECT_EQ(readTree(plain), reference) << context;
         if (hide) {
             // Nothing half-made is left: the container holds the stored copy or nothing.
-            const QStringList left = entriesOf(walk::itemContainerFor(*now));
+            const QStringList left = testing::entriesOf(walk::itemContainerFor(*now));
             EXPECT_TRUE(left.isEmpty() || left == QStringList{swappedName(name)}) << context;
         }
-        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/home")), QStringList{name}) << context;
+        EXPECT_EQ(testing::entriesOf(v.home), QStringList{name}) << context;
     }
     EXPECT_GT(visible, 0);
     EXPECT_GT(hidden, 0);
@@ -160,32 +127,26 @@ INSTANTIATE_TEST_SUITE_P(Walks, KilledVaultWalk,
 
 // Every kind of disagreement between the catalogue and the disk, made by hand.
 TEST(VaultCheck, FindsEachInconsistencyAndRepairsWhatItSafelyCan) {
-    TestEnvironment env;
-    Catalogue catalogue;
-    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-    const QString home = env.base() + QStringLiteral("/home");
+    testing::LibraryVault v;
+    const TestEnvironment& env = v.env;
+    const QString& home = v.home;
     QStringList paths;
     for (const char* name : {"never-hidden", "only-stored", "lost", "fine", "orphan-source"}) {
-        paths.append(home + QLatin1Char('/') + QString::fromLatin1(name));
-        TestEnvironment::writeFile(paths.last(), name);
+        paths.append(v.file(QString::fromLatin1(name), name));
     }
-    const vault::AddTarget target = vault::addTargetFor(catalogue, QString::fromLatin1(kLocalListKey), 1);
-    const vault::PreparedAdd prepared = vault::prepareAdd(paths, {}, target, 0, {});
-    ASSERT_EQ(prepared.records.size(), 5);
-    vault::commitAdd(target, prepared.records);
-    const FileModelList& r = prepared.records;
+    const FileModelList r = v.add(paths);
+    ASSERT_EQ(r.size(), 5);
     for (int i = 1; i < 5; ++i) {
-        ASSERT_TRUE(vault::hideRecordJournaled(r.at(i)).complete);
+        v.toggle(r.at(i));
     }
-    ASSERT_TRUE(catalogue.SaveGroupList(0));
-    vault::clearJournal(env.vaultRoot());
     // never-hidden: marked hidden, never walked. only-stored: marked visible, plain gone.
+    r.at(0)->isEncrtypt = true;
     r.at(1)->isEncrtypt = false;
     // lost: both copies gone.
     QDir(walk::itemContainerFor(*r.at(2))).removeRecursively();
     // orphan: the record is gone, its stored copy stays.
     const QString orphan = walk::pathsForRecord(*r.at(4)).storedTop;
-    target.row->fileModels->removeLast();
+    v.catalogue.groupDirList[1]->fileModels->removeLast();
     // A half-done unhide of "fine", as a crash would leave it.
     vault::JournalEntry entry;
     entry.operation = vault::JournalEntry::Operation::Unhide;
@@ -194,7 +155,7 @@ TEST(VaultCheck, FindsEachInconsistencyAndRepairsWhatItSafelyCan) {
     entry.temporary = QStringLiteral(".tessaro-restore-abcdef");
     TestEnvironment::writeFile(home + QLatin1Char('/') + entry.temporary + QStringLiteral("/half"), "partial");
     ASSERT_TRUE(vault::appendJournal(env.vaultRoot(), entry));
-    ASSERT_TRUE(catalogue.SaveGroupList(0));
+    ASSERT_TRUE(v.catalogue.SaveGroupList(0));
 
     Catalogue looked;
     ASSERT_TRUE(looked.setUp(std::nullopt, false));
