@@ -339,7 +339,13 @@ void AppDelegate::setTerminateHandlerForTests(std::function<void()> handler) {
 void AppDelegate::watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus) {
     delete sessionLock_;
     sessionLock_ = new access::SessionLockListener(sessionBus, systemBus, this);
-    connect(sessionLock_, &access::SessionLockListener::lockRequested, this, &AppDelegate::lockTessaroAction);
+    // The switch is read at each event, so that turning it off in the preferences takes
+    // effect at once.
+    connect(sessionLock_, &access::SessionLockListener::lockRequested, this, [this] {
+        if (SettingsStore::flag(keys::kLOCKWITHSESSION)) {
+            lockTessaroAction();
+        }
+    });
 }
 
 void AppDelegate::applicationShouldHandleReopen() {
