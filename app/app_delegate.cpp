@@ -14,6 +14,7 @@
 #include "core/settings_store.h"
 #include "core/vault_lock.h"
 #include "core/vault_paths.h"
+#include "vault/vault_move.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -176,6 +177,8 @@ void AppDelegate::refreshItemCommands() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // A move of the vault cut short is settled before anything looks at (or creates) the root.
+    vault::finishInterruptedMove();
     const QString root = vaultpaths::AppRootDirKey();
     logLine(QString::fromUtf8(loglines::kRootDirPath).arg(root));
     // Before the first vault exists there is no root to look after: the guide makes it.
