@@ -206,6 +206,7 @@ AdvancedViewController::AdvancedViewController(QWidget* parent) : PreferencePane
     path_ = new QLabel(vaultpaths::AppRootDirKey(), this);
     path_->setWordWrap(true);
     path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    path_->setAccessibleName(ui::text("advanced_descLabel").remove(QLatin1Char(':')).remove(QChar(0xFF1A)).trimmed());
     QFont small = path_->font();
     small.setPixelSize(kSmallPixels);
     path_->setFont(small);

@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -183,6 +185,17 @@ TEST_F(MoveFixture, AFolderThatCannotBeWrittenIsRefused) {
     ASSERT_TRUE(guard.ok());
     EXPECT_EQ(vault::moveVault(locked + QStringLiteral("/Vault"), {}).problem, MoveProblem::NotWritable);
     expectUntouched(locked + QStringLiteral("/Vault"));
+}
+
+TEST_F(MoveFixture, AVaultAnotherProgramIsChangingIsNotMoved) {
+    const int fd = ::open(root.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    vault::MoveOptions options;
+    options.lockWaitMs = 50;
+    EXPECT_EQ(vault::moveVault(env.base() + QStringLiteral("/Vault"), options).problem, MoveProblem::VaultInUse);
+    ::close(fd);
+    expectUntouched(env.base() + QStringLiteral("/Vault"));
 }
 
 TEST_F(MoveFixture, AnUnfinishedWalkKeepsTheVaultWhereItsJournalSaysItIs) {
