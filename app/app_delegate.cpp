@@ -5,6 +5,7 @@
 #include "app/guide_view_controller.h"
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
+#include "app/preferences_window.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
 #include "controls/modal_seam.h"
@@ -178,7 +179,7 @@ void AppDelegate::refreshItemCommands() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     // A move of the vault cut short is settled before anything looks at (or creates) the root.
-    vault::finishInterruptedMove();
+    const vault::MoveRecovery moveRecovery = vault::finishInterruptedMove();
     const QString root = vaultpaths::AppRootDirKey();
     logLine(QString::fromUtf8(loglines::kRootDirPath).arg(root));
     // Before the first vault exists there is no root to look after: the guide makes it.
@@ -197,6 +198,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     mainWindow_->centreOnScreen();
     mainWindow_->show();
+    tellInterruptedMove(mainWindow_.get(), moveRecovery);
 }
 
 void AppDelegate::showGuide() {

@@ -4,6 +4,8 @@
 #include "app/main_view_controller.h"
 #include "app/preferences_panes.h"
 #include "app/ui_resources.h"
+#include "controls/modal_seam.h"
+#include "vault/vault_move.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -117,6 +119,8 @@ PreferencesWindowController::PreferencesWindowController(QWidget* parent) : QDia
     toolbar_->button(1)->setChecked(true);
     setcontentIdenter(QString::fromLatin1(kToolbar[0].identifier));
 }
+
+PreferencePane* PreferencesWindowController::currentPane() const { return qobject_cast<PreferencePane*>(pane_.data()); }
 
 QToolButton* PreferencesWindowController::toolbarButton(int index) const {
     return qobject_cast<QToolButton*>(toolbar_->button(index + 1));
@@ -236,6 +240,25 @@ void showPreferences(QWidget* parent) {
     }
     auto* window = new PreferencesWindowController(parent ? parent->window() : nullptr);
     window->showModal(parent);
+}
+
+void tellInterruptedMove(QWidget* window, const vault::MoveRecovery& recovery) {
+    using Outcome = vault::MoveRecovery::Outcome;
+    QString message;
+    switch (recovery.outcome) {
+    case Outcome::StayedAtOld: message = ui::text("vaultMove.recovered.stayed").arg(recovery.root); break;
+    case Outcome::MovedToNew:
+        message = ui::text("vaultMove.recovered.moved").arg(recovery.root);
+        if (!recovery.leftBehind.isEmpty()) {
+            message += QStringLiteral("\n\n") + ui::text("vaultMove.recovered.leftBehind").arg(recovery.leftBehind);
+        }
+        break;
+    case Outcome::Unsettled: message = ui::text("vaultMove.recovered.unsettled").arg(recovery.root, recovery.other); break;
+    case Outcome::None:
+    case Outcome::Postponed:
+    case Outcome::Dropped: return;
+    }
+    controls::ModalSeam::alert(window, {ui::text("vaultMove.recovered.title"), message, QString()});
 }
 
 }  // namespace tessaro

@@ -15,6 +15,10 @@ namespace tessaro {
 
 class PreferencePane;
 
+namespace vault {
+struct MoveRecovery;
+}
+
 // The preferences: a toolbar of four panes ("General", "Password", "Shortcuts",
 // "Advanced") over the pane shown, 480 x 270, application-modal, centred over the window it
 // was opened from. Nothing is held here: every control writes its setting at once, and a
@@ -46,7 +50,7 @@ public:
     void setcontentIdenter(const QString& identifier);
 
     QString currentIdentifier() const { return identifier_; }
-    PreferencePane* currentPane() const { return pane_; }
+    PreferencePane* currentPane() const;
     QToolButton* toolbarButton(int index) const;
 
 protected:
@@ -60,12 +64,16 @@ private:
 
     QButtonGroup* toolbar_ = nullptr;
     QVBoxLayout* content_ = nullptr;
-    QPointer<PreferencePane> pane_;
+    QPointer<QWidget> pane_;
     QString identifier_;
     bool moving_ = false;
 };
 
 // Opens the preferences over `parent`'s window, or brings the open one to the front.
 void showPreferences(QWidget* parent);
+
+// Tells the user what the start did with a move of the vault that was cut short (nothing
+// when none was pending, or when the record was not one to act on).
+void tellInterruptedMove(QWidget* window, const vault::MoveRecovery& recovery);
 
 }  // namespace tessaro

@@ -606,31 +606,56 @@ MoveResult moveVault(const QString& destination, const MoveOptions& given) {
     return result;
 }
 
-QString finishInterruptedMove() {
+MoveRecovery finishInterruptedMove() {
+    MoveRecovery result;
     if (!SettingsStore::contains(settingKey(keys::kVAULTMOVEINPROGRESS))) {
-        return QString();
+        return result;
     }
-    const std::optional<Pending> found = readPending();
-    const Pending p = found.value_or(Pending{});
-    QString report;
+    const Pending p = readPending().value_or(Pending{});
+    result.root = p.from;
+    result.other = p.to;
+    // Whoever holds either place's lock is working there: leave everything for a later start.
+    QString refusal;
+    std::shared_ptr<VaultLock> lock;
+    for (const QString& place : {p.from, p.to}) {
+        if (!place.isEmpty() && QFileInfo(place).isDir()) {
+            lock = VaultLock::acquire(place, QStringLiteral("finishing a vault move"), 0, &refusal);
+            if (!lock) {
+                result.outcome = MoveRecovery::Outcome::Postponed;
+                result.log = QStringLiteral("an interrupted move of the vault waits: %1").arg(refusal);
+                logLine(QStringLiteral("vault move: %1").arg(result.log));
+                return result;
+            }
+            break;
+        }
+    }
     if (p.phase.isEmpty()) {
-        report = QStringLiteral("a record of a vault move that cannot be read was dropped; nothing was changed");
+        result.outcome = MoveRecovery::Outcome::Dropped;
+        result.log = QStringLiteral("a record of a vault move that cannot be read was dropped; nothing was changed");
     } else if (p.phase == QLatin1String("renaming")) {
         if (carriesMarker(p.from, p.token)) {
             removeMarker(p.from);
-            report = QStringLiteral("a move of the vault had not begun; it stays at %1").arg(p.from);
+            result.outcome = MoveRecovery::Outcome::StayedAtOld;
+            result.log = QStringLiteral("a move of the vault had not begun; it stays at %1").arg(p.from);
         } else if (!QFileInfo::exists(p.from) && carriesMarker(p.to, p.token)) {
             QString error;
             rewriteNotePaths(p.to, p.from, p.to, &error);
             if (!SettingsStore::setValue(settingKey(keys::kRootDirKey), p.to)) {
-                return QStringLiteral("the vault was moved to %1 but the settings cannot be written").arg(p.to);
+                result.outcome = MoveRecovery::Outcome::Unsettled;
+                result.log = QStringLiteral("the vault was moved to %1 but the settings cannot be written").arg(p.to);
+                logLine(QStringLiteral("vault move: %1").arg(result.log));
+                return result;  // the record stays, for the next start
             }
             removeMarker(p.to);
-            report = QStringLiteral("an interrupted move of the vault was finished: it is now at %1").arg(p.to);
+            result.outcome = MoveRecovery::Outcome::MovedToNew;
+            result.root = p.to;
+            result.other = p.from;
+            result.log = QStringLiteral("an interrupted move of the vault was finished: it is now at %1").arg(p.to);
         } else {
-            report = QStringLiteral("an interrupted move of the vault from %1 to %2 left neither place marked; "
-                                    "nothing was changed")
-                         .arg(p.from, p.to);
+            result.outcome = MoveRecovery::Outcome::Unsettled;
+            result.log = QStringLiteral("an interrupted move of the vault from %1 to %2 left neither place marked; "
+                                        "nothing was changed")
+                             .arg(p.from, p.to);
         }
     } else if (p.phase == QLatin1String("copying")) {
         // The setting still names the old place, which was never touched: the copy goes.
@@ -650,20 +675,26 @@ QString finishInterruptedMove() {
             }
         }
         removeMarker(p.from);
-        report = QStringLiteral("an interrupted copy of the vault to %1 was removed (%2); the vault stays at %3")
-                     .arg(p.to, removed.isEmpty() ? QStringLiteral("nothing was left") : removed.join(QStringLiteral(", ")),
-                          p.from);
+        result.outcome = MoveRecovery::Outcome::StayedAtOld;
+        result.log = QStringLiteral("an interrupted copy of the vault to %1 was removed (%2); the vault stays at %3")
+                         .arg(p.to, removed.isEmpty() ? QStringLiteral("nothing was left") : removed.join(QStringLiteral(", ")),
+                              p.from);
     } else {
         // The new place is the vault; what is left of the old copy goes.
         const bool removed = !carriesMarker(p.to, p.token) || removeOldCopy(p);
         removeMarker(p.to);
-        report = removed ? QStringLiteral("a move of the vault to %1 was finished").arg(p.to)
-                         : QStringLiteral("the vault is at %1; its old copy at %2 could not be removed")
-                               .arg(p.to, p.from);
+        result.outcome = MoveRecovery::Outcome::MovedToNew;
+        result.root = p.to;
+        result.other = p.from;
+        if (!removed) {
+            result.leftBehind = p.from;
+        }
+        result.log = removed ? QStringLiteral("a move of the vault to %1 was finished").arg(p.to)
+                             : QStringLiteral("the vault is at %1; its old copy at %2 could not be removed").arg(p.to, p.from);
     }
     clearPending();
-    logLine(QStringLiteral("vault move: %1").arg(report));
-    return report;
+    logLine(QStringLiteral("vault move: %1").arg(result.log));
+    return result;
 }
 
 }  // namespace tessaro::vault

@@ -73,9 +73,24 @@ MoveResult checkMoveDestination(const QString& vaultRoot, const QString& destina
 // Blocks: run it on a worker.
 MoveResult moveVault(const QString& destination, const MoveOptions& options = {});
 
+struct MoveRecovery {
+    enum class Outcome {
+        None,         // no move was pending
+        StayedAtOld,  // the move had not switched: the vault is at `root`, the copy at `other` is gone
+        MovedToNew,   // the move had switched (or renamed): it was finished, the vault is at `root`
+        Unsettled,    // the places do not say what happened: nothing was removed; `root`, `other`
+        Postponed,    // another program holds the vault: left for a later start
+        Dropped,      // the record was not one of ours: dropped, nothing acted on
+    };
+    Outcome outcome = Outcome::None;
+    QString root;
+    QString other;
+    QString leftBehind;  // MovedToNew: an old copy that could not be removed
+    QString log;         // one line of what was done
+};
+
 // At start, before anything opens the vault: finishes or undoes a move that was cut short.
-// What it did, for the log; empty when no move was pending.
-QString finishInterruptedMove();
+MoveRecovery finishInterruptedMove();
 
 // Rewrites the note records' paths below `oldRoot` to lie below `newRoot`, in the notes
 // catalogue kept in `vaultFolder`. A catalogue that is missing or cannot be read in full is left

@@ -11,6 +11,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
+#include "vault/vault_move.h"
 #include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
@@ -22,6 +23,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <csignal>
+#include <cstdio>
 
 using namespace tessaro;
 using controls::ModalSeam;
@@ -277,6 +281,36 @@ private slots:
         // The next login opens the vault at its new place.
         QVERIFY(logIn(delegate));
         QVERIFY(!QFileInfo::exists(root));
+    }
+
+    void aMoveCutShortIsSettledAndToldAtTheNextLaunch_data() {
+        QTest::addColumn<bool>("renamed");  // killed just after the rename, or just before it
+        QTest::newRow("killed before the rename") << false;
+        QTest::newRow("killed after the rename") << true;
+    }
+
+    void aMoveCutShortIsSettledAndToldAtTheNextLaunch() {
+        QFETCH(bool, renamed);
+        TestEnvironment env;
+        const QString destination = env.base() + QStringLiteral("/Elsewhere");
+        vault::MoveOptions options;
+        options.rename = [renamed](const QByteArray& from, const QByteArray& to) {
+            if (renamed) {
+                ::rename(from.constData(), to.constData());
+            }
+            return ::raise(SIGKILL);
+        };
+        QCOMPARE(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).moved); }), -1);
+
+        const int alerts = ModalSeam::alertCount();
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(waitUntil([&] { return ModalSeam::alertCount() == alerts + 1; }));
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("Moving the vault was interrupted"));
+        QCOMPARE(vaultpaths::AppRootDirKey(), renamed ? destination : env.vaultRoot());
+        QVERIFY(ModalSeam::lastAlert().message.contains(vaultpaths::AppRootDirKey()));
+        QVERIFY(!SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
+        QVERIFY(delegate.loginView());
     }
 };
 

@@ -251,11 +251,11 @@ TEST_P(InterruptedCopies, LeaveTheOldVaultWorking) {
         }
         ASSERT_EQ(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).problem); }), -1);
         EXPECT_TRUE(SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
-        EXPECT_FALSE(vault::finishInterruptedMove().isEmpty());
+        EXPECT_EQ(vault::finishInterruptedMove().outcome, vault::MoveRecovery::Outcome::StayedAtOld);
         break;
     }
     expectUntouched(destination);
-    EXPECT_TRUE(vault::finishInterruptedMove().isEmpty());
+    EXPECT_EQ(vault::finishInterruptedMove().outcome, vault::MoveRecovery::Outcome::None);
 }
 
 INSTANTIATE_TEST_SUITE_P(, InterruptedCopies,
@@ -275,7 +275,7 @@ TEST_F(MoveFixture, AKillRightAfterTheRenameIsFinishedAtTheNextStart) {
     };
     ASSERT_EQ(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).problem); }), -1);
     EXPECT_EQ(rootSetting(), root);  // the setting had not been switched yet
-    EXPECT_FALSE(vault::finishInterruptedMove().isEmpty());
+    EXPECT_EQ(vault::finishInterruptedMove().outcome, vault::MoveRecovery::Outcome::MovedToNew);
     expectMovedTo(destination);
 }
 
@@ -287,7 +287,7 @@ TEST_F(MoveFixture, ARecordOfAMoveThatIsNotOursTouchesNothing) {
           QStringLiteral(R"({"phase":"removing","from":"%2","to":"%1","token":"../../../etc"})").arg(root, victim),
           QStringLiteral("not json at all")}) {
         ASSERT_TRUE(SettingsStore::setValue(key(keys::kVAULTMOVEINPROGRESS), record));
-        EXPECT_FALSE(vault::finishInterruptedMove().isEmpty());
+        EXPECT_NE(vault::finishInterruptedMove().outcome, vault::MoveRecovery::Outcome::None);
         EXPECT_EQ(TestEnvironment::readFile(victim + QStringLiteral("/data")), "keep");
         expectUntouched(victim + QStringLiteral("/none"));
     }
