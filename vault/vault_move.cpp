@@ -9,6 +9,7 @@
 #include "core/settings_store.h"
 #include "core/vault_lock.h"
 #include "core/vault_paths.h"
+#include "vault/tree_copy.h"
 #include "vault/vault_journal.h"
 
 #include <QDir>
@@ -19,7 +20,6 @@
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,7 +32,6 @@ namespace {
 
 constexpr char kMarkerName[] = ".tessaro-moving";
 constexpr char kStagingPrefix[] = ".tessaro-move-";
-constexpr qint64 kChunk = 1 << 20;
 
 QString settingKey(const char* key) { return QString::fromLatin1(key); }
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
@@ -163,224 +162,6 @@ bool removeOldCopy(const Pending& p) {
     return !QFileInfo::exists(old) || removeOurTree(old);
 }
 
-// --- copying and comparing --------------------------------------------------------------
-
-class TreeCopy {
-public:
-    explicit TreeCopy(const MoveOptions& options) : options_(options) {}
-
-    qint64 total = 0;
-    QString error;
-    bool cancelled = false;
-
-    bool measure(int directory) {
-        std::vector<fs::Entry> entries;
-        if (!fs::listDirectory(directory, entries)) {
-            return fail(QString(), errno);
-        }
-        for (const fs::Entry& entry : entries) {
-            if (entry.isDirectory) {
-                const fs::Handle sub = fs::openDirectoryAt(directory, entry.name);
-                if (!sub || !measure(sub.get())) {
-                    return sub ? false : fail(fs::displayName(entry.name), errno);
-                }
-            } else if (auto st = fs::statAt(directory, entry.name); st && S_ISREG(st->st_mode)) {
-                total += st->st_size;
-            }
-        }
-        return true;
-    }
-
-    // Copies every entry of `from` into the empty folder `to`.
-    bool copy(int from, int to, const QString& relative) {
-        std::vector<fs::Entry> entries;
-        if (!fs::listDirectory(from, entries)) {
-            return fail(relative, errno);
-        }
-        for (const fs::Entry& entry : entries) {
-            if (relative.isEmpty() && entry.name == kMarkerName) {
-                if (const auto marker = fs::statAt(from, entry.name)) {
-                    finishedBytes(marker->st_size);
-                }
-                continue;  // the copy was given its own first
-            }
-            const QString path = relative + QLatin1Char('/') + fs::displayName(entry.name);
-            const auto st = fs::statAt(from, entry.name);
-            if (!st) {
-                return fail(path, errno);
-            }
-            if (S_ISDIR(st->st_mode)) {
-                if (!fs::makeDirectoryAt(to, entry.name, 0700)) {
-                    return fail(path, errno);
-                }
-                const fs::Handle subFrom = fs::openDirectoryAt(from, entry.name);
-                const fs::Handle subTo = fs::openDirectoryAt(to, entry.name);
-                if (!subFrom || !subTo) {
-                    return fail(path, errno);
-                }
-                if (!copy(subFrom.get(), subTo.get(), path)) {
-                    return false;
-                }
-                ::fchmod(subTo.get(), st->st_mode & 07777);
-            } else if (S_ISREG(st->st_mode)) {
-                if (!copyFile(from, to, entry.name, *st, path)) {
-                    return false;
-                }
-            } else if (S_ISLNK(st->st_mode)) {
-                QByteArray target(static_cast<qsizetype>(st->st_size) + 1, '\0');
-                const ssize_t n = ::readlinkat(from, entry.name.constData(), target.data(), target.size());
-                if (n < 0 || ::symlinkat(target.left(n).constData(), to, entry.name.constData()) != 0) {
-                    return fail(path, errno);
-                }
-            } else {
-                // A FIFO, socket or device was never put there by us; moving it is not ours to do.
-                error = QStringLiteral("%1: not a file or folder").arg(path);
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // Whether `to` holds exactly what `from` holds, byte for byte.
-    bool compare(int from, int to, const QString& relative) {
-        std::vector<fs::Entry> entries;
-        std::vector<fs::Entry> copies;
-        if (!fs::listDirectory(from, entries) || !fs::listDirectory(to, copies)) {
-            return fail(relative, errno);
-        }
-        if (entries.size() != copies.size()) {
-            return differs(relative);
-        }
-        for (const fs::Entry& entry : entries) {
-            const QString path = relative + QLatin1Char('/') + fs::displayName(entry.name);
-            const auto a = fs::statAt(from, entry.name);
-            const auto b = fs::statAt(to, entry.name);
-            if (!a || !b || (a->st_mode & S_IFMT) != (b->st_mode & S_IFMT)) {
-                return differs(path);
-            }
-            if (S_ISDIR(a->st_mode)) {
-                const fs::Handle subFrom = fs::openDirectoryAt(from, entry.name);
-                const fs::Handle subTo = fs::openDirectoryAt(to, entry.name);
-                if (!subFrom || !subTo || !compare(subFrom.get(), subTo.get(), path)) {
-                    return subFrom && subTo ? false : fail(path, errno);
-                }
-            } else if (S_ISREG(a->st_mode)) {
-                if (a->st_size != b->st_size || !sameBytes(from, to, entry.name, path)) {
-                    return error.isEmpty() ? differs(path) : false;
-                }
-            }
-        }
-        return true;
-    }
-
-    void finishedBytes(qint64 n) {
-        done_ += n;
-        if (options_.progress) {
-            options_.progress(done_, 2 * total);
-        }
-    }
-
-private:
-    bool fail(const QString& path, int code) {
-        error = QStringLiteral("%1: %2").arg(path.isEmpty() ? QStringLiteral("/") : path, fs::errorText(code));
-        return false;
-    }
-    bool differs(const QString& path) {
-        error = QStringLiteral("%1: the copy differs from the original").arg(path);
-        return false;
-    }
-    bool stopRequested() {
-        if (options_.cancel && options_.cancel->load()) {
-            cancelled = true;
-            return true;
-        }
-        return false;
-    }
-
-    bool copyFile(int from, int to, const QByteArray& name, const struct stat& st, const QString& path) {
-        const fs::Handle in = fs::openForReadingAt(from, name, false);
-        if (!in) {
-            return fail(path, errno);
-        }
-        const fs::Handle out = fs::createExclusiveAt(to, name, 0600);
-        if (!out) {
-            return fail(path, errno);
-        }
-        std::vector<char> buffer(kChunk);
-        for (;;) {
-            if (stopRequested()) {
-                return false;
-            }
-            const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return fail(path, errno);
-            }
-            if (n == 0) {
-                break;
-            }
-            for (ssize_t written = 0; written < n;) {
-                const ssize_t w = ::write(out.get(), buffer.data() + written, static_cast<size_t>(n - written));
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    return fail(path, w < 0 ? errno : ENOSPC);
-                }
-                written += w;
-            }
-            finishedBytes(n);
-        }
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::fchmod(out.get(), st.st_mode & 07777);
-        ::futimens(out.get(), times);
-        return true;
-    }
-
-    bool sameBytes(int from, int to, const QByteArray& name, const QString& path) {
-        const fs::Handle a = fs::openForReadingAt(from, name, false);
-        const fs::Handle b = fs::openForReadingAt(to, name, false);
-        if (!a || !b) {
-            return fail(path, errno);
-        }
-        std::vector<char> left(kChunk);
-        std::vector<char> right(kChunk);
-        for (;;) {
-            if (stopRequested()) {
-                return false;
-            }
-            const ssize_t n = ::read(a.get(), left.data(), left.size());
-            if (n < 0) {
-                return fail(path, errno);
-            }
-            ssize_t got = 0;
-            while (got < n) {
-                const ssize_t m = ::read(b.get(), right.data() + got, static_cast<size_t>(n - got));
-                if (m < 0) {
-                    return fail(path, errno);
-                }
-                if (m == 0) {
-                    return false;
-                }
-                got += m;
-            }
-            if (n == 0) {
-                char extra = 0;
-                return ::read(b.get(), &extra, 1) == 0;
-            }
-            if (std::memcmp(left.data(), right.data(), static_cast<size_t>(n)) != 0) {
-                return false;
-            }
-            finishedBytes(n);
-        }
-    }
-
-    const MoveOptions& options_;
-    qint64 done_ = 0;
-};
-
 // --- the two ways ------------------------------------------------------------------------
 
 struct Move {
@@ -451,16 +232,17 @@ struct Move {
         }
         const fs::Handle source = fs::openDirectory(pending.from);
         const fs::Handle target = fs::openDirectoryAt(parent.get(), nameOf(staging));
-        TreeCopy walk(options);
+        TreeCopy walk(options.progress, options.cancel);
+        walk.skipAtTop(kMarkerName);  // the copy was given its own first
         const bool ok = source && target && walk.measure(source.get()) &&
-                        walk.copy(source.get(), target.get(), QString()) && fs::syncFileSystem(target.get()) &&
-                        walk.compare(source.get(), target.get(), QString());
+                        walk.copy(source.get(), target.get()) && fs::syncFileSystem(target.get()) &&
+                        walk.compare(source.get(), target.get());
         if (!ok) {
             rollBack(staging);
-            if (walk.cancelled) {
+            if (walk.cancelled()) {
                 return problem(MoveProblem::Cancelled);
             }
-            return problem(MoveProblem::CopyFailed, walk.error.isEmpty() ? fs::errorText(errno) : walk.error);
+            return problem(MoveProblem::CopyFailed, walk.error().isEmpty() ? fs::errorText(errno) : walk.error());
         }
         if (!rewriteNotePaths(staging, pending.from, pending.to, &error) ||
             ::rename(native(staging).constData(), native(pending.to).constData()) != 0) {
