@@ -162,6 +162,10 @@ bool removeOldCopy(const Pending& p) {
     return !QFileInfo::exists(old) || removeOurTree(old);
 }
 
+// Whether the setting names `root` after all: a write reported as failed may still have
+// landed, and then the copy there is the vault and must not be undone.
+bool switchedTo(const QString& root) { return SettingsStore::stringValue(settingKey(keys::kRootDirKey)) == root; }
+
 // --- the two ways ------------------------------------------------------------------------
 
 struct Move {
@@ -193,7 +197,8 @@ struct Move {
             logLine(QStringLiteral("vault move: note paths not rewritten: %1").arg(error));
         }
         if (!SettingsStore::setValues({{settingKey(keys::kRootDirKey), pending.to},
-                                       {settingKey(keys::kVAULTMOVEINPROGRESS), QVariant()}})) {
+                                       {settingKey(keys::kVAULTMOVEINPROGRESS), QVariant()}}) &&
+            !switchedTo(pending.to)) {
             const int back = options.rename(native(pending.to), native(pending.from));
             if (back == 0) {
                 rewriteNotePaths(pending.from, pending.to, pending.from, &error);
@@ -254,7 +259,8 @@ struct Move {
         // From here on the new place is the vault.
         pending.phase = QStringLiteral("removing");
         if (!SettingsStore::setValues({{settingKey(keys::kRootDirKey), pending.to},
-                                       {settingKey(keys::kVAULTMOVEINPROGRESS), pendingValue(pending)}})) {
+                                       {settingKey(keys::kVAULTMOVEINPROGRESS), pendingValue(pending)}}) &&
+            !switchedTo(pending.to)) {
             rollBack(pending.to);
             return problem(MoveProblem::SettingsNotWritten, SettingsStore::filePath());
         }
@@ -439,7 +445,7 @@ MoveRecovery finishInterruptedMove() {
                                         "nothing was changed")
                              .arg(p.from, p.to);
         }
-    } else if (p.phase == QLatin1String("copying")) {
+    } else if (p.phase == QLatin1String("copying") && !switchedTo(p.to)) {
         // The setting still names the old place, which was never touched: the copy goes.
         QStringList removed;
         if (carriesMarker(p.staging(), p.token) || (QFileInfo(p.staging()).isDir() && QDir(p.staging()).isEmpty(
@@ -462,7 +468,7 @@ MoveRecovery finishInterruptedMove() {
                          .arg(p.to, removed.isEmpty() ? QStringLiteral("nothing was left") : removed.join(QStringLiteral(", ")),
                               p.from);
     } else {
-        // The new place is the vault; what is left of the old copy goes.
+        // Removing, or a copy whose switch landed: the new place is the vault, the old copy goes.
         const bool removed = !carriesMarker(p.to, p.token) || removeOldCopy(p);
         removeMarker(p.to);
         result.outcome = MoveRecovery::Outcome::MovedToNew;
