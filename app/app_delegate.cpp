@@ -5,6 +5,7 @@
 #include "app/guide_view_controller.h"
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
+#include "app/preferences_window.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
 #include "controls/modal_seam.h"
@@ -14,6 +15,7 @@
 #include "core/settings_store.h"
 #include "core/vault_lock.h"
 #include "core/vault_paths.h"
+#include "vault/vault_move.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -176,6 +178,8 @@ void AppDelegate::refreshItemCommands() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // A move of the vault cut short is settled before anything looks at (or creates) the root.
+    const vault::MoveRecovery moveRecovery = vault::finishInterruptedMove();
     const QString root = vaultpaths::AppRootDirKey();
     logLine(QString::fromUtf8(loglines::kRootDirPath).arg(root));
     // Before the first vault exists there is no root to look after: the guide makes it.
@@ -194,6 +198,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     mainWindow_->centreOnScreen();
     mainWindow_->show();
+    tellInterruptedMove(mainWindow_.get(), moveRecovery);
 }
 
 void AppDelegate::showGuide() {
@@ -339,7 +344,13 @@ void AppDelegate::setTerminateHandlerForTests(std::function<void()> handler) {
 void AppDelegate::watchSessionLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus) {
     delete sessionLock_;
     sessionLock_ = new access::SessionLockListener(sessionBus, systemBus, this);
-    connect(sessionLock_, &access::SessionLockListener::lockRequested, this, &AppDelegate::lockTessaroAction);
+    // The switch is read at each event, so that turning it off in the preferences takes
+    // effect at once.
+    connect(sessionLock_, &access::SessionLockListener::lockRequested, this, [this] {
+        if (SettingsStore::flag(keys::kLOCKWITHSESSION)) {
+            lockTessaroAction();
+        }
+    });
 }
 
 void AppDelegate::applicationShouldHandleReopen() {

@@ -97,6 +97,50 @@ QStringList SettingsStore::stringList(const QString& key) {
     return v.toStringList();
 }
 
+const settings::Spec* SettingsStore::spec(const QString& key) {
+    for (const settings::Spec& entry : settings::kAll) {
+        if (key == QLatin1String(entry.key)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool SettingsStore::flag(const char* key) {
+    const QVariant v = value(QString::fromLatin1(key));
+    if (!v.isValid()) {
+        const settings::Spec* entry = spec(QString::fromLatin1(key));
+        return entry && entry->defaultValue != 0;
+    }
+    // "1", "0", and the "true"/"false" a hand edit or an older writer may have left.
+    return v.toBool();
+}
+
+int SettingsStore::choice(const char* key) {
+    const settings::Spec* entry = spec(QString::fromLatin1(key));
+    const QVariant v = value(QString::fromLatin1(key));
+    if (!entry) {
+        return static_cast<int>(v.toLongLong());
+    }
+    if (!v.isValid()) {
+        return entry->defaultValue;
+    }
+    bool isNumber = false;
+    const qint64 index = v.toLongLong(&isNumber);
+    if (!isNumber || index < 0 || index >= entry->choices) {
+        return entry->outOfRange;
+    }
+    return static_cast<int>(index);
+}
+
+bool SettingsStore::setFlag(const char* key, bool on) {
+    return setValue(QString::fromLatin1(key), on ? 1 : 0);
+}
+
+bool SettingsStore::setChoice(const char* key, int index) {
+    return setValue(QString::fromLatin1(key), index);
+}
+
 bool SettingsStore::setValue(const QString& key, const QVariant& value) {
     return setValues({{key, value}});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings_keys.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -26,6 +28,15 @@ public:
     static double doubleValue(const QString& key);
     static QString stringValue(const QString& key);
     static QStringList stringList(const QString& key);
+
+    // Typed by the table in settings_keys.h: a flag or a choice that was never written
+    // reads as its default; a choice outside its items as the table says.
+    static const settings::Spec* spec(const QString& key);
+    static bool flag(const char* key);
+    static int choice(const char* key);
+    // A flag is written as 0 or 1, a choice as its index. False when it was not written.
+    [[nodiscard]] static bool setFlag(const char* key, bool on);
+    [[nodiscard]] static bool setChoice(const char* key, int index);
 
     // Writes at once and flushes; returns false when the file could not be written.
     static bool setValue(const QString& key, const QVariant& value);

@@ -11,6 +11,8 @@
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/notes_pane.h"
+#include "app/preferences_panes.h"
+#include "app/preferences_window.h"
 #include "app/progress_estimate.h"
 #include "app/progress_panel.h"
 #include "app/screenshots/change_password_shots.h"
@@ -493,6 +495,22 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     save(delegate.mainWindow(), QStringLiteral("main-minimum-") + suffix);
 }
 
+// Each pane of the preferences, over the vault made for the main window.
+void renderPreferences(const QString& suffix) {
+    SettingsStore::setValue(QString::fromLatin1(keys::kTESSAROWHENIDLE), 3);
+    PreferencesWindowController::setChangePasswordHook([](QWidget*, std::optional<QString>) {});
+    auto* window = new PreferencesWindowController;  // deletes itself on close
+    window->showModal(nullptr);
+    const char* panes[] = {"general", "password", "shortcuts", "advanced"};
+    for (int i = 0; i < 4; ++i) {
+        window->toolBarAction(i + 1);
+        QTest::qWait(50);
+        save(window, QStringLiteral("preferences-%1-").arg(QLatin1String(panes[i])) + suffix);
+    }
+    window->close();
+    PreferencesWindowController::setChangePasswordHook({});
+}
+
 void renderLanguage(const QString& suffix, int languageValue, const QString& base) {
     const QString root = base + QStringLiteral("/") + suffix;
     QDir().mkpath(root + QStringLiteral("/media"));
@@ -533,6 +551,7 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
     }
 
     renderMainWindow(root, suffix, chinese);
+    renderPreferences(suffix);
     renderRepair(root, root + QStringLiteral("/alex/Documents"), suffix);
 }
 

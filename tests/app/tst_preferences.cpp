@@ -1,0 +1,319 @@
+// The preferences window driven as a user would: every control writes its setting at once
+// and shows it again after the window (or the application) is reopened; the session-lock
+// switch; the password button's hook; moving the vault from the Advanced pane.
+#include "app/app_delegate.h"
+#include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
+#include "app/preferences_panes.h"
+#include "app/preferences_window.h"
+#include "controls/modal_seam.h"
+#include "core/log.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/vault_paths.h"
+#include "vault/vault_move.h"
+#include "support/private_bus.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace tessaro;
+using controls::ModalSeam;
+using tessaro::testing::PrivateBus;
+using tessaro::testing::TestEnvironment;
+using tessaro::testing::waitUntil;
+
+namespace {
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+
+// The window as the menu opens it, on the pane of toolbar button `index`.
+template <typename Pane>
+Pane* openOn(int index) {
+    showPreferences(nullptr);
+    PreferencesWindowController* window = PreferencesWindowController::shown();
+    if (!window) {
+        return nullptr;
+    }
+    QTest::mouseClick(window->toolbarButton(index), Qt::LeftButton);
+    waitUntil([&] { return qobject_cast<Pane*>(window->currentPane()) != nullptr; });
+    return qobject_cast<Pane*>(window->currentPane());
+}
+
+void closePreferences() {
+    if (PreferencesWindowController* window = PreferencesWindowController::shown()) {
+        window->close();
+        waitUntil([] { return PreferencesWindowController::shown() == nullptr; });
+    }
+}
+
+QWidget* controlOf(PreferencePane* pane, const QString& name) {
+    if (auto* general = qobject_cast<GeneralViewController*>(pane)) {
+        const QHash<QString, QWidget*> controls{{QStringLiteral("idle"), general->idleMenu()},
+                                                {QStringLiteral("quit"), general->quitMenu()},
+                                                {QStringLiteral("box1"), general->checkBox1()},
+                                                {QStringLiteral("box2"), general->checkBox2()},
+                                                {QStringLiteral("box3"), general->checkBox3()},
+                                                {QStringLiteral("session"), general->sessionLockBox()}};
+        return controls.value(name);
+    }
+    if (auto* password = qobject_cast<PasswordViewController*>(pane)) {
+        return name == QLatin1String("backUp") ? password->backUpBox() : nullptr;
+    }
+    if (auto* advanced = qobject_cast<AdvancedViewController*>(pane)) {
+        const QHash<QString, QWidget*> controls{{QStringLiteral("box1"), advanced->checkBox1()},
+                                                {QStringLiteral("box2"), advanced->checkBox2()},
+                                                {QStringLiteral("box3"), advanced->checkBox3()},
+                                                {QStringLiteral("erase"), advanced->eraseMenu()}};
+        return controls.value(name);
+    }
+    return nullptr;
+}
+
+PreferencePane* openPane(int index) {
+    switch (index) {
+    case 0: return openOn<GeneralViewController>(0);
+    case 1: return openOn<PasswordViewController>(1);
+    default: return openOn<AdvancedViewController>(3);
+    }
+}
+
+// What a control shows: a check box 0 or 1, a menu its index.
+int shown(QWidget* control) {
+    if (auto* box = qobject_cast<QCheckBox*>(control)) {
+        return box->isChecked() ? 1 : 0;
+    }
+    return qobject_cast<QComboBox*>(control)->currentIndex();
+}
+
+MainViewController* logIn(AppDelegate& delegate) {
+    QTest::keyClicks(delegate.loginView()->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
+    QTest::keyClick(delegate.loginView()->passwordTextField(), Qt::Key_Return);
+    QApplication::processEvents();
+    return delegate.mainView();
+}
+
+}  // namespace
+
+class PreferencesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setLogToStderr(false); }
+    void cleanup() {
+        closePreferences();
+        ModalSeam::reset();
+        PreferencesWindowController::setChangePasswordHook({});
+    }
+
+    void everyControlWritesAtOnceAndShowsItAfterAReopen_data() {
+        QTest::addColumn<int>("pane");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("key");  // the key pressed on it (a click for a check box)
+        QTest::addColumn<int>("stored");
+        QTest::newRow("idle lock, fifth item") << 0 << "idle" << key(keys::kTESSAROWHENIDLE) << int(Qt::Key_End) << 4;
+        QTest::newRow("when quitting") << 0 << "quit" << key(keys::kWhenquittingTessaro) << int(Qt::Key_Down) << 1;
+        QTest::newRow("general box 1") << 0 << "box1" << key(keys::USEMENUBARASSISTANT) << 0 << 1;
+        QTest::newRow("general box 2") << 0 << "box2" << key(keys::kLAUNCHASSISTANTONLOGIN) << 0 << 1;
+        QTest::newRow("general box 3") << 0 << "box3" << key(keys::kSENDANONYMOUSUSAGEDATATOKALDERA) << 0 << 1;
+        QTest::newRow("session lock off") << 0 << "session" << key(keys::kLOCKWITHSESSION) << 0 << 0;
+        QTest::newRow("password box") << 1 << "backUp" << key(keys::kBackUptessaro) << 0 << 1;
+        QTest::newRow("advanced box 1") << 2 << "box1" << key(keys::kEraseremainingfiledatasecurelyafterhiding) << 0 << 1;
+        QTest::newRow("advanced box 2") << 2 << "box2" << key(keys::Whenunhidingviamenubarassistant) << 0 << 1;
+        QTest::newRow("advanced box 3") << 2 << "box3" << key(keys::WhenunhidingfromTessaroMainWindow) << 0 << 1;
+        QTest::newRow("erase method, last") << 2 << "erase" << key(keys::Secureerasemethod) << int(Qt::Key_End) << 2;
+    }
+
+    void everyControlWritesAtOnceAndShowsItAfterAReopen() {
+        QFETCH(int, pane);
+        QFETCH(QString, control);
+        QFETCH(QString, setting);
+        QFETCH(int, key);
+        QFETCH(int, stored);
+        TestEnvironment env;
+        QWidget* widget = controlOf(openPane(pane), control);
+        QVERIFY(widget);
+        if (key == 0) {
+            QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+        } else {
+            widget->setFocus();
+            QTest::keyClick(widget, static_cast<Qt::Key>(key));
+        }
+        QCOMPARE(SettingsStore::value(setting).toString(), QString::number(stored));
+
+        // Another pane and back: a new pane, read from the store.
+        QWidget* other = controlOf(openPane(pane == 0 ? 2 : 0), QStringLiteral("box1"));
+        QVERIFY(other);
+        QCOMPARE(shown(controlOf(openPane(pane), control)), stored);
+        // A new window, as after a restart.
+        closePreferences();
+        QCOMPARE(shown(controlOf(openPane(pane), control)), stored);
+    }
+
+    void storedValuesShowAsTheyRead_data() {
+        QTest::addColumn<int>("pane");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QVariant>("stored");  // invalid: never written
+        QTest::addColumn<int>("expected");
+        QTest::newRow("idle lock absent") << 0 << "idle" << key(keys::kTESSAROWHENIDLE) << QVariant() << 0;
+        QTest::newRow("idle lock out of range") << 0 << "idle" << key(keys::kTESSAROWHENIDLE) << QVariant(9) << 4;
+        QTest::newRow("idle lock negative") << 0 << "idle" << key(keys::kTESSAROWHENIDLE) << QVariant(-1) << 4;
+        QTest::newRow("quit out of range") << 0 << "quit" << key(keys::kWhenquittingTessaro) << QVariant(7) << 0;
+        QTest::newRow("box absent") << 0 << "box1" << key(keys::USEMENUBARASSISTANT) << QVariant() << 0;
+        QTest::newRow("box written as true") << 0 << "box2" << key(keys::kLAUNCHASSISTANTONLOGIN) << QVariant(true) << 1;
+        QTest::newRow("session lock absent is on") << 0 << "session" << key(keys::kLOCKWITHSESSION) << QVariant() << 1;
+        QTest::newRow("erase method absent") << 2 << "erase" << key(keys::Secureerasemethod) << QVariant() << 0;
+    }
+
+    void storedValuesShowAsTheyRead() {
+        QFETCH(int, pane);
+        QFETCH(QString, control);
+        QFETCH(QString, setting);
+        QFETCH(QVariant, stored);
+        QFETCH(int, expected);
+        TestEnvironment env;
+        if (stored.isValid()) {
+            QVERIFY(SettingsStore::setValue(setting, stored));
+        }
+        QCOMPARE(shown(controlOf(openPane(pane), control)), expected);
+        // Showing writes nothing.
+        QCOMPARE(SettingsStore::contains(setting), stored.isValid());
+    }
+
+    void anUnwritableSettingsFileIsToldAndTheBoxGoesBack() {
+        TestEnvironment env;
+        auto* general = openOn<GeneralViewController>(0);
+        QVERIFY(general);
+        // The settings file's folder turned into a file: no write can succeed.
+        SettingsStore::useFile(env.base() + QStringLiteral("/blocked/Tessaro.conf"));
+        QVERIFY(TestEnvironment::writeFile(env.base() + QStringLiteral("/blocked"), "not a folder"));
+        const int alerts = ModalSeam::alertCount();
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(general->checkBox1(), Qt::LeftButton, {}, QPoint(8, general->checkBox1()->height() / 2));
+        QVERIFY(waitUntil([&] { return ModalSeam::alertCount() == alerts + 1; }));
+        QVERIFY(!general->checkBox1()->isChecked());
+        SettingsStore::useFile(env.settingsFile());
+    }
+
+    void theSessionLockSwitchDecidesWhetherTheScreenLockLocksTheVault() {
+        PrivateBus bus;
+        QVERIFY2(bus.isReady(), qPrintable(bus.error()));
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.watchSessionLock(bus.client(), QDBusConnection(QStringLiteral("no system bus")));
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(logIn(delegate));
+        auto* general = openOn<GeneralViewController>(0);
+        QVERIFY(general && general->sessionLockBox()->isChecked());
+        QTest::mouseClick(general->sessionLockBox(), Qt::LeftButton, {}, QPoint(8, general->sessionLockBox()->height() / 2));
+        closePreferences();
+        const auto screenLocks = [&bus] {
+            return bus.emitSignal(QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"),
+                                  QStringLiteral("ActiveChanged"), {true});
+        };
+        QVERIFY(screenLocks());
+        QTest::qWait(200);
+        QVERIFY(delegate.mainView());
+
+        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, true));
+        QVERIFY(screenLocks());
+        QTRY_VERIFY(!delegate.mainView());
+    }
+
+    void theChangePasswordButtonWaitsForItsWindow() {
+        TestEnvironment env;
+        QVERIFY(!openOn<PasswordViewController>(1)->changeButton()->isEnabled());
+        closePreferences();
+
+        QWidget* openedOver = nullptr;
+        std::optional<QString> openedFor = QStringLiteral("unset");
+        PreferencesWindowController::setChangePasswordHook([&](QWidget* parent, std::optional<QString> drive) {
+            openedOver = parent;
+            openedFor = drive;
+        });
+        auto* pane = openOn<PasswordViewController>(1);
+        QVERIFY(pane->changeButton()->isEnabled());
+        QTest::mouseClick(pane->changeButton(), Qt::LeftButton);
+        QCOMPARE(openedOver, PreferencesWindowController::shown());
+        QVERIFY(!openedFor.has_value());
+    }
+
+    void movingTheVaultFromTheAdvancedPaneReopensItThere() {
+        TestEnvironment env;
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(logIn(delegate));
+        const QString root = env.vaultRoot();
+        QVERIFY(TestEnvironment::writeFile(root + QStringLiteral("/Notes/Plans/TXT.rtf"), "{\\rtf1 plans}"));
+        auto* advanced = openOn<AdvancedViewController>(3);
+        QCOMPARE(advanced->pathLabel()->text(), root);
+
+        // Refused: a place inside the vault. Told, and nothing changes.
+        ModalSeam::nextFileNames({root + QStringLiteral("/Inside")});
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(advanced->changePathButton(), Qt::LeftButton);
+        QVERIFY(waitUntil([] { return ModalSeam::lastAlert().message.contains(QStringLiteral("into itself")); }));
+        QCOMPARE(vaultpaths::AppRootDirKey(), root);
+        QVERIFY(!advanced->isMoving());
+
+        const QString destination = env.base() + QStringLiteral("/Elsewhere/Vault");
+        ModalSeam::nextFileNames({destination});
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(advanced->changePathButton(), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return delegate.loginView() != nullptr && !delegate.mainView(); }, 10000));
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The vault has moved"));
+        QCOMPARE(vaultpaths::AppRootDirKey(), destination);
+        QVERIFY(!QFileInfo::exists(root));
+        QCOMPARE(TestEnvironment::readFile(destination + QStringLiteral("/Notes/Plans/TXT.rtf")), QByteArray("{\\rtf1 plans}"));
+        QVERIFY(PreferencesWindowController::shown() == nullptr);
+        // The next login opens the vault at its new place.
+        QVERIFY(logIn(delegate));
+        QVERIFY(!QFileInfo::exists(root));
+    }
+
+    void aMoveCutShortIsSettledAndToldAtTheNextLaunch_data() {
+        QTest::addColumn<bool>("renamed");  // killed just after the rename, or just before it
+        QTest::newRow("killed before the rename") << false;
+        QTest::newRow("killed after the rename") << true;
+    }
+
+    void aMoveCutShortIsSettledAndToldAtTheNextLaunch() {
+        QFETCH(bool, renamed);
+        TestEnvironment env;
+        const QString destination = env.base() + QStringLiteral("/Elsewhere");
+        vault::MoveOptions options;
+        options.rename = [renamed](const QByteArray& from, const QByteArray& to) {
+            if (renamed) {
+                ::rename(from.constData(), to.constData());
+            }
+            return ::raise(SIGKILL);
+        };
+        QCOMPARE(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).moved); }), -1);
+
+        const int alerts = ModalSeam::alertCount();
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(waitUntil([&] { return ModalSeam::alertCount() == alerts + 1; }));
+        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("Moving the vault was interrupted"));
+        QCOMPARE(vaultpaths::AppRootDirKey(), renamed ? destination : env.vaultRoot());
+        QVERIFY(ModalSeam::lastAlert().message.contains(vaultpaths::AppRootDirKey()));
+        QVERIFY(!SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
+        QVERIFY(delegate.loginView());
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<PreferencesTest>(argc, argv); }
+
+#include "tst_preferences.moc"
