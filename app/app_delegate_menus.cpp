@@ -411,6 +411,10 @@ void AppDelegate::refresMenuItems() {
     languageButton_->setIcon(ui::picture(QStringLiteral("LanguageIcon/") + ui::text("languageIcon")));
     languageButton_->setAccessibleName(ui::text("languageButton.accessibleName"));
     languageButton_->setToolTip(ui::text("languageButton.toolTip"));
+    // The arrow the bar shows when its menus do not fit.
+    if (auto* more = mainMenu_->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"))) {
+        more->setAccessibleName(ui::text("menuBar.moreMenus"));
+    }
     languageButton_->adjustSize();
     languageButton_->update();
     mainMenu_->adjustSize();

@@ -247,9 +247,13 @@ void NotesPane::langeuageAction() {
     deleteButton_->setText(ui::text("notes.delete"));
     list_->setPlaceholderText(ui::text("notesList.empty"));
     title_->setPlaceholderText(ui::text("notes.title.placeholder"));
+    title_->setAccessibleName(title_->placeholderText());
+    editor_->setAccessibleName(ui::text("noteEditor.accessibleName"));
+    list_->setAccessibleName(ui::text("notesList.accessibleName"));
     for (QToolButton* button : std::as_const(formatButtons_)) {
         const QString key = QStringLiteral("notes.format.") + button->objectName().mid(7);
         button->setToolTip(LanguageBundle::localizedStringForKey(key));
+        button->setAccessibleName(button->toolTip());
     }
     for (int row = 0; row < model_->rowCount() && row < shown_.size(); ++row) {
         model_->item(row)->setData(noteDateText(shown_.at(row)->createDate), kDateRole);
