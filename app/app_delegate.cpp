@@ -111,6 +111,7 @@ void AppDelegate::showGuide() {
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
     addNote_->setEnabled(false);
+    showVaultMenus(false);
     refreshItemCommands();
 }
 
@@ -136,6 +137,7 @@ void AppDelegate::showLogin() {
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
     addNote_->setEnabled(false);
+    showVaultMenus(false);
     refreshItemCommands();
     login->focusPassword();
     emit loginShown();
@@ -187,6 +189,7 @@ void AppDelegate::showMainView() {
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);
     addNote_->setEnabled(true);
+    showVaultMenus(true);
     refreshItemCommands();
     emit mainViewShown(controller);
 }

@@ -135,6 +135,8 @@ private:
     void buildMenus();
     void buildLanguageButton();
     void showMenusForGuide(bool guide);
+    // File, Edit, Format and Password, shown while the vault is open.
+    void showVaultMenus(bool open);
     void refreshItemCommands();
     void refreshEditCommands();
     bool noteBeingEdited() const;

@@ -249,14 +249,8 @@ void AppDelegate::buildMenus() {
     file->addSeparator();
     removeFromList_ = addMenuItem(file, 5, QKeySequence(Qt::Key_Delete));
     connect(removeFromList_, &QAction::triggered, this, [this] {
-        if (!mainViewIsShown()) {
-            return;
-        }
-        // With the notes shown, the key means the open note (the pane asks first when it
-        // holds text); a text field with the focus keeps the key for itself.
-        if (mainView_->isShowingNotes()) {
-            mainView_->notesPane()->deleteNoteAction();
-        } else if (removeFromListHook_ && mainView_->selectedItem()) {
+        // A text field with the focus keeps the key for itself.
+        if (mainViewIsShown() && !mainView_->isShowingNotes() && removeFromListHook_ && mainView_->selectedItem()) {
             removeFromListHook_(*mainView_);
         }
     });
@@ -381,8 +375,11 @@ void AppDelegate::buildLanguageButton() {
     font.setPixelSize(15);
     languageButtonMenu_->setFont(font);
     languageButtonMenu_->setStyleSheet(QStringLiteral("QMenu { color: rgb(44, 44, 47); }"));
+    auto* choices = new QActionGroup(languageButtonMenu_);
     for (const int tag : {1, 2}) {
         QAction* choice = addMenuItem(languageButtonMenu_, tag);
+        choice->setCheckable(true);
+        choices->addAction(choice);
         connect(choice, &QAction::triggered, this, [this, tag] { setLange(tag); });
     }
     languageButton_->setMenu(languageButtonMenu_);
@@ -467,16 +464,25 @@ void AppDelegate::refresMenuItems() {
 
 void AppDelegate::showMenusForGuide(bool guide) {
     for (QAction* top : std::as_const(mainHeadMenus_)) {
-        const QString id = top->objectName();
-        if (id == QLatin1String("Language")) {
+        if (top->objectName() == QLatin1String("Language")) {
             top->setVisible(guide);
-        } else if (!id.isEmpty()) {
-            top->setVisible(!guide);
         }
     }
     languageButton_->setVisible(!guide);
     refresMenuItems();
     refreshItemCommands();
+}
+
+void AppDelegate::showVaultMenus(bool open) {
+    // The menu bar lives in the window here, and the login window is narrow: menus whose
+    // every command needs the open vault would push Window and Help behind an overflow
+    // arrow, so they appear with the vault.
+    for (QAction* top : std::as_const(mainHeadMenus_)) {
+        const QString id = top->objectName();
+        if (!id.isEmpty() && id != QLatin1String("Language")) {
+            top->setVisible(open);
+        }
+    }
 }
 
 void AppDelegate::setLange(int tag) {
@@ -530,9 +536,7 @@ void AppDelegate::refreshItemCommands() {
     const bool shown = mainViewIsShown();
     HideItem_->setEnabled(shown && mainView_->canHideSelectedItem());
     UnHideItem_->setEnabled(shown && mainView_->canUnhideSelectedItem());
-    removeFromList_->setEnabled(shown && (mainView_->isShowingNotes()
-                                              ? mainView_->notesPane()->openNote().note() != nullptr
-                                              : removeFromListHook_ && mainView_->selectedItem()));
+    removeFromList_->setEnabled(shown && !mainView_->isShowingNotes() && removeFromListHook_ && mainView_->selectedItem());
     renameGroup_->setEnabled(shown && renameGroupHook_);
     find_->setEnabled(shown);
     preferences_->setEnabled(shown && preferencesHook_);

@@ -115,7 +115,7 @@ private slots:
         QTest::addColumn<bool>("languageButton");
         QTest::addColumn<bool>("vaultCommands");
         QTest::newRow("guide") << State::Guide << QList<int>{10, 20, 70, 80} << false << false;
-        QTest::newRow("login") << State::Login << QList<int>{10, 30, 40, 50, 60, 70, 80} << true << false;
+        QTest::newRow("login") << State::Login << QList<int>{10, 70, 80} << true << false;
         QTest::newRow("main") << State::Main << QList<int>{10, 30, 40, 50, 60, 70, 80} << true << true;
     }
     void menusFollowTheWindowState() {
@@ -246,19 +246,24 @@ private slots:
     }
 
     void editMenuReachesTheFocusedField() {
-        App app(State::Login);
+        App app(State::Main);
         CustomWindow* window = app.delegate.mainWindow();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
-        auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-        QVERIFY(field);
-        QTest::keyClicks(field, QStringLiteral("secret"));
+        QLineEdit* field = app.delegate.mainView()->searchField();
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("photo"));
         app.delegate.menuWithTag(40)->aboutToShow();
-        // A password field gives nothing to the clipboard, but can be undone.
-        QVERIFY(!app.delegate.menuItem(40, 4)->isEnabled());
-        QVERIFY(app.delegate.menuItem(40, 1)->isEnabled());
-        app.delegate.menuItem(40, 1)->trigger();
+        QVERIFY(!app.delegate.menuItem(40, 4)->isEnabled());  // nothing selected to copy
+        app.delegate.menuItem(40, 6)->trigger();
+        QCOMPARE(field->selectedText(), QStringLiteral("photo"));
+        app.delegate.menuWithTag(40)->aboutToShow();
+        QVERIFY(app.delegate.menuItem(40, 3)->isEnabled());
+        app.delegate.menuItem(40, 3)->trigger();
         QVERIFY(field->text().isEmpty());
+        app.delegate.menuWithTag(40)->aboutToShow();
+        app.delegate.menuItem(40, 5)->trigger();
+        QCOMPARE(field->text(), QStringLiteral("photo"));
     }
 
     void switchingLanguageRelabelsEverythingAtOnce_data() {
