@@ -266,7 +266,7 @@ void AppDelegate::buildMenus() {
     // Edit: the standard commands reach the focused text field.
     QMenu* edit = addTopMenu(40);
     const std::pair<EditCommand, QKeySequence> editItems[] = {
-        {EditCommand::Undo, QKeySequence::Undo},   {EditCommand::Redo, QKeySequence::Redo},
+        {EditCommand::Undo, QKeySequence::Undo}, {EditCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
         {EditCommand::Cut, QKeySequence::Cut},     {EditCommand::Copy, QKeySequence::Copy},
         {EditCommand::Paste, QKeySequence::Paste}, {EditCommand::SelectAll, QKeySequence::SelectAll},
     };

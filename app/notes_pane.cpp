@@ -162,6 +162,13 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     editorLayout->addWidget(edited_);
     editorLayout->addWidget(buildFormatBar(editorColumn));
     editorLayout->addWidget(editor_, 1);
+    // Tab follows the column from top to bottom: title, format bar, text.
+    QWidget* previous = title_;
+    for (QToolButton* button : std::as_const(formatButtons_)) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+    setTabOrder(previous, editor_);
     layout->addWidget(editorColumn, 1);
 
     // Every change is saved, coalesced; the font and colour panels' changes too (they
