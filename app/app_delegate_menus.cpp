@@ -9,6 +9,7 @@
 #include "app/ts_text_view.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
+#include "app/window_log_lines.h"
 #include "controls/modal_seam.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
@@ -412,9 +413,8 @@ void AppDelegate::refresMenuItems() {
     if (auto* more = mainMenu_->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"))) {
         more->setAccessibleName(ui::text("menuBar.moreMenus"));
     }
-    languageButton_->adjustSize();
+    languageButton_->updateGeometry();
     languageButton_->update();
-    mainMenu_->adjustSize();
 
     for (const MenuKeys& keys : kMenus) {
         QMenu* menu = menuWithTag(keys.tag);
@@ -492,7 +492,7 @@ void AppDelegate::setLange(int tag) {
     if (!SettingsStore::setValues({{QString::fromLatin1(keys::AppLanguage), tag},
                                    {QString::fromLatin1(keys::AppleLanguages), preferred}})) {
         // The running interface still switches; only the next launch may not follow.
-        logLine(QStringLiteral("The language choice could not be stored; the next launch may use the previous one"));
+        logLine(QString::fromUtf8(windowlog::kLanguageNotStored));
     }
     LanguageBundle::setLanguage();
     refresMenuItems();
@@ -611,7 +611,7 @@ void AppDelegate::helpAction() {
     if (!page.isEmpty() && urlOpener_ && urlOpener_(QUrl::fromLocalFile(page))) {
         return;
     }
-    logLine(QStringLiteral("The help page could not be opened: %1").arg(page.isEmpty() ? QStringLiteral("not installed") : page));
+    logLine(QString::fromUtf8(windowlog::kHelpNotOpened).arg(page.isEmpty() ? QStringLiteral("not installed") : page));
     controls::ModalSeam::AlertRequest request;
     request.title = ui::text("help.unavailable.title");
     request.message = page.isEmpty() ? ui::text("help.missing.message") : ui::text("help.noBrowser.message").arg(page);

@@ -309,6 +309,29 @@ private slots:
         QCOMPARE(app.delegate.languageButton()->icon().cacheKey(), englishIcon);
     }
 
+    // The installed page in the interface's language (English for one without a page), and
+    // a clear message when no browser takes it.
+    void helpOpensThePageOfTheInterfaceLanguage() {
+        App app(State::Login);
+        QStringList opened;
+        bool browserTakesIt = true;
+        app.delegate.setUrlOpener([&](const QUrl& url) {
+            opened << url.toLocalFile().section(QLatin1Char('/'), -2);
+            return browserTakesIt;
+        });
+        app.delegate.setLange(1);
+        app.delegate.helpAction();
+        app.delegate.setLange(5);
+        app.delegate.helpAction();
+        QCOMPARE(opened, (QStringList{QStringLiteral("zh-Hans/index.html"), QStringLiteral("en/index.html")}));
+        QCOMPARE(controls::ModalSeam::alertCount(), 0);
+        browserTakesIt = false;
+        controls::ModalSeam::nextAnswer(QMessageBox::Ok);
+        app.delegate.helpAction();
+        QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
+        QVERIFY(controls::ModalSeam::lastAlert().message.contains(QStringLiteral("/en/index.html")));
+    }
+
     void theNextLaunchStartsInTheChosenLanguage() {
         TestEnvironment env;
         {
