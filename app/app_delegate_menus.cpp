@@ -2,6 +2,7 @@
 #include "app/app_delegate.h"
 
 #include "app/custom_window.h"
+#include "app/edit_commands.h"
 #include "app/guide_view_controller.h"
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
@@ -18,14 +19,11 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 #include <QToolButton>
 #include <QUrl>
 
@@ -109,76 +107,6 @@ void labelItems(QMenu* menu, const char* itemKey) {
     }
 }
 
-enum class EditCommand { Undo = 1, Redo, Cut, Copy, Paste, SelectAll };
-
-// The text widget the Edit commands reach: the focused line or text field.
-struct EditTarget {
-    QLineEdit* line = nullptr;
-    QTextEdit* rich = nullptr;
-    QPlainTextEdit* plain = nullptr;
-};
-
-EditTarget focusedTextWidget() {
-    QWidget* focus = QApplication::focusWidget();
-    return {qobject_cast<QLineEdit*>(focus), qobject_cast<QTextEdit*>(focus), qobject_cast<QPlainTextEdit*>(focus)};
-}
-
-bool canRun(const EditTarget& target, EditCommand command) {
-    const bool clipboardHasText = !QGuiApplication::clipboard()->text().isEmpty();
-    if (QLineEdit* line = target.line) {
-        // A password field gives nothing away through the clipboard.
-        const bool secret = line->echoMode() != QLineEdit::Normal;
-        switch (command) {
-        case EditCommand::Undo: return line->isUndoAvailable();
-        case EditCommand::Redo: return line->isRedoAvailable();
-        case EditCommand::Cut: return !secret && !line->isReadOnly() && line->hasSelectedText();
-        case EditCommand::Copy: return !secret && line->hasSelectedText();
-        case EditCommand::Paste: return !line->isReadOnly() && clipboardHasText;
-        case EditCommand::SelectAll: return !line->text().isEmpty();
-        }
-    }
-    const bool readOnly = target.rich ? target.rich->isReadOnly() : target.plain && target.plain->isReadOnly();
-    QTextDocument* document = target.rich ? target.rich->document() : target.plain ? target.plain->document() : nullptr;
-    if (!document) {
-        return false;
-    }
-    const bool selection = target.rich ? target.rich->textCursor().hasSelection() : target.plain->textCursor().hasSelection();
-    switch (command) {
-    case EditCommand::Undo: return !readOnly && document->isUndoAvailable();
-    case EditCommand::Redo: return !readOnly && document->isRedoAvailable();
-    case EditCommand::Cut: return !readOnly && selection;
-    case EditCommand::Copy: return selection;
-    case EditCommand::Paste: return !readOnly && clipboardHasText;
-    case EditCommand::SelectAll: return !document->isEmpty();
-    }
-    return false;
-}
-
-template <class Widget>
-void runOn(Widget* widget, EditCommand command) {
-    switch (command) {
-    case EditCommand::Undo: widget->undo(); break;
-    case EditCommand::Redo: widget->redo(); break;
-    case EditCommand::Cut: widget->cut(); break;
-    case EditCommand::Copy: widget->copy(); break;
-    case EditCommand::Paste: widget->paste(); break;
-    case EditCommand::SelectAll: widget->selectAll(); break;
-    }
-}
-
-void run(const EditTarget& target, EditCommand command) {
-    if (!canRun(target, command)) {
-        return;
-    }
-    if (target.line) {
-        runOn(target.line, command);
-    } else if (target.rich) {
-        runOn(target.rich, command);
-    } else if (target.plain) {
-        runOn(target.plain, command);
-    }
-}
-
 }  // namespace
 
 QAction* AppDelegate::addMenuItem(QMenu* menu, int tag, const QKeySequence& shortcut) {
@@ -192,7 +120,6 @@ QAction* AppDelegate::addMenuItem(QMenu* menu, int tag, const QKeySequence& shor
 
 void AppDelegate::buildMenus() {
     mainMenu_ = new QMenuBar(mainWindow_.get());
-    mainMenu_->setAccessibleName(ui::text("menuBar.accessibleName"));
     mainWindow_->setMenuBar(mainMenu_);
     const auto addTopMenu = [this](int tag) {
         QMenu* menu = mainMenu_->addMenu(QString());
@@ -266,6 +193,7 @@ void AppDelegate::buildMenus() {
 
     // Edit: the standard commands reach the focused text field.
     QMenu* edit = addTopMenu(40);
+    using editcommands::EditCommand;
     const std::pair<EditCommand, QKeySequence> editItems[] = {
         {EditCommand::Undo, QKeySequence::Undo}, {EditCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
         {EditCommand::Cut, QKeySequence::Cut},     {EditCommand::Copy, QKeySequence::Copy},
@@ -276,7 +204,7 @@ void AppDelegate::buildMenus() {
             edit->addSeparator();
         }
         QAction* item = addMenuItem(edit, static_cast<int>(command), keys);
-        connect(item, &QAction::triggered, this, [command] { run(focusedTextWidget(), command); });
+        connect(item, &QAction::triggered, this, [command] { editcommands::run(editcommands::focusedTextWidget(), command); });
         editCommands_.append(item);
     }
     edit->addSeparator();
@@ -406,6 +334,7 @@ QAction* AppDelegate::menuItem(int menuTag, int itemTag, std::optional<int> subm
 }
 
 void AppDelegate::refresMenuItems() {
+    mainMenu_->setAccessibleName(ui::text("menuBar.accessibleName"));
     languageButton_->setIcon(ui::picture(QStringLiteral("LanguageIcon/") + ui::text("languageIcon")));
     languageButton_->setAccessibleName(ui::text("languageButton.accessibleName"));
     languageButton_->setToolTip(ui::text("languageButton.toolTip"));
@@ -550,9 +479,9 @@ void AppDelegate::refreshItemCommands() {
 }
 
 void AppDelegate::refreshEditCommands() {
-    const EditTarget target = focusedTextWidget();
+    const editcommands::EditTarget target = editcommands::focusedTextWidget();
     for (QAction* item : std::as_const(editCommands_)) {
-        item->setEnabled(canRun(target, static_cast<EditCommand>(tagOf(item))));
+        item->setEnabled(editcommands::canRun(target, static_cast<editcommands::EditCommand>(tagOf(item))));
     }
 }
 
