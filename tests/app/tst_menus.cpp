@@ -309,6 +309,22 @@ private slots:
         QCOMPARE(app.delegate.languageButton()->icon().cacheKey(), englishIcon);
     }
 
+    // Relabelling rebuilds the lists, the notes list included: the words typed a moment
+    // before stay in the note.
+    void switchingWhileTypingKeepsTheNote() {
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        main->addNoteFileAction();
+        QTRY_VERIFY(main->isShowingNotes());
+        TSTextView* editor = main->notesPane()->editor();
+        editor->setFocus();
+        QTest::keyClicks(editor, QStringLiteral("typed just now"));
+        app.delegate.setLange(1);
+        app.delegate.setLange(2);
+        QCOMPARE(main->notesPane()->editor()->toPlainText(), QStringLiteral("typed just now"));
+        QVERIFY(main->notesPane()->flush());
+    }
+
     // The installed page in the interface's language (English for one without a page), and
     // a clear message when no browser takes it.
     void helpOpensThePageOfTheInterfaceLanguage() {
