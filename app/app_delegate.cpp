@@ -18,6 +18,7 @@
 #include "vault/vault_move.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -52,12 +53,15 @@ AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
         return false;
     };
     mainWindow_->setWindowIcon(ui::applicationIcon());
+    urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     buildMenus();
     connect(mainWindow_.get(), &CustomWindow::customButtonsHiddenChanged, this, &AppDelegate::showMenusForGuide);
 }
 
 AppDelegate::~AppDelegate() {
     mainWindow_->closeGuard = nullptr;
+    // The menus go with the window; focus changes while it closes must not reach them.
+    disconnect(qApp, nullptr, this, nullptr);
     // The window goes first, while the timer and the menus it reaches are still alive.
     idleTimer_.stop();
     if (mainView_) {
@@ -77,105 +81,6 @@ WelcomeWindowController* AppDelegate::welcomeWindow() const { return welcome_; }
 AppDelegate* AppDelegate::sharedAppDelegate() { return sharedDelegate; }
 
 bool AppDelegate::isFirstRun() { return !SettingsStore::boolValue(QString::fromLatin1(keys::FirstRun)); }
-
-void AppDelegate::buildMenus() {
-    mainMenu_ = new QMenuBar(mainWindow_.get());
-    mainWindow_->setMenuBar(mainMenu_);
-
-    tessaroMenu_ = mainMenu_->addMenu(QGuiApplication::applicationDisplayName());
-    tessaroMenu_->menuAction()->setData(10);
-    QAction* tutorial = tessaroMenu_->addAction(QString());
-    tutorial->setData(1);
-    connect(tutorial, &QAction::triggered, this, &AppDelegate::showWelcomeTutorialAction);
-    tessaroMenu_->addSeparator();
-    QAction* quit = tessaroMenu_->addAction(QString());
-    quit->setData(9);
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, this, &AppDelegate::terminateAction);
-
-    fileMenu_ = mainMenu_->addMenu(QString());
-    fileMenu_->menuAction()->setData(30);
-    fileMenu_->menuAction()->setObjectName(QStringLiteral("File"));
-    addFiles_ = fileMenu_->addAction(QString());
-    addFiles_->setData(1);
-    addFiles_->setShortcut(QKeySequence::Open);
-    connect(addFiles_, &QAction::triggered, this, [this] {
-        if (mainView_) {
-            mainView_->addFileAction();
-        }
-    });
-    addNote_ = fileMenu_->addAction(QString());
-    addNote_->setData(2);
-    addNote_->setShortcut(QKeySequence::New);
-    connect(addNote_, &QAction::triggered, this, [this] {
-        if (mainView_) {
-            mainView_->addNoteFileAction();
-        }
-    });
-    fileMenu_->addSeparator();
-    HideItem_ = fileMenu_->addAction(QString());
-    HideItem_->setData(3);
-    connect(HideItem_, &QAction::triggered, this, [this] {
-        if (mainView_) {
-            mainView_->hideItemAction();
-        }
-    });
-    UnHideItem_ = fileMenu_->addAction(QString());
-    UnHideItem_->setData(4);
-    connect(UnHideItem_, &QAction::triggered, this, [this] {
-        if (mainView_) {
-            mainView_->unHideItemAction();
-        }
-    });
-    // Also just before the menu opens, so it never offers what no longer applies.
-    connect(fileMenu_, &QMenu::aboutToShow, this, &AppDelegate::refreshItemCommands);
-
-    passwordMenu_ = mainMenu_->addMenu(QString());
-    passwordMenu_->menuAction()->setData(60);
-    passwordMenu_->menuAction()->setObjectName(QStringLiteral("Password"));
-    lockTessaro_ = passwordMenu_->addAction(QString());
-    lockTessaro_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    connect(lockTessaro_, &QAction::triggered, this, &AppDelegate::lockTessaroAction);
-
-    helpMenu_ = mainMenu_->addMenu(QString());
-    helpMenu_->menuAction()->setData(80);
-    QAction* help = helpMenu_->addAction(QString());
-    help->setData(1);
-    connect(help, &QAction::triggered, this, &AppDelegate::showWelcomeTutorialAction);
-
-    mainHeadMenus_ = mainMenu_->actions();
-
-    // Titles, as the first call of the shared delegate does.
-    tessaroMenu_->setTitle(QGuiApplication::applicationDisplayName());
-    tutorial->setText(ui::text("ProMenuItem1.title"));
-    quit->setText(ui::text("ProMenuItem9.title"));
-    fileMenu_->setTitle(ui::text("FilemenuItem.title"));
-    addFiles_->setText(ui::text("FilemenuItem1.title"));
-    addNote_->setText(ui::text("FilemenuItem2.title"));
-    HideItem_->setText(ui::text("FilemenuItem3.title"));
-    UnHideItem_->setText(ui::text("FilemenuItem4.title"));
-    passwordMenu_->setTitle(ui::text("PassWord"));
-    lockTessaro_->setText(ui::text("Lock.title"));
-    helpMenu_->setTitle(ui::text("HelpMenuItem.title"));
-    help->setText(ui::text("HelpMenuItem1.title"));
-}
-
-void AppDelegate::showMenusForGuide(bool guide) {
-    for (QAction* top : std::as_const(mainHeadMenus_)) {
-        const QString id = top->objectName();
-        if (id == QLatin1String("File") || id == QLatin1String("Password")) {
-            top->setVisible(!guide);
-        }
-    }
-}
-
-void AppDelegate::refreshItemCommands() {
-    // A controller that a lock has replaced lingers until the next turn of the event loop.
-    const bool shown = mainView_ && mainWindow_->contentController() == mainView_;
-    HideItem_->setEnabled(shown && mainView_->canHideSelectedItem());
-    UnHideItem_->setEnabled(shown && mainView_->canUnhideSelectedItem());
-}
 
 void AppDelegate::applicationDidFinishLaunching() {
     // A move of the vault cut short is settled before anything looks at (or creates) the root.
@@ -211,6 +116,7 @@ void AppDelegate::showGuide() {
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
     addNote_->setEnabled(false);
+    showVaultMenus(false);
     refreshItemCommands();
 }
 
@@ -236,6 +142,7 @@ void AppDelegate::showLogin() {
     lockTessaro_->setEnabled(false);
     addFiles_->setEnabled(false);
     addNote_->setEnabled(false);
+    showVaultMenus(false);
     refreshItemCommands();
     login->focusPassword();
     emit loginShown();
@@ -287,6 +194,7 @@ void AppDelegate::showMainView() {
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);
     addNote_->setEnabled(true);
+    showVaultMenus(true);
     refreshItemCommands();
     emit mainViewShown(controller);
 }

@@ -3,6 +3,7 @@
 #include "access/session_lock_listener.h"
 
 #include <QList>
+#include <QKeySequence>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -10,17 +11,21 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
 class QDBusConnection;
 class QMenuBar;
+class QToolButton;
+class QUrl;
 
 namespace tessaro {
 
 class CustomWindow;
 class GuideViewController;
 class MainViewController;
+class TSTextView;
 class WelcomeWindowController;
 class loginViewcontroller;
 
@@ -76,6 +81,42 @@ public:
     // the main window has a selected item they apply to.
     QAction* HideItem() const { return HideItem_; }
     QAction* UnHideItem() const { return UnHideItem_; }
+    // A top-level menu by its tag (10 application ... 80 help), or null.
+    QMenu* menuWithTag(int tag) const;
+    // The item of tag `itemTag` in the top-level menu `menuTag` (or in that menu's submenu
+    // opened by `submenuTag`), or null.
+    QAction* menuItem(int menuTag, int itemTag, std::optional<int> submenuTag = std::nullopt) const;
+
+    // ---- Language ----
+    // The switch: 1 Chinese, 2 English (other values by a hand-edited setting). Stores the
+    // choice, remembers it for the next launch, and relabels the menus and every open
+    // window at once.
+    void setLange(int tag);
+    // Relabels the whole menu bar and the language button in the current language.
+    void refresMenuItems();
+    // The title bar's language button (at the menu bar's corner), shown outside the guide.
+    QToolButton* languageButton() const { return languageButton_; }
+
+    // ---- Help ----
+    // Opens the local help page of the current language in the default browser; tells the
+    // user when there is none or no browser took it.
+    void helpAction();
+    // The installed help page for a language directory ("en", "zh-Hans"), falling back to
+    // English; empty when none is installed.
+    static QString helpPagePath(const QString& languageDirectory);
+    // What opens a URL in the desktop's browser (tests record it instead).
+    void setUrlOpener(std::function<bool(const QUrl&)> opener);
+
+    // ---- Commands that other windows provide ----
+    // Each menu item stays disabled while its hook is empty.
+    void setPreferencesHook(std::function<void(QWidget*)> hook);
+    void setChangePasswordHook(std::function<void(QWidget*, std::optional<QString>)> hook);
+    // Delete: removes the selected item from the list (asking first for a hidden one).
+    void setRemoveFromListHook(std::function<void(MainViewController&)> hook);
+    // F2: renames the selected group in place.
+    void setRenameGroupHook(std::function<void(MainViewController&)> hook);
+    void preferencesAction();
+    void enterChangePassword();
 
     // The window states.
     void showGuide();
@@ -86,11 +127,22 @@ public:
 signals:
     void mainViewShown(MainViewController* controller);
     void loginShown();
+    // After a language switch has relabelled the menus and the shown controller: any other
+    // open window connects its own relabelling here.
+    void languageChanged();
 
 private:
     void buildMenus();
+    void buildLanguageButton();
     void showMenusForGuide(bool guide);
+    // File, Edit, Format and Password, shown while the vault is open.
+    void showVaultMenus(bool open);
     void refreshItemCommands();
+    void refreshEditCommands();
+    bool noteBeingEdited() const;
+    bool mainViewIsShown() const;
+    QAction* addMenuItem(QMenu* menu, int tag, const QKeySequence& shortcut = {});
+    void forwardToEditor(void (TSTextView::*command)());
 
     std::unique_ptr<CustomWindow> mainWindow_;
     QPointer<MainViewController> mainView_;
@@ -104,12 +156,24 @@ private:
     std::function<int(qint64)> idleDelayProvider_;
     std::function<void()> terminate_;
 
+    std::function<bool(const QUrl&)> urlOpener_;
+    std::function<void(QWidget*)> preferencesHook_;
+    std::function<void(QWidget*, std::optional<QString>)> changePasswordHook_;
+    std::function<void(MainViewController&)> removeFromListHook_;
+    std::function<void(MainViewController&)> renameGroupHook_;
+
     QMenuBar* mainMenu_ = nullptr;
     QList<QAction*> mainHeadMenus_;
-    QMenu* tessaroMenu_ = nullptr;
-    QMenu* fileMenu_ = nullptr;
-    QMenu* passwordMenu_ = nullptr;
-    QMenu* helpMenu_ = nullptr;
+    QToolButton* languageButton_ = nullptr;
+    QMenu* languageButtonMenu_ = nullptr;
+    QList<QAction*> languageChoices_;
+    QList<QAction*> editCommands_;
+    QList<QAction*> formatCommands_;
+    QAction* preferences_ = nullptr;
+    QList<QAction*> changePassword_;
+    QAction* removeFromList_ = nullptr;
+    QAction* renameGroup_ = nullptr;
+    QAction* find_ = nullptr;
     QAction* lockTessaro_ = nullptr;
     QAction* addFiles_ = nullptr;
     QAction* addNote_ = nullptr;

@@ -114,6 +114,7 @@ GuideViewController::GuideViewController(bool tutorial, QWidget* parent)
         "QPushButton:pressed { background: #0B5F59; }"));
     enterBtn_->setText(ui::text(flow_.forwardTitleKey()));
     connect(enterBtn_, &QPushButton::clicked, this, &GuideViewController::enterAction);
+    pageView_->setAccessibleName(ui::text("guidePager.accessibleName"));
     resize(kSize);
     layoutStrip(false);
 }
@@ -168,6 +169,8 @@ QLineEdit* GuideViewController::makeField(controls::TSView** frame, const char* 
     field->setFrame(false);
     field->setEchoMode(secure ? QLineEdit::Password : QLineEdit::Normal);
     field->setPlaceholderText(ui::text(placeholderKey));
+    field->setProperty("placeholderKey", QByteArray(placeholderKey));
+    field->setAccessibleName(field->placeholderText());
     field->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #1e1e22; }"));
     QFont font = field->font();
     font.setPixelSize(13);
@@ -363,8 +366,23 @@ void GuideViewController::turnLock() {
 }
 
 void GuideViewController::langeuageAction() {
-    // The page texts stay in the language they were built in; only the layout follows.
-    updateGeometry();
+    // Every text label is named after its key.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->objectName().contains(QLatin1Char('.'))) {
+            label->setText(LanguageBundle::localizedStringForKey(label->objectName()));
+        }
+    }
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        const QByteArray key = field->property("placeholderKey").toByteArray();
+        if (!key.isEmpty()) {
+            field->setPlaceholderText(ui::text(key.constData()));
+            field->setAccessibleName(field->placeholderText());
+        }
+    }
+    remmenberBtn_->setText(ui::text("remmenberBtn.title"));
+    enterBtn_->setText(ui::text(flow_.forwardTitleKey()));
+    pageView_->setAccessibleName(ui::text("guidePager.accessibleName"));
+    layoutStrip(false);
     update();
 }
 

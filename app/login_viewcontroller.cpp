@@ -79,7 +79,7 @@ loginViewcontroller::loginViewcontroller(QWidget* parent) : QWidget(parent) {
     enterBtn_ = new QToolButton(passwordBackGroundView_);
     enterBtn_->setObjectName(QStringLiteral("enterBtn"));
     // The field keeps the focus: a click on the button is not the end of editing.
-    enterBtn_->setFocusPolicy(Qt::NoFocus);
+    enterBtn_->setFocusPolicy(Qt::TabFocus);
     enterBtn_->setAutoRaise(true);
     enterBtn_->setFixedSize(30, 30);
     enterBtn_->setIconSize(QSize(24, 24));
@@ -115,6 +115,8 @@ void loginViewcontroller::langeuageAction() {
     messageLabel_->setText(ui::text("login.message"));
     passwordTextField_->setPlaceholderText(ui::text("passwordTextField.placeholderString"));
     enterBtn_->setToolTip(passwordTextField_->text().isEmpty() ? ui::text("login.showHint") : ui::text("login.enter"));
+    enterBtn_->setAccessibleName(enterBtn_->toolTip());
+    passwordTextField_->setAccessibleName(passwordTextField_->placeholderText());
     if (mypopoverView_) {
         const QSize size = mypopoverView_->fill();
         if (popoverShown()) {
@@ -134,6 +136,7 @@ void loginViewcontroller::controlTextDidChange() {
     enterPicture_ = QString::fromLatin1(empty ? kHintPicture : kEnterPicture);
     enterBtn_->setIcon(ui::picture(enterPicture_));
     enterBtn_->setToolTip(empty ? ui::text("login.showHint") : ui::text("login.enter"));
+    enterBtn_->setAccessibleName(enterBtn_->toolTip());
     turnLock();
 }
 

@@ -232,6 +232,11 @@ void MainViewController::langeuageAction() {
     walk::setRestoredMarks(ui::text("restoredMark.first"), ui::text("restoredMark.numbered"));
     lockButton_->setText(QStringLiteral("  %1").arg(ui::text("lockFileBtn.title")));
     searchField_->setPlaceholderText(ui::text("searchField.placeholderString"));
+    searchField_->setAccessibleName(searchField_->placeholderText());
+    sidebarView_->setAccessibleName(ui::text("sidebar.accessibleName"));
+    itemView_->setAccessibleName(ui::text("itemList.accessibleName"));
+    progressView_->encryptCancelBtn()->setToolTip(ui::text("encryptCancelBtn.toolTip"));
+    progressView_->encryptCancelBtn()->setAccessibleName(progressView_->encryptCancelBtn()->toolTip());
     addFileButton_->setText(ui::text("addFileBtn.title"));
     addGroupButton_->setText(ui::text("addGroupBtn.title"));
     addFileButton_->setToolTip(ui::text("addFileBtn.toolTip"));

@@ -162,6 +162,13 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     editorLayout->addWidget(edited_);
     editorLayout->addWidget(buildFormatBar(editorColumn));
     editorLayout->addWidget(editor_, 1);
+    // Tab follows the column from top to bottom: title, format bar, text.
+    QWidget* previous = title_;
+    for (QToolButton* button : std::as_const(formatButtons_)) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+    setTabOrder(previous, editor_);
     layout->addWidget(editorColumn, 1);
 
     // Every change is saved, coalesced; the font and colour panels' changes too (they
@@ -247,9 +254,13 @@ void NotesPane::langeuageAction() {
     deleteButton_->setText(ui::text("notes.delete"));
     list_->setPlaceholderText(ui::text("notesList.empty"));
     title_->setPlaceholderText(ui::text("notes.title.placeholder"));
+    title_->setAccessibleName(title_->placeholderText());
+    editor_->setAccessibleName(ui::text("noteEditor.accessibleName"));
+    list_->setAccessibleName(ui::text("notesList.accessibleName"));
     for (QToolButton* button : std::as_const(formatButtons_)) {
         const QString key = QStringLiteral("notes.format.") + button->objectName().mid(7);
         button->setToolTip(LanguageBundle::localizedStringForKey(key));
+        button->setAccessibleName(button->toolTip());
     }
     for (int row = 0; row < model_->rowCount() && row < shown_.size(); ++row) {
         model_->item(row)->setData(noteDateText(shown_.at(row)->createDate), kDateRole);

@@ -92,6 +92,7 @@ void ProgressPanel::setProgressViewConfig() {
     encryptCancelBtn_->setCursor(Qt::PointingHandCursor);
     encryptCancelBtn_->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
     encryptCancelBtn_->setToolTip(ui::text("encryptCancelBtn.toolTip"));
+    encryptCancelBtn_->setAccessibleName(encryptCancelBtn_->toolTip());
     layoutContent();
 }
 

@@ -13,5 +13,7 @@ inline constexpr char kUnhideSelected[] = "显示选中文件";
 inline constexpr char kHideGroup[] = "隐藏本组文件夹";
 // A command reached the window's side of an operation the vault library does not run yet.
 inline constexpr char kNotConnectedYet[] = "not connected yet: %1";
+inline constexpr char kLanguageNotStored[] = "the language choice could not be stored; the next launch may use the previous one";
+inline constexpr char kHelpNotOpened[] = "the help page could not be opened: %1";
 
 }  // namespace tessaro::windowlog

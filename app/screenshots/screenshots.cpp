@@ -39,6 +39,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -82,6 +83,45 @@ void saveWithMenu(QWidget* window, QMenu* menu, const QString& name) {
         painter.drawPixmap(window->mapFromGlobal(menu->pos()), menu->grab());
     }
     writeShot(shot, name);
+}
+
+// Each menu of the bar that the window state shows, opened under its title; the Format
+// menu with its Font submenu open beside it, and the title bar's language button's menu.
+void saveMenuBar(AppDelegate& delegate, const QString& state, const QString& suffix) {
+    QWidget* window = delegate.mainWindow();
+    QMenuBar* bar = delegate.mainMenu();
+    for (QAction* top : bar->actions()) {
+        if (!top->isVisible() || !top->menu()) {
+            continue;
+        }
+        QMenu* menu = top->menu();
+        menu->popup(bar->mapToGlobal(bar->actionGeometry(top).bottomLeft()));
+        QApplication::processEvents();
+        const QString name = QStringLiteral("menu-%1-%2-").arg(state).arg(top->data().toInt()) + suffix;
+        QAction* font = delegate.menuItem(50, 1);
+        if (top->data().toInt() == 50 && font && font->menu()) {
+            QMenu* sub = font->menu();
+            sub->popup(menu->mapToGlobal(menu->actionGeometry(font).topRight()));
+            QApplication::processEvents();
+            QPixmap shot = window->grab();
+            {
+                QPainter painter(&shot);
+                painter.drawPixmap(window->mapFromGlobal(menu->pos()), menu->grab());
+                painter.drawPixmap(window->mapFromGlobal(sub->pos()), sub->grab());
+            }
+            writeShot(shot, name);
+            sub->hide();
+        } else {
+            saveWithMenu(window, menu, name);
+        }
+        menu->hide();
+    }
+    if (QToolButton* button = delegate.languageButton(); button && button->isVisibleTo(window)) {
+        QMenu* menu = button->menu();
+        menu->popup(button->mapToGlobal(QPoint(button->width() - menu->sizeHint().width(), button->height())));
+        saveWithMenu(window, menu, QStringLiteral("menu-%1-language-button-").arg(state) + suffix);
+        menu->hide();
+    }
 }
 
 FileModelPtr shownItem(MainViewController& main, const QString& name) {
@@ -472,6 +512,11 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     save(delegate.mainWindow(), QStringLiteral("main-notes-empty-") + suffix);
     writeNotes(*main->notesPane(), chinese);
     save(delegate.mainWindow(), QStringLiteral("main-notes-") + suffix);
+    saveMenuBar(delegate, QStringLiteral("main"), suffix);
+    // The other language at once, without a restart, and back.
+    delegate.setLange(chinese ? 2 : 1);
+    save(delegate.mainWindow(), QStringLiteral("main-notes-switched-") + suffix);
+    delegate.setLange(chinese ? 1 : 2);
 
     // A change that cannot be stored: the vault root has turned into a plain file.
     main->leftMouseUp(1);
@@ -525,6 +570,7 @@ void renderLanguage(const QString& suffix, int languageValue, const QString& bas
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         GuideViewController* guide = delegate.guideView();
+        saveMenuBar(delegate, QStringLiteral("guide"), suffix);
         for (int page = 0; guide && page < guide->pageCount(); ++page) {
             guide->pageView()->PageActionBlock(page);
             QTest::qWait(400);

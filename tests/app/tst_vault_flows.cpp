@@ -370,7 +370,7 @@ private slots:
         case Way::QuitKeptWorking:
             for (QAction* menu : s.delegate.mainMenu()->actions()) {
                 for (QAction* action : menu->menu()->actions()) {
-                    if (action->shortcut() == QKeySequence(QKeySequence::Quit)) {
+                    if (action->menuRole() == QAction::QuitRole) {
                         action->trigger();
                     }
                 }

@@ -1,0 +1,147 @@
+// Every localization key the code asks for has an English and a Chinese text, and the two
+// agree on their placeholders. The keys are found by reading the sources, so a key added
+// to the code without its texts fails here rather than showing up raw in a window.
+#include "core/localized_text.h"
+#include "support/widget_test_main.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+using namespace tessaro;
+
+namespace {
+
+QHash<QString, QString> table(const char* language) {
+    QFile file(QStringLiteral(":/%1.lproj/Main.strings").arg(QLatin1String(language)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return LanguageBundle::parseStringsTable(QString::fromUtf8(file.readAll()));
+}
+
+// Keys the code builds from a pattern, with the numbers it fills in. A new pattern in the
+// code fails the test until it is listed here.
+struct Pattern {
+    const char* pattern;
+    int first;
+    int last;
+};
+constexpr Pattern kBuiltKeys[] = {
+    {"SortbyItem%1", 1, 8},
+    {"NotesSortbyItem%1", 1, 5},
+    {"file_Item%1", 1, 4},
+    {"weekItem%1.stringValue", 1, 7},
+    {"monthiItem%1.stringValue", 1, 12},
+};
+
+struct SourceKeys {
+    QSet<QString> looked;       // passed to a lookup call as they stand
+    QSet<QString> patterns;     // passed to a lookup call with a number filled in
+    QSet<QString> named;        // literals named as keys are, handed to a lookup through a table
+};
+
+SourceKeys scanSources() {
+    // ui::text("k"), text("k"), localizedStringForKey(QStringLiteral("k") ...), with the
+    // wrappers the code uses around the literal.
+    static const QRegularExpression lookup(QStringLiteral(
+        "(?:\\btext|localizedStringForKey)\\(\\s*(?:QStringLiteral|QString::fromLatin1|QLatin1String|QString::fromUtf8)?"
+        "\\(?\\s*\"([^\"\\\\]+)\""));
+    static const QRegularExpression literal(QStringLiteral(
+        "\"([A-Za-z_][A-Za-z0-9_\\-]*\\.(?:stringValue|stringvalue|title|text|placeholderString|toolTip|message|accessibleName))\""));
+    SourceKeys keys;
+    for (const char* folder : {"app", "controls", "core", "crypto", "vault", "access", "notes", "tools"}) {
+        QDirIterator it(QStringLiteral(TESSARO_BUILT_SOURCE_DIR "/") + QLatin1String(folder), {"*.cpp", "*.h"},
+                        QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (!file.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            const QString source = QString::fromUtf8(file.readAll());
+            for (const auto& match : lookup.globalMatch(source)) {
+                const QString key = match.captured(1);
+                (key.contains(QLatin1String("%1")) ? keys.patterns : keys.looked).insert(key);
+            }
+            for (const auto& match : literal.globalMatch(source)) {
+                keys.named.insert(match.captured(1));
+            }
+        }
+    }
+    return keys;
+}
+
+QStringList placeholders(const QString& text) {
+    static const QRegularExpression marker(QStringLiteral("%\\d"));
+    QStringList found;
+    for (const auto& match : marker.globalMatch(text)) {
+        found << match.captured();
+    }
+    found.sort();
+    return found;
+}
+
+}  // namespace
+
+class LocalizationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyKeyTheCodeUsesHasBothTexts() {
+        const QHash<QString, QString> en = table("en");
+        const QHash<QString, QString> zh = table("zh-Hans");
+        QVERIFY(!en.isEmpty() && !zh.isEmpty());
+        const SourceKeys sources = scanSources();
+        QVERIFY2(sources.looked.size() > 100, "the source scan found almost no lookups");
+
+        QSet<QString> wanted = sources.looked;
+        for (const QString& pattern : sources.patterns) {
+            const auto known = std::find_if(std::begin(kBuiltKeys), std::end(kBuiltKeys),
+                                            [&](const Pattern& p) { return pattern == QLatin1String(p.pattern); });
+            QVERIFY2(known != std::end(kBuiltKeys), qPrintable(QStringLiteral("list the numbers of %1").arg(pattern)));
+            for (int n = known->first; n <= known->last; ++n) {
+                wanted.insert(pattern.arg(n));
+            }
+        }
+        wanted.unite(sources.named);
+
+        QStringList missing;
+        for (const QString& key : std::as_const(wanted)) {
+            for (const auto& [language, texts] : {std::pair{"en", &en}, std::pair{"zh-Hans", &zh}}) {
+                if (!texts->contains(key)) {
+                    missing << QStringLiteral("%1 lacks \"%2\"").arg(QLatin1String(language), key);
+                }
+            }
+        }
+        missing.sort();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+    }
+
+    void bothLanguagesAgreeOnEveryText() {
+        const QHash<QString, QString> en = table("en");
+        const QHash<QString, QString> zh = table("zh-Hans");
+        QStringList faults;
+        for (auto it = en.cbegin(); it != en.cend(); ++it) {
+            const QString other = zh.value(it.key());
+            if (!zh.contains(it.key())) {
+                faults << QStringLiteral("zh-Hans lacks \"%1\"").arg(it.key());
+            } else if (it.value().isEmpty() != other.isEmpty()) {
+                faults << QStringLiteral("\"%1\" is empty in one language only").arg(it.key());
+            } else if (placeholders(it.value()) != placeholders(other)) {
+                faults << QStringLiteral("\"%1\" has other placeholders in Chinese").arg(it.key());
+            }
+        }
+        for (auto it = zh.cbegin(); it != zh.cend(); ++it) {
+            if (!en.contains(it.key())) {
+                faults << QStringLiteral("en lacks \"%1\"").arg(it.key());
+            }
+        }
+        faults.sort();
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<LocalizationTest>(argc, argv); }
+
+#include "tst_localization.moc"

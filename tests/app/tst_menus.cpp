@@ -1,0 +1,367 @@
+// The menu bar through the real application offscreen: which menus each window state
+// shows, every shortcut reaching its command, and the language switch relabelling the
+// menus and the open window at once, there and back.
+#include "app/app_delegate.h"
+#include "app/custom_window.h"
+#include "app/guide_view_controller.h"
+#include "app/main_view_controller.h"
+#include "app/notes_pane.h"
+#include "app/ts_text_view.h"
+#include "controls/modal_seam.h"
+#include "core/localized_text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "support/test_environment.h"
+#include "support/widget_test_main.h"
+#include "support/window_steps.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTextBlock>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+using namespace tessaro;
+using tessaro::testing::TestEnvironment;
+
+namespace {
+
+enum class State { Guide, Login, Main };
+
+// The application launched on a sandbox of its own in one of the three window states.
+struct App {
+    TestEnvironment env;
+    AppDelegate delegate;
+    explicit App(State state) : env(state != State::Guide) {
+        if (state == State::Guide) {
+            SettingsStore::remove(QString::fromLatin1(keys::FirstRun));
+        }
+        delegate.applicationDidFinishLaunching();
+        if (state == State::Main) {
+            testing::logIn(delegate);
+        }
+    }
+};
+
+QHash<QString, QString> table(const char* language) {
+    QFile file(QStringLiteral(":/%1.lproj/Main.strings").arg(QLatin1String(language)));
+    return file.open(QIODevice::ReadOnly) ? LanguageBundle::parseStringsTable(QString::fromUtf8(file.readAll()))
+                                          : QHash<QString, QString>{};
+}
+
+void collectMenu(const QMenu* menu, const QString& path, QMap<QString, QString>& into) {
+    into.insert(path, menu->title());
+    for (const QAction* item : menu->actions()) {
+        if (item->isSeparator()) {
+            continue;
+        }
+        const QString itemPath = path + QLatin1Char('/') + QString::number(item->data().toInt());
+        into.insert(itemPath, item->text().section(QLatin1Char('\t'), 0, 0));
+        if (item->menu()) {
+            collectMenu(item->menu(), itemPath, into);
+        }
+    }
+}
+
+// Every visible text of the menus and of the shown controller, by a stable place.
+QMap<QString, QString> shownTexts(AppDelegate& delegate) {
+    QMap<QString, QString> texts;
+    for (const QAction* top : delegate.mainMenu()->actions()) {
+        collectMenu(top->menu(), QStringLiteral("menu%1").arg(top->data().toInt()), texts);
+    }
+    texts.insert(QStringLiteral("window title"), delegate.mainWindow()->windowTitle());
+    QWidget* content = delegate.mainWindow()->contentController();
+    int n = 0;
+    for (const QWidget* widget : content->findChildren<QWidget*>()) {
+        const QString place = QStringLiteral("%1 %2 #%3").arg(QLatin1String(widget->metaObject()->className()),
+                                                              widget->objectName()).arg(n++);
+        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !label->text().isEmpty()) {
+            texts.insert(place, label->text());
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty()) {
+            texts.insert(place, button->text());
+        } else if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
+            texts.insert(place, field->placeholderText());
+        }
+    }
+    return texts;
+}
+
+QList<int> visibleMenuTags(AppDelegate& delegate) {
+    QList<int> tags;
+    for (const QAction* top : delegate.mainMenu()->actions()) {
+        if (top->isVisible()) {
+            tags << top->data().toInt();
+        }
+    }
+    return tags;
+}
+
+}  // namespace
+
+class MenusTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { controls::ModalSeam::reset(); }
+
+    void menusFollowTheWindowState_data() {
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QList<int>>("menus");
+        QTest::addColumn<bool>("languageButton");
+        QTest::addColumn<bool>("vaultCommands");
+        QTest::newRow("guide") << State::Guide << QList<int>{10, 20, 70, 80} << false << false;
+        QTest::newRow("login") << State::Login << QList<int>{10, 70, 80} << true << false;
+        QTest::newRow("main") << State::Main << QList<int>{10, 30, 40, 50, 60, 70, 80} << true << true;
+    }
+    void menusFollowTheWindowState() {
+        QFETCH(State, state);
+        QFETCH(QList<int>, menus);
+        QFETCH(bool, languageButton);
+        QFETCH(bool, vaultCommands);
+        App app(state);
+        QCOMPARE(visibleMenuTags(app.delegate), menus);
+        QCOMPARE(app.delegate.languageButton()->isVisibleTo(app.delegate.mainWindow()), languageButton);
+        // Nothing reaches the vault, its settings or its password while it is locked.
+        for (const auto& [menu, item] : {std::pair{30, 1}, {30, 2}, {60, 1}, {10, 2}, {10, 3}, {60, 2}}) {
+            QAction* action = app.delegate.menuItem(menu, item);
+            QVERIFY(action);
+            // The windows of preferences and password come with their hooks.
+            const bool hooked = menu == 10 || (menu == 60 && item == 2);
+            QCOMPARE(action->isEnabled(), vaultCommands && !hooked);
+        }
+        // The editor's commands wait for a note being edited.
+        QVERIFY(!app.delegate.menuItem(50, 2, 1)->isEnabled());
+    }
+
+    void shortcutsReachTheirCommands_data() {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, QKeySequence keys) { QTest::newRow(name) << keys << QString::fromLatin1(name); };
+        row("add files", QKeySequence(Qt::CTRL | Qt::Key_O));
+        row("new note", QKeySequence(Qt::CTRL | Qt::Key_N));
+        row("lock", QKeySequence(Qt::CTRL | Qt::Key_L));
+        row("preferences", QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        row("search", QKeySequence(Qt::CTRL | Qt::Key_F));
+        row("quit", QKeySequence(Qt::CTRL | Qt::Key_Q));
+        row("remove from list", QKeySequence(Qt::Key_Delete));
+        row("rename group", QKeySequence(Qt::Key_F2));
+        row("help", QKeySequence(Qt::Key_F1));
+    }
+    void shortcutsReachTheirCommands() {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, expected);
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        QVERIFY(main);
+        QStringList reached;
+        app.delegate.setPreferencesHook([&](QWidget* parent) {
+            QCOMPARE(parent, app.delegate.mainWindow());
+            reached << QStringLiteral("preferences");
+        });
+        app.delegate.setRemoveFromListHook([&](MainViewController&) { reached << QStringLiteral("remove from list"); });
+        app.delegate.setRenameGroupHook([&](MainViewController&) { reached << QStringLiteral("rename group"); });
+        app.delegate.setTerminateHandlerForTests([&] { reached << QStringLiteral("quit"); });
+        app.delegate.setUrlOpener([&](const QUrl& url) {
+            if (url.isLocalFile() && QFile::exists(url.toLocalFile())) {
+                reached << QStringLiteral("help");
+            }
+            return true;
+        });
+        connect(&app.delegate, &AppDelegate::loginShown, this, [&] { reached << QStringLiteral("lock"); });
+        // An item to remove, selected.
+        main->catalogue.groupDirList.at(1)->fileModels->append(testing::makeItem(QStringLiteral("photo.jpg"), true, 1));
+        main->setRightScrollView();
+        main->selectItemAtRow(0);
+        main->sidebarView()->setFocus();
+        controls::ModalSeam::nextFileNames({});
+
+        CustomWindow* window = app.delegate.mainWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keySequence(window, keys);
+
+        if (expected == QLatin1String("add files")) {
+            QTRY_VERIFY(!controls::ModalSeam::lastOpenPanel().title.isEmpty());
+        } else if (expected == QLatin1String("new note")) {
+            QTRY_VERIFY(main->isShowingNotes());
+            QCOMPARE(main->notesPane()->shownNotes().size(), 1);
+        } else if (expected == QLatin1String("search")) {
+            QCOMPARE(QApplication::focusWidget(), main->searchField());
+        } else {
+            QTRY_COMPARE(reached, QStringList{expected});
+        }
+    }
+
+    void formatMenuReachesTheOpenNote() {
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        main->addNoteFileAction();
+        QTest::qWait(50);
+        TSTextView* editor = main->notesPane()->editor();
+        editor->setPlainText(QStringLiteral("note text"));
+        editor->selectAll();
+        app.delegate.menuWithTag(50)->aboutToShow();
+        QAction* bold = app.delegate.menuItem(50, 2, 1);
+        QVERIFY(bold->isEnabled());
+        bold->trigger();
+        QCOMPARE(editor->textCursor().charFormat().fontWeight(), QFont::Bold);
+        app.delegate.menuItem(50, 3, 2)->trigger();
+        QCOMPARE(editor->document()->firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    }
+
+    // The window's keys never take a key a text field needs: Delete in the search field
+    // deletes a letter, not the selected item; Ctrl+B in a note is the editor's own.
+    void textFieldsKeepTheirKeys() {
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        bool removed = false;
+        app.delegate.setRemoveFromListHook([&](MainViewController&) { removed = true; });
+        main->catalogue.groupDirList.at(1)->fileModels->append(testing::makeItem(QStringLiteral("a.txt"), true, 1));
+        main->setRightScrollView();
+        main->selectItemAtRow(0);
+        CustomWindow* window = app.delegate.mainWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QLineEdit* search = main->searchField();
+        search->setFocus();
+        QTest::keyClicks(search, QStringLiteral("ab"));
+        QTest::keyClick(search, Qt::Key_Home);
+        QTest::keyClick(search, Qt::Key_Delete);
+        QCOMPARE(search->text(), QStringLiteral("b"));
+        QVERIFY(!removed);
+
+        main->addNoteFileAction();
+        QTRY_VERIFY(main->isShowingNotes());
+        TSTextView* editor = main->notesPane()->editor();
+        editor->setPlainText(QStringLiteral("bold"));
+        editor->setFocus();
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(editor->textCursor().charFormat().fontWeight(), QFont::Bold);
+    }
+
+    void editMenuReachesTheFocusedField() {
+        App app(State::Main);
+        CustomWindow* window = app.delegate.mainWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QLineEdit* field = app.delegate.mainView()->searchField();
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("photo"));
+        app.delegate.menuWithTag(40)->aboutToShow();
+        QVERIFY(!app.delegate.menuItem(40, 4)->isEnabled());  // nothing selected to copy
+        app.delegate.menuItem(40, 6)->trigger();
+        QCOMPARE(field->selectedText(), QStringLiteral("photo"));
+        app.delegate.menuWithTag(40)->aboutToShow();
+        QVERIFY(app.delegate.menuItem(40, 3)->isEnabled());
+        app.delegate.menuItem(40, 3)->trigger();
+        QVERIFY(field->text().isEmpty());
+        app.delegate.menuWithTag(40)->aboutToShow();
+        app.delegate.menuItem(40, 5)->trigger();
+        QCOMPARE(field->text(), QStringLiteral("photo"));
+    }
+
+    void switchingLanguageRelabelsEverythingAtOnce_data() {
+        QTest::addColumn<State>("state");
+        QTest::newRow("guide") << State::Guide;
+        QTest::newRow("login") << State::Login;
+        QTest::newRow("main") << State::Main;
+    }
+    void switchingLanguageRelabelsEverythingAtOnce() {
+        QFETCH(State, state);
+        App app(state);
+        const QMap<QString, QString> english = shownTexts(app.delegate);
+        const qint64 englishIcon = app.delegate.languageButton()->icon().cacheKey();
+
+        app.delegate.setLange(1);
+        QCOMPARE(SettingsStore::intValue(QString::fromLatin1(keys::AppLanguage)), 1);
+        QCOMPARE(SettingsStore::stringList(QString::fromLatin1(keys::AppleLanguages)), QStringList{QStringLiteral("zh_CN")});
+        QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
+        QVERIFY(app.delegate.languageButton()->icon().cacheKey() != englishIcon);
+        // No English text whose Chinese differs is left anywhere, in the menus or the window.
+        const QHash<QString, QString> en = table("en");
+        const QHash<QString, QString> zh = table("zh-Hans");
+        QSet<QString> untranslated;
+        for (auto it = en.cbegin(); it != en.cend(); ++it) {
+            if (it.value().size() > 1 && zh.value(it.key()) != it.value()) {
+                untranslated.insert(it.value());
+            }
+        }
+        const QMap<QString, QString> chinese = shownTexts(app.delegate);
+        QStringList left;
+        for (auto it = chinese.cbegin(); it != chinese.cend(); ++it) {
+            if (untranslated.contains(it.value())) {
+                left << it.key() + QStringLiteral(": ") + it.value();
+            }
+        }
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
+        QVERIFY(chinese != english);
+
+        app.delegate.setLange(2);
+        QCOMPARE(SettingsStore::intValue(QString::fromLatin1(keys::AppLanguage)), 2);
+        QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("en"));
+        QCOMPARE(shownTexts(app.delegate), english);
+        QCOMPARE(app.delegate.languageButton()->icon().cacheKey(), englishIcon);
+    }
+
+    // Relabelling rebuilds the lists, the notes list included: the words typed a moment
+    // before stay in the note.
+    void switchingWhileTypingKeepsTheNote() {
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        main->addNoteFileAction();
+        QTRY_VERIFY(main->isShowingNotes());
+        TSTextView* editor = main->notesPane()->editor();
+        editor->setFocus();
+        QTest::keyClicks(editor, QStringLiteral("typed just now"));
+        app.delegate.setLange(1);
+        app.delegate.setLange(2);
+        QCOMPARE(main->notesPane()->editor()->toPlainText(), QStringLiteral("typed just now"));
+        QVERIFY(main->notesPane()->flush());
+    }
+
+    // The installed page in the interface's language (English for one without a page), and
+    // a clear message when no browser takes it.
+    void helpOpensThePageOfTheInterfaceLanguage() {
+        App app(State::Login);
+        QStringList opened;
+        bool browserTakesIt = true;
+        app.delegate.setUrlOpener([&](const QUrl& url) {
+            opened << url.toLocalFile().section(QLatin1Char('/'), -2);
+            return browserTakesIt;
+        });
+        app.delegate.setLange(1);
+        app.delegate.helpAction();
+        app.delegate.setLange(5);
+        app.delegate.helpAction();
+        QCOMPARE(opened, (QStringList{QStringLiteral("zh-Hans/index.html"), QStringLiteral("en/index.html")}));
+        QCOMPARE(controls::ModalSeam::alertCount(), 0);
+        browserTakesIt = false;
+        controls::ModalSeam::nextAnswer(QMessageBox::Ok);
+        app.delegate.helpAction();
+        QTRY_COMPARE(controls::ModalSeam::alertCount(), 1);
+        QVERIFY(controls::ModalSeam::lastAlert().message.contains(QStringLiteral("/en/index.html")));
+    }
+
+    void theNextLaunchStartsInTheChosenLanguage() {
+        TestEnvironment env;
+        {
+            AppDelegate delegate;
+            delegate.setLange(1);
+        }
+        // A new run: no switch yet, so the stored preference decides.
+        LanguageBundle::resetLanguage();
+        QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
+        AppDelegate next;
+        QCOMPARE(next.menuWithTag(30)->title(), table("zh-Hans").value(QStringLiteral("FilemenuItem.title")));
+    }
+};
+
+int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<MenusTest>(argc, argv, true); }
+
+#include "tst_menus.moc"
