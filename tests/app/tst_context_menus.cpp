@@ -15,7 +15,9 @@
 #include "core/log.h"
 #include "core/volumes.h"
 #include "crypto/help_class.h"
+#include "crypto/item_paths.h"
 #include "notes/open_note.h"
+#include "vault/vault_controller.h"
 #include "support/private_bus.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
@@ -259,6 +261,49 @@ private slots:
         // Told why the item is still there when the user asked for it to go.
         QCOMPARE(w.main->currentAlert() != nullptr, answer == QMessageBox::Yes && !unhideCompletes);
         QVERIFY(QFileInfo::exists(kept->path));
+    }
+
+    // The same through the real worker: the file comes back whole before its record goes,
+    // and a container that cannot be read back keeps the record, the only way to it.
+    void removingAHiddenItemForReal_data() {
+        QTest::addColumn<bool>("containerDamaged");
+        QTest::newRow("unhidden, then removed") << false;
+        QTest::newRow("damaged container: the record stays") << true;
+    }
+    void removingAHiddenItemForReal() {
+        QFETCH(bool, containerDamaged);
+        testing::LoggedInApp app;
+        QVERIFY(app.main);
+        const QString path = app.env.base() + QStringLiteral("/home/tax return.txt");
+        const QByteArray bytes("line one\nline two\n");
+        QVERIFY(TestEnvironment::writeFile(path, bytes));
+        app.main->AddFileActionForPaths({path});
+        app.main->vaultController()->waitUntilIdle();
+        QTRY_VERIFY(!app.main->isProgressShown());
+        const FileModelList& all = *app.main->catalogue.groupDirList.at(1)->fileModels;
+        QCOMPARE(all.size(), 1);
+        const FileModelPtr item = all.first();
+        QVERIFY(item->isEncrtypt && !QFileInfo::exists(path));
+        if (containerDamaged) {
+            QFile stored(walk::pathsForRecord(*item).storedTop);
+            QVERIFY(stored.resize(stored.size() / 2));
+        }
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        app.main->removeFromListAction(item);
+        if (containerDamaged) {
+            QTRY_VERIFY_WITH_TIMEOUT(app.main->currentAlert(), 20000);
+            app.main->vaultController()->waitUntilIdle();
+            QVERIFY(item->isEncrtypt);
+            QVERIFY(all.contains(item));
+            QVERIFY(app.main->currentAlert()->informativeText().contains(path));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(all.isEmpty(), 20000);
+            app.main->vaultController()->waitUntilIdle();
+            QCOMPARE(TestEnvironment::readFile(path), bytes);
+            Catalogue reloaded;
+            QVERIFY(reloaded.setUp(std::nullopt, false));
+            QVERIFY(reloaded.groupDirList.at(1)->fileModels->isEmpty());
+        }
     }
 
     void aHiddenItemWithNothingLeftOnDiskLeavesWithoutAWalk() {
