@@ -180,7 +180,15 @@ void MainViewController::showFileInfo(const FileModelPtr& item) {
     auto* info = new FileInfoWindowController(this);
     info->setAttribute(Qt::WA_DeleteOnClose);
     info->setWindowModality(Qt::ApplicationModal);
-    info->showItem(*item, contentSizeForPath(*item));
+    // The size text ends in the word "hidden" whatever the state (the rows show it for hidden
+    // items only); this window says the state on its own line, so a visible item is not
+    // called hidden here.
+    QString size = contentSizeForPath(*item);
+    const QString hiddenWord = QLatin1Char(',') + ui::text("encrypted.stringvalue");
+    if (size.endsWith(hiddenWord)) {
+        size.chop(hiddenWord.size());
+    }
+    info->showItem(*item, size);
     fileInfo_ = info;
     info->show();
     // Centred over the main window once it has its frame.

@@ -434,7 +434,8 @@ void MainViewController::endEditName(qsizetype sidebarRow, const QString& name) 
     if (!group.isEditing && group.name == name) {
         return;
     }
-    if (!name.isEmpty()) {
+    // A blank name would leave a row nobody can see to click: the group keeps its name.
+    if (!name.trimmed().isEmpty()) {
         group.name = name;
     }
     group.isEditing = false;
