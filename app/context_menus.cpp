@@ -235,6 +235,10 @@ void MainViewController::removeFromListAction(const FileModelPtr& item) {
             return;
         }
         if (!self->beginToggle(row)) {
+            // A walk began while the question was open: the item stays, and the user knows.
+            if (self->isProgressShown()) {
+                self->showAlert(ui::text("removeFromList.kept.title"), ui::text("removeFromList.busy.message").arg(item->path));
+            }
             return;
         }
         self->visableChange(row, [self, item] {
