@@ -144,7 +144,7 @@ void FileInfoWindowController::windowDidLoad() {
     }
     fileNameLabel_->setText(fileNameLabel_->fontMetrics().elidedText(fileName, Qt::ElideMiddle, kWidth - kIconSide - 90));
     fileNameLabel_->setToolTip(fileName);
-    filesizeLabel_->setText(QStringLiteral("Size:"));
+    filesizeLabel_->setText(ui::text("fileInfo.size"));
     filesizeValueLabel_->setText(filesizeValue);
     filePathLabel_->setText(filePath);
     stateLabel_->setText(ui::text(isHide ? "hideState.text" : "unhideState.text"));
@@ -155,7 +155,7 @@ void FileInfoWindowController::windowDidLoad() {
 
     fileIconView_->setAccessibleName(ui::text("fileInfo.icon.accessibleName"));
     fileNameLabel_->setAccessibleName(fileName);
-    filesizeValueLabel_->setAccessibleName(QStringLiteral("Size: %1").arg(filesizeValue));
+    filesizeValueLabel_->setAccessibleName(filesizeLabel_->text() + QLatin1Char(' ') + filesizeValue);
     filePathLabel_->setAccessibleName(ui::text("fileInfo.path.accessibleName"));
     filePathLabel_->setAccessibleDescription(filePath);
     stateLabel_->setAccessibleName(stateLabel_->text());

@@ -421,6 +421,7 @@ void renderItemCommands(AppDelegate& delegate, MainViewController& main, const Q
 void renderNoteCommands(AppDelegate& delegate, MainViewController& main, const QString& suffix) {
     main.NotesSortpopAction(2);
     main.NotesSortpopAction(5);
+    main.notesPane()->openRow(0);  // the formatted note comes first in this order
     save(delegate.mainWindow(), QStringLiteral("main-notes-sorted-") + suffix);
     ItemListView* list = main.notesListView();
     const QRect first = list->visualRect(list->model()->index(0, 0));
