@@ -315,9 +315,9 @@ QMenu* MainViewController::group_itemMenu(qsizetype sidebarRow) {
             hasVisible = hasVisible || !item->isEncrtypt;
         }
     }
-    // Hiding a group walks the local vault's items; the all-items row shows every group's
-    // items but holds only its own, so "hide this group" there would not do what it says.
-    const bool canHide = idle && userGroup && entry.groupName == localKey() && hasVisible;
+    // The all-items row shows every group's items but holds only its own, so "hide this
+    // group" there would not do what it says; notes are never hidden.
+    const bool canHide = idle && userGroup && entry.isGroupDir && hasVisible;
     const bool canAdd = !entry.isRemovableVault || QFileInfo::exists(Volumes::pathFor(entry.groupName));
     const struct {
         int tag;
@@ -347,11 +347,19 @@ void MainViewController::group_popAction(int tag, qsizetype sidebarRow) {
     const SidebarEntry entry = sidebarEntries_[sidebarRow];
     switch (tag) {
     case 1:
-        if (isProgressShown() || entry.groupName != localKey()) {
+        if (isProgressShown() || !entry.isGroupDir) {
             return;
         }
         logWindow(windowlog::kHideGroup);
-        hiddenAllItemFileModel(entry.groupRow, 0);
+        if (entry.groupName == localKey()) {
+            hiddenAllItemFileModel(entry.groupRow, 0);
+        } else {
+            // A drive vault's walk stores the selected vault's list: its row is selected first.
+            if (sidebarModel_->selectedRow() != sidebarRow) {
+                leftMouseUp(sidebarRow);
+            }
+            hiddenUPAllItemFileModel(entry.groupRow, 0);
+        }
         break;
     case 2:
         logWindow(windowlog::kRenameGroup);

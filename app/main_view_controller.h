@@ -200,6 +200,8 @@ public:
     // Hides every item of the local vault's group `groupIndex` from `itemIndex` on, without
     // the progress panel.
     virtual void hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIndex);
+    // The same for group `groupIndex` of the selected removable-drive vault.
+    virtual void hiddenUPAllItemFileModel(qint64 groupIndex, qint64 itemIndex);
     // The cancel button of the panel or of a row: stops the walk that runs.
     virtual void encryptCancelBtnAction();
 

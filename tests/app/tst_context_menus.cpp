@@ -55,6 +55,11 @@ public:
         setRowWalkState(toggled.last(), WalkState::None);
     }
     void hiddenAllItemFileModel(qint64 group, qint64 item) override { hiddenGroups.append({group, item}); }
+    void hiddenUPAllItemFileModel(qint64 group, qint64 item) override {
+        hiddenGroups.append({group, item});
+        hiddenOn << selectGroupName();
+    }
+    QStringList hiddenOn;
 };
 
 struct Window : testing::WindowOn<ScriptedMainView> {
@@ -317,7 +322,7 @@ private slots:
             {"group with a visible item", localKey(), work->index, false, {hide, rename, remove, add}},
             {"group with hidden items only", localKey(), done->index, false, {"-" + hide, rename, remove, add}},
             {"notes group: nothing to hide", notesKey(), diary->index, false, {"-" + hide, rename, remove, add}},
-            {"drive group", vault, trip->index, false, {"-" + hide, rename, remove, add}},
+            {"drive group", vault, trip->index, false, {hide, rename, remove, add}},
             {"group while a walk runs", localKey(), work->index, true, {"-" + hide, rename, "-" + remove, add}},
         };
         for (const auto& c : cases) {
@@ -333,6 +338,10 @@ private slots:
         entry(w.main->group_itemMenu(sidebarRowOf(*w.main, localKey(), work->index)), 1)->trigger();
         QCOMPARE(w.main->hiddenGroups, (QList<std::pair<qint64, qint64>>{{work->index, 0}}));
         QVERIFY(log.contains(QStringLiteral("隐藏本组文件夹")));
+        // A drive group's walk is the drive vault's: its list is the one selected and stored.
+        entry(w.main->group_itemMenu(sidebarRowOf(*w.main, vault, trip->index)), 1)->trigger();
+        QCOMPARE(w.main->hiddenGroups.last(), (std::pair<qint64, qint64>{trip->index, 0}));
+        QCOMPARE(w.main->hiddenOn, QStringList{vault});
 
         // Once the password window listens, the drive header's entry asks it for that vault.
         QSignalSpy asked(w.main, &MainViewController::changePasswordRequested);
