@@ -19,6 +19,11 @@ FileManager::Handler& testHandler() {
     return handler;
 }
 
+QString& testBus() {
+    static QString name;
+    return name;
+}
+
 bool openFolderOf(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
@@ -26,6 +31,8 @@ bool openFolderOf(const QString& path) {
 }  // namespace
 
 void FileManager::setHandlerForTests(Handler handler) { testHandler() = std::move(handler); }
+
+void FileManager::setBusForTests(const QString& connectionName) { testBus() = connectionName; }
 
 void FileManager::showItem(const QString& path, QObject* context, std::function<void(bool shown)> done) {
     const QPointer<QObject> alive(context);
@@ -39,7 +46,7 @@ void FileManager::showItem(const QString& path, QObject* context, std::function<
         QTimer::singleShot(0, [answer, shown] { answer(shown); });
         return;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = testBus().isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(testBus());
     if (!bus.isConnected()) {
         answer(openFolderOf(path));
         return;
@@ -49,7 +56,8 @@ void FileManager::showItem(const QString& path, QObject* context, std::function<
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     // Asked without waiting: a file manager being started by the bus can take seconds.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), context);
+    // A hung file manager must not leave the click unanswered: the folder opens instead.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, answer] {
         watcher->deleteLater();
         answer(!watcher->isError() || openFolderOf(path));

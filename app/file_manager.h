@@ -21,6 +21,12 @@ public:
     // handler gives the desktop back).
     using Handler = std::function<bool(const QString& path)>;
     static void setHandlerForTests(Handler handler);
+    // Tests send the request over a bus of their own (a connection known to Qt by this
+    // name); an empty name gives the session bus back.
+    static void setBusForTests(const QString& connectionName);
+
+    // How long a file manager may take to answer before the folder is opened instead.
+    static constexpr int kAnswerTimeoutMs = 10000;
 };
 
 }  // namespace tessaro

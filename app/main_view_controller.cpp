@@ -225,6 +225,7 @@ void MainViewController::buildInterface() {
     notesView_ = notesPane_->listView();
     rightStack_->addWidget(notesPane_);
 
+    installContextMenus();
     langeuageAction();
 }
 
@@ -438,7 +439,8 @@ void MainViewController::endEditName(qsizetype sidebarRow, const QString& name) 
     if (!group.isEditing && group.name == name) {
         return;
     }
-    if (!name.isEmpty()) {
+    // A blank name would leave a row nobody can see to click: the group keeps its name.
+    if (!name.trimmed().isEmpty()) {
         group.name = name;
     }
     group.isEditing = false;
@@ -622,9 +624,9 @@ void MainViewController::lockTessaroAction() {
         return;
     }
     // The note's last keystroke goes to disk before anything of the session is let go. When
-    // it cannot, the window stays open with the text in it (the failed save has told the
-    // user): locking would throw the only copy of the change away.
-    if (!notesPane_->flush()) {
+    // it cannot, the window stays open with the text in it and the user chooses to try
+    // again or stay: locking would throw the only copy of the change away.
+    if (!notesPane_->saveBeforeLeaving([this] { lockTessaroAction(); })) {
         return;
     }
     locking_ = true;
@@ -644,6 +646,10 @@ void MainViewController::lockTessaroAction() {
 }
 
 void MainViewController::applicationShouldTerminate(std::function<void()> terminate) {
+    // As for a lock: quitting with a note change that cannot be written would lose it.
+    if (!notesPane_->saveBeforeLeaving([this, terminate] { applicationShouldTerminate(terminate); })) {
+        return;
+    }
     if (!walkRunning()) {
         if (vault_ && vault_->savesPending()) {
             // Only catalogue writes wait: a moment, nothing to ask.

@@ -30,6 +30,7 @@ class VaultController;
 }
 class VaultLock;
 class CustomWindow;
+class FileInfoWindowController;
 class ItemListView;
 class NotesPane;
 class ProgressPanel;
@@ -153,10 +154,30 @@ public:
     bool canHideSelectedItem() const;
     bool canUnhideSelectedItem() const;
 
-    // ---- Group rows ----
-    // The context menu of a sidebar row (a user group of the local vault), or none.
+    // ---- Context menus (context_menus.cpp) ----
+    // The menu of a sidebar row: the group commands for a group, all-items or add row of
+    // any section, the one-entry password menu for a removable-drive vault's header; none
+    // for the other headers.
     QMenu* group_itemMenu(qsizetype sidebarRow);
+    // 1 hides the group's items, 2 renames it in place, 3 deletes it (its items move to
+    // the all-items row), 4 makes a new group.
     void group_popAction(int tag, qsizetype sidebarRow);
+    // F2 and the Edit menu: opens the selected group's name for editing, when it has one of
+    // its own to change.
+    void renameSelectedGroup();
+    // The menu of item row `shownRow`: toggle, information, show in file manager, remove.
+    QMenu* groupChildFile_Menu(qsizetype shownRow);
+    void fileCellAction(int tag, qsizetype shownRow);
+    // Takes the item out of its vault's list. A visible item's record goes and its file stays;
+    // a hidden item is unhidden first (after a question), and its record goes only when the
+    // unhide completed.
+    void removeFromListAction(const FileModelPtr& item);
+    // The information window of an item, modal over the main window.
+    void showFileInfo(const FileModelPtr& item);
+    FileInfoWindowController* fileInfoWindow() const;
+    // The menu of notes list row `row` (-1: below the rows): delete that note, new note.
+    QMenu* note_itemMenu(qsizetype row);
+    void note_popAction(int tag, qsizetype row);
 
     // Shows a visible item in the desktop's file manager; tells the user when it cannot.
     void showInFileManager(const FileModelPtr& item);
@@ -179,6 +200,8 @@ public:
     // Hides every item of the local vault's group `groupIndex` from `itemIndex` on, without
     // the progress panel.
     virtual void hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIndex);
+    // The same for group `groupIndex` of the selected removable-drive vault.
+    virtual void hiddenUPAllItemFileModel(qint64 groupIndex, qint64 itemIndex);
     // The cancel button of the panel or of a row: stops the walk that runs.
     virtual void encryptCancelBtnAction();
 
@@ -212,6 +235,9 @@ signals:
     void showInFileManagerRequested(const FileModelPtr& item);
     // What the selected item's commands can do has changed (selection, item state, panel).
     void itemCommandsChanged();
+    // A removable-drive vault's header asked to change that vault's password. Its menu entry
+    // is offered only while something is connected here.
+    void changePasswordRequested(const QString& vaultKey);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -242,6 +268,19 @@ private:
     // state `hidden`.
     void setModeAndToggleSelectedItemIf(qint64 mode, bool hidden);
     void showGroupMenu(const QPoint& position);
+    // The right clicks of the item and notes lists (context_menus.cpp).
+    void installContextMenus();
+    void showItemMenu(const QPoint& position);
+    void showNoteMenu(const QPoint& position);
+    void deleteGroupAt(const SidebarEntry& entry);
+    void newGroupFrom(const SidebarEntry& entry);
+    void renameGroupAt(qsizetype sidebarRow);
+    // Stores the row list `listKey` (the local vault, a drive vault, the notes), whichever
+    // is selected.
+    bool saveListOf(const QString& listKey);
+    RowList* rowsOf(const QString& listKey);
+    // Takes a visible item's record out of the list that holds it, stores it and rebuilds.
+    void removeVisibleItem(const FileModelPtr& item);
     void connectVault();
     // Hides (or unhides) every item of the shown vault on the worker.
     void everyShownItem(bool hide);
@@ -275,6 +314,9 @@ private:
     QToolButton* fileItemMenuButton_ = nullptr;
     QMenu* fileItemMenu_ = nullptr;
     QMenu* groupMenu_ = nullptr;
+    QMenu* itemMenu_ = nullptr;
+    QMenu* noteMenu_ = nullptr;
+    QPointer<FileInfoWindowController> fileInfo_;
     qint64 doFileType_ = 1;
     QTimer addFileDebounce_;
     QString lastAddDirectory_;

@@ -4,6 +4,7 @@
 // the vault library (main_view_controller_hooks.cpp).
 #include "app/main_view_controller.h"
 
+#include "app/context_menus.h"
 #include "app/drive_vaults.h"
 #include "app/item_list_view.h"
 #include "app/progress_panel.h"
@@ -37,26 +38,6 @@ QString actionTitle(qint64 mode) {
 }
 
 void logWindow(const char* line) { logLine(QString::fromUtf8(line)); }
-
-// The look of the item and group menus; entries that do not apply are black at 30 %.
-void applyCommandMenuLook(QMenu* menu) {
-    menu->setFont(controls::menuFont());
-    QPalette pal = menu->palette();
-    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
-        pal.setColor(QPalette::Active, role, controls::inkColor());
-        pal.setColor(QPalette::Inactive, role, controls::inkColor());
-        pal.setColor(QPalette::Disabled, role, QColor(0, 0, 0, 77));
-    }
-    menu->setPalette(pal);
-}
-
-QAction* addCommand(QMenu* menu, const QString& title, int tag, bool applies) {
-    QAction* action = menu->addAction(title);
-    action->setData(tag);
-    action->setFont(controls::menuFont());
-    action->setEnabled(applies);
-    return action;
-}
 
 }  // namespace
 
@@ -276,7 +257,11 @@ bool MainViewController::actionButtonApplies() const {
         const FileModelPtr item = selectedItem();
         return item && !itemModel_->rowEditing(item.get());
     }
-    default: return false;  // removing from the list comes with the item commands
+    case 4: {
+        const FileModelPtr item = selectedItem();
+        return item && !itemModel_->rowEditing(item.get());
+    }
+    default: return false;
     }
 }
 
@@ -305,6 +290,7 @@ void MainViewController::rightBottom_leftBtnAction() {
         return;
     case 2: setModeAndToggleSelectedItemIf(3, false); break;
     case 3: setModeAndToggleSelectedItemIf(2, true); break;
+    case 4: file_popAction(4); return;
     default: setDoFileType(doFileType_); break;
     }
     emit userActionPerformed();
@@ -326,8 +312,7 @@ QMenu* MainViewController::file_itemMenu() {
         {1, hidesAll ? QStringLiteral("file_Item1") : QStringLiteral("file_Item0"), idle && shownVaultHas(!hidesAll)},
         {2, QStringLiteral("file_Item2"), idle && item && !editing && !item->isEncrtypt},
         {3, QStringLiteral("file_Item3"), idle && item && !editing && item->isEncrtypt},
-        // Removing from the list arrives with the other item commands.
-        {4, QStringLiteral("file_Item4"), false},
+        {4, QStringLiteral("file_Item4"), idle && item && !editing},
     };
     for (const auto& entry : entries) {
         addCommand(fileItemMenu_, LanguageBundle::localizedStringForKey(entry.key), entry.tag, entry.applies);
@@ -377,6 +362,13 @@ void MainViewController::file_popAction(std::optional<int> tag) {
         logWindow(windowlog::kUnhideSelected);
         setModeAndToggleSelectedItemIf(3, true);
         break;
+    case 4:
+        setDoFileType(4);
+        logWindow(windowlog::kRemoveSelected);
+        if (const FileModelPtr item = selectedItem()) {
+            removeFromListAction(item);
+        }
+        return;  // the removal re-arms the idle timer itself, or not, as it goes
     default: return;
     }
     emit userActionPerformed();
@@ -407,49 +399,6 @@ void MainViewController::unHideItemAction() {
         setModeAndToggleSelectedItemIf(2, true);
         emit userActionPerformed();
     }
-}
-
-// ---- Group rows ------------------------------------------------------------------------
-
-QMenu* MainViewController::group_itemMenu(qsizetype sidebarRow) {
-    if (sidebarRow < 0 || sidebarRow >= sidebarEntries_.size()) {
-        return nullptr;
-    }
-    const SidebarEntry& entry = sidebarEntries_[sidebarRow];
-    // User groups of the local vault: the all-items row shows every group's items but
-    // holds only its own, so "hide this group" there would not do what it says.
-    const bool localUserGroup = entry.group && entry.groupName == QLatin1String(kLocalListKey) && entry.isGroupDir &&
-                                !entry.isHeader && !entry.isAddItem && entry.groupRow >= 2;
-    if (!localUserGroup) {
-        return nullptr;
-    }
-    bool hasVisible = false;
-    if (entry.group->fileModels) {
-        for (const FileModelPtr& item : std::as_const(*entry.group->fileModels)) {
-            hasVisible = hasVisible || !item->isEncrtypt;
-        }
-    }
-    groupMenu_->clear();
-    applyCommandMenuLook(groupMenu_);
-    QAction* hide = addCommand(groupMenu_, ui::text("group_Item1"), 1, hasVisible && !isProgressShown());
-    connect(hide, &QAction::triggered, this, [this, sidebarRow] { group_popAction(1, sidebarRow); });
-    return groupMenu_;
-}
-
-void MainViewController::showGroupMenu(const QPoint& position) {
-    const QModelIndex index = sidebarView_->indexAt(position);
-    if (QMenu* menu = index.isValid() ? group_itemMenu(index.row()) : nullptr) {
-        menu->popup(sidebarView_->viewport()->mapToGlobal(position));
-    }
-}
-
-void MainViewController::group_popAction(int tag, qsizetype sidebarRow) {
-    if (tag != 1 || isProgressShown() || sidebarRow < 0 || sidebarRow >= sidebarEntries_.size()) {
-        return;
-    }
-    logWindow(windowlog::kHideGroup);
-    hiddenAllItemFileModel(sidebarEntries_[sidebarRow].groupRow, 0);
-    emit userActionPerformed();
 }
 
 }  // namespace tessaro

@@ -235,6 +235,13 @@ void MainViewController::hiddenAllItemFileModel(qint64 groupIndex, qint64 itemIn
     }
 }
 
+void MainViewController::hiddenUPAllItemFileModel(qint64 groupIndex, qint64 itemIndex) {
+    RowList* rows = selectedRows();
+    if (rows && selectionIsRemovable() && !walkRunning()) {
+        vault_->hideGroup(*rows, groupIndex, itemIndex, 1);
+    }
+}
+
 void MainViewController::encryptCancelBtnAction() {
     if (walkRunning() && progressView_->isProgressShown()) {
         // The walk stops at its next chunk and then removes what it wrote, which for a

@@ -184,7 +184,8 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     connect(editor_, &TSTextView::picturesRefused, this,
             [this] { tell(ui::text("notes.picturesRefused.title"), ui::text("notes.picturesRefused.message")); });
     connect(openNote_, &notes::OpenNote::saveFailed, this, [this](const QString& reason) {
-        if (!saveAlertShown_) {
+        lastSaveError_ = reason;
+        if (!saveAlertShown_ && !leaving_) {
             saveAlertShown_ = true;
             controls::ModalSeam::alert(this, {ui::text("notes.saveFailed.title"), ui::text("notes.saveFailed.message").arg(reason), {}},
                                        [this](QMessageBox::StandardButton) { saveAlertShown_ = false; });
@@ -277,6 +278,36 @@ void NotesPane::setFormatEnabled(bool enabled) {
 }
 
 bool NotesPane::flush() { return openNote_->flush(); }
+
+bool NotesPane::saveBeforeLeaving(std::function<void()> retry) {
+    leaving_ = true;
+    const bool saved = flush();
+    leaving_ = false;
+    if (saved) {
+        return true;
+    }
+    if (leaveQuestionShown_) {
+        return false;
+    }
+    leaveQuestionShown_ = true;
+    controls::ModalSeam::QuestionRequest request;
+    request.title = ui::text("notes.unsavedOnLeave.title");
+    request.message = ui::text("notes.unsavedOnLeave.message").arg(openNote_->note() ? openNote_->note()->name : QString());
+    request.informativeText = lastSaveError_;
+    request.safeTitle = ui::text("notes.unsavedOnLeave.stay");
+    request.riskyTitle = ui::text("notes.unsavedOnLeave.retry");
+    controls::ModalSeam::question(this, request,
+                                  [pane = QPointer<NotesPane>(this), retry = std::move(retry)](QMessageBox::StandardButton answer) {
+                                      if (!pane) {
+                                          return;
+                                      }
+                                      pane->leaveQuestionShown_ = false;
+                                      if (answer == QMessageBox::Yes && retry) {
+                                          retry();
+                                      }
+                                  });
+    return false;
+}
 
 void NotesPane::tell(const QString& headline, const QString& message) {
     controls::ModalSeam::alert(this, {headline, message, {}});

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +48,10 @@ public:
     void renameFromTitleField();
     // Writes the open note's pending change now; false (and the user told) when it failed.
     bool flush();
+    // Before a lock or a quit takes the note away: true when its last change is on disk.
+    // Otherwise the user is told why and asked whether to try again (`retry` runs) or stay
+    // with the text still in the editor; nothing is thrown away unasked.
+    bool saveBeforeLeaving(std::function<void()> retry);
     void langeuageAction();
 
     ItemListView* listView() const { return list_; }
@@ -79,6 +85,10 @@ private:
     bool loading_ = false;
     // One alert about failing saves at a time, not one per keystroke.
     bool saveAlertShown_ = false;
+    // A lock or quit is asking about a failed save: that question says it all.
+    bool leaving_ = false;
+    bool leaveQuestionShown_ = false;
+    QString lastSaveError_;
 };
 
 // "%@ %@,%@": month name, day and year in the interface language.

@@ -5,6 +5,7 @@
 // Usage: tessaro-screenshots <output directory>
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
+#include "app/file_info_window.h"
 #include "app/guide_view_controller.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
@@ -419,6 +420,59 @@ void writeNotes(NotesPane& pane, bool chinese) {
     pane.flush();
 }
 
+// A menu popped up where a right click at `point` of `view` opens it.
+void saveRowMenu(QWidget* window, QAbstractItemView* view, QMenu* menu, const QPoint& point, const QString& name) {
+    if (!menu) {
+        fail(QStringLiteral("no menu for %1").arg(name));
+        return;
+    }
+    menu->popup(view->viewport()->mapToGlobal(point));
+    saveWithMenu(window, menu, name);
+    menu->hide();
+}
+
+// The item row's menu and the information window of a hidden and a visible item of the
+// all-items row; the drive header's one-entry menu.
+void renderItemCommands(AppDelegate& delegate, MainViewController& main, const QString& suffix) {
+    main.leftMouseUp(1);
+    for (const QString& name : {QStringLiteral("passport-scan.jpg"), QStringLiteral("Lease agreement.docx")}) {
+        const FileModelPtr item = shownItem(main, name);
+        if (!item) {
+            fail(QStringLiteral("no item %1").arg(name));
+            continue;
+        }
+        const qsizetype row = main.itemModel()->rowOf(item.get());
+        clickRow(main, item);
+        const QString state = item->isEncrtypt ? QStringLiteral("hidden-") : QStringLiteral("visible-");
+        const QRect rect = main.itemListView()->visualRect(main.itemModel()->index(static_cast<int>(row)));
+        saveRowMenu(delegate.mainWindow(), main.itemListView(), main.groupChildFile_Menu(row),
+                    QPoint(rect.left() + 160, rect.center().y()), QStringLiteral("item-context-menu-") + state + suffix);
+        main.showFileInfo(item);
+        QTest::qWait(100);
+        if (FileInfoWindowController* info = main.fileInfoWindow()) {
+            save(info, QStringLiteral("file-info-") + state + suffix);
+            info->close();
+        }
+    }
+    const qsizetype header = sidebarRowWhere(main, [](const SidebarEntry& e) { return e.isRemovableVault && e.isHeader; });
+    const QRect headerRect = main.sidebarView()->visualRect(main.sidebarModel()->index(static_cast<int>(header)));
+    saveRowMenu(delegate.mainWindow(), main.sidebarView(), main.group_itemMenu(header), headerRect.center(),
+                QStringLiteral("drive-header-menu-") + suffix);
+}
+
+// The notes sorted by title, Z to A, and a note row's menu.
+void renderNoteCommands(AppDelegate& delegate, MainViewController& main, const QString& suffix) {
+    main.NotesSortpopAction(2);
+    main.NotesSortpopAction(5);
+    main.notesPane()->openRow(0);  // the formatted note comes first in this order
+    save(delegate.mainWindow(), QStringLiteral("main-notes-sorted-") + suffix);
+    ItemListView* list = main.notesListView();
+    const QRect first = list->visualRect(list->model()->index(0, 0));
+    saveRowMenu(delegate.mainWindow(), list, main.note_itemMenu(0), first.center(), QStringLiteral("note-menu-") + suffix);
+    main.NotesSortpopAction(1);
+    main.NotesSortpopAction(4);
+}
+
 void renderMainWindow(const QString& root, const QString& suffix, bool chinese) {
     const QString vault = root + QStringLiteral("/My Vault.flp");
     QDir().mkpath(vault + QStringLiteral("/Notes"));
@@ -491,6 +545,7 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
         saveWithMenu(delegate.mainWindow(), groupMenu, QStringLiteral("group-menu-") + suffix);
         groupMenu->hide();
     }
+    renderItemCommands(delegate, *main, suffix);
 
     QMenu* menu = main->applicationDockMenu();
     menu->popup(main->sortButton()->mapToGlobal(QPoint(0, main->sortButton()->height())));
@@ -517,6 +572,7 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     delegate.setLange(chinese ? 2 : 1);
     save(delegate.mainWindow(), QStringLiteral("main-notes-switched-") + suffix);
     delegate.setLange(chinese ? 1 : 2);
+    renderNoteCommands(delegate, *main, suffix);
 
     // A change that cannot be stored: the vault root has turned into a plain file.
     main->leftMouseUp(1);

@@ -285,7 +285,7 @@ private slots:
         QSignalSpy locked(w.main, &MainViewController::lockCompleted);
         w.main->lockTessaroAction();
         QTRY_COMPARE(ModalSeam::alertCount(), 1);
-        QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The note could not be saved"));
+        QCOMPARE(ModalSeam::lastQuestion().title, QStringLiteral("Your latest changes are not saved"));
         QTest::qWait(50);
         QCOMPARE(locked.count(), 0);
         QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));

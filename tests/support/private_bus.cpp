@@ -48,6 +48,8 @@ bool PrivateBus::isReady() const { return error_.isEmpty() && serverSide_ && cli
 
 QDBusConnection PrivateBus::client() const { return client_ ? *client_ : QDBusConnection(QString()); }
 
+QDBusConnection PrivateBus::serverSide() const { return serverSide_ ? *serverSide_ : QDBusConnection(QString()); }
+
 bool PrivateBus::emitSignal(const QString& path, const QString& interface, const QString& member,
                             const QVariantList& arguments) {
     if (!isReady()) {

@@ -24,6 +24,8 @@ public:
     bool isReady() const;
     QString error() const { return error_; }
     QDBusConnection client() const;
+    // The server's end, where a test registers the objects that play a desktop service.
+    QDBusConnection serverSide() const;
     // Emits `interface`.`member` with `arguments` from `path` towards the client.
     bool emitSignal(const QString& path, const QString& interface, const QString& member, const QVariantList& arguments);
 
