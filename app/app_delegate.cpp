@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 
 #include "access/session_lock_listener.h"
+#include "app/change_password_window.h"
 #include "app/custom_window.h"
 #include "app/guide_view_controller.h"
 #include "app/login_viewcontroller.h"
@@ -54,6 +55,14 @@ AppDelegate::AppDelegate() : mainWindow_(std::make_unique<CustomWindow>()) {
     };
     mainWindow_->setWindowIcon(ui::applicationIcon());
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    preferencesHook_ = [](QWidget* parent) { showPreferences(parent); };
+    changePasswordHook_ = [](QWidget* parent, std::optional<QString> drive) { showChangePassword(parent, std::move(drive)); };
+    removeFromListHook_ = [](MainViewController& main) {
+        if (const FileModelPtr item = main.selectedItem()) {
+            main.removeFromListAction(item);
+        }
+    };
+    renameGroupHook_ = [](MainViewController& main) { main.renameSelectedGroup(); };
     buildMenus();
     connect(mainWindow_.get(), &CustomWindow::customButtonsHiddenChanged, this, &AppDelegate::showMenusForGuide);
 }
@@ -190,6 +199,9 @@ void AppDelegate::showMainView() {
     connect(controller, &MainViewController::userActionPerformed, this, &AppDelegate::setAfterLock);
     connect(controller, &MainViewController::lockCompleted, this, &AppDelegate::showLogin);
     connect(controller, &MainViewController::itemCommandsChanged, this, &AppDelegate::refreshItemCommands);
+    connect(controller, &MainViewController::changePasswordRequested, this, [this](const QString& vaultKey) {
+        showChangePassword(mainWindow_.get(), vaultKey);
+    });
     mainWindow_->setContentController(controller);
     lockTessaro_->setEnabled(true);
     addFiles_->setEnabled(true);

@@ -1,6 +1,7 @@
 #include "app/preferences_window.h"
 
 #include "app/app_delegate.h"
+#include "app/change_password_window.h"
 #include "app/main_view_controller.h"
 #include "app/preferences_panes.h"
 #include "app/ui_resources.h"
@@ -32,7 +33,9 @@ constexpr ToolbarItem kToolbar[] = {
 };
 
 PreferencesWindowController::ChangePasswordHook& changePasswordHook() {
-    static PreferencesWindowController::ChangePasswordHook hook;
+    static PreferencesWindowController::ChangePasswordHook hook = [](QWidget* parent, std::optional<QString> drive) {
+        showChangePassword(parent, std::move(drive));
+    };
     return hook;
 }
 

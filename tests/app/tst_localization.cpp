@@ -33,6 +33,7 @@ constexpr Pattern kBuiltKeys[] = {
     {"SortbyItem%1", 1, 8},
     {"NotesSortbyItem%1", 1, 5},
     {"file_Item%1", 1, 4},
+    {"group_Item%1", 1, 4},
     {"weekItem%1.stringValue", 1, 7},
     {"monthiItem%1.stringValue", 1, 12},
 };
