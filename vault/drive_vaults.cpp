@@ -267,6 +267,11 @@ QList<FileVault> fileVaults(Catalogue& catalogue) {
 }
 
 bool saveDriveVault(Catalogue& catalogue, const QString& vaultKey) {
+    // The catalogue's own save passes over a vault that is not there; here that is a failure.
+    if (!catalogue.UPLibrary.contains(vaultKey) || !driveVaultMounted(vaultKey)) {
+        catalogue.lastError = vaultKey + QStringLiteral(": the drive is not mounted, so its catalogue was not saved");
+        return false;
+    }
     const QString selected = std::exchange(catalogue.selectGroupName, vaultKey);
     const bool saved = catalogue.SaveGroupList(1);
     catalogue.selectGroupName = selected;
