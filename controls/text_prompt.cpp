@@ -42,7 +42,10 @@ void TextPrompt::ask(QWidget* parent, const Request& request, std::function<void
     auto* box = new QDialog(parent);
     box->setObjectName(QStringLiteral("textPrompt"));
     box->setWindowTitle(request.title.isEmpty() ? request.message : request.title);
+    box->setMinimumWidth(380);
     auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(20, 18, 20, 14);
+    layout->setSpacing(10);
     auto* message = new QLabel(request.message, box);
     message->setWordWrap(true);
     QFont bold = message->font();
