@@ -6,7 +6,10 @@
 #include "crypto/md5.h"
 #include "support/test_environment.h"
 #include "vault/drive_vaults.h"
+#include "crypto/item_place.h"
 #include "vault/item_operations.h"
+#include "vault/vault_check.h"
+#include "vault/vault_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -252,6 +255,61 @@ TEST(DriveVaults, MountOffersUnopenedVaultsInNameOrderAndUnmountClosesOnlyTheGon
     f.catalogue.UPLibrary.insert(QStringLiteral("Gone/A.flp"), {});
     EXPECT_EQ(vault::closeUnmountedVaults(f.catalogue, vault::driveVaultMounted), QStringList{QStringLiteral("Gone/A.flp")});
     EXPECT_EQ(f.catalogue.UPLibrary.keys(), QStringList{QStringLiteral("USB/A.flp")});
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// A drive's journal is written by whoever had the drive: whatever it names, the repair acts
+// inside that drive vault only.
+TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
+    DriveFixture f;
+    const FileModelList items = f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a")});
+    ASSERT_EQ(items.size(), 1);
+    const QString vaultDir = f.usb + QStringLiteral("/Box.flp");
+    const QString mine = f.env.base() + QStringLiteral("/home/mine.txt");
+    TestEnvironment::writeFile(mine, "the user's own file");
+    TestEnvironment::writeFile(f.env.vaultRoot() + QStringLiteral("/Notes/n.rtfd/TXT.rtf"), "note");
+    const testing::Tree home = readTree(f.env.base() + QStringLiteral("/home"));
+    const testing::Tree local = readTree(f.env.vaultRoot());
+    const QString storedTop = walk::placeOf(*items.first()).place->storedTop();
+
+    using E = vault::JournalEntry;
+    struct Case {
+        const char* name;
+        E::Operation operation;
+        E::Phase phase;
+        QString plainPath;
+        QString storedTop;
+        QString temporary;
+    };
+    const Case cases[] = {
+        {"a stored hide whose plain item is on the computer", E::Operation::Hide, E::Phase::Stored, mine, storedTop, {}},
+        {"a hide whose stored copy is the local vault", E::Operation::Hide, E::Phase::Walking,
+         items.first()->path, f.env.vaultRoot() + QStringLiteral("/Notes"), {}},
+        {"an unhide whose temporary is the user's file", E::Operation::Unhide, E::Phase::Walking,
+         f.env.base() + QStringLiteral("/home/x"), storedTop, QStringLiteral("mine.txt")},
+        {"a placed unhide onto the user's file", E::Operation::Unhide, E::Phase::Placed, mine, storedTop, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        E entry;
+        entry.operation = c.operation;
+        entry.phase = c.phase;
+        entry.plainPath = c.plainPath;
+        entry.storedTop = c.storedTop;
+        entry.temporary = c.temporary;
+        entry.restoredPath = c.phase == E::Phase::Placed ? c.plainPath : QString();
+        entry.token = vault::newWalkToken();
+        ASSERT_TRUE(vault::appendJournal(vaultDir, entry));
+        vault::checkVault(f.catalogue, true);
+        EXPECT_EQ(readTree(f.env.base() + QStringLiteral("/home")), home);
+        EXPECT_EQ(readTree(f.env.vaultRoot()), local);
+        vault::clearJournal(vaultDir);
+    }
 }
 
 }  // namespace
