@@ -203,7 +203,7 @@ void MainViewController::AddFileActionForPaths(const QStringList& paths, std::fu
         addToDrive(kept);
         return;
     }
-    vault_->addPaths(paths, catalogue.selectGroupName, selectGroupIndex);
+    vault_->addPaths(kept, catalogue.selectGroupName, selectGroupIndex);
     emit userActionPerformed();
 }
 
