@@ -9,6 +9,7 @@
 #include "crypto/item_place.h"
 #include "vault/item_operations.h"
 #include "vault/vault_check.h"
+#include "vault/vault_controller.h"
 #include "vault/vault_journal.h"
 
 #include <gtest/gtest.h>
@@ -310,6 +311,32 @@ TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
         EXPECT_EQ(readTree(f.env.vaultRoot()), local);
         vault::clearJournal(vaultDir);
     }
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// The user may click another row while a drive's items are being added: the drive vault
+// still records them, and its journal is the one cleared.
+TEST(DriveVaults, AnAddToADriveVaultIsSavedThereWhicheverRowIsSelectedMeanwhile) {
+    DriveFixture f;
+    f.makeVault(QStringLiteral("Box"), {});
+    const QString plain = f.file(QStringLiteral("late.txt"), "late");
+    vault::VaultController controller(f.catalogue, {});
+    controller.addPaths({plain}, QStringLiteral("USB/Box.flp"), 1);
+    f.catalogue.selectGroupName = QString::fromLatin1(kLocalListKey);
+    controller.waitUntilIdle();
+
+    const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword);
+    ASSERT_EQ(opened.status, Status::Opened) << opened.reason.toStdString();
+    ASSERT_EQ(opened.rows[1]->fileModels->size(), 1);
+    EXPECT_EQ(opened.rows[1]->fileModels->first()->path, plain);
+    EXPECT_TRUE(opened.rows[1]->fileModels->first()->isEncrtypt);
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    EXPECT_TRUE(vault::readJournal(f.usb + QStringLiteral("/Box.flp")).entries.isEmpty());
 }
 
 }  // namespace
