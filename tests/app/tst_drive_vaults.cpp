@@ -151,6 +151,23 @@ private slots:
         }
     }
 
+    // "KUPNAMES" names a vault only by its key: at the next login one that is not this
+    // machine's under this password stays closed until the Drive Vault button asks for it.
+    void rememberedVaultOfAnotherMachineWaitsForItsPassword() {
+        DriveWindow d;
+        QVERIFY(d.addIntoNewVault(QStringLiteral("Box"), "x"));
+        d.setHeaderAddress(QStringLiteral("USB/Box.flp"), QStringLiteral("0a:0b:0c:0d:0e:0f"));
+        auto* next = new MainViewController(d.w->window, std::nullopt);
+        d.w->window.setContentController(next);
+        d.w->main = next;
+        QVERIFY(!d.sidebarShows(QStringLiteral("USB/Box.flp")));
+        TextPrompt::nextAnswer(QString::fromLatin1(TestEnvironment::kPassword));
+        ModalSeam::nextFileNames({d.usb + QStringLiteral("/Box.flp")});
+        next->addGroupBtnAction();
+        QTRY_VERIFY(d.sidebarShows(QStringLiteral("USB/Box.flp")));
+        QCOMPARE(TextPrompt::lastRequest().message, ui_text("passordMessage"));
+    }
+
     void mountOpensTheFirstOfTwoVaultsAndNeverAnOpenOneAgain() {
         DriveWindow d;
         QVERIFY(d.addIntoNewVault(QStringLiteral("B"), "b"));
