@@ -190,6 +190,23 @@ private slots:
         QCOMPARE(TextPrompt::promptCount(), prompts);
     }
 
+    void addingBesideAClosedVaultCanOpenItAndAddThere() {
+        DriveWindow d;
+        QVERIFY(vault::createDriveVault(d.main().catalogue, QStringLiteral("USB"), QStringLiteral("Vault")).created);
+        d.main().catalogue.UPLibrary.clear();
+        const QString file = d.usb + QStringLiteral("/later.txt");
+        TestEnvironment::writeFile(file, "later");
+        ModalSeam::nextAnswer(QMessageBox::No);  // open the existing vault
+        ModalSeam::nextFileNames({d.usb + QStringLiteral("/Vault.flp")});
+        d.main().AddFileActionForPaths({file});
+        QTRY_VERIFY(!QFileInfo::exists(file));
+        QCOMPARE(ModalSeam::lastQuestion().message, ui_text("addMessage1.string").arg(QStringLiteral("USB")));
+        d.main().vaultController()->waitUntilIdle();
+        const RowList& rows = d.main().catalogue.UPLibrary[QStringLiteral("USB/Vault.flp")];
+        QCOMPARE(rows[1]->fileModels->size(), 1);
+        QVERIFY(rows[1]->fileModels->first()->isEncrtypt);
+    }
+
     void itemsOfAnotherDriveAreRefusedForTheSelectedVault() {
         DriveWindow d;
         QVERIFY(d.addIntoNewVault(QStringLiteral("Box"), "x"));
