@@ -734,7 +734,6 @@ void MainViewController::showInFileManager(const FileModelPtr& item) {
     emit userActionPerformed();
 }
 
-void MainViewController::addGroupBtnAction() { addGroupDebounce_.start(); }
 
 
 }  // namespace tessaro

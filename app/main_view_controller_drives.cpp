@@ -96,8 +96,12 @@ void MainViewController::deviceMounted(const MountedVolume& volume, bool mounted
     }
 }
 
-void MainViewController::addGroupAction() {
+void MainViewController::addGroupBtnAction() {
     logLine(QString::fromLatin1(kAddFlpToApp));
+    addGroupDebounce_.start();
+}
+
+void MainViewController::addGroupAction() {
     emit addGroupRequested();
     controls::ModalSeam::OpenPanelRequest request;
     request.title = ui::text("openVaultPanel.title");
