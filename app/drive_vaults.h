@@ -2,9 +2,8 @@
 
 namespace tessaro {
 
-// Vaults on removable drives cannot be opened or created yet. The guide's page about them
-// and the item pane's button follow this one switch, so that no screen offers what the
-// button cannot do; turning drives on is this line.
-inline constexpr bool kDriveVaultsAvailable = false;
+// Vaults on removable drives. The guide's page about them and the item pane's button
+// follow this one switch, so that no screen offers what the button cannot do.
+inline constexpr bool kDriveVaultsAvailable = true;
 
 }  // namespace tessaro

@@ -57,8 +57,11 @@ MainViewController::MainViewController(CustomWindow& window, std::optional<UpLib
     connect(&addFileDebounce_, &QTimer::timeout, this, &MainViewController::addFilesAction);
     connect(&addGroupDebounce_, &QTimer::timeout, this, &MainViewController::addGroupAction);
 
+    const QStringList trustedDrives = handedOver_ ? handedOver_->keys() : QStringList();
     buildInterface();
     setUp();
+    closeForeignDriveVaults(trustedDrives);
+    addUSBNotification();
     setLeftScrollView();
     sortpopAction(std::nullopt);
     connectVault();
@@ -742,8 +745,6 @@ void MainViewController::showInFileManager(const FileModelPtr& item) {
     emit userActionPerformed();
 }
 
-void MainViewController::addGroupBtnAction() { addGroupDebounce_.start(); }
 
-void MainViewController::addGroupAction() { emit addGroupRequested(); }
 
 }  // namespace tessaro

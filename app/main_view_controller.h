@@ -25,6 +25,9 @@ class QToolButton;
 
 namespace tessaro {
 
+struct MountedVolume;
+class VolumeMonitor;
+
 namespace vault {
 class VaultController;
 }
@@ -179,6 +182,16 @@ public:
     QMenu* note_itemMenu(qsizetype row);
     void note_popAction(int tag, qsizetype row);
 
+    // ---- Vaults on removable drives ----
+    // The monitor every main window listens to; a Linux mount-table monitor unless one was
+    // given (tests give a fake). Not owned by the window: it outlives every lock.
+    static void setVolumeMonitor(VolumeMonitor* monitor);
+    static VolumeMonitor* volumeMonitor();
+    void addUSBNotification();
+    // A volume came (offer its first vault not yet open) or went (its vaults close, the
+    // local all-items group is selected).
+    void deviceMounted(const MountedVolume& volume, bool mounted);
+
     // Shows a visible item in the desktop's file manager; tells the user when it cannot.
     void showInFileManager(const FileModelPtr& item);
 
@@ -244,6 +257,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Opens the drive vault at `path`, asking for its password when it is not this
+    // machine's; `completion` gets true when nothing was opened.
+    void openDriveVaultAt(const QString& path, std::function<void(bool failed)> completion);
+    // Adding items that lie on a drive: into the selected vault of that drive, or one the
+    // user opens or creates there.
+    void addToDrive(const QStringList& paths);
+    void askDriveVaultName(const QString& volume, const QStringList& paths);
+    void chooseExistingDriveVault(const QString& volume, const QStringList& paths);
+    // Vaults remembered in "KUPNAMES" that were not made here under this password close
+    // until they are opened with it; `trusted` (kept across a lock) stay.
+    void closeForeignDriveVaults(const QStringList& trusted);
     void buildInterface();
     // Fills the sort menu with the notes' entries.
     void notesSortMenu();

@@ -10,6 +10,7 @@
 #include "controls/modal_seam.h"
 #include "core/log.h"
 #include "core/settings_store.h"
+#include "core/volumes.h"
 #include "vault/vault_controller.h"
 
 #include <QFileInfo>
@@ -77,7 +78,7 @@ void MainViewController::connectVault() {
     });
     connect(vault_.get(), &VC::added, this, [this](const FileModelList& records, qint64 groupIndex) {
         // The new items show where they went, as hiding, until their turn comes.
-        catalogue.selectGroupName = localKey();
+        catalogue.selectGroupName = records.isEmpty() ? localKey() : records.last()->groupName;
         selectGroupIndex = groupIndex;
         for (const FileModelPtr& r : records) {
             itemModel_->setRowWalkState(r, WalkState::Hiding);
@@ -183,15 +184,26 @@ void MainViewController::AddFileActionForPaths(const QStringList& paths, std::fu
     }
     if (QFileInfo(paths.first()).suffix().compare(QLatin1String("flp"), Qt::CaseInsensitive) == 0 &&
         QFileInfo(paths.first()).isDir()) {
-        // A vault directory names a drive vault to open, which this version cannot do yet;
-        // adding the vault itself as an item would be worse.
-        showAlert(ui::text("driveVaultNotYet.title"), ui::text("driveVaultNotYet.message").arg(paths.first()));
-        if (completion) {
-            completion(true);
-        }
+        // A vault folder is opened, never added as an item.
+        openDriveVaultAt(paths.first(), std::move(completion));
         return;
     }
-    vault_->addPaths(paths, catalogue.selectGroupName, selectGroupIndex);
+    // What the vault holds already is left out without a word; an add of nothing says nothing.
+    const QSet<QString> recorded = vault::recordedPaths(catalogue);
+    QStringList kept;
+    for (const QString& path : paths) {
+        if (!recorded.contains(path)) {
+            kept.append(path);
+        }
+    }
+    if (kept.isEmpty()) {
+        return;
+    }
+    if (Volumes::isOnVolume(kept.first())) {
+        addToDrive(kept);
+        return;
+    }
+    vault_->addPaths(kept, catalogue.selectGroupName, selectGroupIndex);
     emit userActionPerformed();
 }
 

@@ -352,8 +352,9 @@ bool Catalogue::prepareList(PreparedSave& save, const QString& path, const RowLi
 bool Catalogue::prepareUpList(PreparedSave& save, const QString& vaultKey) {
     const QString volume = volumeOfKey(vaultKey);
     // Writing for a drive that is gone would create its directories on the local disk,
-    // under the mount point, and hide the drive when it comes back.
-    if (volume.isEmpty() || !QFileInfo(Volumes::pathFor(volume)).isDir()) {
+    // under the mount point, and hide the drive when it comes back. An open vault has its
+    // folder: a mount point left empty by a pulled drive does not.
+    if (volume.isEmpty() || !QFileInfo(Volumes::pathFor(vaultKey)).isDir()) {
         const QString error = vaultKey + QStringLiteral(": the drive is not mounted");
         logLine(QString::fromUtf8(loglines::kCatalogueWriteFailed).arg(error));
         save.error = save.error.isEmpty() ? error : save.error + QLatin1Char('\n') + error;

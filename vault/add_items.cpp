@@ -43,7 +43,8 @@ bool within(const QString& path, const QString& folder) {
 }
 
 // Why a clean path cannot become an item, or empty.
-QString refusalFor(const QString& path, const QString& vaultRoot, const QSet<QString>& recorded) {
+QString refusalFor(const QString& path, const QString& vaultRoot, const QString& driveVolume,
+                   const QSet<QString>& recorded) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
         return QStringLiteral("%1 does not exist").arg(path);
@@ -54,8 +55,13 @@ QString refusalFor(const QString& path, const QString& vaultRoot, const QSet<QSt
     if (!fs::isValidUtf8Name(QFile::encodeName(path))) {
         return QStringLiteral("the name of %1 is not valid UTF-8 and cannot be kept in the catalogue").arg(path);
     }
-    if (Volumes::isOnVolume(path)) {
-        return QStringLiteral("%1 is on a removable drive; items on drives cannot be added yet").arg(path);
+    // Records and containers of one item stay on one disk: a drive's items go into a vault
+    // on that drive, the computer's into the local vault.
+    if (driveVolume.isEmpty() && Volumes::isOnVolume(path)) {
+        return QStringLiteral("%1 is on the removable drive %2; add it to a vault on that drive").arg(path, Volumes::volumeNameOf(path));
+    }
+    if (!driveVolume.isEmpty() && Volumes::volumeNameOf(path) != driveVolume) {
+        return QStringLiteral("%1 is not on the drive %2, so it cannot go into a vault there").arg(path, driveVolume);
     }
     if (within(path, vaultRoot) || within(vaultRoot, path)) {
         return QStringLiteral("%1 is the vault itself or holds it").arg(path);
@@ -175,7 +181,10 @@ PreparedAdd prepareAdd(const QStringList& paths, const QSet<QString>& alreadyRec
         prepared.refused.append(QStringLiteral("the vault has no group to add to"));
         return prepared;
     }
-    const QString vaultRoot = cleanFolderPath(vaultpaths::AppRootDirKey()).path;
+    const bool toDrive = target.listKey != localKey();
+    const QString driveVolume = toDrive ? target.listKey.section(QLatin1Char('/'), 0, 0) : QString();
+    const QString vaultRoot = toDrive ? cleanFolderPath(Volumes::pathFor(target.listKey)).path
+                                      : cleanFolderPath(vaultpaths::AppRootDirKey()).path;
     QSet<QString> recorded = alreadyRecorded;
     const QString macAddress = getMacAddress();
     for (const QString& spelled : paths) {
@@ -188,7 +197,7 @@ PreparedAdd prepareAdd(const QStringList& paths, const QSet<QString>& alreadyRec
         if (recorded.contains(clean.path)) {
             continue;
         }
-        const QString refusal = refusalFor(clean.path, vaultRoot, recorded);
+        const QString refusal = refusalFor(clean.path, vaultRoot, driveVolume, recorded);
         if (!refusal.isEmpty()) {
             prepared.refused.append(refusal);
             continue;

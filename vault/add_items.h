@@ -40,7 +40,7 @@ struct PreparedAdd {
 
 // Cleans the paths, drops duplicates (of the catalogue's records and within the batch) and
 // refuses what cannot be an item (missing, the vault itself or what holds it, an item inside
-// another item or holding one, a removable drive for now), then builds one record per kept
+// another item or holding one, or a removable drive other than the target vault's), then builds one record per kept
 // path with every field in order and prepares it: thumbnail, container, size pass.
 // `firstPosition` is the number of items the target row held before this add.
 PreparedAdd prepareAdd(const QStringList& paths, const QSet<QString>& alreadyRecorded, const AddTarget& target,

@@ -12,6 +12,7 @@
 #include "vault/vault_journal.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
+#include "vault/drive_vaults.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -100,7 +101,11 @@ void VaultController::addPaths(const QStringList& paths, const QString& selectGr
     if (paths.isEmpty() || whenStopped_) {
         return;
     }
-    const AddTarget target = addTargetFor(catalogue_, selectGroupName, selectGroupIndex);
+    // Files on a drive go into the selected vault of that drive, the computer's into the
+    // local vault; the window has chosen (or made) the drive vault before.
+    const bool toDrive = catalogue_.UPLibrary.contains(selectGroupName) && Volumes::isOnVolume(paths.first());
+    const AddTarget target = toDrive ? driveAddTarget(catalogue_, selectGroupName, selectGroupIndex)
+                                     : addTargetFor(catalogue_, selectGroupName, selectGroupIndex);
     const QSet<QString> recorded = recordedPaths(catalogue_);
     const qint64 first = target.row && target.row->fileModels ? target.row->fileModels->size() : 0;
     // Icons come from the desktop's theme, which only the window's thread may ask; items of
@@ -124,9 +129,12 @@ void VaultController::addPaths(const QStringList& paths, const QString& selectGr
         SerialWorker::post(this, [this, prepared, target] {
             --preparingAdds_;
             AddTarget into = target;
-            if (!into.row || !catalogue_.groupDirList.contains(into.row)) {
+            const bool toDrive = into.saveWhich == 1;
+            const RowList& list = toDrive ? catalogue_.UPLibrary.value(into.listKey) : catalogue_.groupDirList;
+            if (!into.row || !list.contains(into.row)) {
                 // The group went away meanwhile: its records go to the all-items group.
-                into = addTargetFor(catalogue_, QString::fromLatin1(kLocalListKey), 1);
+                into = toDrive ? driveAddTarget(catalogue_, into.listKey, 1)
+                               : addTargetFor(catalogue_, QString::fromLatin1(kLocalListKey), 1);
             }
             // Another add may have taken a path while this one was prepared.
             const QSet<QString> now = recordedPaths(catalogue_);
@@ -144,7 +152,13 @@ void VaultController::addPaths(const QStringList& paths, const QString& selectGr
             }
             commitAdd(into, records);
             if (!records.isEmpty()) {
+                // A drive vault's file is written even if the selection moved on meanwhile.
+                const QString selected = catalogue_.selectGroupName;
+                if (toDrive) {
+                    catalogue_.selectGroupName = into.listKey;
+                }
                 saveInOrder({SaveStep{{catalogue_.prepareSave(into.saveWhich)}, {}}});
+                catalogue_.selectGroupName = selected;
                 emit added(records, records.last()->groupIndex);
             }
             if (!prepared.refused.isEmpty()) {
@@ -294,6 +308,7 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
     if (!walked_.contains(task.saveWhich)) {
         walked_.append(task.saveWhich);
     }
+    noteDrive(task);
     if (task.single) {
         saveChanged();
     }
@@ -302,9 +317,20 @@ void VaultController::finished(const Task& task, const ItemResult& result, bool 
     startNext();
 }
 
+void VaultController::noteDrive(const Task& task) {
+    if (task.saveWhich == 1 && catalogue_.UPLibrary.contains(task.record->groupName) &&
+        !drives_.contains(task.record->groupName)) {
+        drives_.append(task.record->groupName);
+    }
+}
+
 void VaultController::saveChanged() {
     const QList<int> which = std::exchange(changed_, {});
     const QList<int> walked = std::exchange(walked_, {});
+    QStringList drives = std::exchange(drives_, {});
+    if (drives.isEmpty() && (which.contains(1) || walked.contains(1)) && catalogue_.UPLibrary.contains(catalogue_.selectGroupName)) {
+        drives.append(catalogue_.selectGroupName);
+    }
     QList<SaveStep> steps;
     QList<int> done;
     for (int w : which + walked) {
@@ -313,12 +339,28 @@ void VaultController::saveChanged() {
         }
         done.append(w);
         SaveStep step;
+        if (w == 1) {
+            // Each drive vault a walk touched is written, whichever row is selected now: a
+            // selection moved elsewhere during the walk must not leave its catalogue behind.
+            for (const QString& key : std::as_const(drives)) {
+                SaveStep drive;
+                if (which.contains(w)) {
+                    const QString selected = std::exchange(catalogue_.selectGroupName, key);
+                    drive.saves.append(catalogue_.prepareSave(1));
+                    catalogue_.selectGroupName = selected;
+                }
+                if (walked.contains(w)) {
+                    drive.journalDirectories.append(Volumes::pathFor(key));
+                }
+                steps.append(std::move(drive));
+            }
+            continue;
+        }
         if (which.contains(w)) {
             step.saves.append(catalogue_.prepareSave(w));
         }
         if (walked.contains(w)) {
-            step.journalDirectories.append(w == 0 ? vaultpaths::AppRootDirKey()
-                                                  : Volumes::pathFor(catalogue_.selectGroupName));
+            step.journalDirectories.append(vaultpaths::AppRootDirKey());
         }
         steps.append(std::move(step));
     }
@@ -392,6 +434,7 @@ void VaultController::stopAll(std::function<void()> done) {
             if (!toSave.contains(t.saveWhich)) {
                 toSave.append(t.saveWhich);
             }
+            noteDrive(t);
         }
     }
     waiting_.clear();
@@ -431,8 +474,11 @@ void VaultController::recoverAtStart() {
             if (report.localChanged || changed) {
                 step.saves.append(catalogue_.prepareSave(0));
             }
-            if (!report.changedRemovableVaults.isEmpty()) {
+            // Each drive vault the repair changed, selected or not, before its journal is cleared.
+            for (const QString& key : report.changedRemovableVaults) {
+                const QString selected = std::exchange(catalogue_.selectGroupName, key);
                 step.saves.append(catalogue_.prepareSave(1));
+                catalogue_.selectGroupName = selected;
             }
             saveInOrder({std::move(step)});
             const QStringList lines = report.repairedLines();

@@ -127,6 +127,8 @@ private:
     QStringList batchNotes_;     // walks that completed with something to say
     QList<int> changed_;  // SaveGroupList arguments of the files to save
     QList<int> walked_;   // ... of the vaults whose journal has lines since it was cleared
+    QStringList drives_;  // the drive vaults among them, by key
+    void noteDrive(const Task& task);
     QTimer progressTimer_;
     std::function<void()> whenStopped_;
 };

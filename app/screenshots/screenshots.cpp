@@ -381,6 +381,14 @@ void populate(MainViewController& main, const QString& home, bool chinese) {
     const QString vaultKey = QStringLiteral("KINGSTON/Travel.flp");
     QDir().mkpath(Volumes::pathFor(vaultKey));
     RowList drive = Catalogue::defaultRemovableList(QStringLiteral("KINGSTON"), vaultKey, 1760000000);
+    const QString stick = Volumes::pathFor(QStringLiteral("KINGSTON"));
+    *drive[1]->fileModels << item(QStringLiteral("Itinerary.pdf"), stick, 241503, true, 1760900000)
+                          << item(QStringLiteral("Visa photos"), stick, 8421376, true, 1761000000)
+                          << item(QStringLiteral("packing-list.txt"), stick, 1204, false, 1761100000);
+    for (const FileModelPtr& i : *drive[1]->fileModels) {
+        i->groupName = vaultKey;
+    }
+    renumberRowList(drive);
     c.UPLibrary.insert(vaultKey, drive);
 
     main.setLeftScrollView();
@@ -473,6 +481,73 @@ void renderNoteCommands(AppDelegate& delegate, MainViewController& main, const Q
     main.NotesSortpopAction(4);
 }
 
+// A dialog of the application shown now, by object name.
+QWidget* shownDialog(const QString& objectName) {
+    QWidget* found = nullptr;
+    QTest::qWaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == objectName && w->isVisible()) {
+                found = w;
+            }
+        }
+        return found != nullptr;
+    }, 5000);
+    if (!found) {
+        fail(QStringLiteral("no %1 shown").arg(objectName));
+    }
+    return found;
+}
+
+// The questions of a drive: a file on a drive without a vault (create one? then its name), and
+// a vault made on another computer (its password).
+void renderDrivePrompts(MainViewController& main, const QString& root, const QString& suffix) {
+    const QString sandisk = root + QStringLiteral("/media/SANDISK");
+    QDir().mkpath(sandisk);
+    const QString file = sandisk + QStringLiteral("/Budget 2026.xlsx");
+    writePatternFile(file, 4096);
+    // With the vault of another drive selected, the file is refused and the user told why.
+    main.AddFileActionForPaths({file});
+    saveAlert(main, QStringLiteral("drive-other-volume-") + suffix);
+    main.leftMouseUp(sidebarRowWhere(main, [](const SidebarEntry& e) {
+        return e.groupName == QString::fromLatin1(kLocalListKey) && e.groupRow == 1;
+    }));
+    main.AddFileActionForPaths({file});
+    if (auto* question = qobject_cast<QMessageBox*>(shownDialog(QStringLiteral("question")))) {
+        save(question, QStringLiteral("drive-create-question-") + suffix);
+        // The first answer: create, which asks for the name.
+        for (QAbstractButton* button : question->buttons()) {
+            if (question->buttonRole(button) == QMessageBox::DestructiveRole) {
+                button->click();
+            }
+        }
+        if (QWidget* prompt = shownDialog(QStringLiteral("textPrompt"))) {
+            if (auto* field = prompt->findChild<QLineEdit*>()) {
+                field->setText(QStringLiteral("Finance"));
+            }
+            save(prompt, QStringLiteral("drive-name-prompt-") + suffix);
+            prompt->close();
+        }
+    }
+    // A vault from another computer: the password is asked for.
+    const QString key = QStringLiteral("SANDISK/Shared.flp");
+    RowList shared = Catalogue::defaultRemovableList(QStringLiteral("SANDISK"), key, 1760000000);
+    shared[0]->macAddress = QStringLiteral("3c:22:fb:01:02:03");
+    main.catalogue.UPLibrary.insert(key, shared);
+    if (!main.catalogue.saveUpListForName(key, std::nullopt)) {
+        fail(QStringLiteral("no foreign vault written"));
+    }
+    main.catalogue.UPLibrary.remove(key);
+    main.AddFileActionForPaths({sandisk + QStringLiteral("/Shared.flp")});
+    if (QWidget* prompt = shownDialog(QStringLiteral("textPrompt"))) {
+        if (auto* field = prompt->findChild<QLineEdit*>()) {
+            field->setText(QStringLiteral("secret"));
+        }
+        save(prompt, QStringLiteral("drive-password-prompt-") + suffix);
+        prompt->close();
+    }
+    QApplication::processEvents();
+}
+
 void renderMainWindow(const QString& root, const QString& suffix, bool chinese) {
     const QString vault = root + QStringLiteral("/My Vault.flp");
     QDir().mkpath(vault + QStringLiteral("/Notes"));
@@ -563,6 +638,7 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isRemovableVault && e.groupRow == 1; }));
     save(delegate.mainWindow(), QStringLiteral("main-drive-") + suffix);
     screenshots::renderChangePassword(delegate.mainWindow(), QStringLiteral("KINGSTON/Travel.flp"), suffix, chinese, save);
+    renderDrivePrompts(*main, root, suffix);
     main->leftMouseUp(sidebarRowWhere(*main, [](const SidebarEntry& e) { return e.isGroupNote && e.groupRow == 1; }));
     save(delegate.mainWindow(), QStringLiteral("main-notes-empty-") + suffix);
     writeNotes(*main->notesPane(), chinese);

@@ -1,12 +1,19 @@
-// add PATH... [--group NAME]: adds files and folders to the vault and hides them, as a drop
-// on the window does.
+// add [--group NAME | --drive VOLUME/NAME.flp] PATH...: adds files and folders to the vault,
+// or to a vault on a drive, and hides them, as a drop on the window does.
 #include "tools/tessaro-vault/command.h"
 #include "tools/tessaro-vault/vault_session.h"
 
 #include "core/vault_paths.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "vault/add_items.h"
+#include "vault/drive_vaults.h"
 #include "vault/item_operations.h"
 #include "vault/vault_journal.h"
+
+#include "core/volumes.h"
+
+#include <QFileInfo>
 
 namespace tessaro::cli {
 namespace {
@@ -25,15 +32,58 @@ std::optional<qint64> groupNamed(const Catalogue& catalogue, const QString& name
     return std::nullopt;
 }
 
+// The drive vault `key`, open in the catalogue: already open, opened (its password must be the
+// one typed), or created. Absent after a message.
+std::optional<QString> driveVaultFor(Catalogue& catalogue, const QString& key) {
+    const std::optional<vault::DriveVault> drive = vault::driveVaultAt(key);
+    if (!drive) {
+        fail(QStringLiteral("add: --drive needs VOLUME/NAME.flp, not %1").arg(key));
+        return std::nullopt;
+    }
+    if (catalogue.UPLibrary.contains(drive->key()) && vault::driveVaultMounted(drive->key())) {
+        return drive->key();
+    }
+    const QString password = SettingsStore::stringValue(QString::fromLatin1(keys::kSOUREPASSWORD));
+    if (QFileInfo::exists(drive->path())) {
+        // The typed password was confirmed as this vault's; a drive vault made elsewhere
+        // opens when it was made with the same one.
+        const vault::DriveOpening opened = vault::openDriveVault(drive->path(), password, password);
+        if (opened.status != vault::DriveOpening::Status::Opened) {
+            fail(QStringLiteral("add: %1").arg(opened.status == vault::DriveOpening::Status::WrongPassword
+                                                   ? QStringLiteral("the password does not open %1").arg(drive->path())
+                                                   : opened.reason.isEmpty() ? QStringLiteral("%1 is not mounted").arg(drive->path())
+                                                                             : opened.reason),
+                 1);
+            return std::nullopt;
+        }
+        vault::enterDriveVault(catalogue, opened);
+        return drive->key();
+    }
+    catalogue.selectGroupName = drive->key();
+    const vault::DriveCreation made = vault::createDriveVault(catalogue, drive->volume, drive->directory);
+    if (!made.created) {
+        fail(QStringLiteral("add: %1").arg(made.reason), 1);
+        return std::nullopt;
+    }
+    printLine(QStringLiteral("created\t%1").arg(drive->path()));
+    return drive->key();
+}
+
 int runAdd(const QStringList& arguments) {
     QStringList paths;
     QString group;
+    QString drive;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--group")) {
             if (i + 1 >= arguments.size()) {
                 return fail(QStringLiteral("add: --group needs a name"));
             }
             group = arguments.at(++i);
+        } else if (arguments.at(i) == QLatin1String("--drive")) {
+            if (i + 1 >= arguments.size()) {
+                return fail(QStringLiteral("add: --drive needs VOLUME/NAME.flp"));
+            }
+            drive = arguments.at(++i);
         } else if (arguments.at(i) == QLatin1String("--")) {
             paths.append(arguments.mid(i + 1));
             break;
@@ -45,6 +95,9 @@ int runAdd(const QStringList& arguments) {
     }
     if (paths.isEmpty()) {
         return fail(QStringLiteral("add needs at least one PATH"));
+    }
+    if (!drive.isEmpty() && !group.isEmpty()) {
+        return fail(QStringLiteral("add: --group and --drive cannot be given together"));
     }
     if (!confirmPassword(QStringLiteral("add"))) {
         return 1;
@@ -61,8 +114,23 @@ int runAdd(const QStringList& arguments) {
         }
         groupIndex = *found;
     }
-    const vault::AddTarget target =
-        vault::addTargetFor(vault->catalogue, QString::fromLatin1(kLocalListKey), groupIndex);
+    vault::AddTarget target;
+    if (!drive.isEmpty()) {
+        // Checked before the vault is made: nothing is created for a batch that cannot go in.
+        const std::optional<vault::DriveVault> named = vault::driveVaultAt(drive);
+        const QString refusal = named ? vault::driveAddRefusal(paths, named->key()) : QString();
+        if (!refusal.isEmpty()) {
+            return fail(QStringLiteral("add: %1").arg(refusal), 1);
+        }
+        const std::optional<QString> key = driveVaultFor(vault->catalogue, drive);
+        if (!key) {
+            return 1;
+        }
+        vault->catalogue.selectGroupName = *key;
+        target = vault::driveAddTarget(vault->catalogue, *key, 1);
+    } else {
+        target = vault::addTargetFor(vault->catalogue, QString::fromLatin1(kLocalListKey), groupIndex);
+    }
     const vault::PreparedAdd prepared =
         vault::prepareAdd(paths, vault::recordedPaths(vault->catalogue), target,
                           target.row && target.row->fileModels ? target.row->fileModels->size() : 0, {});
@@ -93,14 +161,16 @@ int runAdd(const QStringList& arguments) {
         return 1;
     }
     // Every outcome is in the saved catalogue: the journal has done its work.
-    vault::clearJournal(vaultpaths::AppRootDirKey());
+    vault::clearJournal(drive.isEmpty() ? vaultpaths::AppRootDirKey() : Volumes::pathFor(target.listKey));
     return failed == 0 && prepared.refused.isEmpty() ? 0 : 1;
 }
 
 const bool registered = registerCommand(
-    {QStringLiteral("add"), QStringLiteral("add [--group NAME] [--] PATH..."),
+    {QStringLiteral("add"), QStringLiteral("add [--group NAME | --drive VOLUME/NAME.flp] [--] PATH..."),
      QStringLiteral("add files and folders to the vault (its all-items group, or the group NAME) and hide them "
-                    "(password from stdin); paths already in the vault are left out"),
+                    "(password from stdin); paths already in the vault are left out. With --drive, items on the "
+                    "drive VOLUME go into the vault NAME.flp on that drive, created when missing; a path on "
+                    "another disk is refused"),
      runAdd});
 
 }  // namespace

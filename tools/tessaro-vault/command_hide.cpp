@@ -5,8 +5,11 @@
 #include "core/record_check.h"
 #include "core/vault_paths.h"
 #include "vault/bulk_order.h"
+#include "vault/drive_vaults.h"
 #include "vault/item_operations.h"
 #include "vault/vault_journal.h"
+
+#include <algorithm>
 
 namespace tessaro::cli {
 namespace {
@@ -30,10 +33,11 @@ int run(const QStringList& arguments, bool hide) {
     }
     FileModelList items;
     if (all) {
-        items = hide ? vault::itemsToHide(vault->catalogue.groupDirList)
-                     : vault::itemsToUnhide(vault->catalogue.groupDirList);
+        for (const vault::FileVault& v : vault::fileVaults(vault->catalogue)) {
+            items += hide ? vault::itemsToHide(*v.rows) : vault::itemsToUnhide(*v.rows);
+        }
     } else {
-        items = recordsNamed(vault->catalogue, parsed->positional.first(), command);
+        items = recordsNamed(vault->catalogue, parsed->positional.first(), command, true);
         if (items.isEmpty()) {
             return 2;
         }
@@ -67,23 +71,37 @@ int run(const QStringList& arguments, bool hide) {
                                                   item->path));
         }
     }
-    if (!items.isEmpty() && !vault->save(0)) {
-        return 1;
+    // Each vault whose items were walked is saved, then its journal has done its work.
+    for (const vault::FileVault& v : vault::fileVaults(vault->catalogue)) {
+        const bool touched = std::any_of(items.cbegin(), items.cend(), [&](const FileModelPtr& item) {
+            return item->groupName == v.key;
+        });
+        if (!touched) {
+            continue;
+        }
+        const bool saved = v.isDrive() ? vault::saveDriveVault(vault->catalogue, v.key) : vault->save(0);
+        if (!saved) {
+            if (v.isDrive()) {
+                fail(QStringLiteral("%1: the catalogue of %2 could not be saved: %3")
+                         .arg(command, v.key, vault->catalogue.lastError), 1);
+            }
+            return 1;
+        }
+        vault::clearJournal(v.base);
     }
-    // Every outcome is in the saved catalogue: the journal has done its work.
-    vault::clearJournal(vaultpaths::AppRootDirKey());
     return failed == 0 ? 0 : 1;
 }
 
 const bool hideRegistered = registerCommand(
     {QStringLiteral("hide"), QStringLiteral("hide ITEM|--all"),
-     QStringLiteral("hide one item of the vault (its path or its name) or every visible item (password from stdin)"),
+     QStringLiteral("hide one item of the vault or of a mounted drive vault (its path or its name) or every "
+                    "visible item of them (password from stdin)"),
      [](const QStringList& a) { return run(a, true); }});
 
 const bool unhideRegistered = registerCommand(
     {QStringLiteral("unhide"), QStringLiteral("unhide ITEM|--all"),
-     QStringLiteral("unhide one item of the vault (its path or its name) or every hidden item; unhiding all keeps "
-                    "the containers (password from stdin)"),
+     QStringLiteral("unhide one item of the vault or of a mounted drive vault (its path or its name) or every "
+                    "hidden item of them; unhiding all keeps the containers (password from stdin)"),
      [](const QStringList& a) { return run(a, false); }});
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "core/clean_path.h"
 #include "core/vault_paths.h"
+#include "vault/drive_vaults.h"
 #include "vault/recover_items.h"
 
 #include <QDir>
@@ -39,7 +40,22 @@ int runRecover(const QStringList& arguments) {
     } else {
         printLine(QStringLiteral("the catalogue cannot be read (%1); recovering from the containers alone").arg(why));
     }
-    const vault::RecoverReport report = vault::recoverEveryItem(root, rows, destination);
+    vault::RecoverReport report = vault::recoverEveryItem(root, rows, destination);
+    // Each mounted drive vault into a folder of its own, named by its key.
+    for (const vault::FileVault& drive : vault::fileVaults(catalogue)) {
+        if (!drive.isDrive()) {
+            continue;
+        }
+        if (destination == drive.base || destination.startsWith(drive.base + QLatin1Char('/'))) {
+            report.problems.append(QStringLiteral("%1: DIR lies inside this vault, so it is not recovered").arg(drive.key));
+            continue;
+        }
+        const vault::RecoverReport part =
+            vault::recoverEveryItem(drive.base, *drive.rows, destination + QLatin1Char('/') + drive.key);
+        report.recovered += part.recovered;
+        report.skipped += part.skipped;
+        report.problems += part.problems;
+    }
     for (const QString& line : report.recovered) {
         printLine(QStringLiteral("recovered\t%1").arg(line));
     }
@@ -54,8 +70,9 @@ int runRecover(const QStringList& arguments) {
 
 const bool registered = registerCommand(
     {QStringLiteral("recover"), QStringLiteral("recover --to DIR"),
-     QStringLiteral("restore every hidden item of the vault into DIR (one folder per group) without changing the "
-                    "vault; works from the containers when the catalogue is missing or damaged (password from stdin)"),
+     QStringLiteral("restore every hidden item of the vault into DIR (one folder per group), and those of each "
+                    "mounted drive vault into DIR/VOLUME/NAME.flp, without changing the vaults; works from the "
+                    "containers when the catalogue is missing or damaged (password from stdin)"),
      runRecover});
 
 }  // namespace

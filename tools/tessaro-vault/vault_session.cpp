@@ -9,6 +9,7 @@
 #include "core/vault_lock.h"
 #include "core/vault_paths.h"
 #include "core/volumes.h"
+#include "vault/drive_vaults.h"
 #include "crypto/hardware_address.h"
 #include "tools/tessaro-vault/command.h"
 #include "vault/vault_check.h"
@@ -56,8 +57,15 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repa
     for (const QString& line : repaired.unfinishedLines()) {
         printLine(QStringLiteral("not repaired: %1").arg(line));
     }
-    if ((repaired.localChanged && !vault->save(0)) || (!repaired.changedRemovableVaults.isEmpty() && !vault->save(1))) {
+    if (repaired.localChanged && !vault->save(0)) {
         return nullptr;
+    }
+    // Every drive vault the repair changed is written before its journal is cleared.
+    for (const QString& key : repaired.changedRemovableVaults) {
+        if (!vault::saveDriveVault(vault->catalogue, key)) {
+            fail(QStringLiteral("%1: the catalogue of %2 could not be saved: %3").arg(command, key, vault->catalogue.lastError), 1);
+            return nullptr;
+        }
     }
     for (const QString& directory : repaired.settledJournals) {
         vault::clearJournal(directory);
@@ -109,11 +117,21 @@ bool confirmPassword(const QString& command) {
     return true;
 }
 
-FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command) {
+FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command,
+                           bool withDrives) {
     const QString clean = cleanItemPath(argument).path;
     FileModelList byPath;
     FileModelList byName;
-    for (const GroupModelPtr& row : catalogue.groupDirList) {
+    RowList rows = catalogue.groupDirList;
+    if (withDrives) {
+        // A drive item is named by where it is now, on the drive's current mount.
+        for (auto it = catalogue.UPLibrary.cbegin(); it != catalogue.UPLibrary.cend(); ++it) {
+            if (vault::driveVaultMounted(it.key())) {
+                rows.append(it.value());
+            }
+        }
+    }
+    for (const GroupModelPtr& row : std::as_const(rows)) {
         if (!row->fileModels) {
             continue;
         }

@@ -34,8 +34,10 @@ bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why);
 // message when it is missing or wrong.
 bool confirmPassword(const QString& command);
 
-// The records of the local vault an argument names: its path (any spelling) or its name when
-// that is unique. Empty after a message when none or several match.
-FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command);
+// The records of the local vault (and, `withDrives`, of the mounted drive vaults) an
+// argument names: its path (any spelling) or its name when that is unique. Empty after a
+// message when none or several match.
+FileModelList recordsNamed(const Catalogue& catalogue, const QString& argument, const QString& command,
+                           bool withDrives = false);
 
 }  // namespace tessaro::cli

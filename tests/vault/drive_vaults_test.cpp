@@ -1,0 +1,327 @@
+// Vaults on removable drives: a folder of the test's volumes root stands in for each drive.
+#include "core/catalogue.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/volumes.h"
+#include "crypto/md5.h"
+#include "support/test_environment.h"
+#include "vault/drive_vaults.h"
+#include "crypto/item_place.h"
+#include "vault/item_operations.h"
+#include "vault/vault_check.h"
+#include "vault/vault_controller.h"
+#include "vault/vault_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+
+namespace tessaro {
+namespace {
+
+using testing::readTree;
+using testing::TestEnvironment;
+using Status = vault::DriveOpening::Status;
+
+const QString kPassword = QString::fromLatin1(TestEnvironment::kPassword);
+
+struct DriveFixture {
+    TestEnvironment env;
+    Catalogue catalogue;
+    QString usb;  // the mount point of the drive "USB"
+    DriveFixture() : usb(env.mountVolume(QStringLiteral("USB"))) {
+        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
+    }
+    QString file(const QString& relative, const QByteArray& bytes) {
+        const QString path = usb + QLatin1Char('/') + relative;
+        TestEnvironment::writeFile(path, bytes);
+        return path;
+    }
+    // A vault made here, under the current password, holding the given items hidden.
+    FileModelList makeVault(const QString& name, const QStringList& items) {
+        const vault::DriveCreation made = vault::createDriveVault(catalogue, QStringLiteral("USB"), name);
+        EXPECT_TRUE(made.created) << made.reason.toStdString();
+        const QString key = made.vault.key();
+        catalogue.selectGroupName = key;
+        const vault::AddTarget target = vault::driveAddTarget(catalogue, key, 1);
+        const vault::PreparedAdd prepared = vault::prepareAdd(items, vault::recordedPaths(catalogue), target, 0, {});
+        EXPECT_TRUE(prepared.refused.isEmpty()) << prepared.refused.join(QLatin1Char('\n')).toStdString();
+        vault::commitAdd(target, prepared.records);
+        for (const FileModelPtr& r : prepared.records) {
+            const ItemResult result = vault::hideRecordJournaled(r);
+            EXPECT_TRUE(result.complete) << result.problems.join(QLatin1Char('\n')).toStdString();
+            vault::applyHideOutcome(*r, result, vault::diskStateOf(*r));
+        }
+        EXPECT_TRUE(catalogue.SaveGroupList(1));
+        return prepared.records;
+    }
+    void rewriteHeader(const QString& key, const QString& mac, const QString& digest) {
+        catalogue.UPLibrary[key].first()->macAddress = mac;
+        catalogue.UPLibrary[key].first()->password = digest;
+        ASSERT_TRUE(catalogue.saveUpListForName(key, std::nullopt));
+    }
+};
+
+TEST(DriveVaults, CreatedVaultHidesItemsAndOpensAgainWithoutPrompt) {
+    DriveFixture f;
+    const QString plain = f.file(QStringLiteral("photos/a.txt"), "drive bytes");
+    const FileModelList items = f.makeVault(QStringLiteral("Box"), {plain});
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    EXPECT_TRUE(SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES)).contains(QStringLiteral("USB/Box.flp")));
+    // The header carries what the ownership check compares.
+    const GroupModel& header = *f.catalogue.UPLibrary.value(QStringLiteral("USB/Box.flp")).first();
+    EXPECT_EQ(header.password, MD5_32BitUpper(kPassword));
+    EXPECT_EQ(header.macAddress, QString::fromLatin1(TestEnvironment::kMacAddress));
+
+    const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword);
+    ASSERT_EQ(opened.status, Status::Opened) << opened.reason.toStdString();
+    EXPECT_FALSE(opened.foreign);
+    ASSERT_EQ(opened.rows[1]->fileModels->size(), 1);
+    const FileModelPtr reread = opened.rows[1]->fileModels->first();
+    EXPECT_EQ(reread->path, plain);
+    EXPECT_TRUE(reread->isEncrtypt);
+    // And back: the bytes come home.
+    EXPECT_TRUE(vault::unhideRecordJournaled(reread).complete);
+    EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("drive bytes"));
+}
+
+TEST(DriveVaults, VaultMountedUnderAnotherNameHasEveryPathMoved) {
+    DriveFixture f;
+    f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a"), f.file(QStringLiteral("d/b.bin"), "b")});
+    // The same drive, mounted as "Stick" this time.
+    const QString stick = f.env.volumesRoot() + QStringLiteral("/Stick");
+    ASSERT_TRUE(QDir().rename(f.usb, stick));
+    const vault::DriveOpening opened = vault::openDriveVault(stick + QStringLiteral("/Box.flp"), kPassword);
+    ASSERT_EQ(opened.status, Status::Opened) << opened.reason.toStdString();
+    EXPECT_EQ(opened.vault.key(), QStringLiteral("Stick/Box.flp"));
+    QStringList paths;
+    for (const FileModelPtr& item : *opened.rows[1]->fileModels) {
+        paths.append(item->path);
+        EXPECT_EQ(item->groupName, QStringLiteral("Stick/Box.flp"));
+    }
+    EXPECT_EQ(paths, (QStringList{stick + QStringLiteral("/a.txt"), stick + QStringLiteral("/d/b.bin")}));
+}
+
+// Who may open a vault: its header against this machine and the password, then the typed one.
+TEST(DriveVaults, OwnershipCheckAsksAndRefusesAsTheHeaderSays) {
+    struct Case {
+        const char* name;
+        QString mac;
+        QString digest;
+        std::optional<QString> typed;
+        Status expected;
+    };
+    const QString here = QString::fromLatin1(TestEnvironment::kMacAddress);
+    const QString elsewhere = QStringLiteral("0a:0b:0c:0d:0e:0f");
+    const QString ours = MD5_32BitUpper(kPassword);
+    const QString theirs = MD5_32BitUpper(QStringLiteral("other password"));
+    const Case cases[] = {
+        {"this machine, this password", here, ours, std::nullopt, Status::Opened},
+        {"another machine asks even for the right password", elsewhere, ours, std::nullopt, Status::NeedsPassword},
+        {"another machine, right password typed", elsewhere, ours, kPassword, Status::Opened},
+        {"another machine, wrong password typed", elsewhere, ours, QStringLiteral("guess"), Status::WrongPassword},
+        {"another password here asks", here, theirs, std::nullopt, Status::NeedsPassword},
+        {"its own password typed", here, theirs, QStringLiteral("other password"), Status::Opened},
+        {"no digest accepts nothing", elsewhere, QString(), QString(), Status::WrongPassword},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriveFixture f;
+        f.makeVault(QStringLiteral("Box"), {});
+        f.rewriteHeader(QStringLiteral("USB/Box.flp"), c.mac, c.digest);
+        const QString catalogueFile = f.usb + QStringLiteral("/Box.flp/GroupMoveUPlist.plist");
+        const QByteArray before = TestEnvironment::readFile(catalogueFile);
+        const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword, c.typed);
+        EXPECT_EQ(opened.status, c.expected);
+        EXPECT_EQ(opened.foreign, c.mac != here || c.digest != ours);
+        // Asking and refusing write nothing to the drive.
+        EXPECT_EQ(TestEnvironment::readFile(catalogueFile), before);
+    }
+}
+
+// A vault folder whose catalogue cannot be trusted is refused and left exactly as found.
+TEST(DriveVaults, UnusableCatalogueIsRefusedAndNeverReplaced) {
+    struct Case {
+        const char* name;
+        std::optional<QByteArray> catalogue;  // absent: no file at all
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt},
+        {"empty file", QByteArray()},
+        {"empty list", QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array/></plist>\n")},
+        {"cut short", QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array><dict><key>na")},
+        {"header only",
+         QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array><dict>"
+                    "<key>isHeader</key><true/><key>password</key><string>X</string></dict></array></plist>\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriveFixture f;
+        const QString dir = f.usb + QStringLiteral("/Old.flp");
+        QDir().mkpath(dir);
+        if (c.catalogue) {
+            TestEnvironment::writeFile(dir + QStringLiteral("/GroupMoveUPlist.plist"), *c.catalogue);
+        }
+        const testing::Tree before = readTree(dir);
+        const vault::DriveOpening opened = vault::openDriveVault(dir, kPassword, kPassword);
+        EXPECT_EQ(opened.status, Status::Refused);
+        EXPECT_FALSE(opened.reason.isEmpty());
+        EXPECT_EQ(readTree(dir), before);
+        EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/Thumb")));
+    }
+}
+
+TEST(DriveVaults, PathsThatNameNoVaultOnAMountedDriveAreNotOpened) {
+    DriveFixture f;
+    f.makeVault(QStringLiteral("Box"), {});
+    QDir().mkpath(f.usb + QStringLiteral("/deep/Inner.flp"));
+    EXPECT_EQ(vault::openDriveVault(f.env.volumesRoot() + QStringLiteral("/Gone/Box.flp"), kPassword).status,
+              Status::NotMounted);
+    for (const QString& path : {f.usb + QStringLiteral("/deep/Inner.flp"), f.usb + QStringLiteral("/Box.flp/../Box"),
+                                f.env.vaultRoot(), QStringLiteral("USB/../Box.flp")}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(vault::openDriveVault(path, kPassword).status, Status::Refused);
+    }
+}
+
+TEST(DriveVaults, CreationRefusesAnExistingFolderAndAnUnmountedDrive) {
+    DriveFixture f;
+    QDir().mkpath(f.usb + QStringLiteral("/Theirs.flp"));
+    const vault::DriveCreation existing = vault::createDriveVault(f.catalogue, QStringLiteral("USB"), QStringLiteral("Theirs"));
+    EXPECT_FALSE(existing.created);
+    EXPECT_FALSE(QFileInfo::exists(f.usb + QStringLiteral("/Theirs.flp/GroupMoveUPlist.plist")));
+    const vault::DriveCreation gone = vault::createDriveVault(f.catalogue, QStringLiteral("Gone"), QStringLiteral("Box"));
+    EXPECT_FALSE(gone.created);
+    EXPECT_FALSE(QFileInfo::exists(f.env.volumesRoot() + QStringLiteral("/Gone")));
+    EXPECT_TRUE(f.catalogue.UPLibrary.isEmpty());
+}
+
+TEST(DriveVaults, AddingKeepsEachItemOnItsOwnDisk) {
+    DriveFixture f;
+    f.makeVault(QStringLiteral("Box"), {});
+    const QString other = f.env.mountVolume(QStringLiteral("Other")) + QStringLiteral("/x.txt");
+    TestEnvironment::writeFile(other, "x");
+    const QString local = f.env.base() + QStringLiteral("/home/y.txt");
+    TestEnvironment::writeFile(local, "y");
+    const QString onUsb = f.file(QStringLiteral("z.txt"), "z");
+
+    EXPECT_TRUE(vault::driveAddRefusal({onUsb}, QStringLiteral("USB/Box.flp")).isEmpty());
+    EXPECT_FALSE(vault::driveAddRefusal({onUsb, other}, QStringLiteral("USB/Box.flp")).isEmpty());
+
+    const vault::AddTarget drive = vault::driveAddTarget(f.catalogue, QStringLiteral("USB/Box.flp"), 1);
+    const vault::PreparedAdd toDrive = vault::prepareAdd({other, local, onUsb, f.usb}, {}, drive, 0, {});
+    ASSERT_EQ(toDrive.records.size(), 1);
+    EXPECT_EQ(toDrive.records.first()->path, onUsb);
+    EXPECT_EQ(toDrive.refused.size(), 3);  // another drive, the computer, the drive holding the vault
+
+    const vault::AddTarget localTarget = vault::addTargetFor(f.catalogue, QString::fromLatin1(kLocalListKey), 1);
+    const vault::PreparedAdd toLocal = vault::prepareAdd({other}, {}, localTarget, 0, {});
+    EXPECT_TRUE(toLocal.records.isEmpty());
+    EXPECT_EQ(toLocal.refused.size(), 1);
+}
+
+TEST(DriveVaults, MountOffersUnopenedVaultsInNameOrderAndUnmountClosesOnlyTheGone) {
+    DriveFixture f;
+    QDir().mkpath(f.usb + QStringLiteral("/B.flp"));
+    QDir().mkpath(f.usb + QStringLiteral("/A.flp"));
+    QDir().mkpath(f.usb + QStringLiteral("/plain folder"));
+    TestEnvironment::writeFile(f.usb + QStringLiteral("/file.flp"), "not a folder");
+    QFile::link(f.env.vaultRoot(), f.usb + QStringLiteral("/Link.flp"));
+    EXPECT_EQ(vault::vaultsToOffer(f.usb, QStringLiteral("USB"), {}),
+              (QStringList{f.usb + QStringLiteral("/A.flp"), f.usb + QStringLiteral("/B.flp")}));
+    EXPECT_EQ(vault::vaultsToOffer(f.usb, QStringLiteral("USB"), {QStringLiteral("USB/A.flp")}),
+              QStringList{f.usb + QStringLiteral("/B.flp")});
+
+    f.catalogue.UPLibrary.insert(QStringLiteral("USB/A.flp"), {});
+    f.catalogue.UPLibrary.insert(QStringLiteral("Gone/A.flp"), {});
+    EXPECT_EQ(vault::closeUnmountedVaults(f.catalogue, vault::driveVaultMounted), QStringList{QStringLiteral("Gone/A.flp")});
+    EXPECT_EQ(f.catalogue.UPLibrary.keys(), QStringList{QStringLiteral("USB/A.flp")});
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// A drive's journal is written by whoever had the drive: whatever it names, the repair acts
+// inside that drive vault only.
+TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
+    DriveFixture f;
+    const FileModelList items = f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a")});
+    ASSERT_EQ(items.size(), 1);
+    const QString vaultDir = f.usb + QStringLiteral("/Box.flp");
+    const QString mine = f.env.base() + QStringLiteral("/home/mine.txt");
+    TestEnvironment::writeFile(mine, "the user's own file");
+    TestEnvironment::writeFile(f.env.vaultRoot() + QStringLiteral("/Notes/n.rtfd/TXT.rtf"), "note");
+    const testing::Tree home = readTree(f.env.base() + QStringLiteral("/home"));
+    const testing::Tree local = readTree(f.env.vaultRoot());
+    const QString storedTop = walk::placeOf(*items.first()).place->storedTop();
+
+    using E = vault::JournalEntry;
+    struct Case {
+        const char* name;
+        E::Operation operation;
+        E::Phase phase;
+        QString plainPath;
+        QString storedTop;
+        QString temporary;
+    };
+    const Case cases[] = {
+        {"a stored hide whose plain item is on the computer", E::Operation::Hide, E::Phase::Stored, mine, storedTop, {}},
+        {"a hide whose stored copy is the local vault", E::Operation::Hide, E::Phase::Walking,
+         items.first()->path, f.env.vaultRoot() + QStringLiteral("/Notes"), {}},
+        {"an unhide whose temporary is the user's file", E::Operation::Unhide, E::Phase::Walking,
+         f.env.base() + QStringLiteral("/home/x"), storedTop, QStringLiteral("mine.txt")},
+        {"a placed unhide onto the user's file", E::Operation::Unhide, E::Phase::Placed, mine, storedTop, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        E entry;
+        entry.operation = c.operation;
+        entry.phase = c.phase;
+        entry.plainPath = c.plainPath;
+        entry.storedTop = c.storedTop;
+        entry.temporary = c.temporary;
+        entry.restoredPath = c.phase == E::Phase::Placed ? c.plainPath : QString();
+        entry.token = vault::newWalkToken();
+        ASSERT_TRUE(vault::appendJournal(vaultDir, entry));
+        vault::checkVault(f.catalogue, true);
+        EXPECT_EQ(readTree(f.env.base() + QStringLiteral("/home")), home);
+        EXPECT_EQ(readTree(f.env.vaultRoot()), local);
+        vault::clearJournal(vaultDir);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// The user may click another row while a drive's items are being added: the drive vault
+// still records them, and its journal is the one cleared.
+TEST(DriveVaults, AnAddToADriveVaultIsSavedThereWhicheverRowIsSelectedMeanwhile) {
+    DriveFixture f;
+    f.makeVault(QStringLiteral("Box"), {});
+    const QString plain = f.file(QStringLiteral("late.txt"), "late");
+    vault::VaultController controller(f.catalogue, {});
+    controller.addPaths({plain}, QStringLiteral("USB/Box.flp"), 1);
+    f.catalogue.selectGroupName = QString::fromLatin1(kLocalListKey);
+    controller.waitUntilIdle();
+
+    const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword);
+    ASSERT_EQ(opened.status, Status::Opened) << opened.reason.toStdString();
+    ASSERT_EQ(opened.rows[1]->fileModels->size(), 1);
+    EXPECT_EQ(opened.rows[1]->fileModels->first()->path, plain);
+    EXPECT_TRUE(opened.rows[1]->fileModels->first()->isEncrtypt);
+    EXPECT_FALSE(QFileInfo::exists(plain));
+    EXPECT_TRUE(vault::readJournal(f.usb + QStringLiteral("/Box.flp")).entries.isEmpty());
+}
+
+}  // namespace
+}  // namespace tessaro
