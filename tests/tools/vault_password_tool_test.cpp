@@ -36,7 +36,6 @@ const PasswdCase kPasswdCases[] = {
     {"crlf line ends", {}, kOld + "\r\nfresh Pass 42\r\n", 0, QStringLiteral("fresh Pass 42"), QStringLiteral("old hint")},
     {"wrong current password", {}, "incorrect\nfresh Pass 42\n", 1, {}, QStringLiteral("old hint")},
     {"no new password", {}, kOld + "\n", 2, {}, QStringLiteral("old hint")},
-    {"new password too long", {}, kOld + "\n" + QByteArray(1001, 'a') + "\n", 2, {}, QStringLiteral("old hint")},
     {"new password not utf8", {}, kOld + "\nbad \xff byte\n", 2, {}, QStringLiteral("old hint")},
     {"empty hint given", {QStringLiteral("--hint"), QString()}, kOld + "\nfresh Pass 42\n", 2, {}, QStringLiteral("old hint")},
     {"unknown argument", {QStringLiteral("--force")}, kOld + "\nfresh Pass 42\n", 2, {}, QStringLiteral("old hint")},
@@ -80,16 +79,6 @@ TEST(PasswdTool, DriveVaultGetsTheNewDigestOnEveryRow) {
             tt::runVaultTool(v.env, {QStringLiteral("passwd"), QStringLiteral("--drive"), hostile}, kOld + "\nnew\n");
         EXPECT_EQ(refused.status, 2) << qPrintable(hostile) << tt::text(refused);
     }
-    EXPECT_EQ(tt::runVaultTool(v.env, {QStringLiteral("passwd"), QStringLiteral("--drive"), QStringLiteral("GONE/Travel.flp")},
-                               kOld + "\nnew\n")
-                  .status,
-              1);
-    const QByteArray before = tt::TestEnvironment::readFile(list);
-    EXPECT_EQ(tt::runVaultTool(v.env, {QStringLiteral("passwd"), QStringLiteral("--drive"), vaultKey}, "wrong\nnew pass\n")
-                  .status,
-              1);
-    EXPECT_EQ(tt::TestEnvironment::readFile(list), before);
-
     const tt::ToolRun run =
         tt::runVaultTool(v.env, {QStringLiteral("passwd"), QStringLiteral("--drive"), vaultKey}, kOld + "\ndrive pass 7\n");
     ASSERT_EQ(run.status, 0) << tt::text(run);
