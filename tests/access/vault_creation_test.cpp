@@ -211,16 +211,3 @@ TEST(VaultCreation, PasswordsThatCannotBeStoredAreRefusedBeforeTheDisk) {
     EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/V.flp")));
     EXPECT_FALSE(SettingsStore::contains(key(keys::FirstRun)));
 }
-
-TEST(VaultCreation, PasswordsAUserTypesAreKeptExactly) {
-    QString thousandEmoji;
-    for (int i = 0; i < 1000; ++i) {
-        thousandEmoji += QStringLiteral("😀");
-    }
-    const QString passwords[] = {QStringLiteral("  spaces around  "), QStringLiteral("密码很长的中文"),
-                                 QStringLiteral("emoji 🔐 key"), QString(1000, QLatin1Char('p')), thousandEmoji,
-                                 QStringLiteral("a, b; c=d #e \"f\" \\g")};
-    for (const QString& password : passwords) {
-        EXPECT_EQ(refusalForNewPassword(password), PasswordRefusal::None) << password.toStdString();
-    }
-}
