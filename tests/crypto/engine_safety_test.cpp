@@ -4,11 +4,11 @@
 #include "crypto/item_hiding.h"
 #include "crypto/stored_file.h"
 #include "engine_test_support.h"
+#include "support/real_drive.h"
 
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
-#include <QStandardPaths>
 
 #include <cmath>
 #include <optional>
@@ -22,6 +22,7 @@
 namespace tessaro {
 namespace {
 
+using testing::RealDrive;
 using testing::TestEnvironment;
 using testing::readTree;
 using testing::Tree;
@@ -92,81 +93,14 @@ TEST(CaseFolding, RestoringOntoAFoldingDriveRefusesAndKeepsTheStoredCopy) {
     EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
 }
 
-// Mounts a fresh exFAT image through FUSE for the life of the object, where the machine can.
-class ExfatDrive {
-public:
-    explicit ExfatDrive(const QString& base) : image_(base + QStringLiteral("/exfat.img")), mount_(base + QStringLiteral("/exfat")) {
-        if (::geteuid() != 0) {
-            reason_ = "mounting needs root";
-            return;
-        }
-        for (const char* tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
-                QStandardPaths::findExecutable(QString::fromLatin1(tool), {QStringLiteral("/sbin"), QStringLiteral("/usr/sbin")})
-                    .isEmpty()) {
-                reason_ = std::string(tool) + " is not installed";
-                return;
-            }
-        }
-        QDir().mkpath(mount_);
-        QFile img(image_);
-        if (!img.open(QIODevice::WriteOnly) || !img.resize(64 << 20)) {
-            reason_ = "cannot make the image";
-            return;
-        }
-        img.close();
-        if (!run("mkfs.exfat", {image_})) {
-            reason_ = "mkfs.exfat failed";
-            return;
-        }
-        QProcess losetup;
-        losetup.start(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image_});
-        losetup.waitForFinished();
-        loop_ = QString::fromUtf8(losetup.readAllStandardOutput().trimmed());
-        if (losetup.exitCode() != 0 || loop_.isEmpty()) {
-            reason_ = "no loop device: " + losetup.readAllStandardError().trimmed().toStdString();
-            loop_.clear();
-            return;
-        }
-        if (!run("mount.exfat-fuse", {loop_, mount_})) {
-            reason_ = "mount.exfat-fuse failed (no FUSE here?)";
-            return;
-        }
-        mounted_ = true;
-    }
-    ~ExfatDrive() {
-        if (mounted_) {
-            run("umount", {mount_});
-        }
-        if (!loop_.isEmpty()) {
-            run("losetup", {QStringLiteral("-d"), loop_});
-        }
-    }
-    bool mounted() const { return mounted_; }
-    const std::string& reason() const { return reason_; }
-    QString path() const { return mount_; }
-
-private:
-    static bool run(const char* program, const QStringList& args) {
-        QProcess p;
-        p.start(QString::fromLatin1(program), args);
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-    QString image_;
-    QString mount_;
-    QString loop_;
-    bool mounted_ = false;
-    std::string reason_;
-};
-
 TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes) {
     TestEnvironment env;
-    ExfatDrive drive(env.base());
-    SKIP_WITHOUT(drive.mounted(), drive.reason());
+    const RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
+    SKIP_WITHOUT(drive.skipReason().isEmpty(), drive.skipReason().toStdString());
     const QString plain = env.base() + QStringLiteral("/plain/Photos");
     const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
     writeTree(plain, tree);
-    const QString container = drive.path() + QStringLiteral("/vault/c");
+    const QString container = drive.point() + QStringLiteral("/vault/c");
     const auto paths = testing::pathsFor(plain, container);
     const ItemResult r = hideItem(testing::newRecord(plain), paths);
     EXPECT_FALSE(r.complete);
@@ -185,7 +119,7 @@ TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes)
 
     // exFAT through FUSE took an omitted access time for "now" and lost the modification time
     // with it, on the way into the vault and on the way back.
-    const QString onDrive = drive.path() + QStringLiteral("/Letters");
+    const QString onDrive = drive.point() + QStringLiteral("/Letters");
     writeTree(onDrive, {{"/a", "a"}, {"/sub/b", "b"}});
     // The drive's own step (whole seconds through this driver) decides what the time is.
     const timespec times[2] = {{1300000000, 0}, {1300000000, 500000000}};
@@ -275,12 +209,12 @@ class Metadata : public ::testing::TestWithParam<bool> {};
 
 TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     TestEnvironment env;
-    std::optional<ExfatDrive> drive;
+    std::optional<RealDrive> drive;
     QString vault = env.base() + QStringLiteral("/vault");
     if (GetParam()) {
-        drive.emplace(env.base());
-        SKIP_WITHOUT(drive->mounted(), drive->reason());
-        vault = drive->path() + QStringLiteral("/vault");
+        drive.emplace(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
+        SKIP_WITHOUT(drive->skipReason().isEmpty(), drive->skipReason().toStdString());
+        vault = drive->point() + QStringLiteral("/vault");
     }
     const QString plain = env.base() + QStringLiteral("/plain/Project");
     writeTree(plain, {{"/run.sh", "#!/bin/sh"}, {"/shared.txt", "s"}, {"/sub/private", "p"}, {"/open/x", "x"}});

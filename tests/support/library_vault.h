@@ -6,6 +6,7 @@
 #include "crypto/item_paths.h"
 #include "support/test_environment.h"
 #include "vault/add_items.h"
+#include "vault/drive_vaults.h"
 #include "vault/item_operations.h"
 #include "vault/vault_check.h"
 #include "vault/vault_journal.h"
@@ -79,6 +80,32 @@ struct LibraryVault {
             toggle(r);
         }
         return records;
+    }
+    // A journaled walk of one record and its outcome applied, without saving: what a drive
+    // pulled or filled mid-walk leaves is what the test looks at.
+    static ItemResult walk(const FileModelPtr& record, bool hide, const walk::WalkProgress& progress = {}) {
+        const ItemResult r = hide ? vault::hideRecordJournaled(record, progress)
+                                  : vault::unhideRecordJournaled(record, progress);
+        hide ? vault::applyHideOutcome(*record, r, vault::diskStateOf(*record))
+             : vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
+        return r;
+    }
+    // A vault made on the mounted drive `volume` under the current password, and selected.
+    QString makeDriveVault(const QString& volume, const QString& name = QStringLiteral("Box")) {
+        const vault::DriveCreation made = vault::createDriveVault(catalogue, volume, name);
+        EXPECT_TRUE(made.created) << made.reason.toStdString();
+        catalogue.selectGroupName = made.vault.key();
+        return made.vault.key();
+    }
+    // Records the paths in that drive vault (as hidden, as an add does) and saves it, without
+    // walking yet.
+    FileModelList addToDrive(const QString& key, const QStringList& paths) {
+        const vault::AddTarget target = vault::driveAddTarget(catalogue, key, 1);
+        const vault::PreparedAdd prepared = vault::prepareAdd(paths, vault::recordedPaths(catalogue), target, 0, {});
+        EXPECT_TRUE(prepared.refused.isEmpty()) << prepared.refused.join(QLatin1Char('\n')).toStdString();
+        vault::commitAdd(target, prepared.records);
+        EXPECT_TRUE(vault::saveDriveVault(catalogue, key));
+        return prepared.records;
     }
     QString storedTop(const FileModelPtr& record) const { return walk::pathsForRecord(*record).storedTop; }
     // What the next start does: load, repair, save, clear what was settled; this vault's

@@ -1,22 +1,14 @@
 // Drive vaults on real file systems: an exFAT image through FUSE (case folding, no modes, a
 // drive pulled by killing its file system), a read-only mount and a full tmpfs. Skipped, with
 // the reason, where this machine cannot mount them.
-#include "core/catalogue.h"
-#include "support/test_environment.h"
-#include "vault/drive_vaults.h"
-#include "vault/item_operations.h"
+#include "support/library_vault.h"
+#include "support/real_drive.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QThread>
-
-#include <memory>
 
 namespace tessaro {
 namespace {
@@ -24,144 +16,13 @@ namespace {
 using testing::readTree;
 using testing::TestEnvironment;
 using testing::Tree;
+using testing::RealDrive;
 
-bool run(const QString& program, const QStringList& arguments, QString* out = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        return false;
-    }
-    if (out) {
-        *out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    }
-    return true;
-}
-
-bool mountedAt(const QString& point) {
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    return table.open(QIODevice::ReadOnly) && table.readAll().contains(" " + QFile::encodeName(point) + " ");
-}
-
-// A drive of the test's volumes root: an exFAT image on a loop device served by a FUSE
-// process this test started (so that it can pull the drive by killing exactly that process),
-// or a tmpfs of a given size.
-class RealDrive {
-public:
-    enum class Kind { Exfat, ExfatReadOnly, Tmpfs };
-    RealDrive(const TestEnvironment& env, const QString& name, Kind kind, qint64 bytes = 16 << 20)
-        : point_(env.volumesRoot() + QLatin1Char('/') + name), kind_(kind) {
-        QDir().mkpath(point_);
-        if (kind == Kind::Tmpfs) {
-            if (!run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                               QStringLiteral("size=%1").arg(bytes), QStringLiteral("tmpfs"), point_})) {
-                skip_ = QStringLiteral("a tmpfs cannot be mounted here (needs root in a mount namespace)");
-            }
-            return;
-        }
-        for (const char* tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
-                !QFileInfo::exists(QStringLiteral("/usr/sbin/") + QString::fromLatin1(tool)) &&
-                !QFileInfo::exists(QStringLiteral("/sbin/") + QString::fromLatin1(tool))) {
-                skip_ = QStringLiteral("%1 is not installed (exfatprogs, exfat-fuse)").arg(QString::fromLatin1(tool));
-                return;
-            }
-        }
-        const QString image = env.base() + QLatin1Char('/') + name + QStringLiteral(".img");
-        QFile file(image);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(bytes) ||
-            !run(QStringLiteral("mkfs.exfat"), {QStringLiteral("-L"), name, image})) {
-            skip_ = QStringLiteral("no exFAT image could be made");
-            return;
-        }
-        if (!run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image}, &loop_)) {
-            skip_ = QStringLiteral("no loop device can be attached here");
-            return;
-        }
-        plugIn();
-    }
-    ~RealDrive() {
-        unplug();
-        if (!loop_.isEmpty()) {
-            run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop_});
-        }
-    }
-    const QString& skipReason() const { return skip_; }
-    const QString& point() const { return point_; }
-
-    // The exFAT drive served again (after a pull): its contents as the image has them.
-    void plugIn() {
-        fuse_ = std::make_unique<QProcess>();
-        fuse_->setStandardOutputFile(QProcess::nullDevice());
-        fuse_->setStandardErrorFile(QProcess::nullDevice());
-        QStringList arguments{QStringLiteral("-d")};
-        if (kind_ == Kind::ExfatReadOnly) {
-            arguments << QStringLiteral("-o") << QStringLiteral("ro");
-        }
-        fuse_->start(QStringLiteral("mount.exfat-fuse"), arguments << loop_ << point_);
-        QElapsedTimer waited;
-        waited.start();
-        while (!mountedAt(point_) && waited.elapsed() < 10000 && fuse_->state() != QProcess::NotRunning) {
-            QThread::msleep(20);
-        }
-        if (!mountedAt(point_)) {
-            skip_ = QStringLiteral("the exFAT image cannot be mounted through FUSE here");
-        }
-    }
-    // The drive goes at once: its file system process dies, every access fails from then on.
-    void pull() {
-        if (fuse_ && fuse_->state() != QProcess::NotRunning) {
-            fuse_->kill();
-            fuse_->waitForFinished(5000);
-        }
-        unplug();
-    }
-
-private:
-    void unplug() {
-        if (mountedAt(point_)) {
-            run(QStringLiteral("umount"), {QStringLiteral("-l"), point_});
-        }
-        if (fuse_ && fuse_->state() != QProcess::NotRunning) {
-            fuse_->waitForFinished(5000);
-        }
-    }
-
-    QString point_;
-    Kind kind_;
-    QString loop_;
-    QString skip_;
-    std::unique_ptr<QProcess> fuse_;
-};
-
-#define SKIP_UNLESS_MOUNTED(drive)                                            \
-    if (!(drive).skipReason().isEmpty()) {                                    \
-        GTEST_SKIP() << (drive).skipReason().toStdString();                   \
-    }
-
-struct DriveVault {
-    Catalogue catalogue;
+// The local vault's environment with a vault made on the drive `volume`.
+struct DriveVault : testing::LibraryVault {
     QString key;
-    explicit DriveVault(const QString& volume) : key(volume + QStringLiteral("/Box.flp")) {
-        EXPECT_TRUE(catalogue.setUp(std::nullopt, false));
-        const vault::DriveCreation made = vault::createDriveVault(catalogue, volume, QStringLiteral("Box"));
-        EXPECT_TRUE(made.created) << made.reason.toStdString();
-        catalogue.selectGroupName = key;
-    }
-    // Records the items (as hidden, as an add does) and saves, without walking yet.
-    FileModelList add(const QStringList& paths) {
-        const vault::AddTarget target = vault::driveAddTarget(catalogue, key, 1);
-        const vault::PreparedAdd prepared = vault::prepareAdd(paths, vault::recordedPaths(catalogue), target, 0, {});
-        EXPECT_TRUE(prepared.refused.isEmpty()) << prepared.refused.join(QLatin1Char('\n')).toStdString();
-        vault::commitAdd(target, prepared.records);
-        EXPECT_TRUE(vault::saveDriveVault(catalogue, key));
-        return prepared.records;
-    }
-    ItemResult walk(const FileModelPtr& item, bool hide, const walk::WalkProgress& progress = {}) {
-        const ItemResult result = hide ? vault::hideRecordJournaled(item, progress) : vault::unhideRecordJournaled(item, progress);
-        const vault::DiskState after = vault::diskStateOf(*item);
-        hide ? vault::applyHideOutcome(*item, result, after) : vault::applyUnhideOutcome(*item, result, after);
-        return result;
-    }
+    void make(const QString& volume) { key = makeDriveVault(volume); }
+    FileModelList add(const QStringList& paths) { return addToDrive(key, paths); }
 };
 
 Tree sampleItem() {
@@ -171,10 +32,10 @@ Tree sampleItem() {
 }
 
 TEST(DriveSafety, ExfatHideAndUnhideGiveEveryByteBack) {
-    TestEnvironment env;
-    RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat);
+    DriveVault v;
+    RealDrive drive(v.env, QStringLiteral("EXF"), RealDrive::Kind::Exfat);
     SKIP_UNLESS_MOUNTED(drive);
-    DriveVault v(QStringLiteral("EXF"));
+    v.make(QStringLiteral("EXF"));
     const QString item = drive.point() + QStringLiteral("/Docs");
     testing::writeTree(item, sampleItem());
     const FileModelPtr record = v.add({item}).value(0);
@@ -187,10 +48,10 @@ TEST(DriveSafety, ExfatHideAndUnhideGiveEveryByteBack) {
 }
 
 TEST(DriveSafety, ExfatNameTakenInOtherCaseIsNeverWrittenOver) {
-    TestEnvironment env;
-    RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat);
+    DriveVault v;
+    RealDrive drive(v.env, QStringLiteral("EXF"), RealDrive::Kind::Exfat);
     SKIP_UNLESS_MOUNTED(drive);
-    DriveVault v(QStringLiteral("EXF"));
+    v.make(QStringLiteral("EXF"));
     const QString item = drive.point() + QStringLiteral("/Box");
     testing::writeTree(item, sampleItem());
     const FileModelPtr record = v.add({item}).value(0);
@@ -210,10 +71,10 @@ TEST(DriveSafety, ExfatNameTakenInOtherCaseIsNeverWrittenOver) {
 }
 
 TEST(DriveSafety, DrivePulledMidHideKeepsThePlainItemAndTheCatalogue) {
-    TestEnvironment env;
-    RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 32 << 20);
+    DriveVault v;
+    RealDrive drive(v.env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 32 << 20);
     SKIP_UNLESS_MOUNTED(drive);
-    DriveVault v(QStringLiteral("EXF"));
+    v.make(QStringLiteral("EXF"));
     const QString item = drive.point() + QStringLiteral("/Big");
     Tree big;
     for (int i = 0; i < 8; ++i) {
@@ -223,7 +84,7 @@ TEST(DriveSafety, DrivePulledMidHideKeepsThePlainItemAndTheCatalogue) {
     const FileModelPtr record = v.add({item}).value(0);
     const QString catalogueFile = drive.point() + QStringLiteral("/Box.flp/GroupMoveUPlist.plist");
     const QByteArray catalogueBefore = TestEnvironment::readFile(catalogueFile);
-    const Tree computerBefore = readTree(env.vaultRoot());
+    const Tree computerBefore = readTree(v.env.vaultRoot());
 
     bool pulled = false;
     int reports = 0;
@@ -239,7 +100,7 @@ TEST(DriveSafety, DrivePulledMidHideKeepsThePlainItemAndTheCatalogue) {
     // The catalogue cannot be written to a drive that is gone, and is not written elsewhere.
     EXPECT_FALSE(vault::saveDriveVault(v.catalogue, v.key));
     EXPECT_FALSE(QFileInfo::exists(drive.point() + QStringLiteral("/Box.flp")));
-    EXPECT_EQ(readTree(env.vaultRoot()), computerBefore);
+    EXPECT_EQ(readTree(v.env.vaultRoot()), computerBefore);
 
     // Plugged in again: the plain item whole, the catalogue as it was before the walk.
     drive.plugIn();
@@ -249,10 +110,9 @@ TEST(DriveSafety, DrivePulledMidHideKeepsThePlainItemAndTheCatalogue) {
 }
 
 TEST(DriveSafety, ReadOnlyDriveRefusesAVaultAndLeavesItemsAlone) {
-    TestEnvironment env;
-    Catalogue catalogue;
-    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-    RealDrive drive(env, QStringLiteral("RO"), RealDrive::Kind::ExfatReadOnly);
+    DriveVault v;
+    Catalogue& catalogue = v.catalogue;
+    RealDrive drive(v.env, QStringLiteral("RO"), RealDrive::Kind::ExfatReadOnly);
     SKIP_UNLESS_MOUNTED(drive);
     const vault::DriveCreation made = vault::createDriveVault(catalogue, QStringLiteral("RO"), QStringLiteral("Box"));
     EXPECT_FALSE(made.created);
@@ -262,10 +122,10 @@ TEST(DriveSafety, ReadOnlyDriveRefusesAVaultAndLeavesItemsAlone) {
 }
 
 TEST(DriveSafety, FullDriveEndsTheHideIncompleteWithNothingHalfWritten) {
-    TestEnvironment env;
-    RealDrive drive(env, QStringLiteral("TINY"), RealDrive::Kind::Tmpfs, 1 << 20);
+    DriveVault v;
+    RealDrive drive(v.env, QStringLiteral("TINY"), RealDrive::Kind::Tmpfs, 1 << 20);
     SKIP_UNLESS_MOUNTED(drive);
-    DriveVault v(QStringLiteral("TINY"));
+    v.make(QStringLiteral("TINY"));
     const QString item = drive.point() + QStringLiteral("/movie.bin");
     const QByteArray bytes = testing::patternBytes(600 << 10);
     ASSERT_TRUE(TestEnvironment::writeFile(item, bytes));

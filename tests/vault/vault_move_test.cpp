@@ -61,14 +61,19 @@ struct MoveFixture : ::testing::Test {
 
     QString rootSetting() const { return SettingsStore::stringValue(key(keys::kRootDirKey)); }
 
+    // Neither the record of a move nor a half copy beside the destination is left.
+    static void expectNoMoveLeft(const QString& destination) {
+        EXPECT_FALSE(SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
+        const QDir parent(QFileInfo(destination).absolutePath());
+        EXPECT_TRUE(parent.entryList({QStringLiteral(".tessaro-move-*")}, QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
+
     // The old vault is as it was, named by the setting, and nothing of the move is left.
     void expectUntouched(const QString& destination) const {
         EXPECT_EQ(rootSetting(), root);
         EXPECT_TRUE(testing::readTree(root) == original);
-        EXPECT_FALSE(SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
-        const QDir parent(QFileInfo(destination).absolutePath());
-        EXPECT_TRUE(parent.entryList({QStringLiteral(".tessaro-move-*")}, QDir::AllEntries | QDir::Hidden).isEmpty());
         EXPECT_TRUE(testing::readTree(destination).isEmpty());
+        expectNoMoveLeft(destination);
     }
 
     // The vault is at `destination` byte for byte, its note records point there.
@@ -84,9 +89,7 @@ struct MoveFixture : ::testing::Test {
         expected.remove(QStringLiteral("/GroupNoteslist.plist"));
         EXPECT_EQ(moved.keys(), expected.keys());
         EXPECT_TRUE(moved == expected);
-        EXPECT_FALSE(SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
-        const QDir parent(QFileInfo(destination).absolutePath());
-        EXPECT_TRUE(parent.entryList({QStringLiteral(".tessaro-move-*")}, QDir::AllEntries | QDir::Hidden).isEmpty());
+        expectNoMoveLeft(destination);
     }
 };
 
