@@ -130,24 +130,6 @@ TEST(TextLookup, LanguagesAndFallbacks) {
     EXPECT_EQ(LanguageBundle::localizedStringForKey(QStringLiteral("no.such.key"), QStringLiteral("x")), QStringLiteral("x"));
 }
 
-TEST(TextLookup, EveryKeyHasBothLanguages) {
-    QFile en(QStringLiteral(":/en.lproj/Main.strings"));
-    QFile zh(QStringLiteral(":/zh-Hans.lproj/Main.strings"));
-    ASSERT_TRUE(en.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(zh.open(QIODevice::ReadOnly));
-    const auto english = LanguageBundle::parseStringsTable(QString::fromUtf8(en.readAll()));
-    const auto chinese = LanguageBundle::parseStringsTable(QString::fromUtf8(zh.readAll()));
-    ASSERT_FALSE(english.isEmpty());
-    QStringList englishKeys = english.keys();
-    QStringList chineseKeys = chinese.keys();
-    englishKeys.sort();
-    chineseKeys.sort();
-    EXPECT_EQ(englishKeys, chineseKeys);
-    for (auto it = chinese.cbegin(); it != chinese.cend(); ++it) {
-        EXPECT_FALSE(it.value().trimmed().isEmpty()) << it.key().toStdString();
-    }
-}
-
 TEST(TextLookup, ParsesTablesWithCommentsAndEscapes) {
     const auto table = LanguageBundle::parseStringsTable(QStringLiteral(
         "/* block\n comment \"x\" = \"y\"; */\n"
