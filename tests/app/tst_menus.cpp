@@ -17,6 +17,7 @@
 #include "core/settings_store.h"
 #include "support/private_bus.h"
 #include "support/test_environment.h"
+#include "support/strings_table.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
@@ -34,6 +35,7 @@
 #include <QUrl>
 
 using namespace tessaro;
+using tessaro::testing::stringsTable;
 using tessaro::testing::TestEnvironment;
 
 namespace {
@@ -56,12 +58,6 @@ struct App {
         }
     }
 };
-
-QHash<QString, QString> table(const char* language) {
-    QFile file(QStringLiteral(":/%1.lproj/Main.strings").arg(QLatin1String(language)));
-    return file.open(QIODevice::ReadOnly) ? LanguageBundle::parseStringsTable(QString::fromUtf8(file.readAll()))
-                                          : QHash<QString, QString>{};
-}
 
 void collectMenu(const QMenu* menu, const QString& path, QMap<QString, QString>& into) {
     into.insert(path, menu->title());
@@ -343,8 +339,8 @@ private slots:
         QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
         QVERIFY(app.delegate.languageButton()->icon().cacheKey() != englishIcon);
         // No English text whose Chinese differs is left anywhere, in the menus or the window.
-        const QHash<QString, QString> en = table("en");
-        const QHash<QString, QString> zh = table("zh-Hans");
+        const QHash<QString, QString> en = stringsTable("en");
+        const QHash<QString, QString> zh = stringsTable("zh-Hans");
         QSet<QString> untranslated;
         for (auto it = en.cbegin(); it != en.cend(); ++it) {
             if (it.value().size() > 1 && zh.value(it.key()) != it.value()) {
@@ -425,7 +421,7 @@ private slots:
         LanguageBundle::resetLanguage();
         QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
         AppDelegate next;
-        QCOMPARE(next.menuWithTag(30)->title(), table("zh-Hans").value(QStringLiteral("FilemenuItem.title")));
+        QCOMPARE(next.menuWithTag(30)->title(), stringsTable("zh-Hans").value(QStringLiteral("FilemenuItem.title")));
     }
 };
 
