@@ -3,6 +3,7 @@
 #include "access/password_change.h"
 #include "access/password_strength.h"
 #include "app/main_view_controller.h"
+#include "app/modal_window.h"
 #include "app/shell_style.h"
 #include "app/ui_resources.h"
 #include "controls/modal_seam.h"
@@ -95,6 +96,7 @@ ChangePasswordWController::ChangePasswordWController(QWidget* parent) : QDialog(
     connect(nowPasswordField_, &QLineEdit::textChanged, this, &ChangePasswordWController::controlTextDidChange);
     connect(cancelBtn_, &QPushButton::clicked, this, &ChangePasswordWController::cancelAction);
     connect(changePasswordBtn_, &QPushButton::clicked, this, &ChangePasswordWController::changePasswordAction);
+    relabelOnLanguageChange(this, [this] { langeuageAction(); });
     windowDidLoad();
 }
 
@@ -313,14 +315,7 @@ void ChangePasswordWController::showFailure(const QString& message) {
 void ChangePasswordWController::cancelAction() { close(); }
 
 void ChangePasswordWController::showModal() {
-    setWindowModality(Qt::ApplicationModal);
-    if (QWidget* owner = parentWidget()) {
-        const QRect over = owner->window()->geometry();
-        move(over.center() - QPoint(width() / 2, height() / 2));
-    }
-    show();
-    raise();
-    activateWindow();
+    showCentredModal(this, parentWidget());
     QTimer::singleShot(0, oldPasswordField_, [field = oldPasswordField_] { field->setFocus(Qt::OtherFocusReason); });
 }
 

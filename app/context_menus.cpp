@@ -55,19 +55,18 @@ void logWindow(const char* line) { logLine(QString::fromUtf8(line)); }
 QString localKey() { return QString::fromLatin1(kLocalListKey); }
 QString notesKey() { return QString::fromLatin1(kNotesListKey); }
 
-QMenu* makeMenu(QWidget* parent, const char* objectName, const char* accessibleKey) {
+QMenu* makeMenu(QWidget* parent, const char* objectName) {
     auto* menu = new QMenu(parent);
     menu->setObjectName(QLatin1String(objectName));
-    menu->setAccessibleName(ui::text(accessibleKey));
     return menu;
 }
 
 }  // namespace
 
 void MainViewController::installContextMenus() {
-    itemMenu_ = makeMenu(this, "itemMenu", "itemMenu.accessibleName");
-    noteMenu_ = makeMenu(this, "noteMenu", "noteMenu.accessibleName");
-    groupMenu_->setAccessibleName(ui::text("groupMenu.accessibleName"));
+    // Named by langeuageAction, which runs next and again at every switch of language.
+    itemMenu_ = makeMenu(this, "itemMenu");
+    noteMenu_ = makeMenu(this, "noteMenu");
     itemView_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(itemView_, &QWidget::customContextMenuRequested, this, &MainViewController::showItemMenu);
     notesView_->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,5 +1,6 @@
 #include "app/file_info_window.h"
 
+#include "app/modal_window.h"
 #include "app/ui_resources.h"
 #include "crypto/help_class.h"
 
@@ -122,6 +123,7 @@ FileInfoWindowController::FileInfoWindowController(QWidget* parent) : QDialog(pa
     layout->addWidget(fileIconView_, 0, Qt::AlignTop);
     layout->addLayout(texts, 1);
     setTabOrder(filePathLabel_, closeButton_);
+    relabelOnLanguageChange(this, [this] { windowDidLoad(); });
 }
 
 void FileInfoWindowController::showItem(const FileModel& item, const QString& sizeText) {

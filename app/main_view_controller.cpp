@@ -239,6 +239,9 @@ void MainViewController::langeuageAction() {
     searchField_->setAccessibleName(searchField_->placeholderText());
     sidebarView_->setAccessibleName(ui::text("sidebar.accessibleName"));
     itemView_->setAccessibleName(ui::text("itemList.accessibleName"));
+    itemMenu_->setAccessibleName(ui::text("itemMenu.accessibleName"));
+    noteMenu_->setAccessibleName(ui::text("noteMenu.accessibleName"));
+    groupMenu_->setAccessibleName(ui::text("groupMenu.accessibleName"));
     progressView_->encryptCancelBtn()->setToolTip(ui::text("encryptCancelBtn.toolTip"));
     progressView_->encryptCancelBtn()->setAccessibleName(progressView_->encryptCancelBtn()->toolTip());
     addFileButton_->setText(ui::text("addFileBtn.title"));

@@ -3,6 +3,7 @@
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
 #include "app/main_view_controller.h"
+#include "app/modal_window.h"
 #include "app/preferences_panes.h"
 #include "app/ui_resources.h"
 #include "controls/modal_seam.h"
@@ -120,6 +121,7 @@ PreferencesWindowController::PreferencesWindowController(QWidget* parent) : QDia
     column->addLayout(content_, 1);
 
     toolbar_->button(1)->setChecked(true);
+    relabelOnLanguageChange(this, [this] { langeuageAction(); });
     setcontentIdenter(QString::fromLatin1(kToolbar[0].identifier));
 }
 
@@ -130,15 +132,23 @@ QToolButton* PreferencesWindowController::toolbarButton(int index) const {
 }
 
 void PreferencesWindowController::showModal(QWidget* over) {
-    setWindowModality(Qt::ApplicationModal);
-    if (over) {
-        const QRect owner = over->window()->geometry();
-        move(owner.topLeft() + QPoint((owner.width() - width()) / 2, (owner.height() - height()) / 2));
-    }
     openWindow() = this;
-    show();
-    raise();
-    activateWindow();
+    showCentredModal(this, over);
+}
+
+void PreferencesWindowController::langeuageAction() {
+    setWindowTitle(ui::text("prefs.window.title"));
+    for (const ToolbarItem& item : kToolbar) {
+        QAbstractButton* button = findChild<QAbstractButton*>(QString::fromLatin1(item.identifier));
+        button->setText(ui::text(item.identifier));
+        button->setAccessibleName(button->text());
+    }
+    // The pane is made again in the new language: it re-reads what is stored, as on every
+    // switch. A pane showing a running move stays (it keeps the move's progress and its
+    // cancel button).
+    if (!moving_) {
+        showPane(identifier_);
+    }
 }
 
 void PreferencesWindowController::toolBarAction(int tag) {
@@ -193,6 +203,10 @@ void PreferencesWindowController::showPane(const QString& identifier) {
     pane_ = pane;
     content_->addWidget(pane);
     for (int i = 0; i < static_cast<int>(std::size(kToolbar)); ++i) {
+        // As in any exclusive group, one button of the toolbar is in the tab chain and the
+        // arrow keys walk the others; it is the shown pane's, not the last one focused.
+        toolbar_->button(i + 1)->setFocusPolicy(identifier_ == QLatin1String(kToolbar[i].identifier) ? Qt::StrongFocus
+                                                                                                   : Qt::ClickFocus);
         if (identifier_ == QLatin1String(kToolbar[i].identifier)) {
             toolbar_->button(i + 1)->setChecked(true);
             // Tab runs from the toolbar into the pane's first control.

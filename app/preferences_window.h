@@ -48,6 +48,8 @@ public:
     // Shows the pane of `identifier` (anything unknown is General) on the next turn of the
     // event loop.
     void setcontentIdenter(const QString& identifier);
+    // The title, the toolbar and the shown pane in the interface language.
+    void langeuageAction();
 
     QString currentIdentifier() const { return identifier_; }
     PreferencePane* currentPane() const;

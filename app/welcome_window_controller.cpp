@@ -1,6 +1,7 @@
 #include "app/welcome_window_controller.h"
 
 #include "app/guide_view_controller.h"
+#include "app/modal_window.h"
 #include "app/ui_resources.h"
 #include "controls/ts_palette.h"
 
@@ -29,16 +30,7 @@ WelcomeWindowController::WelcomeWindowController(QWidget* parent) : QDialog(pare
     setFixedSize(GuideViewController::kSize + QSize(2 * kContentInset, 2 * kContentInset));
 }
 
-void WelcomeWindowController::showModal() {
-    setWindowModality(Qt::ApplicationModal);
-    if (QWidget* owner = parentWidget()) {
-        const QRect over = owner->window()->geometry();
-        move(over.center() - QPoint(width() / 2, height() / 2));
-    }
-    show();
-    raise();
-    activateWindow();
-}
+void WelcomeWindowController::showModal() { showCentredModal(this, parentWidget()); }
 
 void WelcomeWindowController::black() {
     close();

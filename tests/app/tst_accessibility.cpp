@@ -1,13 +1,20 @@
 // Walks every window the application shows and fails on an interactive widget that a
 // screen reader could not name or the keyboard could not reach.
 #include "app/app_delegate.h"
+#include "app/change_password_window.h"
 #include "app/custom_window.h"
+#include "app/file_info_window.h"
 #include "app/main_view_controller.h"
 #include "app/notes_pane.h"
+#include "app/preferences_window.h"
 #include "app/progress_panel.h"
 #include "app/welcome_window_controller.h"
+#include "controls/modal_seam.h"
+#include "controls/text_prompt.h"
+#include "core/catalogue.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
@@ -16,10 +23,12 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
@@ -49,6 +58,17 @@ bool interactive(const QWidget* widget) {
            qobject_cast<const QAbstractSpinBox*>(widget) || (widget->focusPolicy() & Qt::TabFocus);
 }
 
+// Tab reaches it; or it is one of an exclusive group of buttons (a toolbar of panes), which
+// Qt puts in the tab chain through its checked button and walks with the arrow keys.
+bool reachable(const QWidget* widget) {
+    if (widget->focusPolicy() & Qt::TabFocus) {
+        return true;
+    }
+    const auto* button = qobject_cast<const QAbstractButton*>(widget);
+    const QButtonGroup* group = button ? button->group() : nullptr;
+    return group && group->exclusive() && group->checkedButton() && (group->checkedButton()->focusPolicy() & Qt::TabFocus);
+}
+
 // "ClassName objectName" of each shown interactive widget without a name or out of the
 // keyboard's reach.
 QStringList faultsIn(QWidget* window) {
@@ -63,11 +83,39 @@ QStringList faultsIn(QWidget* window) {
             faults << who + QStringLiteral(" has no accessible name");
         }
         // The menu bar is reached as a whole, with Alt.
-        if (!(widget->focusPolicy() & Qt::TabFocus) && !qobject_cast<QMenuBar*>(widget->parentWidget())) {
+        if (!reachable(widget) && !qobject_cast<QMenuBar*>(widget->parentWidget())) {
             faults << who + QStringLiteral(" cannot be reached with Tab");
         }
     }
     faults.sort();
+    return faults;
+}
+
+QString joined(const QStringList& faults) { return faults.join(QLatin1Char('\n')); }
+
+// The open dialog of `objectName` over the application, once it is shown.
+QWidget* shownDialog(const char* objectName) {
+    QWidget* found = nullptr;
+    testing::waitUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String(objectName) && top->isVisible()) {
+                found = top;
+            }
+        }
+        return found != nullptr;
+    });
+    return found;
+}
+
+// Walks the dialog that `open` shows and closes it again.
+QStringList faultsInDialog(const char* objectName, const std::function<void()>& open) {
+    open();
+    QWidget* dialog = shownDialog(objectName);
+    if (!dialog) {
+        return {QStringLiteral("%1 was not shown").arg(QLatin1String(objectName))};
+    }
+    const QStringList faults = faultsIn(dialog);
+    dialog->close();
     return faults;
 }
 
@@ -76,32 +124,34 @@ QStringList faultsIn(QWidget* window) {
 class AccessibilityTest : public QObject {
     Q_OBJECT
 private slots:
-    void guide() {
-        TestEnvironment env(false);
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        const QStringList faults = faultsIn(delegate.mainWindow());
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    void init() {
+        controls::ModalSeam::reset();
+        controls::TextPrompt::reset();
     }
 
-    void tutorial() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        auto* welcome = new WelcomeWindowController(delegate.mainWindow());
-        welcome->show();
-        const QStringList faults = faultsIn(welcome);
-        delete welcome;
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    void launchWindows_data() {
+        QTest::addColumn<bool>("vault");
+        QTest::addColumn<bool>("tutorial");
+        QTest::newRow("guide") << false << false;
+        QTest::newRow("tutorial") << true << true;
+        QTest::newRow("login") << true << false;
     }
-
-    void login() {
-        TestEnvironment env;
+    void launchWindows() {
+        QFETCH(bool, vault);
+        QFETCH(bool, tutorial);
+        TestEnvironment env(vault);
         SettingsStore::setValue(QString::fromLatin1(keys::kPASSWORDHINTCONTENT), QStringLiteral("a hint"));
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        const QStringList faults = faultsIn(delegate.mainWindow());
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+        QWidget* walked = delegate.mainWindow();
+        std::unique_ptr<WelcomeWindowController> welcome;
+        if (tutorial) {
+            welcome = std::make_unique<WelcomeWindowController>(delegate.mainWindow());
+            welcome->show();
+            walked = welcome.get();
+        }
+        const QStringList faults = faultsIn(walked);
+        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
     }
 
     void mainWithItemsNotesAndProgress() {
@@ -117,7 +167,55 @@ private slots:
         QTRY_VERIFY(main->isShowingNotes());
         faults << faultsIn(app.delegate.mainWindow());
         faults.removeDuplicates();
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
+    }
+
+    // The windows and dialogs opened from the main window, each as the user reaches it.
+    void secondaryWindows() {
+        testing::LoggedInApp app;
+        QVERIFY(app.shown());
+        MainViewController* main = app.main;
+        const FileModelPtr hidden = testing::makeItem(QStringLiteral("a.txt"), true, 1);
+        main->catalogue.groupDirList.at(1)->fileModels->append(hidden);
+        main->setRightScrollView();
+        QStringList faults;
+
+        showPreferences(app.delegate.mainWindow());
+        PreferencesWindowController* preferences = PreferencesWindowController::shown();
+        QVERIFY(preferences);
+        for (const char* pane : {"General", "Password", "Shortcuts", "Advanced"}) {
+            preferences->setcontentIdenter(QString::fromLatin1(pane));
+            QTRY_COMPARE(preferences->currentIdentifier(), QString::fromLatin1(pane));
+            QApplication::processEvents();
+            for (const QString& fault : faultsIn(preferences)) {
+                faults << QStringLiteral("%1 pane: %2").arg(QLatin1String(pane), fault);
+            }
+        }
+        preferences->close();
+
+        for (bool drive : {false, true}) {
+            faults << faultsInDialog("ChangePasswordWController", [&] {
+                auto* window = new ChangePasswordWController(app.delegate.mainWindow());
+                if (drive) {
+                    window->setDriveVault(main->catalogue, main, QStringLiteral("/media/stick/Travel.flp"));
+                }
+                window->showModal();
+            });
+        }
+        faults << faultsInDialog("FileInfoWindowController", [&] { main->showFileInfo(hidden); });
+        faults << faultsInDialog("question", [&] { main->removeFromListAction(hidden); });
+        // The drive prompts: a vault's password, and a new vault's name.
+        for (bool secret : {true, false}) {
+            controls::TextPrompt::Request request;
+            request.message = QStringLiteral("Name the vault");
+            request.defaultTitle = QStringLiteral("OK");
+            request.alternateTitle = QStringLiteral("Cancel");
+            request.placeholder = secret ? QStringLiteral("Password") : QString();
+            request.secret = secret;
+            faults << faultsInDialog("textPrompt", [&] { controls::TextPrompt::ask(main, request, [](auto) {}); });
+        }
+        faults.removeDuplicates();
+        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
     }
 };
 

@@ -2,6 +2,7 @@
 // agree on their placeholders. The keys are found by reading the sources, so a key added
 // to the code without its texts fails here rather than showing up raw in a window.
 #include "core/localized_text.h"
+#include "support/strings_table.h"
 #include "support/widget_test_main.h"
 
 #include <QDirIterator>
@@ -11,16 +12,9 @@
 #include <QTest>
 
 using namespace tessaro;
+using tessaro::testing::stringsTable;
 
 namespace {
-
-QHash<QString, QString> table(const char* language) {
-    QFile file(QStringLiteral(":/%1.lproj/Main.strings").arg(QLatin1String(language)));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return LanguageBundle::parseStringsTable(QString::fromUtf8(file.readAll()));
-}
 
 // Keys the code builds from a pattern, with the numbers it fills in. A new pattern in the
 // code fails the test until it is listed here.
@@ -90,8 +84,8 @@ class LocalizationTest : public QObject {
     Q_OBJECT
 private slots:
     void everyKeyTheCodeUsesHasBothTexts() {
-        const QHash<QString, QString> en = table("en");
-        const QHash<QString, QString> zh = table("zh-Hans");
+        const QHash<QString, QString> en = stringsTable("en");
+        const QHash<QString, QString> zh = stringsTable("zh-Hans");
         QVERIFY(!en.isEmpty() && !zh.isEmpty());
         const SourceKeys sources = scanSources();
         QVERIFY2(sources.looked.size() > 100, "the source scan found almost no lookups");
@@ -120,8 +114,8 @@ private slots:
     }
 
     void bothLanguagesAgreeOnEveryText() {
-        const QHash<QString, QString> en = table("en");
-        const QHash<QString, QString> zh = table("zh-Hans");
+        const QHash<QString, QString> en = stringsTable("en");
+        const QHash<QString, QString> zh = stringsTable("zh-Hans");
         QStringList faults;
         for (auto it = en.cbegin(); it != en.cend(); ++it) {
             const QString other = zh.value(it.key());

@@ -2,16 +2,22 @@
 // shows, every shortcut reaching its command, and the language switch relabelling the
 // menus and the open window at once, there and back.
 #include "app/app_delegate.h"
+#include "app/change_password_window.h"
 #include "app/custom_window.h"
+#include "app/file_info_window.h"
 #include "app/guide_view_controller.h"
 #include "app/main_view_controller.h"
 #include "app/notes_pane.h"
+#include "app/preferences_window.h"
 #include "app/ts_text_view.h"
 #include "controls/modal_seam.h"
+#include "core/catalogue.h"
 #include "core/localized_text.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "support/private_bus.h"
 #include "support/test_environment.h"
+#include "support/strings_table.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
@@ -23,16 +29,20 @@
 #include <QTextBlock>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
 
 using namespace tessaro;
+using tessaro::testing::stringsTable;
 using tessaro::testing::TestEnvironment;
 
 namespace {
 
 enum class State { Guide, Login, Main };
+// The window left open over the main window while the language switches.
+enum class Over { Nothing, PreferencesGeneral, PreferencesAdvanced, ChangePassword, DrivePassword, FileInfo };
 
 // The application launched on a sandbox of its own in one of the three window states.
 struct App {
@@ -49,12 +59,6 @@ struct App {
     }
 };
 
-QHash<QString, QString> table(const char* language) {
-    QFile file(QStringLiteral(":/%1.lproj/Main.strings").arg(QLatin1String(language)));
-    return file.open(QIODevice::ReadOnly) ? LanguageBundle::parseStringsTable(QString::fromUtf8(file.readAll()))
-                                          : QHash<QString, QString>{};
-}
-
 void collectMenu(const QMenu* menu, const QString& path, QMap<QString, QString>& into) {
     into.insert(path, menu->title());
     for (const QAction* item : menu->actions()) {
@@ -69,27 +73,71 @@ void collectMenu(const QMenu* menu, const QString& path, QMap<QString, QString>&
     }
 }
 
-// Every visible text of the menus and of the shown controller, by a stable place.
-QMap<QString, QString> shownTexts(AppDelegate& delegate) {
+void collectTexts(const QWidget* root, const QString& prefix, QMap<QString, QString>& into) {
+    int n = 0;
+    for (const QWidget* widget : root->findChildren<QWidget*>()) {
+        const QString place = QStringLiteral("%1%2 %3 #%4").arg(prefix, QLatin1String(widget->metaObject()->className()),
+                                                                widget->objectName()).arg(n++);
+        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !label->text().isEmpty()) {
+            into.insert(place, label->text());
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty()) {
+            into.insert(place, button->text());
+        } else if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
+            into.insert(place, field->placeholderText());
+        }
+        if (!widget->accessibleName().isEmpty()) {
+            into.insert(place + QStringLiteral(" name"), widget->accessibleName());
+        }
+    }
+}
+
+// Every visible text of the menus, of the shown controller and of the window open over it,
+// by a stable place.
+QMap<QString, QString> shownTexts(AppDelegate& delegate, const QWidget* over = nullptr) {
+    // A relabelled window may have swapped a part for a new one; the old one goes first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QMap<QString, QString> texts;
     for (const QAction* top : delegate.mainMenu()->actions()) {
         collectMenu(top->menu(), QStringLiteral("menu%1").arg(top->data().toInt()), texts);
     }
     texts.insert(QStringLiteral("window title"), delegate.mainWindow()->windowTitle());
-    QWidget* content = delegate.mainWindow()->contentController();
-    int n = 0;
-    for (const QWidget* widget : content->findChildren<QWidget*>()) {
-        const QString place = QStringLiteral("%1 %2 #%3").arg(QLatin1String(widget->metaObject()->className()),
-                                                              widget->objectName()).arg(n++);
-        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !label->text().isEmpty()) {
-            texts.insert(place, label->text());
-        } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty()) {
-            texts.insert(place, button->text());
-        } else if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
-            texts.insert(place, field->placeholderText());
-        }
+    collectTexts(delegate.mainWindow()->contentController(), QString(), texts);
+    if (over) {
+        texts.insert(QStringLiteral("over: title"), over->windowTitle());
+        collectTexts(over, QStringLiteral("over: "), texts);
     }
     return texts;
+}
+
+QWidget* openOver(AppDelegate& delegate, Over over) {
+    MainViewController* main = delegate.mainView();
+    switch (over) {
+    case Over::Nothing: return nullptr;
+    case Over::PreferencesGeneral:
+    case Over::PreferencesAdvanced: {
+        showPreferences(delegate.mainWindow());
+        PreferencesWindowController* window = PreferencesWindowController::shown();
+        const QString pane = over == Over::PreferencesGeneral ? QStringLiteral("General") : QStringLiteral("Advanced");
+        window->setcontentIdenter(pane);
+        testing::waitUntil([&] { return window->currentIdentifier() == pane; });
+        return window;
+    }
+    case Over::ChangePassword: return showChangePassword(delegate.mainWindow(), std::nullopt);
+    case Over::DrivePassword: {
+        auto* window = new ChangePasswordWController(delegate.mainWindow());
+        window->setDriveVault(main->catalogue, main, QStringLiteral("/media/stick/Travel.flp"));
+        window->showModal();
+        return window;
+    }
+    case Over::FileInfo: {
+        const FileModelPtr item = testing::makeItem(QStringLiteral("photo.jpg"), true, 1);
+        main->catalogue.groupDirList.at(1)->fileModels->append(item);
+        main->setRightScrollView();
+        main->showFileInfo(item);
+        return main->fileInfoWindow();
+    }
+    }
+    return nullptr;
 }
 
 QList<int> visibleMenuTags(AppDelegate& delegate) {
@@ -266,14 +314,23 @@ private slots:
 
     void switchingLanguageRelabelsEverythingAtOnce_data() {
         QTest::addColumn<State>("state");
-        QTest::newRow("guide") << State::Guide;
-        QTest::newRow("login") << State::Login;
-        QTest::newRow("main") << State::Main;
+        QTest::addColumn<Over>("over");
+        QTest::newRow("guide") << State::Guide << Over::Nothing;
+        QTest::newRow("login") << State::Login << Over::Nothing;
+        QTest::newRow("main") << State::Main << Over::Nothing;
+        QTest::newRow("preferences, General") << State::Main << Over::PreferencesGeneral;
+        QTest::newRow("preferences, Advanced") << State::Main << Over::PreferencesAdvanced;
+        QTest::newRow("change password") << State::Main << Over::ChangePassword;
+        QTest::newRow("drive vault password") << State::Main << Over::DrivePassword;
+        QTest::newRow("information") << State::Main << Over::FileInfo;
     }
     void switchingLanguageRelabelsEverythingAtOnce() {
         QFETCH(State, state);
+        QFETCH(Over, over);
         App app(state);
-        const QMap<QString, QString> english = shownTexts(app.delegate);
+        QPointer<QWidget> window = openOver(app.delegate, over);
+        QVERIFY((over == Over::Nothing) == window.isNull());
+        const QMap<QString, QString> english = shownTexts(app.delegate, window);
         const qint64 englishIcon = app.delegate.languageButton()->icon().cacheKey();
 
         app.delegate.setLange(1);
@@ -282,15 +339,15 @@ private slots:
         QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
         QVERIFY(app.delegate.languageButton()->icon().cacheKey() != englishIcon);
         // No English text whose Chinese differs is left anywhere, in the menus or the window.
-        const QHash<QString, QString> en = table("en");
-        const QHash<QString, QString> zh = table("zh-Hans");
+        const QHash<QString, QString> en = stringsTable("en");
+        const QHash<QString, QString> zh = stringsTable("zh-Hans");
         QSet<QString> untranslated;
         for (auto it = en.cbegin(); it != en.cend(); ++it) {
             if (it.value().size() > 1 && zh.value(it.key()) != it.value()) {
                 untranslated.insert(it.value());
             }
         }
-        const QMap<QString, QString> chinese = shownTexts(app.delegate);
+        const QMap<QString, QString> chinese = shownTexts(app.delegate, window);
         QStringList left;
         for (auto it = chinese.cbegin(); it != chinese.cend(); ++it) {
             if (untranslated.contains(it.value())) {
@@ -303,7 +360,15 @@ private slots:
         app.delegate.setLange(2);
         QCOMPARE(SettingsStore::intValue(QString::fromLatin1(keys::AppLanguage)), 2);
         QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("en"));
-        QCOMPARE(shownTexts(app.delegate), english);
+        QVERIFY(over == Over::Nothing || window);
+        const QMap<QString, QString> back = shownTexts(app.delegate, window);
+        QStringList changed;
+        for (const QString& place : QSet<QString>(english.keyBegin(), english.keyEnd()) | QSet<QString>(back.keyBegin(), back.keyEnd())) {
+            if (english.value(place) != back.value(place)) {
+                changed << QStringLiteral("%1: \"%2\" became \"%3\"").arg(place, english.value(place), back.value(place));
+            }
+        }
+        QVERIFY2(changed.isEmpty(), qPrintable(changed.join(QLatin1Char('\n'))));
         QCOMPARE(app.delegate.languageButton()->icon().cacheKey(), englishIcon);
     }
 
@@ -356,7 +421,7 @@ private slots:
         LanguageBundle::resetLanguage();
         QCOMPARE(LanguageBundle::currentDirectory(), QStringLiteral("zh-Hans"));
         AppDelegate next;
-        QCOMPARE(next.menuWithTag(30)->title(), table("zh-Hans").value(QStringLiteral("FilemenuItem.title")));
+        QCOMPARE(next.menuWithTag(30)->title(), stringsTable("zh-Hans").value(QStringLiteral("FilemenuItem.title")));
     }
 };
 

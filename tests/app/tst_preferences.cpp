@@ -2,7 +2,6 @@
 // and shows it again after the window (or the application) is reopened; the session-lock
 // switch; the password button's hook; moving the vault from the Advanced pane.
 #include "app/app_delegate.h"
-#include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/preferences_panes.h"
 #include "app/preferences_window.h"
@@ -15,6 +14,7 @@
 #include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
+#include "support/window_steps.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,6 +29,7 @@
 
 using namespace tessaro;
 using controls::ModalSeam;
+using tessaro::testing::logIn;
 using tessaro::testing::PrivateBus;
 using tessaro::testing::TestEnvironment;
 using tessaro::testing::waitUntil;
@@ -94,13 +95,6 @@ int shown(QWidget* control) {
         return box->isChecked() ? 1 : 0;
     }
     return qobject_cast<QComboBox*>(control)->currentIndex();
-}
-
-MainViewController* logIn(AppDelegate& delegate) {
-    QTest::keyClicks(delegate.loginView()->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-    QTest::keyClick(delegate.loginView()->passwordTextField(), Qt::Key_Return);
-    QApplication::processEvents();
-    return delegate.mainView();
 }
 
 }  // namespace
@@ -251,10 +245,10 @@ private slots:
     }
 
     void movingTheVaultFromTheAdvancedPaneReopensItThere() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        QVERIFY(logIn(delegate));
+        testing::LoggedInApp app;
+        QVERIFY(app.main);
+        TestEnvironment& env = app.env;
+        AppDelegate& delegate = app.delegate;
         const QString root = env.vaultRoot();
         QVERIFY(TestEnvironment::writeFile(root + QStringLiteral("/Notes/Plans/TXT.rtf"), "{\\rtf1 plans}"));
         auto* advanced = openOn<AdvancedViewController>(3);
