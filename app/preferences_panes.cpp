@@ -30,7 +30,6 @@ constexpr int kSmallPixels = 11;
 // The panel of the guide: the same title, name and folder.
 constexpr char kPanelTitle[] = "My Vault";
 
-QString settingKey(const char* key) { return QString::fromLatin1(key); }
 
 void tell(QWidget* parent, const char* titleKey, const QString& message) {
     controls::ModalSeam::alert(parent, {ui::text(titleKey), message, QString()});
@@ -70,10 +69,22 @@ bool vaultIsBusy() {
 
 PreferencePane::PreferencePane(QWidget* parent) : QWidget(parent) {}
 
+// Settings that no part of this version acts on stay visible with their stored value but
+// cannot be changed: a box such as "erase securely" must never look as if it were done.
+void markForLaterVersion(QWidget* control, const char* settingKey) {
+    const settings::Spec* spec = SettingsStore::spec(QString::fromLatin1(settingKey));
+    if (spec && spec->storedOnly) {
+        control->setEnabled(false);
+        control->setToolTip(ui::text("prefs.laterVersion"));
+        control->setAccessibleDescription(control->toolTip());
+    }
+}
+
 QCheckBox* PreferencePane::checkBox(const char* textKey, const char* settingKey) {
     auto* box = new QCheckBox(ui::text(textKey), this);
     box->setAccessibleName(box->text());
     box->setChecked(SettingsStore::flag(settingKey));
+    markForLaterVersion(box, settingKey);
     connect(box, &QCheckBox::clicked, this, [this, box, settingKey](bool on) {
         if (!SettingsStore::setFlag(settingKey, on)) {
             box->setChecked(SettingsStore::flag(settingKey));
@@ -90,6 +101,7 @@ QComboBox* PreferencePane::popUp(const char* itemKeyPrefix, int items, const cha
     }
     menu->setAccessibleName(ui::text(nameKey).remove(QLatin1Char(':')).remove(QChar(0xFF1A)).trimmed());
     menu->setCurrentIndex(SettingsStore::choice(settingKey));
+    markForLaterVersion(menu, settingKey);
     // `activated` only: a change made by the program (above) is no choice of the user's.
     connect(menu, &QComboBox::activated, this, [this, menu, settingKey](int index) {
         if (!SettingsStore::setChoice(settingKey, index)) {
@@ -250,10 +262,6 @@ void AdvancedViewController::showMoving(bool moving) {
     changePath_->setVisible(!moving);
     progress_->setVisible(moving);
     cancelMove_->setVisible(moving);
-    for (QWidget* control : {static_cast<QWidget*>(boxes_[0]), static_cast<QWidget*>(boxes_[1]),
-                             static_cast<QWidget*>(boxes_[2]), static_cast<QWidget*>(erase_)}) {
-        control->setEnabled(!moving);
-    }
 }
 
 void AdvancedViewController::changeVaultPathAction() {
