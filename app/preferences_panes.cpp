@@ -30,7 +30,6 @@ constexpr int kSmallPixels = 11;
 // The panel of the guide: the same title, name and folder.
 constexpr char kPanelTitle[] = "My Vault";
 
-
 void tell(QWidget* parent, const char* titleKey, const QString& message) {
     controls::ModalSeam::alert(parent, {ui::text(titleKey), message, QString()});
 }
