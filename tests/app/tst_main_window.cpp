@@ -1,6 +1,6 @@
 // The application shell driven through its real widgets, offscreen: launch, login, the
 // sidebar and item list, sorting, search, the lock cycle, the idle timer and the window size.
-// The item commands have their own test (tst_item_commands).
+// The item commands and the right-click menus have their own test (tst_item_commands).
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/item_list_model.h"
