@@ -1,9 +1,9 @@
 // The main window's item commands driven through its real widgets, offscreen: the rows'
 // buttons and progress, the action button and its menu, the File menu, the right-click menus
 // of item, group and note rows, the information window, show in file manager over a bus of
-// the test's own, drops and the open panel, the refusals while a walk runs and leaving with
-// a note that cannot be saved. What the window hands over to the vault library is recorded
-// instead of run, except where the flow itself is the point (removing a hidden item).
+// the test's own, drops and the open panel, and the refusals while a walk runs. What the
+// window hands over to the vault library is recorded instead of run, except where the flow
+// itself is the point (removing a hidden item).
 #include "app/app_delegate.h"
 #include "app/file_info_window.h"
 #include "app/file_manager.h"
@@ -13,7 +13,6 @@
 #include "app/progress_panel.h"
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
-#include "app/ts_text_view.h"
 #include "app/ui_resources.h"
 #include "controls/modal_seam.h"
 #include "core/item_sorting.h"
@@ -22,7 +21,6 @@
 #include "core/volumes.h"
 #include "crypto/help_class.h"
 #include "crypto/item_paths.h"
-#include "notes/open_note.h"
 #include "vault/vault_controller.h"
 #include "support/private_bus.h"
 #include "support/widget_events.h"
@@ -116,7 +114,7 @@ std::pair<FileModelPtr, FileModelPtr> addWorkGroup(MainViewController& main, con
 }
 
 struct Window : testing::WindowOn<RecordingMainView> {
-    Window() { QTest::qWaitForWindowExposed(&window); }
+    Window() { QVERIFY(QTest::qWaitForWindowExposed(&window)); }
     QString home() const { return env.base() + QStringLiteral("/home"); }
     GroupModelPtr addGroup(const QString& listKey, const QString& name, const QList<std::pair<QString, bool>>& items) {
         return ::addGroup(*main, home(), listKey, name, items);
@@ -1142,48 +1140,6 @@ private slots:
         QCOMPARE(pane->shownNotes(), FileModelList{second});
         QVERIFY(!QFileInfo::exists(first->path));
         QVERIFY(QFileInfo::exists(second->path));
-    }
-
-    // A note change that cannot be written is never dropped by a lock or a quit: the user is
-    // asked to try again or stay, and the lock waits for a save that worked.
-    void leavingWithAnUnsavedNoteAsksFirst() {
-        Window w;
-        w.selectRow(notesKey(), 1);
-        NotesPane* pane = w.main->notesPane();
-        pane->addNoteAction();
-        const FileModelPtr note = pane->openNote().note();
-        QVERIFY(note);
-        // The package's place taken by a file: no save can land there, root or not.
-        QVERIFY(QDir(note->path).removeRecursively());
-        QVERIFY(TestEnvironment::writeFile(note->path, "in the way"));
-        QTest::keyClicks(pane->editor(), QStringLiteral("the only copy"));
-        QSignalSpy locked(w.main, &MainViewController::lockCompleted);
-        bool quit = false;
-
-        ModalSeam::nextAnswer(QMessageBox::No);
-        w.main->lockTessaroAction();
-        QCOMPARE(ModalSeam::lastQuestion().title, t("notes.unsavedOnLeave.title"));
-        QTest::qWait(20);
-        ModalSeam::nextAnswer(QMessageBox::No);
-        w.main->applicationShouldTerminate([&] { quit = true; });
-        QTest::qWait(50);
-        QCOMPARE(ModalSeam::alertCount(), 2);  // the question alone, no second alert per save
-        QCOMPARE(locked.size(), 0);
-        QVERIFY(!quit);
-        QCOMPARE(pane->editor()->toPlainText(), QStringLiteral("the only copy"));
-
-        // The way is clear again: trying again saves, and the quit goes on.
-        QVERIFY(QFile::remove(note->path));
-        QVERIFY(QDir().mkpath(note->path));
-        ModalSeam::nextAnswer(QMessageBox::Yes);
-        QVERIFY(QFile::rename(note->path, note->path + QStringLiteral(".x")));  // blocked once more
-        QVERIFY(TestEnvironment::writeFile(note->path, "in the way"));
-        w.main->applicationShouldTerminate([&] { quit = true; });
-        QVERIFY(!quit);
-        QVERIFY(QFile::remove(note->path));
-        QVERIFY(QFile::rename(note->path + QStringLiteral(".x"), note->path));
-        QTRY_VERIFY(quit);
-        QVERIFY(TestEnvironment::readFile(note->path + QStringLiteral("/TXT.rtf")).contains("the only copy"));
     }
 };
 

@@ -266,22 +266,49 @@ private slots:
         QCOMPARE(textOnDisk(second), QStringLiteral("two"));
     }
 
-    void aNoteThatCannotBeSavedKeepsTheWindowFromLocking() {
+    // A note change that cannot be written is never dropped by a lock or a quit: the user is
+    // asked to try again or stay, the lock waits for a save that worked, and a package turned
+    // into a link is never written through.
+    void leavingWithANoteThatCannotBeSavedAsksFirst() {
         OpenWindow w;
         const FileModelPtr note = w.addNote(QStringLiteral("n"));
-        // The package turned into a link: every save of it is refused.
         QTemporaryDir elsewhere;
-        QVERIFY(QDir().rename(note->path, elsewhere.path() + QStringLiteral("/moved")));
-        QVERIFY(QFile::link(elsewhere.path(), note->path));
+        const QString moved = elsewhere.path() + QStringLiteral("/moved");
+        const auto block = [&](const QString& keepAs) {
+            QVERIFY(QDir().rename(note->path, keepAs));
+            QVERIFY(QFile::link(elsewhere.path(), note->path));
+        };
+        const auto unblock = [&](const QString& keptAs) {
+            QVERIFY(QFile::remove(note->path));
+            QVERIFY(QDir().rename(keptAs, note->path));
+        };
+        block(moved);
         w.type(QStringLiteral("only copy"));
         QSignalSpy locked(w.main, &MainViewController::lockCompleted);
+        bool quit = false;
+        ModalSeam::nextAnswer(QMessageBox::No);
         w.main->lockTessaroAction();
-        QTRY_COMPARE(ModalSeam::alertCount(), 1);
         QCOMPARE(ModalSeam::lastQuestion().title, QStringLiteral("Your latest changes are not saved"));
+        QTest::qWait(20);
+        ModalSeam::nextAnswer(QMessageBox::No);
+        w.main->applicationShouldTerminate([&] { quit = true; });
         QTest::qWait(50);
+        QCOMPARE(ModalSeam::alertCount(), 2);  // the question alone, no second alert per save
         QCOMPARE(locked.count(), 0);
+        QVERIFY(!quit);
         QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));
         QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/TXT.rtf")));
+
+        // Trying again while still blocked keeps asking; once the way is clear the save
+        // lands and the quit goes on.
+        unblock(moved);
+        block(note->path + QStringLiteral(".x"));
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        w.main->applicationShouldTerminate([&] { quit = true; });
+        QVERIFY(!quit);
+        unblock(note->path + QStringLiteral(".x"));
+        QTRY_VERIFY(quit);
+        QCOMPARE(textOnDisk(note), QStringLiteral("only copy"));
     }
 
     void pastedPicturesAreRefusedAloud() {
