@@ -53,6 +53,13 @@ struct DriveWindow {
         QVERIFY(QDir().rename(env().volumesRoot() + QLatin1Char('/') + name, keepAs));
         monitor.unmount(name);
     }
+    // Pulled, then back in the same place before the monitor reports it again.
+    void pullAndPutBack() {
+        const QString away = env().base() + QStringLiteral("/away");
+        pull(QStringLiteral("USB"), away);
+        QTRY_VERIFY(main().catalogue.UPLibrary.isEmpty());
+        QVERIFY(QDir().rename(away, usb));
+    }
     bool sidebarShows(const QString& vaultKey) { return testing::sidebarRowOf(main(), vaultKey, 1) >= 0; }
     // Adds a file on the drive into a new vault named `name`, answering both prompts.
     FileModelPtr addIntoNewVault(const QString& name, const QByteArray& bytes) {
@@ -131,10 +138,7 @@ private slots:
         DriveWindow d;
         QVERIFY(d.addIntoNewVault(QStringLiteral("Box"), "x"));
         d.setHeaderAddress(QStringLiteral("USB/Box.flp"), QStringLiteral("0a:0b:0c:0d:0e:0f"));
-        const QString away = d.env().base() + QStringLiteral("/away");
-        d.pull(QStringLiteral("USB"), away);
-        QTRY_VERIFY(d.main().catalogue.UPLibrary.isEmpty());
-        QVERIFY(QDir().rename(away, d.usb));
+        d.pullAndPutBack();
         const int prompts = TextPrompt::promptCount();
         const int alerts = ModalSeam::alertCount();
         TextPrompt::nextAnswer(typed.isNull() ? std::nullopt : std::optional<QString>(typed));
@@ -174,10 +178,7 @@ private slots:
         QVERIFY(d.main().catalogue.UPLibrary.contains(QStringLiteral("USB/B.flp")));
         // A second vault beside it, then the drive replugged.
         QVERIFY(vault::createDriveVault(d.main().catalogue, QStringLiteral("USB"), QStringLiteral("A")).created);
-        const QString away = d.env().base() + QStringLiteral("/away");
-        d.pull(QStringLiteral("USB"), away);
-        QTRY_VERIFY(d.main().catalogue.UPLibrary.isEmpty());
-        QVERIFY(QDir().rename(away, d.usb));
+        d.pullAndPutBack();
         d.monitor.mount(QStringLiteral("USB"), d.usb);
         QTRY_VERIFY(d.sidebarShows(QStringLiteral("USB/A.flp")));
         QTest::qWait(50);

@@ -1,36 +1,42 @@
 // The main window's item commands driven through its real widgets, offscreen: the rows'
-// buttons and progress, the action button and its menu, the File menu's hide and unhide,
-// the group menu, drops and the open panel, and the refusals while a walk runs. What the
-// window hands over to the vault library is recorded instead of run.
+// buttons and progress, the action button and its menu, the File menu, the right-click menus
+// of item, group and note rows, the information window, show in file manager over a bus of
+// the test's own, drops and the open panel, and the refusals while a walk runs. What the
+// window hands over to the vault library is recorded instead of run, except where the flow
+// itself is the point (removing a hidden item).
 #include "app/app_delegate.h"
-#include "app/custom_window.h"
+#include "app/file_info_window.h"
 #include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
-#include "app/login_viewcontroller.h"
-#include "app/main_view_controller.h"
+#include "app/notes_pane.h"
 #include "app/progress_panel.h"
 #include "app/shell_style.h"
 #include "app/sidebar_model.h"
+#include "app/ui_resources.h"
 #include "controls/modal_seam.h"
 #include "core/item_sorting.h"
 #include "core/log.h"
-#include "vault/vault_controller.h"
 #include "core/record_check.h"
-#include "app/ui_resources.h"
-#include "support/test_environment.h"
+#include "core/volumes.h"
+#include "crypto/help_class.h"
+#include "crypto/item_paths.h"
+#include "vault/vault_controller.h"
+#include "support/private_bus.h"
 #include "support/widget_events.h"
-#include "support/window_steps.h"
 #include "support/widget_test_main.h"
+#include "support/window_steps.h"
 
-#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -38,15 +44,17 @@
 
 using namespace tessaro;
 using tessaro::controls::ModalSeam;
-using tessaro::testing::sendDrop;
 using tessaro::testing::logIn;
 using tessaro::testing::makeItem;
+using tessaro::testing::sendDrop;
 using tessaro::testing::sidebarRowOf;
 using tessaro::testing::TestEnvironment;
 
 namespace {
 
-QString key(const char* k) { return QString::fromLatin1(k); }
+QString localKey() { return QString::fromLatin1(kLocalListKey); }
+QString notesKey() { return QString::fromLatin1(kNotesListKey); }
+QString t(const char* key) { return ui::text(key); }
 
 // Records what reaches the vault library instead of running it.
 class RecordingMainView : public MainViewController {
@@ -59,51 +67,100 @@ public:
     int unhideAll = 0;
     int cancels = 0;
     QList<std::pair<qint64, qint64>> hiddenGroups;
+    QStringList hiddenOn;  // the list selected when a drive group's hide was asked for
 
     void AddFileActionForPaths(const QStringList& paths, std::function<void(bool)>) override { added << paths; }
     void visableChange(qsizetype shownRow, std::function<void()>) override { toggled << selected_ItemList.at(shownRow); }
     void hideAllShown() override { ++hideAll; }
     void unhideAllShown() override { ++unhideAll; }
     void hiddenAllItemFileModel(qint64 group, qint64 item) override { hiddenGroups.append({group, item}); }
+    void hiddenUPAllItemFileModel(qint64 group, qint64 item) override {
+        hiddenGroups.append({group, item});
+        hiddenOn << selectGroupName();
+    }
     void encryptCancelBtnAction() override { ++cancels; }
 };
 
-// A vault of its own with the main window open on it.
-struct OpenWindow : testing::WindowOn<RecordingMainView> {
-    bool exposed() { return QTest::qWaitForWindowExposed(&window); }
-};
-
-// A user group of the local vault with these items (name, hidden), shown in the window.
-GroupModelPtr addGroup(MainViewController& main, const QString& name, const QList<std::pair<QString, bool>>& items) {
-    RowList& rows = main.catalogue.groupDirList;
-    GroupModelPtr group = makeGroupRow(name, key(kLocalListKey), false, 1700000000);
+// A user group of list `listKey` holding real files below `home` (name, hidden), stored and
+// shown in the window.
+GroupModelPtr addGroup(MainViewController& main, const QString& home, const QString& listKey, const QString& name,
+                       const QList<std::pair<QString, bool>>& items) {
+    const bool notes = listKey == notesKey();
+    RowList& rows = *(notes ? &main.catalogue.groupNoteList
+                      : listKey == localKey() ? &main.catalogue.groupDirList
+                                              : &main.catalogue.UPLibrary[listKey]);
+    GroupModelPtr group = makeGroupRow(name, listKey, notes, 1700000000);
     qint64 date = 1700000000 + rows.size() * 100;
     for (const auto& [itemName, hidden] : items) {
-        group->fileModels->append(makeItem(itemName, hidden, date++));
+        FileModelPtr item = makeItem(itemName, hidden, date++);
+        item->path = (notes ? HelpClass::AppRootNoteDirPath() : home) + QLatin1Char('/') + itemName;
+        item->groupName = listKey;
+        // A note is a package folder around its text.
+        TestEnvironment::writeFile(notes ? item->path + QStringLiteral("/TXT.rtf") : item->path, "the user's only copy");
+        group->fileModels->append(item);
     }
     rows.insert(rows.size() - 1, group);
     renumberRowList(rows);
+    main.SaveGroupList(notes ? 2 : 0);
     main.setLeftScrollView();
     return group;
 }
 
 // The group "Work" with a visible and a hidden item, in that order.
-struct VisibleAndHidden {
-    FileModelPtr visible;
-    FileModelPtr hidden;
-};
-VisibleAndHidden addWorkGroup(MainViewController& main, const QString& visible, const QString& hidden) {
-    GroupModelPtr group = addGroup(main, QStringLiteral("Work"), {{visible, false}, {hidden, true}});
+std::pair<FileModelPtr, FileModelPtr> addWorkGroup(MainViewController& main, const QString& home, const QString& visible,
+                                                   const QString& hidden) {
+    const GroupModelPtr group = addGroup(main, home, localKey(), QStringLiteral("Work"), {{visible, false}, {hidden, true}});
     return {group->fileModels->at(0), group->fileModels->at(1)};
 }
 
-ItemDelegate::RowLayout layoutOf(MainViewController& main, qsizetype row) {
-    return ItemDelegate::layoutFor(main.itemListView()->visualRect(main.itemModel()->index(static_cast<int>(row))));
+struct Window : testing::WindowOn<RecordingMainView> {
+    Window() { QVERIFY(QTest::qWaitForWindowExposed(&window)); }
+    QString home() const { return env.base() + QStringLiteral("/home"); }
+    GroupModelPtr addGroup(const QString& listKey, const QString& name, const QList<std::pair<QString, bool>>& items) {
+        return ::addGroup(*main, home(), listKey, name, items);
+    }
+    GroupModelPtr addGroup(const QString& name, const QList<std::pair<QString, bool>>& items) {
+        return addGroup(localKey(), name, items);
+    }
+    std::pair<FileModelPtr, FileModelPtr> work(const QString& visible, const QString& hidden) {
+        return addWorkGroup(*main, home(), visible, hidden);
+    }
+    void selectRow(const QString& listKey, qint64 index) { main->leftMouseUp(sidebarRowOf(*main, listKey, index)); }
+    // A drive vault "V/Drive.flp" on a mounted volume, in the sidebar.
+    QString addDriveVault() {
+        const QString vaultKey = QStringLiteral("V/Drive.flp");
+        env.mountVolume(QStringLiteral("V"));
+        QDir().mkpath(Volumes::pathFor(vaultKey));
+        main->catalogue.UPLibrary.insert(vaultKey, Catalogue::defaultRemovableList(QStringLiteral("V"), vaultKey, 1700000000));
+        main->setLeftScrollView();
+        return vaultKey;
+    }
+};
+
+ItemDelegate::RowLayout layoutOf(MainViewController& main, const FileModelPtr& item) {
+    const QModelIndex index = main.itemModel()->index(static_cast<int>(main.itemModel()->rowOf(item.get())));
+    return ItemDelegate::layoutFor(main.itemListView()->visualRect(index));
 }
 
-ItemDelegate::RowLook lookOf(MainViewController& main, const FileModelPtr& item) {
-    const qsizetype row = main.itemModel()->rowOf(item.get());
-    return ItemDelegate::lookFor(*main.itemModel(), row, layoutOf(main, row));
+// What a row shows, in one line: state text and colour, the progress bar, the cancel
+// button, the eye's image and state, and the folder button ("-" where it is disabled).
+QString lookOf(MainViewController& main, const FileModelPtr& item) {
+    const ItemDelegate::RowLook look =
+        ItemDelegate::lookFor(*main.itemModel(), main.itemModel()->rowOf(item.get()), layoutOf(main, item));
+    QStringList parts{look.stateText, look.stateColour.name()};
+    if (look.showsProgress) {
+        parts << QStringLiteral("bar %1").arg(look.progressBar.width());
+    }
+    if (look.showsCancel) {
+        parts << QStringLiteral("cancel");
+    }
+    parts << QStringLiteral("%1eye %2%3")
+                 .arg(look.visableBtnEnabled ? "" : "-", look.visableImage.section(QLatin1Char('/'), -1),
+                      look.visableBtnSelected ? " selected" : "");
+    if (look.showsOpenPath) {
+        parts << (look.openPathEnabled ? QStringLiteral("folder") : QStringLiteral("-folder"));
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 void clickAt(MainViewController& main, const QPoint& point) {
@@ -112,22 +169,65 @@ void clickAt(MainViewController& main, const QPoint& point) {
 
 // Selects an item by clicking its row's name.
 void select(MainViewController& main, const FileModelPtr& item) {
-    clickAt(main, layoutOf(main, main.itemModel()->rowOf(item.get())).name.center());
+    clickAt(main, layoutOf(main, item).name.center());
     QCOMPARE(main.selectedItem(), item);
 }
 
-void clickEye(MainViewController& main, const FileModelPtr& item) {
-    clickAt(main, layoutOf(main, main.itemModel()->rowOf(item.get())).eye.center());
+void clickEye(MainViewController& main, const FileModelPtr& item) { clickAt(main, layoutOf(main, item).eye.center()); }
+
+// What a menu offers: each entry's title and whether it can be chosen, "-" for disabled.
+QStringList offered(QMenu* menu) {
+    QStringList entries;
+    if (!menu) {
+        return {QStringLiteral("(no menu)")};
+    }
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator()) {
+            entries << (action->isEnabled() ? QString() : QStringLiteral("-")) + action->text();
+        }
+    }
+    return entries;
 }
 
-QAction* menuEntry(QMenu* menu, int tag) {
+QAction* entry(QMenu* menu, int tag) {
     for (QAction* action : menu->actions()) {
-        if (action->data().toInt() == tag) {
+        if (!action->isSeparator() && action->data().toInt() == tag) {
             return action;
         }
     }
     return nullptr;
 }
+
+// A right click as the desktop sends it, on `widget` at `point`.
+void rightClick(QWidget* widget, const QPoint& point) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, widget->mapToGlobal(point));
+    QApplication::sendEvent(widget, &event);
+}
+
+// The group commands are the same for the local vault's groups and the notes groups.
+void eachSection() {
+    QTest::addColumn<QString>("list");
+    QTest::newRow("local vault") << localKey();
+    QTest::newRow("notes") << notesKey();
+}
+
+// Plays the desktop's file manager on the test's own bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shown << uris; }
+};
+
+class FolderOpener : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
 
 }  // namespace
 
@@ -137,77 +237,55 @@ class ItemCommandsTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
     void init() { ModalSeam::reset(); }
-    void cleanup() { FileManager::setHandlerForTests({}); }
+    void cleanup() {
+        FileManager::setBusForTests({});
+        FileManager::setHandlerForTests({});
+    }
 
     void rowShowsProgressInPlaceOfItsEyeButton() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        Window w;
+        const auto [big, old] = w.work(QStringLiteral("big.iso"), QStringLiteral("old.txt"));
 
         // Idle rows: the eye is selected exactly when the item is visible, and only a
         // visible item can be shown in the file manager.
-        ItemDelegate::RowLook look = lookOf(*w.main, big);
-        QVERIFY(!look.showsProgress && !look.showsCancel);
-        QVERIFY(look.visableBtnSelected);
-        QCOMPARE(look.visableImage, QStringLiteral("About/visableon.png"));
-        QVERIFY(look.showsOpenPath && look.openPathEnabled);
-        QCOMPARE(look.stateText, QStringLiteral("Visible"));
-        QCOMPARE(look.stateColour, QColor(255, 190, 50));
-        look = lookOf(*w.main, old);
-        QVERIFY(!look.visableBtnSelected);
-        QCOMPARE(look.visableImage, QStringLiteral("About/visableoff.png"));
-        QVERIFY(look.showsOpenPath && !look.openPathEnabled);
-        QCOMPARE(look.stateText, QStringLiteral("Hidden"));
-        QCOMPARE(look.stateColour, QColor(122, 124, 135));
+        QCOMPARE(lookOf(*w.main, big), QStringLiteral("Visible, #ffbe32, eye visableon.png selected, folder"));
+        QCOMPARE(lookOf(*w.main, old), QStringLiteral("Hidden, #7a7c87, eye visableoff.png, -folder"));
 
         // A hide runs, 40 % through. The record says visible until the walk's outcome is
         // known; the badge already has the colour of where it is going.
         w.main->setRowWalkState(big, WalkState::Hiding);
         big->currentEncryptSize = 400;
         big->cell->itemChanged();
-        const qsizetype row = w.main->itemModel()->rowOf(big.get());
-        const ItemDelegate::RowLayout layout = layoutOf(*w.main, row);
-        look = lookOf(*w.main, big);
-        QVERIFY(look.showsProgress && look.showsCancel);
-        QVERIFY(!look.showsOpenPath);
-        QVERIFY(look.visableImage.isEmpty());
-        QCOMPARE(look.progressBar.width(), static_cast<int>(layout.visableBtn.width() * 0.4));
-        QCOMPARE(look.stateText, QStringLiteral("Hiding…"));
-        QCOMPARE(look.stateColour, QColor(122, 124, 135));
+        const ItemDelegate::RowLayout layout = layoutOf(*w.main, big);
+        const int bar = static_cast<int>(layout.visableBtn.width() * 0.4);
+        QCOMPARE(lookOf(*w.main, big), QStringLiteral("Hiding…, #7a7c87, bar %1, cancel, -eye ").arg(bar));
         // Drawn: the bar's fill where the eye's frame begins, the empty track beyond it.
         QTest::qWait(ItemListModel::kRepaintIntervalMs * 3);
         const QImage image = w.main->itemListView()->viewport()->grab().toImage();
         const int y = layout.visableBtn.center().y();
         QCOMPARE(QColor(image.pixel(layout.visableBtn.left() + 4, y)), style::accent());
-        QCOMPARE(QColor(image.pixel(layout.visableBtn.left() + look.progressBar.width() + 6, y)), style::progressTrack());
+        QCOMPARE(QColor(image.pixel(layout.visableBtn.left() + bar + 6, y)), style::progressTrack());
 
         // The state survives a rebuild of the list.
         w.main->setRightScrollView();
         QCOMPARE(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).walkState, WalkState::Hiding);
-        QVERIFY(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).isEditing);
+        QVERIFY(w.main->itemModel()->rowEditing(big.get()));
 
         // Done: the eye is back, unselected, and the row is free again.
         big->isEncrtypt = true;
         big->currentEncryptSize = 1000;
         big->cell->itemChanged();
         w.main->setRowWalkState(big, WalkState::None);
-        look = lookOf(*w.main, big);
-        QVERIFY(!look.showsProgress && !look.showsCancel);
-        QVERIFY(look.visableBtnEnabled && !look.visableBtnSelected);
-        QCOMPARE(look.stateText, QStringLiteral("Hidden"));
+        QCOMPARE(lookOf(*w.main, big), QStringLiteral("Hidden, #7a7c87, eye visableoff.png, -folder"));
 
         // An unhide: its own text, and the eye is disabled until it has started.
         w.main->setRowWalkState(old, WalkState::Unhiding);
-        look = lookOf(*w.main, old);
-        QCOMPARE(look.stateText, QStringLiteral("Unhiding…"));
-        QCOMPARE(look.stateColour, QColor(255, 190, 50));
-        QVERIFY(!look.visableBtnEnabled && !look.openPathEnabled);
+        QCOMPARE(lookOf(*w.main, old), QStringLiteral("Unhiding…, #ffbe32, -eye visableoff.png, -folder"));
     }
 
     void progressRepaintsAreCoalesced() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"), {{QStringLiteral("big.iso"), true}});
+        Window w;
+        GroupModelPtr group = w.addGroup(QStringLiteral("Work"), {{QStringLiteral("big.iso"), true}});
         const FileModelPtr big = group->fileModels->at(0);
         big->fileSize = 100000;
         QSignalSpy repaints(w.main->itemModel(), &QAbstractItemModel::dataChanged);
@@ -224,9 +302,8 @@ private slots:
     }
 
     void eyeButtonWaitsAndRefusesBusyRows() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [a, b] = addWorkGroup(*w.main, QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        Window w;
+        const auto [a, b] = w.work(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
 
         // A double click toggles once, a quarter of a second later.
         clickEye(*w.main, a);
@@ -258,11 +335,10 @@ private slots:
     }
 
     void folderButtonShowsAVisibleItemAndCancelButtonsStopTheWalk() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [big, old] = addWorkGroup(*w.main, QStringLiteral("big.iso"), QStringLiteral("old.txt"));
-        const ItemDelegate::RowLayout bigRow = layoutOf(*w.main, w.main->itemModel()->rowOf(big.get()));
-        const ItemDelegate::RowLayout oldRow = layoutOf(*w.main, w.main->itemModel()->rowOf(old.get()));
+        Window w;
+        const auto [big, old] = w.work(QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        const ItemDelegate::RowLayout bigRow = layoutOf(*w.main, big);
+        const ItemDelegate::RowLayout oldRow = layoutOf(*w.main, old);
         QStringList asked;
         bool desktopAnswers = true;
         FileManager::setHandlerForTests([&](const QString& path) {
@@ -295,9 +371,8 @@ private slots:
     }
 
     void actionButtonFollowsItsMode() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [shown, kept] = addWorkGroup(*w.main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        Window w;
+        const auto [shown, kept] = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QPushButton* button = w.main->rightBottom_leftBtn();
         QCOMPARE(w.main->doFileType(), 1);
         QCOMPARE(button->text(), QStringLiteral("Hide All"));
@@ -350,35 +425,29 @@ private slots:
         QTRY_VERIFY(!w.main->isProgressShown());
         w.main->setDoFileType(4);
         QCOMPARE(button->text(), QStringLiteral("Remove from List"));
+        LogCapture log;
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!w.main->selected_ItemList.contains(shown));
+        QVERIFY(log.contains(QStringLiteral("移除选中文件")));
+        QVERIFY(QFileInfo::exists(shown->path));
     }
 
     void actionMenuOffersWhatApplies() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [shown, kept] = addWorkGroup(*w.main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        Window w;
+        const auto [shown, kept] = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
 
+        const QString hideAll = t("file_Item1"), hide = t("file_Item2"), unhide = t("file_Item3"), remove = t("file_Item4");
         select(*w.main, shown);
-        QMenu* menu = w.main->file_itemMenu();
-        QCOMPARE(menu->actions().size(), 4);
-        QCOMPARE(menuEntry(menu, 1)->text(), QStringLiteral("Hide All"));
-        QVERIFY(menuEntry(menu, 1)->isEnabled());
-        QVERIFY(menuEntry(menu, 2)->isEnabled());
-        QVERIFY(!menuEntry(menu, 3)->isEnabled());
-        QVERIFY(menuEntry(menu, 4)->isEnabled());
-
+        QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, hide, "-" + unhide, remove}));
         select(*w.main, kept);
-        menu = w.main->file_itemMenu();
-        QVERIFY(!menuEntry(menu, 2)->isEnabled());
-        QVERIFY(menuEntry(menu, 3)->isEnabled());
+        QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, "-" + hide, unhide, remove}));
 
         // Entry 1 unhides all once the mode is past "hide".
         w.main->setDoFileType(3);
-        menu = w.main->file_itemMenu();
-        QCOMPARE(menuEntry(menu, 1)->text(), QStringLiteral("Unhide All"));
+        QMenu* menu = w.main->file_itemMenu();
+        QCOMPARE(entry(menu, 1)->text(), t("file_Item0"));
         LogCapture log;
-        menuEntry(menu, 1)->trigger();
+        entry(menu, 1)->trigger();
         QCOMPARE(w.main->unhideAll, 1);
         QCOMPARE(w.main->hideAll, 0);
         QVERIFY(log.contains(QStringLiteral("都不隐藏")));
@@ -393,7 +462,7 @@ private slots:
 
         // Entry 3 on the hidden item: mode 3 and a toggle.
         menu = w.main->file_itemMenu();
-        menuEntry(menu, 3)->trigger();
+        entry(menu, 3)->trigger();
         QCOMPARE(w.main->toggled, FileModelList({kept}));
         QCOMPARE(w.main->doFileType(), 3);
         QVERIFY(log.contains(QStringLiteral("显示选中文件")));
@@ -402,13 +471,12 @@ private slots:
         w.main->setRowWalkState(kept, WalkState::None);
         kept->isEncrtypt = false;
         menu = w.main->file_itemMenu();
-        QVERIFY(!menuEntry(menu, 1)->isEnabled());
+        QVERIFY(!entry(menu, 1)->isEnabled());
     }
 
     void commandsAreRefusedWhileThePanelIsShown() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const FileModelPtr shown = addWorkGroup(*w.main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt")).visible;
+        Window w;
+        const FileModelPtr shown = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt")).first;
         select(*w.main, shown);
         w.main->setDoFileType(2);
         QVERIFY(w.main->canHideSelectedItem());
@@ -422,7 +490,7 @@ private slots:
         w.main->file_popAction(1);
         w.main->file_popAction(2);
         clickEye(*w.main, shown);
-        const qsizetype groupRow = sidebarRowOf(*w.main, key(kLocalListKey), 2);
+        const qsizetype groupRow = sidebarRowOf(*w.main, localKey(), 2);
         QVERIFY(!w.main->group_itemMenu(groupRow)->actions().first()->isEnabled());
         w.main->group_popAction(1, groupRow);
         QTest::qWait(MainViewController::kVisableDebounceMs + 100);
@@ -438,31 +506,36 @@ private slots:
     void fileMenuHideAndUnhideFollowTheSelectedItem() {
         TestEnvironment env;
         AppDelegate delegate;
+        // Which of the two commands can be chosen.
+        const auto offers = [&] {
+            return QStringLiteral("%1 %2").arg(delegate.HideItem()->isEnabled() ? "hide" : "-",
+                                               delegate.UnHideItem()->isEnabled() ? "unhide" : "-");
+        };
         delegate.applicationDidFinishLaunching();
-        QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("- -"));
         MainViewController* main = logIn(delegate);
         QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(main);
         QCOMPARE(delegate.HideItem()->text(), QStringLiteral("Hide Selected Item"));
 
         // An empty list: nothing to act on.
-        QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
-        const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        QCOMPARE(offers(), QStringLiteral("- -"));
+        const auto [shown, kept] = addWorkGroup(*main, env.base(), QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         select(*main, shown);
-        QVERIFY(delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("hide -"));
         select(*main, kept);
-        QVERIFY(!delegate.HideItem()->isEnabled() && delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("- unhide"));
 
         main->progressView()->addAnimation();
-        QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("- -"));
         main->progressView()->removeAnimation();
-        QVERIFY(delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("- unhide"));
 
         // The notes have no such items; back in the group, its first item is selected.
-        main->leftMouseUp(sidebarRowOf(*main, key(kNotesListKey), 1));
-        QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
-        main->leftMouseUp(sidebarRowOf(*main, key(kLocalListKey), 2));
-        QVERIFY(delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+        main->leftMouseUp(sidebarRowOf(*main, notesKey(), 1));
+        QCOMPARE(offers(), QStringLiteral("- -"));
+        main->leftMouseUp(sidebarRowOf(*main, localKey(), 2));
+        QCOMPARE(offers(), QStringLiteral("hide -"));
         select(*main, kept);
 
         // The command sets the action button's mode (unhide leaves "hide" as the next step).
@@ -472,23 +545,22 @@ private slots:
 
         delegate.lockTessaroAction();
         QTRY_VERIFY(delegate.loginView());
-        QVERIFY(!delegate.HideItem()->isEnabled() && !delegate.UnHideItem()->isEnabled());
+        QCOMPARE(offers(), QStringLiteral("- -"));
     }
 
     void firstClickOnAnEyeAfterAKeyboardLoginToggles() {
         testing::LoggedInApp app;
         QVERIFY(app.shown());
         MainViewController* main = app.main;
-        const auto [shown, kept] = addWorkGroup(*main, QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        const auto [shown, kept] = addWorkGroup(*main, app.env.base(), QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QCOMPARE(main->selectedItem(), shown);
         clickEye(*main, kept);
         QVERIFY(main->itemModel()->rowEditing(kept.get()));
     }
 
     void selectionFollowsItsItemAcrossResortsSearchesAndRebuilds() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"),
+        Window w;
+        GroupModelPtr group = w.addGroup(QStringLiteral("Work"),
                                        {{QStringLiteral("holiday.png"), true}, {QStringLiteral("notes.txt"), true},
                                         {QStringLiteral("plan.txt"), false}});
         const FileModelPtr holiday = group->fileModels->at(0);
@@ -521,13 +593,12 @@ private slots:
     }
 
     void newRowsAndTheRunningRowAreScrolledIntoView() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
+        Window w;
         QList<std::pair<QString, bool>> many;
         for (int i = 0; i < 40; ++i) {
             many.append({QStringLiteral("item %1.txt").arg(i, 2, 10, QLatin1Char('0')), true});
         }
-        GroupModelPtr group = addGroup(*w.main, QStringLiteral("Work"), many);
+        GroupModelPtr group = w.addGroup(QStringLiteral("Work"), many);
         const QRect view = w.main->itemListView()->viewport()->rect();
         auto inView = [&](const FileModelPtr& item) {
             const QModelIndex index = w.main->itemModel()->index(static_cast<int>(w.main->itemModel()->rowOf(item.get())));
@@ -548,8 +619,7 @@ private slots:
     }
 
     void droppedFilesReachTheAdd() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
+        Window w;
         const QString file = w.env.base() + QStringLiteral("/inbox/report.pdf");
         const QString folder = w.env.base() + QStringLiteral("/inbox/Photos 2024");
         QVERIFY(TestEnvironment::writeFile(file, "pdf"));
@@ -577,15 +647,14 @@ private slots:
         QCOMPARE(w.main->added.size(), 1);
 
         // Onto a list with rows as well.
-        addGroup(*w.main, QStringLiteral("Work"), {{QStringLiteral("a.txt"), true}});
+        w.addGroup(QStringLiteral("Work"), {{QStringLiteral("a.txt"), true}});
         sendDrop(target, {QUrl::fromLocalFile(file)}, &accepted);
         QTRY_COMPARE(w.main->added.size(), 2);
         QCOMPARE(w.main->added.last(), QStringList({file}));
     }
 
     void openPanelChoiceReachesTheAdd() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
+        Window w;
         const QStringList chosen = {w.env.base() + QStringLiteral("/a.txt"), w.env.base() + QStringLiteral("/Folder")};
         LogCapture log;
         ModalSeam::nextFileNames(chosen);
@@ -609,8 +678,7 @@ private slots:
     }
 
     void openPanelTakesFoldersAsTheyAre() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
+        Window w;
         const QString pick = w.env.base() + QStringLiteral("/pick");
         QVERIFY(QDir().mkpath(pick + QStringLiteral("/Photos")));
         QVERIFY(TestEnvironment::writeFile(pick + QStringLiteral("/notes.txt"), "x"));
@@ -624,12 +692,16 @@ private slots:
             {"Photos", {pick + QStringLiteral("/Photos")}},
             {"notes.txt", {pick + QStringLiteral("/notes.txt")}},
         };
-        for (const Case& c : cases) {
-            std::optional<QStringList> got;
+        // Opens the panel on `pick`; its answer lands in `got`.
+        const auto openPanel = [&](std::optional<QStringList>& got) {
             ModalSeam::OpenPanelRequest request;
             request.directory = pick;
             ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
-            auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
+            return w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
+        };
+        for (const Case& c : cases) {
+            std::optional<QStringList> got;
+            QFileDialog* dialog = openPanel(got);
             QVERIFY(dialog);
             // All at once, as a paste: typed letter by letter into a field without the
             // keyboard focus, the dialog would keep selecting each partial name.
@@ -647,10 +719,8 @@ private slots:
         // or it was selected in the list: the panel opens it and stays; only its button adds.
         for (const char* how : {"name", "path", "list"}) {
             std::optional<QStringList> got;
-            ModalSeam::OpenPanelRequest request;
-            request.directory = pick;
-            ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
-            auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
+            QFileDialog* dialog = openPanel(got);
+            QVERIFY(dialog);
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             QWidget* target = name;
             if (qstrcmp(how, "list") == 0) {
@@ -684,14 +754,14 @@ private slots:
     // shown as damaged, with the reason; its eye button, the action button, the File menu
     // and its folder button each say why nothing happens, and nothing reaches the library.
     void aDamagedRecordSaysWhyEveryCommandIsRefused() {
-        OpenWindow w;
-        QVERIFY(w.exposed());
-        const auto [shown, hidden] = addWorkGroup(*w.main, QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        Window w;
+        const auto [shown, hidden] = w.work(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
         shown->encryptedPath = QStringLiteral("11-22/../../..");
         shown->damage = *recordDamage(*shown);
         w.main->setRightScrollView();
-        QCOMPARE(lookOf(*w.main, shown).stateText, ui::text("damagedLabel.stringValue"));
-        QVERIFY(!lookOf(*w.main, shown).openPathEnabled);
+        const QString look = lookOf(*w.main, shown);
+        QVERIFY2(look.startsWith(t("damagedLabel.stringValue") + QLatin1Char(',')) && look.endsWith(QLatin1String("-folder")),
+                 qPrintable(look));
         QCOMPARE(w.main->itemModel()->descriptionFor(w.main->itemModel()->rowOf(shown.get())), shown->damage);
         QStringList revealed;
         FileManager::setHandlerForTests([&](const QString& path) {
@@ -720,6 +790,351 @@ private slots:
         // The sound record beside it still works.
         clickEye(*w.main, hidden);
         QTRY_COMPARE(w.main->toggled, FileModelList{hidden});
+    }
+
+    void itemMenuOffersWhatTheItemsStateAllows() {
+        Window w;
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
+                                               {{QStringLiteral("shown.txt"), false}, {QStringLiteral("kept.txt"), true}});
+        const FileModelPtr shown = group->fileModels->at(0);
+        const FileModelPtr kept = group->fileModels->at(1);
+        const QString hide = t("groupChildFile_Item1"), unhide = t("groupChildFile_Item0"), info = t("groupChildFile_Item2"),
+                      reveal = t("groupChildFile_Item3"), remove = t("groupChildFile_Item4");
+        const struct {
+            const char* name;
+            FileModelPtr item;
+            bool walking;
+            QStringList expected;
+        } cases[] = {
+            {"visible", shown, false, {hide, info, reveal, remove}},
+            {"hidden: nothing to show", kept, false, {unhide, info, "-" + reveal, remove}},
+            {"in a walk: only information", shown, true, {"-" + hide, info, "-" + reveal, "-" + remove}},
+        };
+        for (const auto& c : cases) {
+            w.main->setRowWalkState(c.item, c.walking ? WalkState::Hiding : WalkState::None);
+            QCOMPARE(offered(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(c.item))), c.expected);
+        }
+        w.main->setRowWalkState(shown, WalkState::None);
+
+        // A right click selects the row and pops the menu up, except while the panel shows.
+        ItemListView* list = w.main->itemListView();
+        const QPoint onKept = list->visualRect(w.main->itemModel()->index(static_cast<int>(w.main->selected_ItemList.indexOf(kept)))).center();
+        w.main->progressView()->addAnimation();
+        rightClick(list->viewport(), onKept);
+        QVERIFY(!w.main->findChild<QMenu*>(QStringLiteral("itemMenu"))->isVisible());
+        w.main->progressView()->removeAnimation();
+        QTRY_VERIFY(!w.main->isProgressShown());
+        rightClick(list->viewport(), onKept);
+        QMenu* menu = w.main->findChild<QMenu*>(QStringLiteral("itemMenu"));
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(w.main->selectedItem(), kept);
+        menu->close();
+        // Entry 1 toggles the item after the eye button's pause.
+        entry(menu, 1)->trigger();
+        QTRY_COMPARE(w.main->toggled, FileModelList{kept});
+    }
+
+    void removingAVisibleItemKeepsItsFileAndRenumbers() {
+        Window w;
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
+                                               {{QStringLiteral("a.txt"), false}, {QStringLiteral("b.txt"), false}, {QStringLiteral("c.txt"), false}});
+        const FileModelPtr b = group->fileModels->at(1);
+        const FileModelPtr c = group->fileModels->at(2);
+        w.selectRow(localKey(), group->index);
+        QMenu* menu = w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(b));
+        entry(menu, 4)->trigger();
+        QCOMPARE(ModalSeam::alertCount(), 0);  // nothing to lose: no question
+        QCOMPARE(group->fileModels->size(), 2);
+        QVERIFY(!w.main->selected_ItemList.contains(b));
+        QCOMPARE(c->fileIndex, 1);
+        QCOMPARE(TestEnvironment::readFile(b->path), QByteArray("the user's only copy"));
+        // Stored: a fresh load no longer has it.
+        Catalogue reloaded;
+        QVERIFY(reloaded.setUp(std::nullopt, false));
+        QCOMPARE(reloaded.groupDirList.at(group->index)->fileModels->size(), 2);
+    }
+
+    // A hidden item goes through the real worker: the file comes back whole before its
+    // record goes; Cancel changes nothing; a container that cannot be read back keeps the
+    // record, the only way to the file; an item with nothing left on disk goes at once.
+    void removingAHiddenItemUnhidesItFirst_data() {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("cancel changes nothing") << QMessageBox::No << "intact" << false;
+        QTest::newRow("unhidden, then removed") << QMessageBox::Yes << "intact" << true;
+        QTest::newRow("damaged container: the record stays") << QMessageBox::Yes << "damaged" << false;
+        QTest::newRow("nothing left: removed without a walk") << QMessageBox::Yes << "gone" << true;
+    }
+    void removingAHiddenItemUnhidesItFirst() {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, disk);
+        QFETCH(bool, removed);
+        testing::LoggedInApp app;
+        QVERIFY(app.main);
+        const QString path = app.env.base() + QStringLiteral("/home/tax return.txt");
+        const QByteArray bytes("line one\nline two\n");
+        QVERIFY(TestEnvironment::writeFile(path, bytes));
+        app.main->AddFileActionForPaths({path});
+        app.main->vaultController()->waitUntilIdle();
+        QTRY_VERIFY(!app.main->isProgressShown());
+        const FileModelList& all = *app.main->catalogue.groupDirList.at(1)->fileModels;
+        QCOMPARE(all.size(), 1);
+        const FileModelPtr item = all.first();
+        QVERIFY(item->isEncrtypt && !QFileInfo::exists(path));
+        QFile stored(walk::pathsForRecord(*item).storedTop);
+        if (disk == QLatin1String("damaged")) {
+            QVERIFY(stored.resize(stored.size() / 2));
+        } else if (disk == QLatin1String("gone")) {
+            QVERIFY(stored.remove());
+        }
+
+        ModalSeam::nextAnswer(answer);
+        entry(app.main->groupChildFile_Menu(0), 4)->trigger();
+        QCOMPARE(ModalSeam::lastQuestion().message, t("removeitemformlistmessage.text"));
+        QTRY_VERIFY_WITH_TIMEOUT(all.isEmpty() == removed && (removed || answer == QMessageBox::No || app.main->currentAlert()), 20000);
+        app.main->vaultController()->waitUntilIdle();
+        QTest::qWait(20);
+        QCOMPARE(all.contains(item), !removed);
+        if (!removed) {
+            QVERIFY(item->isEncrtypt);
+            // Told why the item is still there when the user asked for it to go.
+            QCOMPARE(app.main->currentAlert() != nullptr, answer == QMessageBox::Yes);
+        }
+        if (disk == QLatin1String("intact") && removed) {
+            QCOMPARE(TestEnvironment::readFile(path), bytes);
+        }
+        Catalogue reloaded;
+        QVERIFY(reloaded.setUp(std::nullopt, false));
+        QCOMPARE(reloaded.groupDirList.at(1)->fileModels->size(), removed ? 0 : 1);
+    }
+
+    void groupMenuOffersWhatEachRowAllows() {
+        Window w;
+        const GroupModelPtr work = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("a.txt"), false}});
+        const GroupModelPtr done = w.addGroup(localKey(), QStringLiteral("Done"), {{QStringLiteral("b.txt"), true}});
+        const GroupModelPtr diary = w.addGroup(notesKey(), QStringLiteral("Diary"), {});
+        const QString vault = w.addDriveVault();
+        const GroupModelPtr trip = w.addGroup(vault, QStringLiteral("Trip"), {{QStringLiteral("c.jpg"), false}});
+        const QString hide = t("group_Item1"), rename = t("group_Item2"), remove = t("group_Item3"), add = t("group_Item4");
+        const QStringList allOrAddRow{"-" + hide, "-" + rename, "-" + remove, add};
+        const qint64 localAdd = w.main->catalogue.groupDirList.size() - 1;
+        const qint64 notesAdd = w.main->catalogue.groupNoteList.size() - 1;
+        const struct {
+            const char* name;
+            QString list;
+            qint64 index;
+            bool walking;
+            QStringList expected;
+        } cases[] = {
+            {"local header", localKey(), 0, false, {"(no menu)"}},
+            {"notes header", notesKey(), 0, false, {"(no menu)"}},
+            {"drive header, nothing listening", vault, 0, false, {"-" + t("changePassword")}},
+            {"local all items", localKey(), 1, false, allOrAddRow},
+            {"local add row", localKey(), localAdd, false, allOrAddRow},
+            {"all notes", notesKey(), 1, false, allOrAddRow},
+            {"notes add row", notesKey(), notesAdd, false, allOrAddRow},
+            {"group with a visible item", localKey(), work->index, false, {hide, rename, remove, add}},
+            {"group with hidden items only", localKey(), done->index, false, {"-" + hide, rename, remove, add}},
+            {"notes group: nothing to hide", notesKey(), diary->index, false, {"-" + hide, rename, remove, add}},
+            {"drive group", vault, trip->index, false, {hide, rename, remove, add}},
+            {"group while a walk runs", localKey(), work->index, true, {"-" + hide, rename, "-" + remove, add}},
+        };
+        for (const auto& c : cases) {
+            c.walking ? w.main->progressView()->addAnimation() : w.main->progressView()->removeAnimation();
+            QTRY_COMPARE(w.main->isProgressShown(), c.walking);
+            QCOMPARE(offered(w.main->group_itemMenu(sidebarRowOf(*w.main, c.list, c.index))), c.expected);
+        }
+        w.main->progressView()->removeAnimation();
+        QTRY_VERIFY(!w.main->isProgressShown());
+
+        // Hiding the group hands its items to the walk.
+        LogCapture log;
+        entry(w.main->group_itemMenu(sidebarRowOf(*w.main, localKey(), work->index)), 1)->trigger();
+        QCOMPARE(w.main->hiddenGroups, (QList<std::pair<qint64, qint64>>{{work->index, 0}}));
+        QVERIFY(log.contains(QStringLiteral("隐藏本组文件夹")));
+        // A drive group's walk is the drive vault's: its list is the one selected and stored.
+        entry(w.main->group_itemMenu(sidebarRowOf(*w.main, vault, trip->index)), 1)->trigger();
+        QCOMPARE(w.main->hiddenGroups.last(), (std::pair<qint64, qint64>{trip->index, 0}));
+        QCOMPARE(w.main->hiddenOn, QStringList{vault});
+
+        // Once the password window listens, the drive header's entry asks it for that vault.
+        QSignalSpy asked(w.main, &MainViewController::changePasswordRequested);
+        QMenu* header = w.main->group_itemMenu(sidebarRowOf(*w.main, vault, 0));
+        QVERIFY(header->actions().first()->isEnabled());
+        header->actions().first()->trigger();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().first().toString(), vault);
+    }
+
+    void renameEditsTheNameInPlaceAndStoresIt_data() { eachSection(); }
+    void renameEditsTheNameInPlaceAndStoresIt() {
+        QFETCH(QString, list);
+        Window w;
+        const GroupModelPtr group = w.addGroup(list, QStringLiteral("Work"), {});
+        // The all-items row has no name of its own to change.
+        w.selectRow(list, 1);
+        w.main->renameSelectedGroup();
+        QVERIFY(!w.main->sidebarView()->findChild<QLineEdit*>());
+
+        LogCapture log;
+        // A blank name is not taken: the row would have no name to find it by.
+        for (const QString& typed : {QStringLiteral("   "), QStringLiteral("Taxes 2025")}) {
+            entry(w.main->group_itemMenu(sidebarRowOf(*w.main, list, group->index)), 2)->trigger();
+            QPointer<QLineEdit> editor;
+            QTRY_VERIFY((editor = w.main->sidebarView()->findChild<QLineEdit*>()) && editor->isVisible());
+            editor->selectAll();
+            QTest::keyClicks(editor, typed);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!group->isEditing && !editor);
+            QTest::qWait(20);  // the sidebar is rebuilt on the next turn
+            QCOMPARE(group->name, typed.trimmed().isEmpty() ? QStringLiteral("Work") : typed);
+        }
+        QVERIFY(log.contains(QStringLiteral("重命名文件夹")));
+        QVERIFY(!group->isEditing);
+        Catalogue reloaded;
+        QVERIFY(reloaded.setUp(std::nullopt, false));
+        const RowList& rows = list == notesKey() ? reloaded.groupNoteList : reloaded.groupDirList;
+        QCOMPARE(rows.at(group->index)->name, QStringLiteral("Taxes 2025"));
+    }
+
+    // Notes too: dropping a notes group's records would leave its notes unreachable.
+    void deletingAGroupMovesItsItemsToAllItems_data() { eachSection(); }
+    void deletingAGroupMovesItsItemsToAllItems() {
+        QFETCH(QString, list);
+        Window w;
+        w.addGroup(list, QStringLiteral("First"), {});
+        const GroupModelPtr last = w.addGroup(list, QStringLiteral("Last"), {{QStringLiteral("a.txt"), false}, {QStringLiteral("b.txt"), true}});
+        const FileModelList items = *last->fileModels;
+        w.selectRow(list, last->index);
+        const qint64 before = last->index;
+
+        LogCapture log;
+        entry(w.main->group_itemMenu(sidebarRowOf(*w.main, list, before)), 3)->trigger();
+        QVERIFY(log.contains(QStringLiteral("删除文件夹")));
+        QCOMPARE(ModalSeam::alertCount(), 0);
+        const RowList& rows = list == notesKey() ? w.main->catalogue.groupNoteList : w.main->catalogue.groupDirList;
+        QVERIFY(!rows.contains(last));
+        QCOMPARE(rows.at(1)->fileModels->mid(rows.at(1)->fileModels->size() - 2), items);
+        // The selection goes to the row before the deleted one.
+        QCOMPARE(w.main->selectGroupIndex, before - 1);
+        QCOMPARE(w.main->selectGroupName(), list);
+        for (const FileModelPtr& item : items) {
+            QCOMPARE(item->groupIndex, 1);
+            const QString content = list == notesKey() ? item->path + QStringLiteral("/TXT.rtf") : item->path;
+            QCOMPARE(TestEnvironment::readFile(content), QByteArray("the user's only copy"));
+        }
+        Catalogue reloaded;
+        QVERIFY(reloaded.setUp(std::nullopt, false));
+        const RowList& stored = list == notesKey() ? reloaded.groupNoteList : reloaded.groupDirList;
+        QCOMPARE(stored.size(), rows.size());
+        QCOMPARE(stored.at(1)->fileModels->size(), rows.at(1)->fileModels->size());
+    }
+
+    void newGroupOpensItsNameForEditing_data() { eachSection(); }
+    void newGroupOpensItsNameForEditing() {
+        QFETCH(QString, list);
+        Window w;
+        entry(w.main->group_itemMenu(sidebarRowOf(*w.main, list, 1)), 4)->trigger();
+        const RowList& rows = list == notesKey() ? w.main->catalogue.groupNoteList : w.main->catalogue.groupDirList;
+        const GroupModelPtr made = rows.at(rows.size() - 2);
+        QCOMPARE(made->name, t("group_Item4"));
+        QVERIFY(made->isEditing);
+        QVERIFY(rows.last()->isAddItem);
+        QCOMPARE(w.main->selectGroupName(), list);
+        QCOMPARE(w.main->selectGroupIndex, made->index);
+        QTRY_VERIFY(w.main->sidebarView()->findChild<QLineEdit*>());
+    }
+
+    void informationWindowShowsTheItem_data() {
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<bool>("withThumbnail");
+        QTest::newRow("visible picture with its thumbnail") << false << true;
+        QTest::newRow("hidden, no thumbnail: the type's icon") << true << false;
+    }
+    void informationWindowShowsTheItem() {
+        QFETCH(bool, hidden);
+        QFETCH(bool, withThumbnail);
+        Window w;
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("photo.png"), hidden}});
+        const FileModelPtr item = group->fileModels->at(0);
+        const QString thumbnail = HelpClass::getFileThumbImagePath(item->path, localKey());
+        QFile::remove(thumbnail);
+        if (withThumbnail) {
+            QImage red(40, 40, QImage::Format_RGB32);
+            red.fill(Qt::red);
+            QVERIFY(red.save(thumbnail, "PNG"));
+        }
+        entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(item)), 2)->trigger();
+        FileInfoWindowController* info = w.main->fileInfoWindow();
+        QVERIFY(info);
+        QTRY_VERIFY(info->isVisible());
+        QCOMPARE(info->windowTitle(), QStringLiteral("Tessaro Preview"));
+        QCOMPARE(info->size(), QSize(484, 225));
+        QVERIFY(info->isModal());
+        // The size is given for a hidden item too, never replaced by "hidden".
+        QCOMPARE((QStringList{info->fileNameLabel()->text(), info->filesizeLabel()->text(), info->filesizeValueLabel()->text(),
+                              info->filePathLabel()->text(), info->stateLabel()->text()}),
+                 (QStringList{"photo.png", "Size:", "1000.00 B", item->path, t(hidden ? "hideState.text" : "unhideState.text")}));
+        const QImage shown = info->fileIconView()->pixmap().toImage();
+        QVERIFY(!shown.isNull());
+        QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2) == QColor(Qt::red), withThumbnail);
+        QTest::keyClick(info, Qt::Key_Escape);
+        QTRY_VERIFY(!w.main->fileInfoWindow());
+    }
+
+    void showInFileManagerAsksTheDesktopOrOpensTheFolder_data() {
+        QTest::addColumn<bool>("serviceAnswers");
+        QTest::newRow("FileManager1 shows the item") << true;
+        QTest::newRow("no service: the folder opens") << false;
+    }
+    void showInFileManagerAsksTheDesktopOrOpensTheFolder() {
+        QFETCH(bool, serviceAnswers);
+        testing::PrivateBus bus;
+        QVERIFY2(bus.isReady(), qPrintable(bus.error()));
+        FakeFileManager service;
+        if (serviceAnswers) {
+            QVERIFY(bus.serverSide().registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &service,
+                                                    QDBusConnection::ExportAllSlots));
+        }
+        FolderOpener opener;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+        FileManager::setBusForTests(bus.client().name());
+        Window w;
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("report #1.pdf"), false}});
+        const FileModelPtr item = group->fileModels->at(0);
+        entry(w.main->groupChildFile_Menu(0), 3)->trigger();
+        if (serviceAnswers) {
+            QTRY_COMPARE(service.shown, QStringList{QUrl::fromLocalFile(item->path).toString()});
+            QVERIFY(opener.opened.isEmpty());
+        } else {
+            QTRY_COMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(item->path).absolutePath())});
+        }
+        QTest::qWait(20);
+        QVERIFY(!w.main->currentAlert());
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    void noteRowMenuDeletesThatNoteOrAddsOne() {
+        Window w;
+        w.selectRow(notesKey(), 1);
+        NotesPane* pane = w.main->notesPane();
+        QCOMPARE(offered(w.main->note_itemMenu(-1)), (QStringList{"-" + t("note_Item1"), t("note_Item2")}));
+        entry(w.main->note_itemMenu(-1), 2)->trigger();
+        entry(w.main->note_itemMenu(-1), 2)->trigger();
+        QCOMPARE(pane->shownNotes().size(), 2);
+        const FileModelPtr first = pane->shownNotes().at(0);
+        const FileModelPtr second = pane->shownNotes().at(1);
+        // The note pointed at goes, not the one open; an empty note goes without a question.
+        pane->openRow(1);
+        rightClick(w.main->notesListView()->viewport(), w.main->notesListView()->visualRect(w.main->notesListView()->model()->index(0, 0)).center());
+        QMenu* menu = w.main->findChild<QMenu*>(QStringLiteral("noteMenu"));
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        entry(menu, 1)->trigger();
+        QCOMPARE(pane->shownNotes(), FileModelList{second});
+        QVERIFY(!QFileInfo::exists(first->path));
+        QVERIFY(QFileInfo::exists(second->path));
     }
 };
 

@@ -17,6 +17,7 @@
 #include "core/settings_store.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
+#include "support/window_steps.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 #include <numbers>
 
 using namespace tessaro;
+using tessaro::testing::logIn;
 using tessaro::testing::TestEnvironment;
 
 namespace {
@@ -38,13 +40,6 @@ loginViewcontroller* launchWithHint(AppDelegate& delegate) {
     SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint);
     delegate.applicationDidFinishLaunching();
     return delegate.loginView();
-}
-
-void enter(loginViewcontroller* login, const QString& password) {
-    login->passwordTextField()->clear();
-    QTest::keyClicks(login->passwordTextField(), password);
-    QTest::keyClick(login->passwordTextField(), Qt::Key_Return);
-    QApplication::processEvents();
 }
 
 }  // namespace
@@ -65,7 +60,7 @@ private slots:
         QCOMPARE(delegate.mainWindow()->windowTitle(), QStringLiteral("Tessaro"));
 
         for (qint64 attempt = 1; attempt <= 7; ++attempt) {
-            enter(login, QStringLiteral("wrong guess"));
+            logIn(delegate, QStringLiteral("wrong guess"));
             QCOMPARE(login->errorCount(), attempt);
             QVERIFY(controls::isShaking(login->passwordBackGroundView()));
             // The typed text stays.
@@ -77,15 +72,12 @@ private slots:
             QTRY_VERIFY(login->popoverShown());
             TSPopoverViewController* content = login->mypopoverView();
             QCOMPARE(content->errorCount, attempt);
-            if (attempt < 6) {
-                QCOMPARE(content->titleLabel()->text(), QStringLiteral("Password hint"));
-                QCOMPARE(content->passwordhintLabel()->text(), kHint);
-                QCOMPARE(login->popover()->size(), QSize(300, 79));
-            } else {
-                QCOMPARE(content->titleLabel()->text(), QStringLiteral("Still locked out?"));
-                QCOMPARE(content->passwordhintLabel()->text(), ui_text("passwordkeyphale"));
-                QCOMPARE(login->popover()->size(), QSize(300, 118));
-            }
+            const QStringList shown{content->titleLabel()->text(), content->passwordhintLabel()->text(),
+                                    QStringLiteral("%1 high").arg(login->popover()->height())};
+            const QStringList expected = attempt < 6 ? QStringList{"Password hint", kHint, "79 high"}
+                                                     : QStringList{"Still locked out?", ui_text("passwordkeyphale"), "118 high"};
+            QCOMPARE(shown, expected);
+            QCOMPARE(login->popover()->width(), 300);
             // The popover hangs below the field, over the screen.
             QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
         }
@@ -97,7 +89,7 @@ private slots:
         QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!login->popoverShown());
         // Letter case counts.
-        enter(login, QStringLiteral("Correct Horse"));
+        logIn(delegate, QStringLiteral("Correct Horse"));
         QVERIFY(!delegate.mainView());
     }
 
@@ -147,10 +139,10 @@ private slots:
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         loginViewcontroller* login = delegate.loginView();
-        enter(login, QStringLiteral("nope"));
-        enter(login, QStringLiteral("nope"));
+        logIn(delegate, QStringLiteral("nope"));
+        logIn(delegate, QStringLiteral("nope"));
         QCOMPARE(login->errorCount(), 2);
-        enter(login, QString::fromLatin1(TestEnvironment::kPassword));
+        logIn(delegate);
         QTRY_VERIFY(delegate.mainView());
         QCOMPARE(login->errorCount(), 0);
         QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(860, 460));
@@ -168,7 +160,7 @@ private slots:
         AppDelegate delegate;
         loginViewcontroller* login = launchWithHint(delegate);
         for (int i = 0; i < 6; ++i) {
-            enter(login, QStringLiteral("x"));
+            logIn(delegate, QStringLiteral("x"));
         }
         QTRY_VERIFY(login->popoverShown());
         QVERIFY(SettingsStore::setValue(key(keys::AppLanguage), 1));
@@ -193,7 +185,7 @@ private slots:
         QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
         QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
 
-        enter(delegate.loginView(), QString::fromLatin1(TestEnvironment::kPassword));
+        logIn(delegate);
         QTRY_VERIFY(delegate.mainView());
         QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
         QApplication::processEvents();
@@ -213,7 +205,7 @@ private slots:
             // The login window is centred where the main window was, whole on the screen.
             QVERIFY(qAbs(window->geometry().center().x() - placed.center().x()) <= 1);
             QVERIFY(screen.contains(window->frameGeometry()));
-            enter(delegate.loginView(), QString::fromLatin1(TestEnvironment::kPassword));
+            logIn(delegate);
             QTRY_VERIFY(delegate.mainView());
             QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
             QApplication::processEvents();

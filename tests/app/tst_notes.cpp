@@ -182,6 +182,7 @@ private slots:
         QTest::newRow("longer than a name") << QString(300, QLatin1Char('x'));
         QTest::newRow("another note's title") << QStringLiteral("Other");
         QTest::newRow("Chinese") << QStringLiteral("购物清单");
+        QTest::newRow("emptied: the old title stays") << QString();
     }
     void renameKeepsContentAndStaysInsideTheNotes() {
         QFETCH(QString, title);
@@ -192,28 +193,19 @@ private slots:
         w.type(QStringLiteral("my text"));
         // Renamed with the last keystrokes still pending.
         w.setTitle(title);
-        QCOMPARE(note->name, title);
+        const QString kept = title.isEmpty() ? QStringLiteral("Mine") : title;
+        QCOMPARE(note->name, kept);
+        QCOMPARE(w.pane().titleField()->text(), kept);
         const QFileInfo package(note->path);
         QCOMPARE(package.absolutePath(), QDir(notesDirectory()).absolutePath());
         QVERIFY2(notes::isSafePackageName(package.fileName()), qPrintable(package.fileName()));
         QVERIFY(note->path != other->path);
-        QCOMPARE(textOnDisk(note), QStringLiteral("my text"));
+        QTRY_COMPARE(textOnDisk(note), QStringLiteral("my text"));
         QCOMPARE(textOnDisk(other), QStringLiteral("other text"));
-        QVERIFY(w.listedTitles().contains(title));
+        QVERIFY(w.listedTitles().contains(kept));
         // The notes folder holds the two packages and nothing else.
         QCOMPARE(QDir(notesDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 2);
         QCOMPARE(ModalSeam::alertCount(), 0);
-    }
-
-    void emptiedTitleKeepsTheOldOne() {
-        OpenWindow w;
-        const FileModelPtr note = w.addNote(QStringLiteral("Keep"));
-        const QString path = note->path;
-        w.pane().titleField()->clear();
-        QTest::keyClick(w.pane().titleField(), Qt::Key_Return);
-        QCOMPARE(note->name, QStringLiteral("Keep"));
-        QCOMPARE(w.pane().titleField()->text(), QStringLiteral("Keep"));
-        QCOMPARE(note->path, path);
     }
 
     void sortMenuOrdersByTitleBothWays() {
@@ -274,22 +266,49 @@ private slots:
         QCOMPARE(textOnDisk(second), QStringLiteral("two"));
     }
 
-    void aNoteThatCannotBeSavedKeepsTheWindowFromLocking() {
+    // A note change that cannot be written is never dropped by a lock or a quit: the user is
+    // asked to try again or stay, the lock waits for a save that worked, and a package turned
+    // into a link is never written through.
+    void leavingWithANoteThatCannotBeSavedAsksFirst() {
         OpenWindow w;
         const FileModelPtr note = w.addNote(QStringLiteral("n"));
-        // The package turned into a link: every save of it is refused.
         QTemporaryDir elsewhere;
-        QVERIFY(QDir().rename(note->path, elsewhere.path() + QStringLiteral("/moved")));
-        QVERIFY(QFile::link(elsewhere.path(), note->path));
+        const QString moved = elsewhere.path() + QStringLiteral("/moved");
+        const auto block = [&](const QString& keepAs) {
+            QVERIFY(QDir().rename(note->path, keepAs));
+            QVERIFY(QFile::link(elsewhere.path(), note->path));
+        };
+        const auto unblock = [&](const QString& keptAs) {
+            QVERIFY(QFile::remove(note->path));
+            QVERIFY(QDir().rename(keptAs, note->path));
+        };
+        block(moved);
         w.type(QStringLiteral("only copy"));
         QSignalSpy locked(w.main, &MainViewController::lockCompleted);
+        bool quit = false;
+        ModalSeam::nextAnswer(QMessageBox::No);
         w.main->lockTessaroAction();
-        QTRY_COMPARE(ModalSeam::alertCount(), 1);
         QCOMPARE(ModalSeam::lastQuestion().title, QStringLiteral("Your latest changes are not saved"));
+        QTest::qWait(20);
+        ModalSeam::nextAnswer(QMessageBox::No);
+        w.main->applicationShouldTerminate([&] { quit = true; });
         QTest::qWait(50);
+        QCOMPARE(ModalSeam::alertCount(), 2);  // the question alone, no second alert per save
         QCOMPARE(locked.count(), 0);
+        QVERIFY(!quit);
         QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));
         QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/TXT.rtf")));
+
+        // Trying again while still blocked keeps asking; once the way is clear the save
+        // lands and the quit goes on.
+        unblock(moved);
+        block(note->path + QStringLiteral(".x"));
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        w.main->applicationShouldTerminate([&] { quit = true; });
+        QVERIFY(!quit);
+        unblock(note->path + QStringLiteral(".x"));
+        QTRY_VERIFY(quit);
+        QCOMPARE(textOnDisk(note), QStringLiteral("only copy"));
     }
 
     void pastedPicturesAreRefusedAloud() {

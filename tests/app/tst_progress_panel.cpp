@@ -102,30 +102,14 @@ private slots:
         QCOMPARE(progressStateText({0.42, 29.4}), QStringLiteral("已完成 42% · 约剩 30 秒"));
     }
 
-    // Its look is checked where it shows, in the drawn pixels, not by restating properties.
-    void panelStartsHiddenAndItsCancelButtonAnswers() {
+    void panelSlidesInAndOutAndItsCancelButtonAnswers() {
         TestEnvironment env;
         Column column;
         ProgressPanel* panel = column.panel;
-        QVERIFY(panel->isHidden());
-        QVERIFY(!panel->isProgressShown());
+        QVERIFY(panel->isHidden() && !panel->isProgressShown());
         QCOMPARE(panel->text(), QStringLiteral("Completed"));
-        QVERIFY(!panel->encryptCancelBtn()->icon().isNull());
-        QSignalSpy cancelled(panel, &ProgressPanel::cancelClicked);
-        QVERIFY(column.showPanel());
-        QTest::mouseClick(panel->encryptCancelBtn(), Qt::LeftButton);
-        QCOMPARE(cancelled.size(), 1);
-        // The dark background beside the label, the separator along the top edge.
-        const QImage image = panel->grab().toImage();
-        QCOMPARE(QColor(image.pixel(4, ProgressPanel::kHeight / 2)), QColor(44, 44, 47));
-        QCOMPARE(QColor(image.pixel(4, 0)), QColor(69, 69, 71));
-    }
-
-    void panelSlidesInAndOut() {
-        TestEnvironment env;
-        Column column;
-        ProgressPanel* panel = column.panel;
         QSignalSpy shown(panel, &ProgressPanel::shownChanged);
+        QSignalSpy cancelled(panel, &ProgressPanel::cancelClicked);
         panel->addAnimation();
         QVERIFY(panel->isVisible());
         QVERIFY(panel->isProgressShown());
@@ -134,6 +118,14 @@ private slots:
         // Pinned to the column's bottom edge once in place.
         QCOMPARE(panel->geometry().bottom(), column.widget.height() - 1);
         QCOMPARE(shown.size(), 1);
+        QVERIFY(!panel->encryptCancelBtn()->icon().isNull());
+        QTest::mouseClick(panel->encryptCancelBtn(), Qt::LeftButton);
+        QCOMPARE(cancelled.size(), 1);
+        // Its look where it shows, in the drawn pixels: the dark background beside the
+        // label, the separator along the top edge.
+        const QImage image = panel->grab().toImage();
+        QCOMPARE(QColor(image.pixel(4, ProgressPanel::kHeight / 2)), QColor(44, 44, 47));
+        QCOMPARE(QColor(image.pixel(4, 0)), QColor(69, 69, 71));
 
         panel->removeAnimation();
         QVERIFY(!panel->isProgressShown());

@@ -9,26 +9,16 @@
 #include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
+#include "support/window_steps.h"
 
-#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
 
 using namespace tessaro;
+using tessaro::testing::logIn;
 using tessaro::testing::PrivateBus;
 using tessaro::testing::TestEnvironment;
 using tessaro::testing::waitUntil;
-
-namespace {
-
-MainViewController* logIn(AppDelegate& delegate) {
-    QTest::keyClicks(delegate.loginView()->passwordTextField(), QString::fromLatin1(TestEnvironment::kPassword));
-    QTest::keyClick(delegate.loginView()->passwordTextField(), Qt::Key_Return);
-    QApplication::processEvents();
-    return delegate.mainView();
-}
-
-}  // namespace
 
 class SessionTest : public QObject {
     Q_OBJECT
