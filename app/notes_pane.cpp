@@ -155,6 +155,12 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     titleFont.setWeight(QFont::DemiBold);
     title_->setFont(titleFont);
     connect(title_, &QLineEdit::editingFinished, this, &NotesPane::renameFromTitleField);
+    // Return ends the title: what is typed next is the note's text, not more title.
+    connect(title_, &QLineEdit::returnPressed, this, [this] {
+        if (editor_->isEnabled()) {
+            editor_->setFocus(Qt::OtherFocusReason);
+        }
+    });
     edited_ = new QLabel(editorColumn);
     edited_->setObjectName(QStringLiteral("noteEditedLabel"));
     edited_->setStyleSheet(QStringLiteral("color: #8a8d96;"));
