@@ -197,6 +197,7 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
                                        [this](QMessageBox::StandardButton) { saveAlertShown_ = false; });
         }
     });
+    connect(openNote_, &notes::OpenNote::written, this, &NotesPane::showLastEdit);
     connect(openNote_, &notes::OpenNote::keptAside, this,
             [this](const QString& path) { tell(ui::text("notes.keptAside.title"), ui::text("notes.keptAside.message").arg(path)); });
     // Quitting runs no lock: the last change is written here.
@@ -272,8 +273,14 @@ void NotesPane::langeuageAction() {
     for (int row = 0; row < model_->rowCount() && row < shown_.size(); ++row) {
         model_->item(row)->setData(noteDateText(shown_.at(row)->createDate), kDateRole);
     }
+    showLastEdit();
+}
+
+// The label says when the text last changed on disk, as `notes list` does; the note's
+// creation date would stay the same however much was typed since.
+void NotesPane::showLastEdit() {
     if (const FileModelPtr note = openNote_->note()) {
-        edited_->setText(editedText(note->createDate));
+        edited_->setText(editedText(notes::lastEdited(*note, HelpClass::AppRootNoteDirPath())));
     }
 }
 
@@ -366,7 +373,7 @@ void NotesPane::openNoteAt(qsizetype row) {
     setFormatEnabled(!openNote_->isReadOnly());
     title_->setText(note->name);
     title_->setCursorPosition(0);
-    edited_->setText(editedText(note->createDate));
+    showLastEdit();
     if (opened.state == notes::NoteText::State::Refused) {
         tell(ui::text("notes.openRefused.title"), ui::text("notes.openRefused.message").arg(opened.reason));
     }

@@ -5,11 +5,15 @@
 #include "app/notes_pane.h"
 #include "app/ts_text_view.h"
 #include "controls/text_prompt.h"
+#include "crypto/help_class.h"
+#include "notes/note_package.h"
 #include "notes/open_note.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QLabel>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -23,6 +27,7 @@ class FirstUseTest : public QObject {
     Q_OBJECT
 private slots:
     void returnInNoteTitleGoesOnInTheText();
+    void editedLabelFollowsTheLastSave();
     void folderOpenerFailureIsReported_data();
     void folderOpenerFailureIsReported();
     void promptTitleDoesNotRepeatItsMessage();
@@ -45,6 +50,30 @@ void FirstUseTest::returnInNoteTitleGoesOnInTheText() {
     QCOMPARE(pane.titleField()->text(), QStringLiteral("Groceries"));
     QCOMPARE(pane.openNote().note()->name, QStringLiteral("Groceries"));
     QCOMPARE(pane.editor()->toPlainText(), QStringLiteral("milk"));
+}
+
+void FirstUseTest::editedLabelFollowsTheLastSave() {
+    testing::WindowOn<> window;
+    window.main->leftMouseUp(testing::sidebarRowOf(*window.main, QString::fromLatin1(kNotesListKey), 1));
+    NotesPane& pane = *window.main->notesPane();
+    QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+    const FileModelPtr old = pane.openNote().note();
+    QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+    // A note made and last written years ago.
+    const QDateTime then(QDate(2001, 3, 4), QTime(5, 6, 7));
+    old->createDate = then.toSecsSinceEpoch();
+    const auto package = notes::NotePackage::of(*old, HelpClass::AppRootNoteDirPath());
+    QVERIFY(package);
+    QFile text(package->path() + QStringLiteral("/TXT.rtf"));
+    QVERIFY(text.open(QIODevice::ReadWrite) && text.setFileTime(then, QFileDevice::FileModificationTime));
+    text.close();
+    pane.openRow(pane.shownNotes().indexOf(old));
+    QVERIFY2(pane.editedLabel()->text().contains(QStringLiteral("2001")), qPrintable(pane.editedLabel()->text()));
+
+    QTest::keyClicks(pane.editor(), QStringLiteral("today"));
+    QVERIFY(pane.flush());
+    const QString year = QString::number(QDate::currentDate().year());
+    QVERIFY2(pane.editedLabel()->text().contains(year), qPrintable(pane.editedLabel()->text()));
 }
 
 void FirstUseTest::folderOpenerFailureIsReported_data() {
