@@ -155,8 +155,10 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     titleFont.setWeight(QFont::DemiBold);
     title_->setFont(titleFont);
     connect(title_, &QLineEdit::editingFinished, this, &NotesPane::renameFromTitleField);
-    // Return ends the title: what is typed next is the note's text, not more title.
+    // Return ends the title: what is typed next is the note's text, not more title. A long
+    // title then shows its beginning again, not the end the caret left in view.
     connect(title_, &QLineEdit::returnPressed, this, [this] {
+        title_->setCursorPosition(0);
         if (editor_->isEnabled()) {
             editor_->setFocus(Qt::OtherFocusReason);
         }

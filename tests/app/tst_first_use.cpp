@@ -50,6 +50,7 @@ void FirstUseTest::returnInNoteTitleGoesOnInTheText() {
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("milk"));
 
     QCOMPARE(pane.titleField()->text(), QStringLiteral("Groceries"));
+    QCOMPARE(pane.titleField()->cursorPosition(), 0);
     QCOMPARE(pane.openNote().note()->name, QStringLiteral("Groceries"));
     QCOMPARE(pane.editor()->toPlainText(), QStringLiteral("milk"));
 }
