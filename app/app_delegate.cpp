@@ -7,6 +7,7 @@
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/preferences_window.h"
+#include "app/qt_dialog_language.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
 #include "controls/modal_seam.h"
@@ -92,6 +93,7 @@ AppDelegate* AppDelegate::sharedAppDelegate() { return sharedDelegate; }
 bool AppDelegate::isFirstRun() { return !SettingsStore::boolValue(QString::fromLatin1(keys::FirstRun)); }
 
 void AppDelegate::applicationDidFinishLaunching() {
+    ui::followInterfaceLanguageInQtPanels();
     // A move of the vault cut short is settled before anything looks at (or creates) the root.
     const vault::MoveRecovery moveRecovery = vault::finishInterruptedMove();
     const QString root = vaultpaths::AppRootDirKey();

@@ -7,6 +7,7 @@
 #include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/notes_pane.h"
+#include "app/qt_dialog_language.h"
 #include "app/ts_text_view.h"
 #include "app/ui_resources.h"
 #include "app/welcome_window_controller.h"
@@ -424,6 +425,7 @@ void AppDelegate::setLange(int tag) {
         logLine(QString::fromUtf8(windowlog::kLanguageNotStored));
     }
     LanguageBundle::setLanguage();
+    ui::followInterfaceLanguageInQtPanels();
     refresMenuItems();
     mainWindow_->setWindowTitle(ui::text("AppName.text"));
     QWidget* shown = mainWindow_->contentController();

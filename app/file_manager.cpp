@@ -4,11 +4,13 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
 #include <QUrl>
+
+#include <memory>
 
 namespace tessaro {
 
@@ -24,8 +26,35 @@ QString& testBus() {
     return name;
 }
 
-bool openFolderOf(const QString& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+// Opens the folder holding `path` with the desktop's handler for folders and answers
+// whether that worked. Asking the desktop to open a URL only says that the opener started:
+// on a machine without a file manager it tries a few browsers, fails, and the click would go
+// unanswered. Its exit status says what happened; an opener still running after a while is
+// showing the folder (some keep running as long as the window they opened).
+void openFolderOf(const QString& path, const std::function<void(bool)>& answer) {
+    auto* opener = new QProcess;
+    auto answered = std::make_shared<bool>(false);
+    auto once = [answered, answer](bool shown) {
+        if (!*answered) {
+            *answered = true;
+            answer(shown);
+        }
+    };
+    QObject::connect(opener, &QProcess::finished, opener, [opener, once](int exitCode, QProcess::ExitStatus status) {
+        once(status == QProcess::NormalExit && exitCode == 0);
+        opener->deleteLater();
+    });
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, once](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            once(false);
+            opener->deleteLater();
+        }
+    });
+    // Unparented on purpose: a context that goes must not kill the file manager it started.
+    QTimer::singleShot(FileManager::kOpenerGraceMs, opener, [once] { once(true); });
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    opener->start(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(QFileInfo(path).absolutePath()).toString()});
 }
 
 }  // namespace
@@ -48,7 +77,7 @@ void FileManager::showItem(const QString& path, QObject* context, std::function<
     }
     QDBusConnection bus = testBus().isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(testBus());
     if (!bus.isConnected()) {
-        answer(openFolderOf(path));
+        openFolderOf(path, answer);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -60,7 +89,11 @@ void FileManager::showItem(const QString& path, QObject* context, std::function<
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, answer] {
         watcher->deleteLater();
-        answer(!watcher->isError() || openFolderOf(path));
+        if (watcher->isError()) {
+            openFolderOf(path, answer);
+        } else {
+            answer(true);
+        }
     });
 }
 

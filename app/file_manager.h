@@ -27,6 +27,8 @@ public:
 
     // How long a file manager may take to answer before the folder is opened instead.
     static constexpr int kAnswerTimeoutMs = 10000;
+    // How long the folder opener may run before it is taken to be showing the folder.
+    static constexpr int kOpenerGraceMs = 5000;
 };
 
 }  // namespace tessaro

@@ -155,6 +155,14 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
     titleFont.setWeight(QFont::DemiBold);
     title_->setFont(titleFont);
     connect(title_, &QLineEdit::editingFinished, this, &NotesPane::renameFromTitleField);
+    // Return ends the title: what is typed next is the note's text, not more title. A long
+    // title then shows its beginning again, not the end the caret left in view.
+    connect(title_, &QLineEdit::returnPressed, this, [this] {
+        title_->setCursorPosition(0);
+        if (editor_->isEnabled()) {
+            editor_->setFocus(Qt::OtherFocusReason);
+        }
+    });
     edited_ = new QLabel(editorColumn);
     edited_->setObjectName(QStringLiteral("noteEditedLabel"));
     edited_->setStyleSheet(QStringLiteral("color: #8a8d96;"));
@@ -191,6 +199,7 @@ NotesPane::NotesPane(MainViewController& controller, QWidget* parent) : QWidget(
                                        [this](QMessageBox::StandardButton) { saveAlertShown_ = false; });
         }
     });
+    connect(openNote_, &notes::OpenNote::written, this, &NotesPane::showLastEdit);
     connect(openNote_, &notes::OpenNote::keptAside, this,
             [this](const QString& path) { tell(ui::text("notes.keptAside.title"), ui::text("notes.keptAside.message").arg(path)); });
     // Quitting runs no lock: the last change is written here.
@@ -266,8 +275,14 @@ void NotesPane::langeuageAction() {
     for (int row = 0; row < model_->rowCount() && row < shown_.size(); ++row) {
         model_->item(row)->setData(noteDateText(shown_.at(row)->createDate), kDateRole);
     }
+    showLastEdit();
+}
+
+// The label says when the text last changed on disk, as `notes list` does; the note's
+// creation date would stay the same however much was typed since.
+void NotesPane::showLastEdit() {
     if (const FileModelPtr note = openNote_->note()) {
-        edited_->setText(editedText(note->createDate));
+        edited_->setText(editedText(notes::lastEdited(*note, HelpClass::AppRootNoteDirPath())));
     }
 }
 
@@ -360,7 +375,7 @@ void NotesPane::openNoteAt(qsizetype row) {
     setFormatEnabled(!openNote_->isReadOnly());
     title_->setText(note->name);
     title_->setCursorPosition(0);
-    edited_->setText(editedText(note->createDate));
+    showLastEdit();
     if (opened.state == notes::NoteText::State::Refused) {
         tell(ui::text("notes.openRefused.title"), ui::text("notes.openRefused.message").arg(opened.reason));
     }

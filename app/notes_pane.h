@@ -67,6 +67,7 @@ private:
     void setFormatEnabled(bool enabled);
     void openNoteAt(qsizetype row);
     void showNoNote();
+    void showLastEdit();
     void tell(const QString& headline, const QString& message);
     void refreshAfterChange();
 

@@ -41,7 +41,9 @@ void TextPrompt::ask(QWidget* parent, const Request& request, std::function<void
     }
     auto* box = new QDialog(parent);
     box->setObjectName(QStringLiteral("textPrompt"));
-    box->setWindowTitle(request.title.isEmpty() ? request.message : request.title);
+    // Without a title of its own the title bar names the application: the message is in the
+    // dialog already, and repeated up there it was cut off in the middle.
+    box->setWindowTitle(request.title);
     box->setMinimumWidth(380);
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(20, 18, 20, 14);

@@ -6,6 +6,7 @@
 #include "core/vault_paths.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -243,6 +244,16 @@ void sortNotes(FileModelList& notes, qint64 notesSortType, bool isAscending) {
     std::stable_sort(notes.begin(), notes.end(), [&](const FileModelPtr& a, const FileModelPtr& b) {
         return isAscending ? before(a, b) : before(b, a);
     });
+}
+
+qint64 lastEdited(const FileModel& note, const QString& notesDirectory) {
+    if (const auto package = NotePackage::of(note, notesDirectory)) {
+        const QFileInfo file(joinPath(package->path(), QLatin1String(kNoteFileName)));
+        if (file.isFile() && !file.isSymLink()) {
+            return file.lastModified().toSecsSinceEpoch();
+        }
+    }
+    return note.createDate;
 }
 
 }  // namespace tessaro::notes

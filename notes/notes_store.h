@@ -63,4 +63,8 @@ void sortNotes(FileModelList& notes, qint64 notesSortType, bool isAscending);
 // Every note of every row, row by row (the all-notes view).
 FileModelList allNotes(const RowList& rows);
 
+// When the note's text was last written (seconds since 1970), or when the note was made
+// while it has no text file of its own yet.
+qint64 lastEdited(const FileModel& note, const QString& notesDirectory);
+
 }  // namespace tessaro::notes

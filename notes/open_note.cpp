@@ -93,6 +93,7 @@ bool OpenNote::save() {
         return false;
     }
     pending_ = false;
+    emit written();
     return true;
 }
 

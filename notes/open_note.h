@@ -56,6 +56,8 @@ signals:
     // The file that could not be read in full was kept aside before it was replaced: said
     // once per note.
     void keptAside(const QString& path);
+    // The open note's text reached the disk.
+    void written();
 
 private:
     bool save();

@@ -16,6 +16,8 @@ packages=(
   unrtf
   # A real case-folding drive for the tests: an exFAT image mounted through FUSE.
   exfat-fuse exfatprogs fuse3
+  # Qt's own panels (open, save, font, colour) in the interface's Chinese.
+  qt6-translations-l10n
 )
 # Targets with needs of their own (the fuzzer's compiler) name extra packages as arguments.
 packages+=("$@")

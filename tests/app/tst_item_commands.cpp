@@ -29,9 +29,9 @@
 
 #include <QContextMenuEvent>
 #include <QDBusConnection>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -221,12 +221,32 @@ public slots:
     void ShowItems(const QStringList& uris, const QString&) { shown << uris; }
 };
 
-class FolderOpener : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
+// Stands in for the desktop's folder opener on PATH: notes each folder it is asked to open.
+struct FolderOpener {
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    FolderOpener() {
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        if (script.open(QIODevice::WriteOnly)) {
+            script.write("#!/bin/sh\necho \"$1\" >> \"$0.asked\"\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        qputenv("PATH", QFile::encodeName(bin.path()));
+    }
+    ~FolderOpener() { qputenv("PATH", path); }
+    QList<QUrl> opened() const {
+        QList<QUrl> urls;
+        QFile asked(bin.filePath(QStringLiteral("xdg-open.asked")));
+        if (asked.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : asked.readAll().split('\n')) {
+                if (!line.isEmpty()) {
+                    urls << QUrl(QString::fromUtf8(line));
+                }
+            }
+        }
+        return urls;
+    }
 };
 
 }  // namespace
@@ -1098,7 +1118,6 @@ private slots:
                                                     QDBusConnection::ExportAllSlots));
         }
         FolderOpener opener;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
         FileManager::setBusForTests(bus.client().name());
         Window w;
         const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("report #1.pdf"), false}});
@@ -1106,13 +1125,12 @@ private slots:
         entry(w.main->groupChildFile_Menu(0), 3)->trigger();
         if (serviceAnswers) {
             QTRY_COMPARE(service.shown, QStringList{QUrl::fromLocalFile(item->path).toString()});
-            QVERIFY(opener.opened.isEmpty());
+            QVERIFY(opener.opened().isEmpty());
         } else {
-            QTRY_COMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(item->path).absolutePath())});
+            QTRY_COMPARE(opener.opened(), QList<QUrl>{QUrl::fromLocalFile(QFileInfo(item->path).absolutePath())});
         }
         QTest::qWait(20);
         QVERIFY(!w.main->currentAlert());
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     }
 
     void noteRowMenuDeletesThatNoteOrAddsOne() {

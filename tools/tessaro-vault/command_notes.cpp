@@ -54,14 +54,7 @@ QString field(const QString& text) {
 
 // The note's last change: when its text was last written, or when it was made.
 QString editedDate(const FileModel& note) {
-    qint64 seconds = note.createDate;
-    if (const auto package = NotePackage::of(note, notesDirectory())) {
-        const QFileInfo file(joinPath(package->path(), QLatin1String(kNoteFileName)));
-        if (file.isFile() && !file.isSymLink()) {
-            seconds = file.lastModified().toSecsSinceEpoch();
-        }
-    }
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(Qt::ISODate);
+    return QDateTime::fromSecsSinceEpoch(notes::lastEdited(note, notesDirectory()), Qt::UTC).toString(Qt::ISODate);
 }
 
 struct Found {
