@@ -274,7 +274,7 @@ private slots:
         ModalSeam::nextFileNames({destination});
         ModalSeam::nextAnswer(QMessageBox::Ok);
         QTest::mouseClick(advanced->changePathButton(), Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return delegate.loginView() != nullptr && !delegate.mainView(); }, 10000));
+        QVERIFY(waitUntil([&] { return delegate.loginView() != nullptr && !delegate.mainView(); }, 30000));
         QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The vault has moved"));
         QCOMPARE(vaultpaths::AppRootDirKey(), destination);
         QVERIFY(!QFileInfo::exists(root));

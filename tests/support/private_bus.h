@@ -38,6 +38,6 @@ private:
 };
 
 // Runs the event loop until `done()` or `milliseconds` have passed; returns done().
-bool waitUntil(const std::function<bool()>& done, int milliseconds = 3000);
+bool waitUntil(const std::function<bool()>& done, int milliseconds = 15000);
 
 }  // namespace tessaro::testing
