@@ -71,8 +71,8 @@ PreferencePane::PreferencePane(QWidget* parent) : QWidget(parent) {}
 // Settings that no part of this version acts on stay visible with their stored value but
 // cannot be changed: a box such as "erase securely" must never look as if it were done.
 void markForLaterVersion(QWidget* control, const char* settingKey) {
-    const settings::Spec* spec = SettingsStore::spec(QString::fromLatin1(settingKey));
-    if (spec && spec->storedOnly) {
+    const settings::KeyEntry* entry = SettingsStore::entryFor(QString::fromLatin1(settingKey));
+    if (entry && entry->storedOnly) {
         control->setEnabled(false);
         control->setToolTip(ui::text("prefs.laterVersion"));
         control->setAccessibleDescription(control->toolTip());

@@ -44,7 +44,7 @@ enum class Type {
 
 // One key of the store: how it is stored and what an absent (or, for a choice, an out of
 // range) value reads as.
-struct Spec {
+struct KeyEntry {
     const char* key;
     Type type;
     int defaultValue = 0;
@@ -55,7 +55,7 @@ struct Spec {
     bool storedOnly = false;
 };
 
-inline constexpr Spec kAll[] = {
+inline constexpr KeyEntry kAll[] = {
     {keys::kRootDirKey, Type::Text},
     {keys::FirstRun, Type::Flag},
     {keys::kSOUREPASSWORD, Type::Text},

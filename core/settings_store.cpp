@@ -97,8 +97,8 @@ QStringList SettingsStore::stringList(const QString& key) {
     return v.toStringList();
 }
 
-const settings::Spec* SettingsStore::spec(const QString& key) {
-    for (const settings::Spec& entry : settings::kAll) {
+const settings::KeyEntry* SettingsStore::entryFor(const QString& key) {
+    for (const settings::KeyEntry& entry : settings::kAll) {
         if (key == QLatin1String(entry.key)) {
             return &entry;
         }
@@ -109,7 +109,7 @@ const settings::Spec* SettingsStore::spec(const QString& key) {
 bool SettingsStore::flag(const char* key) {
     const QVariant v = value(QString::fromLatin1(key));
     if (!v.isValid()) {
-        const settings::Spec* entry = spec(QString::fromLatin1(key));
+        const settings::KeyEntry* entry = entryFor(QString::fromLatin1(key));
         return entry && entry->defaultValue != 0;
     }
     // "1", "0", and the "true"/"false" a hand edit or an older writer may have left.
@@ -117,7 +117,7 @@ bool SettingsStore::flag(const char* key) {
 }
 
 int SettingsStore::choice(const char* key) {
-    const settings::Spec* entry = spec(QString::fromLatin1(key));
+    const settings::KeyEntry* entry = entryFor(QString::fromLatin1(key));
     const QVariant v = value(QString::fromLatin1(key));
     if (!entry) {
         return static_cast<int>(v.toLongLong());

@@ -31,7 +31,7 @@ public:
 
     // Typed by the table in settings_keys.h: a flag or a choice that was never written
     // reads as its default; a choice outside its items as the table says.
-    static const settings::Spec* spec(const QString& key);
+    static const settings::KeyEntry* entryFor(const QString& key);
     static bool flag(const char* key);
     static int choice(const char* key);
     // A flag is written as 0 or 1, a choice as its index. False when it was not written.

@@ -138,7 +138,7 @@ private slots:
         TestEnvironment env;
         // A setting no part of this version acts on shows its value (kept from elsewhere)
         // but takes no change.
-        const bool laterVersion = SettingsStore::spec(setting)->storedOnly;
+        const bool laterVersion = SettingsStore::entryFor(setting)->storedOnly;
         if (laterVersion) {
             QVERIFY(SettingsStore::setValue(setting, stored));
         }
