@@ -156,7 +156,6 @@ void AppDelegate::showLogin() {
     showVaultMenus(false);
     refreshItemCommands();
     login->focusPassword();
-    emit loginShown();
 }
 
 void AppDelegate::showMainView() {
@@ -210,7 +209,6 @@ void AppDelegate::showMainView() {
     addNote_->setEnabled(true);
     showVaultMenus(true);
     refreshItemCommands();
-    emit mainViewShown(controller);
 }
 
 int AppDelegate::idleDelayMsForSetting(qint64 value) {

@@ -125,8 +125,6 @@ public:
     void showMainView();
 
 signals:
-    void mainViewShown(MainViewController* controller);
-    void loginShown();
     // After a language switch has relabelled the menus and the shown controller: any other
     // open window connects its own relabelling here.
     void languageChanged();

@@ -279,7 +279,6 @@ void ChangePasswordWController::commitVaultPassword() {
         }
         return;
     }
-    emit passwordChanged();
     QPointer<QWidget> owner = parentWidget();
     close();
     if (result.weak) {
@@ -303,7 +302,6 @@ void ChangePasswordWController::commitDrivePassword() {
     }
     changedPassword = verifyField_->text();
     groupOldPassword = access::driveVaultDigest(*catalogue_, vaultKey_).value_or(QString());
-    emit passwordChanged();
     close();
 }
 

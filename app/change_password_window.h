@@ -65,10 +65,6 @@ public:
     static QColor highlightBorder() { return QColor(80, 162, 246); }
     static QColor normalBorder() { return QColor(224, 224, 226); }
 
-signals:
-    // The vault password was changed (vault mode) or the drive's digest written.
-    void passwordChanged();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

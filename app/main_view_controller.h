@@ -244,7 +244,6 @@ signals:
     void userActionPerformed();
     // The lock's last step ran; the delegate puts a new login screen into the window.
     void lockCompleted();
-    void addGroupRequested();
     void showInFileManagerRequested(const FileModelPtr& item);
     // What the selected item's commands can do has changed (selection, item state, panel).
     void itemCommandsChanged();

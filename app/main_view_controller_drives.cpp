@@ -102,7 +102,6 @@ void MainViewController::addGroupBtnAction() {
 }
 
 void MainViewController::addGroupAction() {
-    emit addGroupRequested();
     controls::ModalSeam::OpenPanelRequest request;
     request.title = ui::text("openVaultPanel.title");
     request.directory = Volumes::root();
