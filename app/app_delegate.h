@@ -107,8 +107,9 @@ public:
     // What opens a URL in the desktop's browser (tests record it instead).
     void setUrlOpener(std::function<bool(const QUrl&)> opener);
 
-    // ---- Commands that other windows provide ----
-    // Each menu item stays disabled while its hook is empty.
+    // ---- Commands that other windows carry out ----
+    // Each opens the real window or runs the main window's command; tests put their own
+    // in place to see the menu reach it.
     void setPreferencesHook(std::function<void(QWidget*)> hook);
     void setChangePasswordHook(std::function<void(QWidget*, std::optional<QString>)> hook);
     // Delete: removes the selected item from the list (asking first for a hidden one).

@@ -179,13 +179,13 @@ void AppDelegate::buildMenus() {
     removeFromList_ = addMenuItem(file, 5, QKeySequence(Qt::Key_Delete));
     connect(removeFromList_, &QAction::triggered, this, [this] {
         // A text field with the focus keeps the key for itself.
-        if (mainViewIsShown() && !mainView_->isShowingNotes() && removeFromListHook_ && mainView_->selectedItem()) {
+        if (mainViewIsShown() && !mainView_->isShowingNotes() && mainView_->selectedItem()) {
             removeFromListHook_(*mainView_);
         }
     });
     renameGroup_ = addMenuItem(file, 6, QKeySequence(Qt::Key_F2));
     connect(renameGroup_, &QAction::triggered, this, [this] {
-        if (mainViewIsShown() && renameGroupHook_) {
+        if (mainViewIsShown()) {
             renameGroupHook_(*mainView_);
         }
     });
@@ -467,12 +467,12 @@ void AppDelegate::refreshItemCommands() {
     const bool shown = mainViewIsShown();
     HideItem_->setEnabled(shown && mainView_->canHideSelectedItem());
     UnHideItem_->setEnabled(shown && mainView_->canUnhideSelectedItem());
-    removeFromList_->setEnabled(shown && !mainView_->isShowingNotes() && removeFromListHook_ && mainView_->selectedItem());
-    renameGroup_->setEnabled(shown && renameGroupHook_);
+    removeFromList_->setEnabled(shown && !mainView_->isShowingNotes() && mainView_->selectedItem());
+    renameGroup_->setEnabled(shown);
     find_->setEnabled(shown);
-    preferences_->setEnabled(shown && preferencesHook_);
+    preferences_->setEnabled(shown);
     for (QAction* item : std::as_const(changePassword_)) {
-        item->setEnabled(shown && changePasswordHook_);
+        item->setEnabled(shown);
     }
     const bool editing = noteBeingEdited();
     for (QAction* item : std::as_const(formatCommands_)) {
@@ -487,35 +487,27 @@ void AppDelegate::refreshEditCommands() {
     }
 }
 
-void AppDelegate::setPreferencesHook(std::function<void(QWidget*)> hook) {
-    preferencesHook_ = std::move(hook);
-    refreshItemCommands();
-}
+void AppDelegate::setPreferencesHook(std::function<void(QWidget*)> hook) { preferencesHook_ = std::move(hook); }
 
 void AppDelegate::setChangePasswordHook(std::function<void(QWidget*, std::optional<QString>)> hook) {
     changePasswordHook_ = std::move(hook);
-    refreshItemCommands();
 }
 
 void AppDelegate::setRemoveFromListHook(std::function<void(MainViewController&)> hook) {
     removeFromListHook_ = std::move(hook);
-    refreshItemCommands();
 }
 
-void AppDelegate::setRenameGroupHook(std::function<void(MainViewController&)> hook) {
-    renameGroupHook_ = std::move(hook);
-    refreshItemCommands();
-}
+void AppDelegate::setRenameGroupHook(std::function<void(MainViewController&)> hook) { renameGroupHook_ = std::move(hook); }
 
 void AppDelegate::preferencesAction() {
     // Settings that move the vault or weaken the lock are for the unlocked vault only.
-    if (mainViewIsShown() && preferencesHook_) {
+    if (mainViewIsShown()) {
         preferencesHook_(mainWindow_.get());
     }
 }
 
 void AppDelegate::enterChangePassword() {
-    if (mainViewIsShown() && changePasswordHook_) {
+    if (mainViewIsShown()) {
         changePasswordHook_(mainWindow_.get(), std::nullopt);
     }
 }

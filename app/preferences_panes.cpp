@@ -1,6 +1,7 @@
 #include "app/preferences_panes.h"
 
 #include "app/app_delegate.h"
+#include "app/change_password_window.h"
 #include "app/guide_view_controller.h"
 #include "app/main_view_controller.h"
 #include "app/ui_resources.h"
@@ -161,8 +162,7 @@ GeneralViewController::GeneralViewController(QWidget* parent) : PreferencePane(p
 
 // --- Password ----------------------------------------------------------------------------
 
-PasswordViewController::PasswordViewController(std::function<void(QWidget*)> changePassword, QWidget* parent)
-    : PreferencePane(parent) {
+PasswordViewController::PasswordViewController(QWidget* parent) : PreferencePane(parent) {
     setObjectName(QStringLiteral("PasswordViewController"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(kMargin + 40, 18, kMargin + 40, 10);
@@ -172,12 +172,7 @@ PasswordViewController::PasswordViewController(std::function<void(QWidget*)> cha
     column->addSpacing(10);
     change_ = new QPushButton(ui::text("password_ChangeBtn.stringvalue"), this);
     change_->setAccessibleName(change_->text().remove(QChar(0x2026)).trimmed());
-    change_->setEnabled(static_cast<bool>(changePassword));
-    connect(change_, &QPushButton::clicked, this, [this, changePassword] {
-        if (changePassword) {
-            changePassword(window());
-        }
-    });
+    connect(change_, &QPushButton::clicked, this, [this] { showChangePassword(window(), std::nullopt); });
     column->addWidget(change_, 0, Qt::AlignLeft);
     column->addStretch(1);
     setTabOrder(backUp_, change_);

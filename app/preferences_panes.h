@@ -63,7 +63,7 @@ class PasswordViewController : public PreferencePane {
 public:
     // `changePassword` opens the change-password window; the button stays disabled
     // without it.
-    PasswordViewController(std::function<void(QWidget*)> changePassword, QWidget* parent = nullptr);
+    explicit PasswordViewController(QWidget* parent = nullptr);
     QCheckBox* backUpBox() const { return backUp_; }
     QPushButton* changeButton() const { return change_; }
 

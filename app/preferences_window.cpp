@@ -1,7 +1,6 @@
 #include "app/preferences_window.h"
 
 #include "app/app_delegate.h"
-#include "app/change_password_window.h"
 #include "app/main_view_controller.h"
 #include "app/modal_window.h"
 #include "app/preferences_panes.h"
@@ -33,13 +32,6 @@ constexpr ToolbarItem kToolbar[] = {
     {"Advanced", "About/PrefsIconAdvanced@2x.png"},
 };
 
-PreferencesWindowController::ChangePasswordHook& changePasswordHook() {
-    static PreferencesWindowController::ChangePasswordHook hook = [](QWidget* parent, std::optional<QString> drive) {
-        showChangePassword(parent, std::move(drive));
-    };
-    return hook;
-}
-
 void lockAfterMove(const QString&) {
     // The open vault's lists and lock still name the old place; a fresh login reads them
     // from the new one.
@@ -60,8 +52,6 @@ QPointer<PreferencesWindowController>& openWindow() {
 }
 
 }  // namespace
-
-void PreferencesWindowController::setChangePasswordHook(ChangePasswordHook hook) { changePasswordHook() = std::move(hook); }
 
 void PreferencesWindowController::setVaultMovedHook(std::function<void(const QString&)> hook) {
     vaultMovedHook() = hook ? std::move(hook) : std::function<void(const QString&)>(&lockAfterMove);
@@ -183,12 +173,7 @@ void PreferencesWindowController::showPane(const QString& identifier) {
     } else if (identifier == QLatin1String("Shortcuts")) {
         pane = new ShortcutsViewController(this);
     } else if (identifier == QLatin1String("Password")) {
-        const ChangePasswordHook hook = changePasswordHook();
-        std::function<void(QWidget*)> open;
-        if (hook) {
-            open = [hook](QWidget* parent) { hook(parent, std::nullopt); };
-        }
-        pane = new PasswordViewController(open, this);
+        pane = new PasswordViewController(this);
     } else {
         pane = new GeneralViewController(this);
     }

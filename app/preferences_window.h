@@ -31,10 +31,6 @@ public:
 
     explicit PreferencesWindowController(QWidget* parent = nullptr);
 
-    // Opens the change-password window over `parent` (for the local vault). Wired once by
-    // the application; while it is empty the Password pane's button is disabled.
-    using ChangePasswordHook = std::function<void(QWidget* parent, std::optional<QString> driveVaultKey)>;
-    static void setChangePasswordHook(ChangePasswordHook hook);
     // After a move of the vault: the open vault must be opened again from its new place.
     // By default the application locks it.
     static void setVaultMovedHook(std::function<void(const QString& root)> hook);

@@ -675,7 +675,6 @@ void renderMainWindow(const QString& root, const QString& suffix, bool chinese) 
 // Each pane of the preferences, over the vault made for the main window.
 void renderPreferences(const QString& suffix) {
     SettingsStore::setValue(QString::fromLatin1(keys::kTESSAROWHENIDLE), 3);
-    PreferencesWindowController::setChangePasswordHook([](QWidget*, std::optional<QString>) {});
     auto* window = new PreferencesWindowController;  // deletes itself on close
     window->showModal(nullptr);
     const char* panes[] = {"general", "password", "shortcuts", "advanced"};
@@ -685,7 +684,6 @@ void renderPreferences(const QString& suffix) {
         save(window, QStringLiteral("preferences-%1-").arg(QLatin1String(panes[i])) + suffix);
     }
     window->close();
-    PreferencesWindowController::setChangePasswordHook({});
 }
 
 void renderLanguage(const QString& suffix, int languageValue, const QString& base) {

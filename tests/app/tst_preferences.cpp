@@ -2,6 +2,7 @@
 // and shows it again after the window (or the application) is reopened; the session-lock
 // switch; the password button's hook; moving the vault from the Advanced pane.
 #include "app/app_delegate.h"
+#include "app/change_password_window.h"
 #include "app/main_view_controller.h"
 #include "app/preferences_panes.h"
 #include "app/preferences_window.h"
@@ -107,7 +108,6 @@ private slots:
     void cleanup() {
         closePreferences();
         ModalSeam::reset();
-        PreferencesWindowController::setChangePasswordHook({});
     }
 
     void everyControlWritesAtOnceAndShowsItAfterAReopen_data() {
@@ -234,22 +234,23 @@ private slots:
         QTRY_VERIFY(!delegate.mainView());
     }
 
-    void theChangePasswordButtonWaitsForItsWindow() {
+    void theChangePasswordButtonOpensItsWindowOverThePreferences() {
         TestEnvironment env;
-        QVERIFY(!openOn<PasswordViewController>(1)->changeButton()->isEnabled());
-        closePreferences();
-
-        QWidget* openedOver = nullptr;
-        std::optional<QString> openedFor = QStringLiteral("unset");
-        PreferencesWindowController::setChangePasswordHook([&](QWidget* parent, std::optional<QString> drive) {
-            openedOver = parent;
-            openedFor = drive;
-        });
         auto* pane = openOn<PasswordViewController>(1);
-        QVERIFY(pane->changeButton()->isEnabled());
+        QVERIFY(pane);
         QTest::mouseClick(pane->changeButton(), Qt::LeftButton);
-        QCOMPARE(openedOver, PreferencesWindowController::shown());
-        QVERIFY(!openedFor.has_value());
+        ChangePasswordWController* opened = nullptr;
+        QVERIFY(waitUntil([&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* found = qobject_cast<ChangePasswordWController*>(w); found && found->isVisible()) {
+                    opened = found;
+                }
+            }
+            return opened != nullptr;
+        }));
+        QCOMPARE(opened->parentWidget(), PreferencesWindowController::shown());
+        QVERIFY(!opened->isChangeUpFlpPassword);  // the vault's own password, not a drive's
+        opened->close();
     }
 
     void movingTheVaultFromTheAdvancedPaneReopensItThere() {
