@@ -10,8 +10,6 @@
 #include "core/settings_store.h"
 #include "crypto/md5.h"
 
-#include <openssl/crypto.h>
-
 namespace tessaro::access {
 
 namespace {
@@ -37,13 +35,6 @@ PasswordChangeCheck checkNewPassword(const PasswordChangeInput& input) {
     return {};
 }
 
-bool digestsMatch(const QString& stored, const QString& typedDigest) {
-    const QByteArray a = stored.trimmed().toUpper().toLatin1();
-    const QByteArray b = typedDigest.toLatin1();
-    return !a.isEmpty() && a.size() == b.size() &&
-           CRYPTO_memcmp(a.constData(), b.constData(), static_cast<size_t>(a.size())) == 0;
-}
-
 PasswordChangeResult refused(PasswordChangeCheck check) {
     PasswordChangeResult result;
     result.check = check;
@@ -67,7 +58,7 @@ PasswordChangeCheck checkVaultPasswordChange(const PasswordChangeInput& input) {
 }
 
 PasswordChangeCheck checkDrivePasswordChange(const QString& storedDigest, const PasswordChangeInput& input) {
-    if (!digestsMatch(storedDigest, MD5_32BitUpper(input.oldPassword))) {
+    if (!isDigestOf(storedDigest, input.oldPassword)) {
         return {PasswordChangeRefusal::WrongOldPassword};
     }
     return checkNewPassword(input);

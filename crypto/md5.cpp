@@ -1,5 +1,6 @@
 #include "crypto/md5.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 namespace tessaro {
@@ -20,5 +21,12 @@ QByteArray md5Hex(const QString& text) {
 QString MD5_32BitUpper(const QString& text) { return QString::fromLatin1(md5Hex(text).toUpper()); }
 
 QString MD5_32BitLower(const QString& text) { return QString::fromLatin1(md5Hex(text)); }
+
+bool isDigestOf(const QString& storedDigest, const QString& password) {
+    const QByteArray stored = storedDigest.toLatin1();
+    const QByteArray typed = MD5_32BitUpper(password).toLatin1();
+    return !stored.isEmpty() && stored.size() == typed.size() &&
+           CRYPTO_memcmp(stored.constData(), typed.constData(), static_cast<size_t>(stored.size())) == 0;
+}
 
 }  // namespace tessaro

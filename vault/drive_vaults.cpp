@@ -120,7 +120,7 @@ DriveOpening openDriveVault(const QString& path, const QString& currentPassword,
             opening.status = DriveOpening::Status::NeedsPassword;
             return opening;
         }
-        if (header.password.isEmpty() || MD5_32BitUpper(*typedPassword) != header.password) {
+        if (!isDigestOf(header.password, *typedPassword)) {
             opening.status = DriveOpening::Status::WrongPassword;
             return opening;
         }
@@ -137,7 +137,7 @@ DriveOpening openDriveVault(const QString& path, const QString& currentPassword,
 
 bool driveVaultIsOurs(const RowList& rows, const QString& currentPassword) {
     return !rows.isEmpty() && rows.first() && rows.first()->macAddress == getMacAddress() &&
-           !rows.first()->password.isEmpty() && rows.first()->password == MD5_32BitUpper(currentPassword);
+           isDigestOf(rows.first()->password, currentPassword);
 }
 
 void enterDriveVault(Catalogue& catalogue, const DriveOpening& opened) {
