@@ -68,19 +68,11 @@ bool AtomicFileWriter::write(const char* data, qint64 size) {
         error_ = QStringLiteral("file is not open");
         return false;
     }
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error_ = errnoText(errno);
-            return false;
-        }
-        data += n;
-        size -= n;
-        written_ += n;
+    if (!fs::writeAll(fd_, data, size)) {
+        error_ = errnoText(errno);
+        return false;
     }
+    written_ += size;
     startWriteback();
     return true;
 }

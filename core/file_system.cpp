@@ -214,6 +214,40 @@ bool removeTreeAt(int directory, const QByteArray& name) {
     return ::unlinkat(directory, name.constData(), AT_REMOVEDIR) == 0 && ok;
 }
 
+bool writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            errno = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+qint64 readUpTo(int fd, char* data, qint64 size) {
+    qint64 got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    return got;
+}
+
 bool syncHandle(int fd) { return ::fsync(fd) == 0; }
 
 bool syncFileSystem(int fd) { return ::syncfs(fd) == 0; }

@@ -86,6 +86,13 @@ bool exchangeAt(int firstDirectory, const QByteArray& firstName, int secondDirec
 // made itself. False when something could not be removed.
 bool removeTreeAt(int directory, const QByteArray& name);
 
+// Writes all `size` bytes, retrying interrupted and short writes. False with errno set; a
+// write that takes nothing counts as a full disk (ENOSPC).
+bool writeAll(int fd, const char* data, qint64 size);
+// Reads until `size` bytes or the end of the file, retrying interrupted and short reads:
+// the count read, or -1 with errno set.
+qint64 readUpTo(int fd, char* data, qint64 size);
+
 // fsync of an open file or directory.
 bool syncHandle(int fd);
 // syncfs: every written byte of the file system holding `fd` is durable afterwards.

@@ -175,17 +175,10 @@ bool readItemAttributes(int container, const QByteArray& storedTopName, ItemAttr
         return false;
     }
     QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(file.get(), bytes.data() + got, static_cast<size_t>(bytes.size() - got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            reason = n < 0 ? fs::errorText(errno) : QStringLiteral("it ended early");
-            return false;
-        }
-        got += n;
+    const qint64 got = fs::readUpTo(file.get(), bytes.data(), bytes.size());
+    if (got != bytes.size()) {
+        reason = got < 0 ? fs::errorText(errno) : QStringLiteral("it ended early");
+        return false;
     }
     return ItemAttributes::decode(bytes, out, reason);
 }

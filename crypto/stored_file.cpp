@@ -1,5 +1,6 @@
 #include "crypto/stored_file.h"
 
+#include "core/file_system.h"
 #include "core/log.h"
 #include "core/log_lines.h"
 #include "crypto/aes_cipher.h"
@@ -44,25 +45,6 @@ private:
     int fd_ = -1;
     QString error_;
 };
-
-// Reads up to `size` bytes, retrying short reads; -1 on error.
-qint64 readSome(int fd, char* data, qint64 size) {
-    qint64 got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += n;
-    }
-    return got;
-}
 
 bool preadExactly(int fd, QByteArray& out, qint64 size, qint64 offset) {
     out.resize(size);
@@ -170,7 +152,7 @@ FileResult storeStream(int in, const QString& sourceName, ItemClass itemClass, c
         if (progress.cancelled()) {
             return fail(Outcome::Cancelled, QStringLiteral("cancelled"), 0);
         }
-        const qint64 n = readSome(in, buffer.data(), buffer.size());
+        const qint64 n = fs::readUpTo(in, buffer.data(), buffer.size());
         if (n < 0) {
             const int code = errno;
             return fail(Outcome::Failed, QStringLiteral("cannot read %1: %2").arg(sourceName, errnoText(code)), code);
@@ -362,7 +344,7 @@ QString streamBody(int fd, const StoredFrame& frame, ItemClass itemClass, const 
             return QStringLiteral("cancelled");
         }
         const qint64 want = std::min<qint64>(remaining, buffer.size());
-        const qint64 n = readSome(fd, buffer.data(), want);
+        const qint64 n = fs::readUpTo(fd, buffer.data(), want);
         if (n != want) {
             if (n < 0) {
                 error = errno;

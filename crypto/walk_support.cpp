@@ -25,18 +25,10 @@ storedfile::Progress progressFor(const FileModelPtr& model, const WalkProgress& 
 }
 
 bool DescriptorSink::operator()(const char* data, qint64 size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-        written_ += n;
+    if (!fs::writeAll(fd_, data, size)) {
+        return false;
     }
+    written_ += size;
     constexpr qint64 kWritebackStep = 8 << 20;
     if (written_ - writebackFrom_ >= kWritebackStep) {
         ::sync_file_range(fd_, writebackFrom_, written_ - writebackFrom_, SYNC_FILE_RANGE_WRITE);

@@ -157,25 +157,15 @@ bool TreeCopy::copyFile(int from, int to, const QByteArray& name, const struct s
         if (stopRequested()) {
             return false;
         }
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        const qint64 n = fs::readUpTo(in.get(), buffer.data(), kChunk);
         if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return fail(path, errno);
         }
         if (n == 0) {
             break;
         }
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(out.get(), buffer.data() + written, static_cast<size_t>(n - written));
-            if (w < 0 && errno == EINTR) {
-                continue;
-            }
-            if (w <= 0) {
-                return fail(path, w < 0 ? errno : ENOSPC);
-            }
-            written += w;
+        if (!fs::writeAll(out.get(), buffer.data(), n)) {
+            return fail(path, errno);
         }
         finishedBytes(n);
     }
@@ -197,27 +187,16 @@ bool TreeCopy::sameBytes(int from, int to, const QByteArray& name, const QString
         if (stopRequested()) {
             return false;
         }
-        const ssize_t n = ::read(a.get(), left.data(), left.size());
-        if (n < 0) {
+        const qint64 n = fs::readUpTo(a.get(), left.data(), kChunk);
+        const qint64 m = n < 0 ? 0 : fs::readUpTo(b.get(), right.data(), kChunk);
+        if (n < 0 || m < 0) {
             return fail(path, errno);
         }
-        ssize_t got = 0;
-        while (got < n) {
-            const ssize_t m = ::read(b.get(), right.data() + got, static_cast<size_t>(n - got));
-            if (m < 0) {
-                return fail(path, errno);
-            }
-            if (m == 0) {
-                return false;
-            }
-            got += m;
+        if (n != m || std::memcmp(left.data(), right.data(), static_cast<size_t>(n)) != 0) {
+            return false;
         }
         if (n == 0) {
-            char extra = 0;
-            return ::read(b.get(), &extra, 1) == 0;
-        }
-        if (std::memcmp(left.data(), right.data(), static_cast<size_t>(n)) != 0) {
-            return false;
+            return true;
         }
         finishedBytes(n);
     }

@@ -199,15 +199,9 @@ bool appendJournal(const QString& vaultDirectory, const JournalEntry& e, QString
     int code = 0;
     fs::Handle fd = openChecked(path, O_WRONLY | O_APPEND | O_CREAT, why, st, code);
     bool ok = static_cast<bool>(fd);
-    qint64 written = 0;
-    while (ok && written < line.size()) {
-        const ssize_t n = ::write(fd.get(), line.constData() + written, static_cast<size_t>(line.size() - written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        written += n > 0 ? n : 0;
-        why = ok ? why : fs::errorText(errno);
+    if (ok && !fs::writeAll(fd.get(), line.constData(), line.size())) {
+        ok = false;
+        why = fs::errorText(errno);
     }
     ok = ok && fs::syncHandle(fd.get()) && fd.close();
     if (ok && !existed) {
