@@ -3,9 +3,7 @@
 #include "tools/tessaro-vault/vault_session.h"
 
 #include "core/localized_text.h"
-#include "vault/drive_vaults.h"
 #include "vault/vault_check.h"
-#include "vault/vault_journal.h"
 
 namespace tessaro::cli {
 namespace {
@@ -31,18 +29,8 @@ int runCheck(const QStringList& arguments) {
             return 1;
         }
         report = vault::checkVault(vault->catalogue, true);
-        if (report.localChanged && !vault->save(0)) {
+        if (!vault->saveRepairs(report, QStringLiteral("check"))) {
             return 1;
-        }
-        // Each drive vault the repair changed is written, not only a selected one.
-        for (const QString& key : report.changedRemovableVaults) {
-            if (!vault::saveDriveVault(vault->catalogue, key)) {
-                return fail(QStringLiteral("check: the catalogue of %1 could not be saved: %2")
-                                .arg(key, vault->catalogue.lastError), 1);
-            }
-        }
-        for (const QString& directory : report.settledJournals) {
-            vault::clearJournal(directory);
         }
     } else {
         Catalogue catalogue;

@@ -27,6 +27,22 @@ bool OpenVault::save(int which) {
     return false;
 }
 
+bool OpenVault::saveRepairs(const vault::CheckReport& report, const QString& command) {
+    if (report.localChanged && !save(0)) {
+        return false;
+    }
+    for (const QString& key : report.changedRemovableVaults) {
+        if (!vault::saveDriveVault(catalogue, key)) {
+            fail(QStringLiteral("%1: the catalogue of %2 could not be saved: %3").arg(command, key, catalogue.lastError), 1);
+            return false;
+        }
+    }
+    for (const QString& directory : report.settledJournals) {
+        vault::clearJournal(directory);
+    }
+    return true;
+}
+
 std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repairFirst) {
     LanguageBundle::setLanguage();
     const QString root = vaultpaths::AppRootDirKey();
@@ -57,20 +73,7 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repa
     for (const QString& line : repaired.unfinishedLines()) {
         printLine(QStringLiteral("not repaired: %1").arg(line));
     }
-    if (repaired.localChanged && !vault->save(0)) {
-        return nullptr;
-    }
-    // Every drive vault the repair changed is written before its journal is cleared.
-    for (const QString& key : repaired.changedRemovableVaults) {
-        if (!vault::saveDriveVault(vault->catalogue, key)) {
-            fail(QStringLiteral("%1: the catalogue of %2 could not be saved: %3").arg(command, key, vault->catalogue.lastError), 1);
-            return nullptr;
-        }
-    }
-    for (const QString& directory : repaired.settledJournals) {
-        vault::clearJournal(directory);
-    }
-    return vault;
+    return vault->saveRepairs(repaired, command) ? std::move(vault) : nullptr;
 }
 
 bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {

@@ -10,6 +10,10 @@ namespace tessaro {
 class VaultLock;
 }
 
+namespace tessaro::vault {
+struct CheckReport;
+}
+
 namespace tessaro::cli {
 
 // The vault of the settings file, opened for a command that changes it: the writer's lock
@@ -20,6 +24,9 @@ struct OpenVault {
     Catalogue catalogue;
     // Stores one catalogue file; prints the reason when it cannot.
     bool save(int which);
+    // Stores what a repair changed (the local list, every drive vault it touched, selected
+    // or not) and only then clears the journals it settled; false after a message.
+    bool saveRepairs(const vault::CheckReport& report, const QString& command);
 };
 
 // Absent after a message on stderr.
