@@ -66,19 +66,16 @@ QStringList shownNames(MainViewController& main) {
     return names;
 }
 
-// The sidebar, one row a line: list, index in its list, title, count, what kind of row it is
-// and whether it is the selected one.
+// The sidebar, one row a line: list, index in its list, title, what kind of row it is and
+// whether it is the selected one.
 QStringList sidebarRows(MainViewController& main) {
     QStringList rows;
     SidebarModel* sidebar = main.sidebarModel();
     for (qsizetype i = 0; i < sidebar->count(); ++i) {
         const SidebarEntry& e = sidebar->entry(i);
-        const QString list = e.groupName == key(kLocalListKey) ? QStringLiteral("local")
-                             : e.groupName == key(kNotesListKey) ? QStringLiteral("notes")
-                                                                 : e.groupName;
-        rows << QStringLiteral("%1 %2 %3%4%5%6%7")
-                    .arg(list, QString::number(e.groupRow), sidebar->index(static_cast<int>(i)).data().toString(),
-                         e.countText.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.countText),
+        rows << QStringLiteral("%1 %2 %3%4%5%6")
+                    .arg(e.groupName == key(kLocalListKey) ? QStringLiteral("local") : QStringLiteral("notes"),
+                         QString::number(e.groupRow), sidebar->index(static_cast<int>(i)).data().toString(),
                          e.isHeader ? (e.canSelected ? " header" : " fixed header") : "", e.isAddItem ? " add" : "",
                          sidebar->cell(i).selected && sidebar->selectedRow() == i ? " selected" : "");
     }
@@ -112,40 +109,22 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
 
-    void freshVaultShowsThreeLocalAndThreeNotesRows() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
-        QVERIFY(!delegate.mainWindow()->zoomEnabled());  // the login screen's size is fixed
-        MainViewController* main = logIn(delegate);
-        QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        QCOMPARE(sidebarRows(*main), (QStringList{"local 0 Local Vault fixed header", "local 1 All Items selected",
-                                                  "local 2 New Group add", "notes 0 Secure Notes fixed header",
-                                                  "notes 1 All Notes", "notes 2 New Group add"}));
-        QCOMPARE(main->sidebarModel()->entry(0).icon, SidebarEntry::Icon::LocalVault);
-        QCOMPARE(main->sidebarModel()->entry(3).icon, SidebarEntry::Icon::SecureNotes);
-        QCOMPARE(main->selectGroupName(), key(kLocalListKey));
-        QCOMPARE(main->selectGroupIndex, 1);
-        QCOMPARE(main->itemModel()->rowCount(), 0);
-        QVERIFY(delegate.mainWindow()->zoomEnabled());
-    }
-
-    void allItemsShowsEveryGroupAndSelectionSurvivesRebuild() {
+    void freshVaultShowsEveryGroupAndSelectionSurvivesRebuild() {
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
+        QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
+        QVERIFY(delegate.mainWindow()->zoomEnabled());
+        QCOMPARE(sidebarRows(*main), (QStringList{"local 0 Local Vault fixed header", "local 1 All Items selected",
+                                                  "local 2 New Group add", "notes 0 Secure Notes fixed header",
+                                                  "notes 1 All Notes", "notes 2 New Group add"}));
         addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
         addGroup(*main, QStringLiteral("Home"), {QStringLiteral("c.txt"), QStringLiteral("d.txt"), QStringLiteral("e.txt")});
         main->setLeftScrollView();
-        QCOMPARE(main->itemModel()->rowCount(), 5);
         QCOMPARE(main->itemCountText(), QStringLiteral("5 items"));
 
         const qsizetype home = sidebarRowOf(*main, key(kLocalListKey), 3);
         clickSidebarRow(*main, home);
-        QCOMPARE(main->selectGroupIndex, 3);
-        QCOMPARE(main->itemModel()->rowCount(), 3);
         // A rebuild keeps the selection on the same group.
         main->setLeftScrollView();
         QCOMPARE(main->sidebarModel()->selectedRow(), home);
@@ -176,7 +155,6 @@ private slots:
         // Code-unit order: upper case, then '_' (0x5F), then lower case.
         const QStringList ascending = {"Alpha", "Beta", "Zed", "_under", "alpha", "beta"};
         QCOMPARE(shownNames(*main), ascending);
-        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Name"));
         QCOMPARE(checkedSorts(*main), (QList<int>{2, 7}));
 
         sortAction(*main, 8)->trigger();
@@ -195,10 +173,7 @@ private slots:
         const RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
         main->catalogue.UPLibrary.insert(vaultKey, drive);
         main->setLeftScrollView();
-        const qsizetype driveRow = sidebarRowOf(*main, vaultKey, 1);
-        QVERIFY(driveRow > 0);
-        QCOMPARE(main->sidebarModel()->index(static_cast<int>(driveRow - 1)).data().toString(), QStringLiteral("USB Vault"));
-        clickSidebarRow(*main, driveRow);
+        clickSidebarRow(*main, sidebarRowOf(*main, vaultKey, 1));
         QCOMPARE(main->selectGroupName(), vaultKey);
         QVERIFY(!sortAction(*main, 5)->isEnabled());
     }
@@ -244,13 +219,11 @@ private slots:
         QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
         MainViewController* main = logIn(delegate);
         QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QTRY_VERIFY(delegate.idleTimer().isActive());
         QTRY_VERIFY(delegate.idleTimer().remainingTime() < 9600);
         const int before = delegate.idleTimer().remainingTime();
         QTest::keyClicks(main->searchField(), QStringLiteral("x"));
         QVERIFY(delegate.idleTimer().remainingTime() > before);
-        QVERIFY(delegate.mainView());
 
         // Setting 0: no idle lock at all.
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 0);
@@ -262,7 +235,6 @@ private slots:
         QTest::keyClicks(main->searchField(), QStringLiteral("z"));
         QTRY_VERIFY(delegate.mainView() == nullptr);
         QVERIFY(delegate.loginView());
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
     }
 
     void lockDiscardsControllerAndKeepsMountedDriveVaults() {
@@ -280,7 +252,6 @@ private slots:
 
         QTest::mouseClick(main->lockButton(), Qt::LeftButton);
         QTRY_VERIFY(main.isNull());
-        QVERIFY(delegate.mainView() == nullptr);
         QVERIFY(delegate.loginView());
         QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
         const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
@@ -293,9 +264,6 @@ private slots:
         QVERIFY(next);
         QVERIFY(next->catalogue.UPLibrary.contains(QStringLiteral("USB/Travel.flp")));
         QVERIFY(!next->catalogue.UPLibrary.contains(QStringLiteral("Pulled/Old.flp")));
-        QVERIFY(next->sidebarModel()->count() > 0);
-        QCOMPARE(next->selectGroupIndex, 1);
-        QVERIFY(next->searchField()->text().isEmpty());
     }
 
     void windowSizeIsStoredOnlyWhileWriting() {
@@ -309,14 +277,10 @@ private slots:
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
         QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
 
-        delegate.mainWindow()->setContentSize(QSize(800, 500));
-        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
-
         main->iswriteFrameSize = false;
         delegate.mainWindow()->setContentSize(QSize(800, 470));
         QTest::qWait(50);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 450.0);
         main->iswriteFrameSize = true;
         delegate.mainWindow()->setContentSize(QSize(800, 480));
         QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
@@ -325,7 +289,6 @@ private slots:
         delegate.lockTessaroAction();
         QTRY_VERIFY(delegate.mainView() == nullptr);
         QTest::qWait(50);
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
         QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
         QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
     }
@@ -353,7 +316,6 @@ private slots:
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
-        QVERIFY(!main->currentAlert());
         // The vault root turns into a plain file: nothing can be written below it.
         const QString root = env.vaultRoot();
         QVERIFY(QDir().rename(root, root + QStringLiteral(".moved")));
@@ -361,8 +323,7 @@ private slots:
 
         // The add row creates a group and stores the local list.
         clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
-        QTRY_VERIFY(main->currentAlert());
-        QVERIFY(main->currentAlert()->isVisible());
+        QTRY_VERIFY(main->currentAlert() && main->currentAlert()->isVisible());
         QVERIFY(main->currentAlert()->informativeText().contains(QStringLiteral("could not be saved")));
         // The new group stays in the window, where the next successful save will store it.
         QCOMPARE(main->catalogue.groupDirList.size(), 4);
@@ -374,39 +335,27 @@ private slots:
         QVERIFY(TestEnvironment::readFile(vaultpaths::AppGroupDirListPath()).contains("New Group"));
     }
 
-    // A catalogue file that cannot be read whole: the window opens with what could be read
-    // and an alert names the file and, where one was kept, what was lost.
-    void aDamagedCatalogueOpensWithWhatCouldBeRead_data() {
-        QTest::addColumn<QByteArray>("catalogue");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<QStringList>("told");
-        QTest::addRow("cut short") << QByteArray("<plist><array><dict>broken") << 0 << QStringList();
-        QTest::addRow("one field unreadable")
-            << QByteArray("<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
-                          "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
-                          "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string></dict>"
-                          "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
-                          "<key>fileSize</key><string>big</string></dict>"
-                          "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>")
-            << 2
-            << QStringList{QStringLiteral("Groups kept: 1, items kept: 2."),
-                           QStringLiteral("item 1 (\"b.txt\"): \"fileSize\" could not be read")};
-    }
-
+    // A catalogue file that cannot be read whole (the reading is the catalogue's own test):
+    // the window opens with what could be read and an alert names where the file was moved and
+    // what was lost.
     void aDamagedCatalogueOpensWithWhatCouldBeRead() {
-        QFETCH(QByteArray, catalogue);
-        QFETCH(int, rows);
-        QFETCH(QStringList, told);
         LoggedInApp app([&](TestEnvironment&) {
-            QVERIFY(TestEnvironment::writeFile(vaultpaths::AppGroupDirListPath(), catalogue));
+            QVERIFY(TestEnvironment::writeFile(
+                vaultpaths::AppGroupDirListPath(),
+                "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
+                "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
+                "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string></dict>"
+                "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
+                "<key>fileSize</key><string>big</string></dict>"
+                "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>"));
         });
         QVERIFY(app.shown());
-        QVERIFY(!app.main->catalogue.damagedFiles.isEmpty());
-        QCOMPARE(app.main->itemModel()->rowCount(), rows);
+        QCOMPARE(app.main->itemModel()->rowCount(), 2);
+        QCOMPARE(app.main->catalogue.damagedFiles.size(), 1);
         QTRY_VERIFY(app.main->currentAlert());
         const QString text = app.main->currentAlert()->informativeText();
-        QVERIFY2(text.contains(app.main->catalogue.damagedFiles.first()), qPrintable(text));
-        for (const QString& part : told) {
+        for (const QString& part : {app.main->catalogue.damagedFiles.first(), QStringLiteral("Groups kept: 1, items kept: 2."),
+                                    QStringLiteral("item 1 (\"b.txt\"): \"fileSize\" could not be read")}) {
             QVERIFY2(text.contains(part), qPrintable(text));
         }
     }
