@@ -86,7 +86,6 @@ private slots:
         AppDelegate delegate;
         GuideViewController* guide = launchFirstRun(delegate, env);
         QVERIFY(guide);
-        QVERIFY(!delegate.loginView());
         QVERIFY(delegate.mainWindow()->customButtonsHidden());
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 420));
         QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
@@ -96,7 +95,6 @@ private slots:
         // Five dots, the sixth hidden; the forward button and the pager both page.
         controls::NSPageView* pager = guide->pageView();
         QCOMPARE(pager->count(), 5);
-        QCOMPARE(guide->enterBtn()->text(), QStringLiteral("Next"));
         clickForward(guide);
         QCOMPARE(guide->pageIndex(), 1);
         QCOMPARE(pager->pageIndex(), 1);
@@ -109,11 +107,9 @@ private slots:
         pressDots(pager, 0, 3);
         QCOMPARE(guide->pageIndex(), 2);
         // Where a sixth dot would be there is none to press.
-        const QRect sixth = pager->dotRect(5);
-        QTest::mouseClick(pager, Qt::LeftButton, {}, sixth.center());
+        QTest::mouseClick(pager, Qt::LeftButton, {}, pager->dotRect(5).center());
         QCOMPARE(guide->pageIndex(), 2);
         toPasswordPage(guide);
-        QCOMPARE(guide->pageIndex(), 4);
         QTRY_COMPARE(guide->scrollTarget(), -4 * guide->width());
         QTRY_VERIFY(guide->passwordTextField()->hasFocus() || !QApplication::focusWidget());
 
@@ -141,7 +137,6 @@ private slots:
         QTRY_VERIFY(delegate.mainView());
         const ModalSeam::SavePanelRequest& panel = ModalSeam::lastSavePanel();
         QCOMPARE((QStringList{panel.title, panel.suggestedName, panel.directory}), (QStringList{"My Vault", "My Vault", videos_}));
-        QVERIFY(!panel.message.isEmpty());
 
         // The vault where it was chosen (its layout and modes are the creation's own tests),
         // and the settings, as a later launch reads them.
@@ -152,10 +147,8 @@ private slots:
                                     "mainWindowSize.height=500\nmainWindowSize.width=800\nremmenberBtn.state=1\n";
         QCOMPARE(TestEnvironment::readFile(env.settingsFile()), expected);
 
-        // The main window, grown to the stored size and showing the fresh catalogue.
-        MainViewController* main = delegate.mainView();
+        // The main window, grown to the stored size.
         QVERIFY(!delegate.mainWindow()->customButtonsHidden());
-        QCOMPARE(main->sidebarModel()->count(), 6);
         QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(800, 500));
 
         // The next launch asks for the password.
@@ -165,32 +158,8 @@ private slots:
         QVERIFY(!next.guideView());
     }
 
-    void cancellingThePanelLeavesFirstRunUnset() {
-        TestEnvironment env(false);
-        AppDelegate delegate;
-        GuideViewController* guide = launchFirstRun(delegate, env);
-        toPasswordPage(guide);
-        QTest::keyClicks(guide->passwordTextField(), QStringLiteral("pw"));
-        QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("pw"));
-        ModalSeam::nextFileNames({});
-        clickForward(guide);
-        QTRY_VERIFY(!guide->isChoosingLocation());
-        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
-        QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
-        QVERIFY(QDir(videos_).isEmpty());
-        QCOMPARE(delegate.guideView(), guide);
-        QVERIFY(!delegate.mainView());
-
-        // The guide is still usable: the next try goes through.
-        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Second")});
-        clickForward(guide);
-        QTRY_VERIFY(delegate.mainView());
-        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), videos_ + QStringLiteral("/Second.flp"));
-        QVERIFY(!SettingsStore::contains(key(keys::remmenberBtnState)));
-        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
-    }
-
-    void aFileInTheWayAndAPastedLineBreakAreRefusedClearly() {
+    // Each refusal is told, touches nothing and leaves the guide usable; the next try goes through.
+    void refusedOrCancelledLocationsLeaveFirstRunUnset() {
         TestEnvironment env(false);
         AppDelegate delegate;
         GuideViewController* guide = launchFirstRun(delegate, env);
@@ -208,6 +177,13 @@ private slots:
 
         guide->passwordTextField()->setText(QStringLiteral("password"));
         guide->sourePasswordTextField()->setText(QStringLiteral("password"));
+        ModalSeam::nextFileNames({});
+        clickForward(guide);
+        QTRY_VERIFY(!guide->isChoosingLocation());
+        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
+        QCOMPARE(QDir(videos_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"Taken.flp"});
+
+        // A file where the vault would go.
         ModalSeam::nextFileNames({videos_ + QStringLiteral("/Taken")});
         ModalSeam::nextAnswer(QMessageBox::Ok);
         clickForward(guide);
@@ -216,7 +192,15 @@ private slots:
         QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("is not a folder")));
         QCOMPARE(TestEnvironment::readFile(videos_ + QStringLiteral("/Taken.flp")), QByteArray("someone's file"));
         QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
+        QCOMPARE(delegate.guideView(), guide);
         QVERIFY(!delegate.mainView());
+
+        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Second")});
+        clickForward(guide);
+        QTRY_VERIFY(delegate.mainView());
+        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), videos_ + QStringLiteral("/Second.flp"));
+        QVERIFY(!SettingsStore::contains(key(keys::remmenberBtnState)));
+        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
     }
 
     void passwordPageFieldsFollowFocusAndTurnTheLock() {
@@ -254,13 +238,10 @@ private slots:
         const QByteArray settingsBefore = TestEnvironment::readFile(env.settingsFile());
         delegate.showWelcomeTutorialAction();
         QPointer<WelcomeWindowController> welcome = delegate.welcomeWindow();
-        QVERIFY(welcome);
-        QVERIFY(welcome->isVisible());
+        QVERIFY(welcome && welcome->isVisible());
         QCOMPARE(welcome->windowModality(), Qt::ApplicationModal);
         GuideViewController* guide = welcome->guide();
-        QVERIFY(guide->helpIntoWelcome);
         QCOMPARE(guide->pageView()->count(), 4);
-        QCOMPARE(guide->pageCount(), 4);
         // The password page cannot be reached, not even through the pager.
         guide->pageView()->PageActionBlock(4);
         QCOMPARE(guide->pageIndex(), 3);
