@@ -27,122 +27,107 @@ using namespace tessaro;
 class FirstUseTest : public QObject {
     Q_OBJECT
 private slots:
-    void returnInNoteTitleGoesOnInTheText();
-    void editedLabelFollowsTheLastSave();
-    void folderOpenerFailureIsReported_data();
-    void folderOpenerFailureIsReported();
-    void promptTitleDoesNotRepeatItsMessage();
-    void qtPanelsFollowTheLanguageSwitch();
+    // Return in a new note's title goes on in its text; the edited label follows the last save.
+    void returnInNoteTitleGoesOnInTheTextAndTheLabelFollowsTheSave() {
+        testing::WindowOn<> window;
+        QVERIFY(QTest::qWaitForWindowActive(&window.window));
+        const qsizetype row = testing::sidebarRowOf(*window.main, QString::fromLatin1(kNotesListKey), 1);
+        QVERIFY(row >= 0);
+        window.main->leftMouseUp(row);
+        NotesPane& pane = *window.main->notesPane();
+        QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+        QVERIFY(pane.titleField()->hasFocus());
+        QTest::keyClicks(pane.titleField(), QStringLiteral("Groceries"));
+        QTest::keyClick(pane.titleField(), Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("milk"));
+        QCOMPARE(pane.titleField()->text(), QStringLiteral("Groceries"));
+        QCOMPARE(pane.titleField()->cursorPosition(), 0);
+        const FileModelPtr old = pane.openNote().note();
+        QCOMPARE(old->name, QStringLiteral("Groceries"));
+        QCOMPARE(pane.editor()->toPlainText(), QStringLiteral("milk"));
+
+        QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+        // The first note made and last written years ago.
+        const QDateTime then(QDate(2001, 3, 4), QTime(5, 6, 7));
+        old->createDate = then.toSecsSinceEpoch();
+        const auto package = notes::NotePackage::of(*old, HelpClass::AppRootNoteDirPath());
+        QVERIFY(package);
+        QFile text(package->path() + QStringLiteral("/TXT.rtf"));
+        QVERIFY(text.open(QIODevice::ReadWrite) && text.setFileTime(then, QFileDevice::FileModificationTime));
+        text.close();
+        pane.openRow(pane.shownNotes().indexOf(old));
+        QVERIFY2(pane.editedLabel()->text().contains(QStringLiteral("2001")), qPrintable(pane.editedLabel()->text()));
+        QTest::keyClicks(pane.editor(), QStringLiteral("today"));
+        QVERIFY(pane.flush());
+        const QString year = QString::number(QDate::currentDate().year());
+        QVERIFY2(pane.editedLabel()->text().contains(year), qPrintable(pane.editedLabel()->text()));
+    }
+
+    void folderOpenerFailureIsReported_data() {
+        QTest::addColumn<QString>("opener");  // the script standing in for the desktop's opener
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("opener finds a file manager") << QStringLiteral("exit 0") << true;
+        QTest::newRow("opener finds nothing to open folders") << QStringLiteral("exit 3") << false;
+        QTest::newRow("no opener installed") << QString() << false;
+    }
+
+    void folderOpenerFailureIsReported() {
+        QFETCH(QString, opener);
+        QFETCH(bool, shown);
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        if (!opener.isEmpty()) {
+            QFile script(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + opener.toUtf8() + "\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        // A bus nobody connected: the file manager service cannot answer, the opener must.
+        FileManager::setBusForTests(QStringLiteral("no bus here"));
+
+        QObject context;
+        std::optional<bool> answer;
+        FileManager::showItem(bin.filePath(QStringLiteral("item.txt")), &context, [&answer](bool ok) { answer = ok; });
+        const bool answered = QTest::qWaitFor([&answer] { return answer.has_value(); }, FileManager::kOpenerGraceMs / 2);
+
+        qputenv("PATH", path);
+        FileManager::setBusForTests({});
+        QVERIFY(answered);
+        QCOMPARE(*answer, shown);
+    }
+
+    void promptTitleDoesNotRepeatItsMessage() {
+        QWidget parent;
+        parent.show();
+        controls::TextPrompt::Request request;
+        request.message = QStringLiteral("Name the new vault on the drive:");
+        request.defaultTitle = QStringLiteral("Create");
+        request.alternateTitle = QStringLiteral("Cancel");
+        controls::TextPrompt::ask(&parent, request, [](std::optional<QString>) {});
+        auto* box = parent.findChild<QDialog*>(QStringLiteral("textPrompt"));
+        QVERIFY(box);
+        QVERIFY2(!box->windowTitle().contains(request.message), qPrintable(box->windowTitle()));
+        box->reject();
+    }
+
+    void qtPanelsFollowTheLanguageSwitch() {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
+            QSKIP("Qt's Chinese translations are not installed (qt6-translations-l10n)");
+        }
+        testing::LoggedInApp app;
+        QVERIFY(app.main);
+        const QString english = QStringLiteral("Look in:");
+        auto panelText = [&english] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
+        QCOMPARE(panelText(), english);
+        app.delegate.setLange(1);
+        QVERIFY2(panelText() != english, "the open panel stays in English after switching to Chinese");
+        app.delegate.setLange(2);
+        QCOMPARE(panelText(), english);
+    }
 };
-
-void FirstUseTest::returnInNoteTitleGoesOnInTheText() {
-    testing::WindowOn<> window;
-    QVERIFY(QTest::qWaitForWindowActive(&window.window));
-    const qsizetype row = testing::sidebarRowOf(*window.main, QString::fromLatin1(kNotesListKey), 1);
-    QVERIFY(row >= 0);
-    window.main->leftMouseUp(row);
-    NotesPane& pane = *window.main->notesPane();
-    QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
-    QVERIFY(pane.titleField()->hasFocus());
-
-    QTest::keyClicks(pane.titleField(), QStringLiteral("Groceries"));
-    QTest::keyClick(pane.titleField(), Qt::Key_Return);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("milk"));
-
-    QCOMPARE(pane.titleField()->text(), QStringLiteral("Groceries"));
-    QCOMPARE(pane.titleField()->cursorPosition(), 0);
-    QCOMPARE(pane.openNote().note()->name, QStringLiteral("Groceries"));
-    QCOMPARE(pane.editor()->toPlainText(), QStringLiteral("milk"));
-}
-
-void FirstUseTest::editedLabelFollowsTheLastSave() {
-    testing::WindowOn<> window;
-    window.main->leftMouseUp(testing::sidebarRowOf(*window.main, QString::fromLatin1(kNotesListKey), 1));
-    NotesPane& pane = *window.main->notesPane();
-    QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
-    const FileModelPtr old = pane.openNote().note();
-    QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
-    // A note made and last written years ago.
-    const QDateTime then(QDate(2001, 3, 4), QTime(5, 6, 7));
-    old->createDate = then.toSecsSinceEpoch();
-    const auto package = notes::NotePackage::of(*old, HelpClass::AppRootNoteDirPath());
-    QVERIFY(package);
-    QFile text(package->path() + QStringLiteral("/TXT.rtf"));
-    QVERIFY(text.open(QIODevice::ReadWrite) && text.setFileTime(then, QFileDevice::FileModificationTime));
-    text.close();
-    pane.openRow(pane.shownNotes().indexOf(old));
-    QVERIFY2(pane.editedLabel()->text().contains(QStringLiteral("2001")), qPrintable(pane.editedLabel()->text()));
-
-    QTest::keyClicks(pane.editor(), QStringLiteral("today"));
-    QVERIFY(pane.flush());
-    const QString year = QString::number(QDate::currentDate().year());
-    QVERIFY2(pane.editedLabel()->text().contains(year), qPrintable(pane.editedLabel()->text()));
-}
-
-void FirstUseTest::folderOpenerFailureIsReported_data() {
-    QTest::addColumn<QString>("opener");  // the script standing in for the desktop's opener
-    QTest::addColumn<bool>("shown");
-    QTest::newRow("opener finds a file manager") << QStringLiteral("exit 0") << true;
-    QTest::newRow("opener finds nothing to open folders") << QStringLiteral("exit 3") << false;
-    QTest::newRow("no opener installed") << QString() << false;
-}
-
-void FirstUseTest::folderOpenerFailureIsReported() {
-    QFETCH(QString, opener);
-    QFETCH(bool, shown);
-    QTemporaryDir bin;
-    QVERIFY(bin.isValid());
-    if (!opener.isEmpty()) {
-        QFile script(bin.filePath(QStringLiteral("xdg-open")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n" + opener.toUtf8() + "\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(bin.path()));
-    // A bus nobody connected: the file manager service cannot answer, the opener must.
-    FileManager::setBusForTests(QStringLiteral("no bus here"));
-
-    QObject context;
-    std::optional<bool> answer;
-    FileManager::showItem(bin.filePath(QStringLiteral("item.txt")), &context, [&answer](bool ok) { answer = ok; });
-    const bool answered = QTest::qWaitFor([&answer] { return answer.has_value(); }, FileManager::kOpenerGraceMs / 2);
-
-    qputenv("PATH", path);
-    FileManager::setBusForTests({});
-    QVERIFY(answered);
-    QCOMPARE(*answer, shown);
-}
-
-void FirstUseTest::promptTitleDoesNotRepeatItsMessage() {
-    QWidget parent;
-    parent.show();
-    controls::TextPrompt::Request request;
-    request.message = QStringLiteral("Name the new vault on the drive:");
-    request.defaultTitle = QStringLiteral("Create");
-    request.alternateTitle = QStringLiteral("Cancel");
-    controls::TextPrompt::ask(&parent, request, [](std::optional<QString>) {});
-    auto* box = parent.findChild<QDialog*>(QStringLiteral("textPrompt"));
-    QVERIFY(box);
-    QVERIFY2(!box->windowTitle().contains(request.message), qPrintable(box->windowTitle()));
-    box->reject();
-}
-
-void FirstUseTest::qtPanelsFollowTheLanguageSwitch() {
-    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
-        QSKIP("Qt's Chinese translations are not installed (qt6-translations-l10n)");
-    }
-    testing::LoggedInApp app;
-    QVERIFY(app.main);
-    const QString english = QStringLiteral("Look in:");
-    auto panelText = [&english] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
-    QCOMPARE(panelText(), english);
-    app.delegate.setLange(1);
-    QVERIFY2(panelText() != english, "the open panel stays in English after switching to Chinese");
-    app.delegate.setLange(2);
-    QCOMPARE(panelText(), english);
-}
 
 int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<FirstUseTest>(argc, argv); }
 
