@@ -52,18 +52,34 @@ GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStr
     return group;
 }
 
-void clickSidebarRow(MainViewController& main, qsizetype row) {
+// Clicks the row of the local list's row `index` in the sidebar.
+void clickLocalRow(MainViewController& main, qint64 index, const QString& listKey = key(kLocalListKey)) {
     QListView* view = main.sidebarView();
-    const QRect rect = view->visualRect(main.sidebarModel()->index(static_cast<int>(row)));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    const int row = static_cast<int>(sidebarRowOf(main, listKey, index));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(main.sidebarModel()->index(row)).center());
 }
 
-QStringList shownNames(MainViewController& main) {
-    QStringList names;
+// The shown items' names, then the tags of the checked sort items.
+QStringList shownAndSort(MainViewController& main) {
+    QStringList shown;
     for (const FileModelPtr& item : main.itemModel()->items()) {
-        names << item->name;
+        shown << item->name;
     }
-    return names;
+    for (QAction* action : main.applicationDockMenu()->actions()) {
+        if (action->isChecked()) {
+            shown << QStringLiteral("sort %1").arg(action->data().toInt());
+        }
+    }
+    return shown;
+}
+
+QAction* sortAction(MainViewController& main, int tag) {
+    for (QAction* action : main.applicationDockMenu()->actions()) {
+        if (!action->isSeparator() && action->data().toInt() == tag) {
+            return action;
+        }
+    }
+    return nullptr;
 }
 
 // The sidebar, one row a line: list, index in its list, title, what kind of row it is and
@@ -80,25 +96,6 @@ QStringList sidebarRows(MainViewController& main) {
                          sidebar->cell(i).selected && sidebar->selectedRow() == i ? " selected" : "");
     }
     return rows;
-}
-
-QList<int> checkedSorts(MainViewController& main) {
-    QList<int> tags;
-    for (QAction* action : main.applicationDockMenu()->actions()) {
-        if (action->isChecked()) {
-            tags << action->data().toInt();
-        }
-    }
-    return tags;
-}
-
-QAction* sortAction(MainViewController& main, int tag) {
-    for (QAction* action : main.applicationDockMenu()->actions()) {
-        if (!action->isSeparator() && action->data().toInt() == tag) {
-            return action;
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -123,87 +120,68 @@ private slots:
         main->setLeftScrollView();
         QCOMPARE(main->itemCountText(), QStringLiteral("5 items"));
 
-        const qsizetype home = sidebarRowOf(*main, key(kLocalListKey), 3);
-        clickSidebarRow(*main, home);
+        clickLocalRow(*main, 3);
         // A rebuild keeps the selection on the same group.
         main->setLeftScrollView();
-        QCOMPARE(main->sidebarModel()->selectedRow(), home);
+        QCOMPARE(main->sidebarModel()->selectedRow(), sidebarRowOf(*main, key(kLocalListKey), 3));
         QCOMPARE(main->itemModel()->rowCount(), 3);
         // Every shown item's row points back at it, and a rebuild lets go of the old rows.
         const FileModelPtr first = main->itemModel()->items().first();
         QCOMPARE(first->cell, static_cast<ItemCell*>(&main->itemModel()->cell(0)));
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        clickLocalRow(*main, 2);
         QCOMPARE(main->itemModel()->rowCount(), 2);
         QCOMPARE(first->cell, nullptr);
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
+        clickLocalRow(*main, 1);
         QCOMPARE(main->itemModel()->rowCount(), 5);
     }
 
-    void sortFollowsPlainComparisonAndDescendingReverses() {
-        LoggedInApp app;
-        QVERIFY(app.shown());
-        auto& [env, delegate, main] = app;
-        addGroup(*main, QStringLiteral("Mixed"),
-                 {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("_under"), QStringLiteral("alpha"),
-                  QStringLiteral("Zed"), QStringLiteral("Beta")});
-        main->setLeftScrollView();
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
-        // Default: by date added, ascending (the order the items were given their dates).
-        QCOMPARE(shownNames(*main), QStringList({"beta", "Alpha", "_under", "alpha", "Zed", "Beta"}));
-
-        sortAction(*main, 2)->trigger();
-        // Code-unit order: upper case, then '_' (0x5F), then lower case.
-        const QStringList ascending = {"Alpha", "Beta", "Zed", "_under", "alpha", "beta"};
-        QCOMPARE(shownNames(*main), ascending);
-        QCOMPARE(checkedSorts(*main), (QList<int>{2, 7}));
-
-        sortAction(*main, 8)->trigger();
-        QStringList descending = ascending;
-        std::reverse(descending.begin(), descending.end());
-        QCOMPARE(shownNames(*main), descending);
-        QCOMPARE(checkedSorts(*main), (QList<int>{2, 8}));
-        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
-        // The group's own stored order follows the shown order.
-        QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("beta"));
-
-        // Item 5 is offered for the local vault and refused for a removable drive's vault.
-        QVERIFY(sortAction(*main, 5)->isEnabled());
-        const QString vaultKey = QStringLiteral("USB/Travel.flp");
-        env.mountVolume(vaultKey);
-        const RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
-        main->catalogue.UPLibrary.insert(vaultKey, drive);
-        main->setLeftScrollView();
-        clickSidebarRow(*main, sidebarRowOf(*main, vaultKey, 1));
-        QCOMPARE(main->selectGroupName(), vaultKey);
-        QVERIFY(!sortAction(*main, 5)->isEnabled());
-    }
-
-    void searchGivesAFreshResultPerKeystroke() {
+    // Names sort by plain code units and descending reverses; each keystroke gives a fresh
+    // search result, case not counting.
+    void sortAndSearchFollowTheShownGroup() {
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
         addGroup(*main, QStringLiteral("Trip"),
-                 {QStringLiteral("photo.jpg"), QStringLiteral("philosophy.txt"), QStringLiteral("report.pdf"),
-                  QStringLiteral("notes.txt")});
+                 {QStringLiteral("photo.jpg"), QStringLiteral("Philosophy.txt"), QStringLiteral("report.pdf"),
+                  QStringLiteral("_notes.txt")});
         main->setLeftScrollView();
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        clickLocalRow(*main, 2);
+        // By date added, ascending, until another order is chosen.
+        QCOMPARE(shownAndSort(*main), QStringList({"photo.jpg", "Philosophy.txt", "report.pdf", "_notes.txt", "sort 1", "sort 7"}));
+        sortAction(*main, 2)->trigger();
+        // Upper case, then '_' (0x5F), then lower case.
+        QCOMPARE(shownAndSort(*main), QStringList({"Philosophy.txt", "_notes.txt", "photo.jpg", "report.pdf", "sort 2", "sort 7"}));
+        sortAction(*main, 8)->trigger();
+        QCOMPARE(shownAndSort(*main), QStringList({"report.pdf", "photo.jpg", "_notes.txt", "Philosophy.txt", "sort 2", "sort 8"}));
+        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
+        // The group's own stored order follows the shown order.
+        QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("report.pdf"));
 
-        // Each key, then how many items match: case does not count, a backspace widens again.
+        // Each key, then how many items match: a backspace widens again.
         QList<qsizetype> matches;
         for (const Qt::Key k : {Qt::Key_P, Qt::Key_H, Qt::Key_O, Qt::Key_Backspace, Qt::Key_X}) {
             QTest::keyClick(main->searchField(), k, k == Qt::Key_Backspace ? Qt::NoModifier : Qt::ShiftModifier);
             matches << main->itemModel()->rowCount();
         }
         QCOMPARE(matches, (QList<qsizetype>{3, 2, 1, 2, 0}));
-
         // Another row clears the search; the all-items row searches every group.
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
+        clickLocalRow(*main, 1);
         QVERIFY(main->searchField()->text().isEmpty());
-        QCOMPARE(main->itemModel()->rowCount(), 4);
         QTest::keyClicks(main->searchField(), QStringLiteral("PHO"));
-        QCOMPARE(shownNames(*main), QStringList({"photo.jpg"}));
+        QCOMPARE(main->itemModel()->rowCount(), 1);
+        QCOMPARE(main->itemModel()->items().first()->name, QStringLiteral("photo.jpg"));
         main->searchField()->clear();
         QCOMPARE(main->itemModel()->rowCount(), 4);
+
+        // Sorting by item 5 is offered for the local vault and refused for a removable drive's vault.
+        QVERIFY(sortAction(*main, 5)->isEnabled());
+        const QString vaultKey = QStringLiteral("USB/Travel.flp");
+        env.mountVolume(vaultKey);
+        main->catalogue.UPLibrary.insert(vaultKey, Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000));
+        main->setLeftScrollView();
+        clickLocalRow(*main, 1, vaultKey);
+        QCOMPARE(main->selectGroupName(), vaultKey);
+        QVERIFY(!sortAction(*main, 5)->isEnabled());
     }
 
     void idleTimerLocksAfterDelayAndActionsRestartIt() {
@@ -237,46 +215,20 @@ private slots:
         QVERIFY(delegate.loginView());
     }
 
-    void lockDiscardsControllerAndKeepsMountedDriveVaults() {
-        LoggedInApp app;
-        QVERIFY(app.shown());
-        auto& [env, delegate, opened] = app;
-        QPointer<MainViewController> main = opened;
-        env.mountVolume(QStringLiteral("USB/Travel.flp"));
-        RowList mounted{std::make_shared<GroupModel>()};
-        mounted.first()->isHeader = true;
-        mounted.first()->groupName = QStringLiteral("USB/Travel.flp");
-        main->catalogue.UPLibrary.insert(QStringLiteral("USB/Travel.flp"), mounted);
-        main->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
-        addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt")});
-
-        QTest::mouseClick(main->lockButton(), Qt::LeftButton);
-        QTRY_VERIFY(main.isNull());
-        QVERIFY(delegate.loginView());
-        QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
-        const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
-        QCOMPARE(kept.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
-        QCOMPARE(kept.value(QStringLiteral("USB/Travel.flp")).first(), mounted.first());
-        QVERIFY(!delegate.lockTessaro()->isEnabled());
-
-        // The next login builds a new controller that starts from the kept table.
-        MainViewController* next = logIn(delegate);
-        QVERIFY(next);
-        QVERIFY(next->catalogue.UPLibrary.contains(QStringLiteral("USB/Travel.flp")));
-        QVERIFY(!next->catalogue.UPLibrary.contains(QStringLiteral("Pulled/Old.flp")));
-    }
-
-    void windowSizeIsStoredOnlyWhileWriting() {
+    // The stored size comes back and is written only while writing is on; the lock turns it
+    // off (the login screen's size is never stored), discards the controller and keeps only
+    // the drive vaults still mounted for the next login.
+    void lockDiscardsControllerKeepsMountedDriveVaultsAndStoresNoLoginSize() {
         LoggedInApp app([](TestEnvironment&) {
             SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
             SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
         });
         QVERIFY(app.shown());
-        auto& [env, delegate, main] = app;
+        auto& [env, delegate, opened] = app;
+        QPointer<MainViewController> main = opened;
         QTRY_VERIFY(main->iswriteFrameSize);
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
         QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
-
         main->iswriteFrameSize = false;
         delegate.mainWindow()->setContentSize(QSize(800, 470));
         QTest::qWait(50);
@@ -285,12 +237,28 @@ private slots:
         delegate.mainWindow()->setContentSize(QSize(800, 480));
         QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
 
-        // The lock turns writing off: the login screen's size is never stored.
-        delegate.lockTessaroAction();
-        QTRY_VERIFY(delegate.mainView() == nullptr);
+        env.mountVolume(QStringLiteral("USB/Travel.flp"));
+        RowList mounted{std::make_shared<GroupModel>()};
+        mounted.first()->isHeader = true;
+        mounted.first()->groupName = QStringLiteral("USB/Travel.flp");
+        main->catalogue.UPLibrary.insert(QStringLiteral("USB/Travel.flp"), mounted);
+        main->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
+        QTest::mouseClick(main->lockButton(), Qt::LeftButton);
+        QTRY_VERIFY(main.isNull());
+        QVERIFY(delegate.loginView());
+        QVERIFY(!delegate.lockTessaro()->isEnabled());
+        QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
+        const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
+        QCOMPARE(kept.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
+        QCOMPARE(kept.value(QStringLiteral("USB/Travel.flp")).first(), mounted.first());
         QTest::qWait(50);
         QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
         QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
+
+        // The next login builds a new controller that starts from the kept table.
+        MainViewController* next = logIn(delegate);
+        QVERIFY(next);
+        QCOMPARE(next->catalogue.UPLibrary.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
     }
 
     void addVaultCommandRunsOnceAfterTheDebounce() {
@@ -322,7 +290,7 @@ private slots:
         QVERIFY(TestEnvironment::writeFile(root, "not a directory"));
 
         // The add row creates a group and stores the local list.
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        clickLocalRow(*main, 2);
         QTRY_VERIFY(main->currentAlert() && main->currentAlert()->isVisible());
         QVERIFY(main->currentAlert()->informativeText().contains(QStringLiteral("could not be saved")));
         // The new group stays in the window, where the next successful save will store it.
