@@ -158,15 +158,39 @@ private slots:
         QVERIFY(!next.guideView());
     }
 
-    // Each refusal is told, touches nothing and leaves the guide usable; the next try goes through.
-    void refusedOrCancelledLocationsLeaveFirstRunUnset() {
+    // The password page follows the focus; each refusal is told, touches nothing and leaves the
+    // guide usable; the next try goes through.
+    void passwordPageRefusalsAndACancelledPanelLeaveFirstRunUnset() {
         TestEnvironment env(false);
         AppDelegate delegate;
         GuideViewController* guide = launchFirstRun(delegate, env);
         QVERIFY(TestEnvironment::writeFile(videos_ + QStringLiteral("/Taken.flp"), "someone's file"));
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         toPasswordPage(guide);
+        // The password page's fields follow the focus and turn the lock.
+        guide->passwordTextField()->setFocus();
+        QTRY_COMPARE(guide->passwordFrame()->borderWidth(), 2.0);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 0.5);
+        // Return hands over to the confirmation.
+        QTest::keyClick(guide->passwordTextField(), Qt::Key_Return);
+        QTRY_VERIFY(guide->sourePasswordTextField()->hasFocus());
+        QCOMPARE(guide->passwordFrame()->borderWidth(), 0.5);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 2.0);
+
+        // Each change turns the lock to a fifth, sixth... or eighth of a circle and beyond.
+        for (const QString& text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")}) {
+            guide->sourePasswordTextField()->setText(text);
+            const double k = 2 * std::numbers::pi / guide->animationFlagValue;
+            QVERIFY2(std::abs(k - std::round(k)) < 1e-3 && k >= 4 - 1e-3 && k <= 8 + 1e-3, qPrintable(QString::number(k)));
+            QCOMPARE(guide->lockView()->targetAngle(), static_cast<qreal>(guide->animationFlagValue));
+        }
+        // The hint field does not turn it.
+        const float before = guide->animationFlagValue;
+        guide->passwordHitTextField()->setText(QStringLiteral("hint"));
+        QCOMPARE(guide->animationFlagValue, before);
 
         // A pasted password with a line break is refused before any location is asked.
+        guide->sourePasswordTextField()->clear();
         guide->passwordTextField()->insert(QStringLiteral("pass\nword"));
         guide->sourePasswordTextField()->insert(QStringLiteral("pass\nword"));
         ModalSeam::nextAnswer(QMessageBox::Ok);
@@ -199,36 +223,6 @@ private slots:
         clickForward(guide);
         QTRY_VERIFY(delegate.mainView());
         QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), videos_ + QStringLiteral("/Second.flp"));
-        QVERIFY(!SettingsStore::contains(key(keys::remmenberBtnState)));
-        QVERIFY(!SettingsStore::contains(key(keys::kPASSWORDHINTCONTENT)));
-    }
-
-    void passwordPageFieldsFollowFocusAndTurnTheLock() {
-        TestEnvironment env(false);
-        AppDelegate delegate;
-        GuideViewController* guide = launchFirstRun(delegate, env);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        toPasswordPage(guide);
-        guide->passwordTextField()->setFocus();
-        QTRY_COMPARE(guide->passwordFrame()->borderWidth(), 2.0);
-        QCOMPARE(guide->confirmationFrame()->borderWidth(), 0.5);
-        // Return hands over to the confirmation.
-        QTest::keyClick(guide->passwordTextField(), Qt::Key_Return);
-        QTRY_VERIFY(guide->sourePasswordTextField()->hasFocus());
-        QCOMPARE(guide->passwordFrame()->borderWidth(), 0.5);
-        QCOMPARE(guide->confirmationFrame()->borderWidth(), 2.0);
-
-        // Each change turns the lock to a fifth, sixth... or eighth of a circle and beyond.
-        for (const QString& text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")}) {
-            guide->sourePasswordTextField()->setText(text);
-            const double k = 2 * std::numbers::pi / guide->animationFlagValue;
-            QVERIFY2(std::abs(k - std::round(k)) < 1e-3 && k >= 4 - 1e-3 && k <= 8 + 1e-3, qPrintable(QString::number(k)));
-            QCOMPARE(guide->lockView()->targetAngle(), static_cast<qreal>(guide->animationFlagValue));
-        }
-        // The hint field does not turn it.
-        const float before = guide->animationFlagValue;
-        guide->passwordHitTextField()->setText(QStringLiteral("hint"));
-        QCOMPARE(guide->animationFlagValue, before);
     }
 
     void tutorialHasFourDotsAndStoresNothing() {
