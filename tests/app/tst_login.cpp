@@ -152,6 +152,9 @@ private slots:
         loginViewcontroller* login = delegate.loginView();
         logIn(delegate, QStringLiteral("nope"));
         logIn(delegate, QStringLiteral("nope"));
+        // A lock at the login screen (the idle timer, the screen lock) has nothing to lock.
+        delegate.lockTessaroAction();
+        QCOMPARE(delegate.loginView(), login);
         QCOMPARE(login->errorCount(), 2);
         logIn(delegate);
         QTRY_VERIFY(delegate.mainView());
