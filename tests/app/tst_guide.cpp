@@ -81,16 +81,20 @@ private slots:
         GuideViewController::setVideosFolderProvider([this] { return videos_; });
     }
 
+    // A new user pages through, is refused (each refusal told or shaken, touching nothing and
+    // leaving the guide usable), cancels the panel once, and lands in the main window.
     void newUserCreatesAVaultAndLandsInTheMainWindow() {
         TestEnvironment env(false);
         AppDelegate delegate;
         GuideViewController* guide = launchFirstRun(delegate, env);
         QVERIFY(guide);
+        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
         QVERIFY(delegate.mainWindow()->customButtonsHidden());
         QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 420));
         QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
         // A first run creates nothing before the user has chosen where.
         QVERIFY(!SettingsStore::contains(key(keys::kRootDirKey)));
+        QVERIFY(TestEnvironment::writeFile(videos_ + QStringLiteral("/Taken.flp"), "someone's file"));
 
         // Five dots, the sixth hidden; the forward button and the pager both page.
         controls::NSPageView* pager = guide->pageView();
@@ -111,13 +115,36 @@ private slots:
         QCOMPARE(guide->pageIndex(), 2);
         toPasswordPage(guide);
         QTRY_COMPARE(guide->scrollTarget(), -4 * guide->width());
-        QTRY_VERIFY(guide->passwordTextField()->hasFocus() || !QApplication::focusWidget());
 
-        // Refused without a word: an empty password, then a differing confirmation.
+        // The fields follow the focus; Return hands over to the confirmation.
+        guide->passwordTextField()->setFocus();
+        QTRY_COMPARE(guide->passwordFrame()->borderWidth(), 2.0);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 0.5);
+        QTest::keyClick(guide->passwordTextField(), Qt::Key_Return);
+        QTRY_VERIFY(guide->sourePasswordTextField()->hasFocus());
+        QCOMPARE(guide->passwordFrame()->borderWidth(), 0.5);
+        QCOMPARE(guide->confirmationFrame()->borderWidth(), 2.0);
+
+        // Refused without a word: an empty password.
         clickForward(guide);
         QVERIFY(controls::isShaking(guide->passwordFrame()));
         QTest::qWait(50);
         QCOMPARE(guide->pageIndex(), 4);
+
+        // Each change turns the lock to a fifth, sixth... or eighth of a circle and beyond; the
+        // hint field does not turn it.
+        for (const QString& text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")}) {
+            guide->sourePasswordTextField()->setText(text);
+            const double k = 2 * std::numbers::pi / guide->animationFlagValue;
+            QVERIFY2(std::abs(k - std::round(k)) < 1e-3 && k >= 4 - 1e-3 && k <= 8 + 1e-3, qPrintable(QString::number(k)));
+            QCOMPARE(guide->lockView()->targetAngle(), static_cast<qreal>(guide->animationFlagValue));
+        }
+        const float before = guide->animationFlagValue;
+        guide->passwordHitTextField()->setText(QStringLiteral("our cat"));
+        QCOMPARE(guide->animationFlagValue, before);
+
+        // Refused without a word: a differing confirmation, which is cleared.
+        guide->sourePasswordTextField()->clear();
         QTest::keyClicks(guide->passwordTextField(), QStringLiteral("s3cret"));
         QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("s3creT"));
         clickForward(guide);
@@ -128,10 +155,37 @@ private slots:
         QCOMPARE(ModalSeam::alertCount(), 0);
         QVERIFY(!SettingsStore::contains(key(keys::kSOUREPASSWORD)));
 
-        // Agreed: the panel, answered with a folder in the videos folder.
-        QTest::keyClicks(guide->sourePasswordTextField(), QStringLiteral("s3cret"));
-        QTest::keyClicks(guide->passwordHitTextField(), QStringLiteral("our cat"));
+        // A pasted password with a line break is told and refused before any location is asked.
+        guide->passwordTextField()->clear();
+        guide->passwordTextField()->insert(QStringLiteral("pass\nword"));
+        guide->sourePasswordTextField()->insert(QStringLiteral("pass\nword"));
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        clickForward(guide);
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("line break")));
+        QVERIFY(ModalSeam::lastSavePanel().title.isEmpty());
+
+        // A cancelled panel, then a file where the vault would go: nothing is made or changed.
+        guide->passwordTextField()->setText(QStringLiteral("s3cret"));
+        guide->sourePasswordTextField()->setText(QStringLiteral("s3cret"));
         guide->remmenberBtn()->setChecked(true);
+        ModalSeam::nextFileNames({});
+        clickForward(guide);
+        QTRY_VERIFY(!guide->isChoosingLocation());
+        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
+        QCOMPARE(QDir(videos_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"Taken.flp"});
+        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Taken")});
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        clickForward(guide);
+        QTRY_COMPARE(ModalSeam::alertCount(), 2);
+        QTRY_VERIFY(!guide->isChoosingLocation());
+        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("is not a folder")));
+        QCOMPARE(TestEnvironment::readFile(videos_ + QStringLiteral("/Taken.flp")), QByteArray("someone's file"));
+        QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
+        QCOMPARE(delegate.guideView(), guide);
+        QVERIFY(!delegate.mainView());
+
+        // Agreed: the panel, answered with a folder in the videos folder.
         ModalSeam::nextFileNames({videos_ + QStringLiteral("/My Vault")});
         clickForward(guide);
         QTRY_VERIFY(delegate.mainView());
@@ -156,73 +210,6 @@ private slots:
         next.applicationDidFinishLaunching();
         QVERIFY(next.loginView());
         QVERIFY(!next.guideView());
-    }
-
-    // The password page follows the focus; each refusal is told, touches nothing and leaves the
-    // guide usable; the next try goes through.
-    void passwordPageRefusalsAndACancelledPanelLeaveFirstRunUnset() {
-        TestEnvironment env(false);
-        AppDelegate delegate;
-        GuideViewController* guide = launchFirstRun(delegate, env);
-        QVERIFY(TestEnvironment::writeFile(videos_ + QStringLiteral("/Taken.flp"), "someone's file"));
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        toPasswordPage(guide);
-        // The password page's fields follow the focus and turn the lock.
-        guide->passwordTextField()->setFocus();
-        QTRY_COMPARE(guide->passwordFrame()->borderWidth(), 2.0);
-        QCOMPARE(guide->confirmationFrame()->borderWidth(), 0.5);
-        // Return hands over to the confirmation.
-        QTest::keyClick(guide->passwordTextField(), Qt::Key_Return);
-        QTRY_VERIFY(guide->sourePasswordTextField()->hasFocus());
-        QCOMPARE(guide->passwordFrame()->borderWidth(), 0.5);
-        QCOMPARE(guide->confirmationFrame()->borderWidth(), 2.0);
-
-        // Each change turns the lock to a fifth, sixth... or eighth of a circle and beyond.
-        for (const QString& text : {QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("abc")}) {
-            guide->sourePasswordTextField()->setText(text);
-            const double k = 2 * std::numbers::pi / guide->animationFlagValue;
-            QVERIFY2(std::abs(k - std::round(k)) < 1e-3 && k >= 4 - 1e-3 && k <= 8 + 1e-3, qPrintable(QString::number(k)));
-            QCOMPARE(guide->lockView()->targetAngle(), static_cast<qreal>(guide->animationFlagValue));
-        }
-        // The hint field does not turn it.
-        const float before = guide->animationFlagValue;
-        guide->passwordHitTextField()->setText(QStringLiteral("hint"));
-        QCOMPARE(guide->animationFlagValue, before);
-
-        // A pasted password with a line break is refused before any location is asked.
-        guide->sourePasswordTextField()->clear();
-        guide->passwordTextField()->insert(QStringLiteral("pass\nword"));
-        guide->sourePasswordTextField()->insert(QStringLiteral("pass\nword"));
-        ModalSeam::nextAnswer(QMessageBox::Ok);
-        clickForward(guide);
-        QTRY_COMPARE(ModalSeam::alertCount(), 1);
-        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("line break")));
-        QVERIFY(ModalSeam::lastSavePanel().title.isEmpty());
-
-        guide->passwordTextField()->setText(QStringLiteral("password"));
-        guide->sourePasswordTextField()->setText(QStringLiteral("password"));
-        ModalSeam::nextFileNames({});
-        clickForward(guide);
-        QTRY_VERIFY(!guide->isChoosingLocation());
-        QCOMPARE(ModalSeam::lastSavePanel().title, QStringLiteral("My Vault"));
-        QCOMPARE(QDir(videos_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"Taken.flp"});
-
-        // A file where the vault would go.
-        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Taken")});
-        ModalSeam::nextAnswer(QMessageBox::Ok);
-        clickForward(guide);
-        QTRY_COMPARE(ModalSeam::alertCount(), 2);
-        QTRY_VERIFY(!guide->isChoosingLocation());
-        QVERIFY(ModalSeam::lastAlert().informativeText.contains(QStringLiteral("is not a folder")));
-        QCOMPARE(TestEnvironment::readFile(videos_ + QStringLiteral("/Taken.flp")), QByteArray("someone's file"));
-        QVERIFY(!SettingsStore::contains(key(keys::FirstRun)));
-        QCOMPARE(delegate.guideView(), guide);
-        QVERIFY(!delegate.mainView());
-
-        ModalSeam::nextFileNames({videos_ + QStringLiteral("/Second")});
-        clickForward(guide);
-        QTRY_VERIFY(delegate.mainView());
-        QCOMPARE(SettingsStore::stringValue(key(keys::kRootDirKey)), videos_ + QStringLiteral("/Second.flp"));
     }
 
     void tutorialHasFourDotsAndStoresNothing() {
