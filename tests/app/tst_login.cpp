@@ -33,13 +33,6 @@ namespace {
 QString key(const char* k) { return QString::fromLatin1(k); }
 const QString kHint = QStringLiteral("our first cat");
 
-// A launch after the vault exists, with a saved hint; the login screen it shows.
-loginViewcontroller* launchWithHint(AppDelegate& delegate) {
-    SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint);
-    delegate.applicationDidFinishLaunching();
-    return delegate.loginView();
-}
-
 }  // namespace
 
 class LoginTest : public QObject {
@@ -48,58 +41,20 @@ class LoginTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
 
+    // The empty field's button shows the hint without counting; wrong entries shake, the hint
+    // comes at the fourth and the fixed message at the sixth, in the chosen language.
     void wrongPasswordsShakeThenHintThenFixedMessageInTheChosenLanguage() {
         TestEnvironment env;
+        QVERIFY(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint));
         AppDelegate delegate;
-        loginViewcontroller* login = launchWithHint(delegate);
+        delegate.applicationDidFinishLaunching();
+        loginViewcontroller* login = delegate.loginView();
         QVERIFY(login);
         QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
         QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
         QVERIFY(!delegate.mainWindow()->zoomEnabled());
 
-        for (qint64 attempt = 1; attempt <= 7; ++attempt) {
-            logIn(delegate, QStringLiteral("wrong guess"));
-            QCOMPARE(login->errorCount(), attempt);
-            QVERIFY(controls::isShaking(login->passwordBackGroundView()));
-            // The typed text stays.
-            QCOMPARE(login->passwordTextField()->text(), QStringLiteral("wrong guess"));
-            if (attempt < 4) {
-                QVERIFY(!login->popoverShown());
-                continue;
-            }
-            QTRY_VERIFY(login->popoverShown());
-            TSPopoverViewController* content = login->mypopoverView();
-            const QStringList shown{content->titleLabel()->text(), content->passwordhintLabel()->text(),
-                                    QStringLiteral("%1 x %2").arg(login->popover()->width()).arg(login->popover()->height())};
-            const QStringList expected = attempt < 6 ? QStringList{"Password hint", kHint, "300 x 79"}
-                                                     : QStringList{"Still locked out?", ui_text("passwordkeyphale"), "300 x 118"};
-            QCOMPARE(shown, expected);
-            // The popover hangs below the field, over the screen.
-            QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
-        }
-        // The shake ends where the field rests.
-        const QPoint rest = controls::restingPosition(login->passwordBackGroundView());
-        QTRY_VERIFY(!controls::isShaking(login->passwordBackGroundView()));
-        QCOMPARE(login->passwordBackGroundView()->pos(), rest);
-        // A language switch rereads the open popover.
-        QVERIFY(SettingsStore::setValue(key(keys::AppLanguage), 1));
-        LanguageBundle::setLanguage();
-        login->langeuageAction();
-        QCOMPARE(login->mypopoverView()->titleLabel()->text(), QStringLiteral("仍然无法解锁？"));
-        QCOMPARE(login->passwordTextField()->placeholderText(), QStringLiteral("密码"));
-        QCOMPARE(login->popover()->size(), QSize(300, 118));
-        // A click anywhere on the screen closes the popover.
-        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!login->popoverShown());
-        // Letter case counts.
-        logIn(delegate, QStringLiteral("Correct Horse"));
-        QVERIFY(!delegate.mainView());
-    }
-
-    void emptyFieldButtonShowsTheHintWithoutCounting() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        loginViewcontroller* login = launchWithHint(delegate);
+        // The empty field's button shows the hint without counting.
         QCOMPARE(login->enterPictureName(), QStringLiteral("About/PasswordHintIconMenu@2x.png"));
         QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
         QTRY_VERIFY(login->popoverShown());
@@ -131,6 +86,46 @@ private slots:
         QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
         QTRY_VERIFY(login->popoverShown());
         QCOMPARE(login->mypopoverView()->passwordhintLabel()->text(), QString());
+        QVERIFY(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint));
+
+        const QString fixedMessage = LanguageBundle::localizedStringForKey(QStringLiteral("passwordkeyphale"));
+        for (qint64 attempt = 2; attempt <= 7; ++attempt) {
+            logIn(delegate, QStringLiteral("wrong guess"));
+            QCOMPARE(login->errorCount(), attempt);
+            QVERIFY(controls::isShaking(login->passwordBackGroundView()));
+            // The typed text stays.
+            QCOMPARE(login->passwordTextField()->text(), QStringLiteral("wrong guess"));
+            if (attempt < 4) {
+                QVERIFY(!login->popoverShown());
+                continue;
+            }
+            QTRY_VERIFY(login->popoverShown());
+            TSPopoverViewController* content = login->mypopoverView();
+            const QStringList shown{content->titleLabel()->text(), content->passwordhintLabel()->text(),
+                                    QStringLiteral("%1 x %2").arg(login->popover()->width()).arg(login->popover()->height())};
+            const QStringList expected = attempt < 6 ? QStringList{"Password hint", kHint, "300 x 79"}
+                                                     : QStringList{"Still locked out?", fixedMessage, "300 x 118"};
+            QCOMPARE(shown, expected);
+            // The popover hangs below the field, over the screen.
+            QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
+        }
+        // The shake ends where the field rests.
+        const QPoint rest = controls::restingPosition(login->passwordBackGroundView());
+        QTRY_VERIFY(!controls::isShaking(login->passwordBackGroundView()));
+        QCOMPARE(login->passwordBackGroundView()->pos(), rest);
+        // A language switch rereads the open popover.
+        QVERIFY(SettingsStore::setValue(key(keys::AppLanguage), 1));
+        LanguageBundle::setLanguage();
+        login->langeuageAction();
+        QCOMPARE(login->mypopoverView()->titleLabel()->text(), QStringLiteral("仍然无法解锁？"));
+        QCOMPARE(login->passwordTextField()->placeholderText(), QStringLiteral("密码"));
+        QCOMPARE(login->popover()->size(), QSize(300, 118));
+        // A click anywhere on the screen closes the popover.
+        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!login->popoverShown());
+        // Letter case counts.
+        logIn(delegate, QStringLiteral("Correct Horse"));
+        QVERIFY(!delegate.mainView());
     }
 
     // The right password opens the vault and resets the count; the window stays whole on its
@@ -182,9 +177,6 @@ private slots:
             QCOMPARE(window->geometry(), placed);
         }
     }
-
-private:
-    static QString ui_text(const char* k) { return LanguageBundle::localizedStringForKey(QString::fromLatin1(k)); }
 };
 
 int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<LoginTest>(argc, argv, true); }
