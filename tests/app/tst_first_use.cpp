@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -111,21 +110,6 @@ private slots:
         QVERIFY(box);
         QVERIFY2(!box->windowTitle().contains(request.message), qPrintable(box->windowTitle()));
         box->reject();
-    }
-
-    void qtPanelsFollowTheLanguageSwitch() {
-        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
-            QSKIP("Qt's Chinese translations are not installed (qt6-translations-l10n)");
-        }
-        testing::LoggedInApp app;
-        QVERIFY(app.main);
-        const QString english = QStringLiteral("Look in:");
-        auto panelText = [&english] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
-        QCOMPARE(panelText(), english);
-        app.delegate.setLange(1);
-        QVERIFY2(panelText() != english, "the open panel stays in English after switching to Chinese");
-        app.delegate.setLange(2);
-        QCOMPARE(panelText(), english);
     }
 };
 

@@ -284,8 +284,11 @@ private slots:
         app.delegate.menuItem(50, 3, 2)->trigger();
         QCOMPARE(editor->document()->firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
 
+        // Qt's own panels follow the switch too.
         app.delegate.setLange(1);
+        QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != QStringLiteral("Look in:"));
         app.delegate.setLange(2);
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
         QCOMPARE(main->notesPane()->editor()->toPlainText(), QStringLiteral("typed just now"));
         QVERIFY(main->notesPane()->flush());
     }
