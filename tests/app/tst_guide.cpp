@@ -4,9 +4,6 @@
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/guide_view_controller.h"
-#include "app/login_viewcontroller.h"
-#include "app/main_view_controller.h"
-#include "app/sidebar_model.h"
 #include "app/welcome_window_controller.h"
 #include "controls/modal_seam.h"
 #include "controls/ns_page_view.h"
@@ -24,7 +21,6 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <numbers>

@@ -6,26 +6,22 @@
 #include "app/item_list_model.h"
 #include "app/main_view_controller.h"
 #include "controls/modal_seam.h"
-#include "app/login_viewcontroller.h"
 #include "app/sidebar_model.h"
 #include "core/catalogue.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
-#include "core/volumes.h"
 #include "support/test_environment.h"
 #include "support/window_steps.h"
 #include "support/widget_test_main.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
