@@ -145,39 +145,6 @@ class MenusTest : public QObject {
 private slots:
     void init() { controls::ModalSeam::reset(); }
 
-    void menusFollowTheWindowState_data() {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QList<int>>("menus");
-        QTest::addColumn<bool>("languageButton");
-        QTest::addColumn<bool>("vaultCommands");
-        QTest::newRow("guide") << State::Guide << QList<int>{10, 20, 70, 80} << false << false;
-        QTest::newRow("login") << State::Login << QList<int>{10, 70, 80} << true << false;
-        QTest::newRow("main") << State::Main << QList<int>{10, 30, 40, 50, 60, 70, 80} << true << true;
-    }
-    void menusFollowTheWindowState() {
-        QFETCH(State, state);
-        QFETCH(QList<int>, menus);
-        QFETCH(bool, languageButton);
-        QFETCH(bool, vaultCommands);
-        App app(state);
-        QList<int> shown;
-        for (const QAction* top : app.delegate.mainMenu()->actions()) {
-            if (top->isVisible()) {
-                shown << top->data().toInt();
-            }
-        }
-        QCOMPARE(shown, menus);
-        QCOMPARE(app.delegate.languageButton()->isVisibleTo(app.delegate.mainWindow()), languageButton);
-        // Nothing reaches the vault, its settings or its password while it is locked.
-        for (const auto& [menu, item] : {std::pair{30, 1}, {30, 2}, {60, 1}, {10, 2}, {10, 3}, {60, 2}}) {
-            QAction* action = app.delegate.menuItem(menu, item);
-            QVERIFY(action);
-            QCOMPARE(action->isEnabled(), vaultCommands);
-        }
-        // The editor's commands wait for a note being edited.
-        QVERIFY(!app.delegate.menuItem(50, 2, 1)->isEnabled());
-    }
-
     void shortcutsReachTheirCommands_data() {
         QTest::addColumn<QKeySequence>("keys");
         QTest::addColumn<QString>("expected");
@@ -291,22 +258,46 @@ private slots:
         QVERIFY(main->notesPane()->flush());
     }
 
-    void switchingLanguageRelabelsEverythingAtOnce_data() {
+    // Each window state shows its own menus, and a language switch relabels the menus, the
+    // window and the window open over it at once, there and back.
+    void eachWindowStateShowsItsMenusAndRelabelsAtOnce_data() {
         QTest::addColumn<State>("state");
         QTest::addColumn<Over>("over");
-        QTest::newRow("guide") << State::Guide << Over::Nothing;
-        QTest::newRow("login") << State::Login << Over::Nothing;
-        QTest::newRow("main") << State::Main << Over::Nothing;
-        QTest::newRow("preferences, General") << State::Main << Over::PreferencesGeneral;
-        QTest::newRow("preferences, Advanced") << State::Main << Over::PreferencesAdvanced;
-        QTest::newRow("change password") << State::Main << Over::ChangePassword;
-        QTest::newRow("drive vault password") << State::Main << Over::DrivePassword;
-        QTest::newRow("information") << State::Main << Over::FileInfo;
+        QTest::addColumn<QList<int>>("menus");
+        QTest::addColumn<bool>("unlocked");
+        const QList<int> all{10, 30, 40, 50, 60, 70, 80};
+        QTest::newRow("guide") << State::Guide << Over::Nothing << QList<int>{10, 20, 70, 80} << false;
+        QTest::newRow("login") << State::Login << Over::Nothing << QList<int>{10, 70, 80} << false;
+        QTest::newRow("main") << State::Main << Over::Nothing << all << true;
+        QTest::newRow("preferences, General") << State::Main << Over::PreferencesGeneral << all << true;
+        QTest::newRow("preferences, Advanced") << State::Main << Over::PreferencesAdvanced << all << true;
+        QTest::newRow("change password") << State::Main << Over::ChangePassword << all << true;
+        QTest::newRow("drive vault password") << State::Main << Over::DrivePassword << all << true;
+        QTest::newRow("information") << State::Main << Over::FileInfo << all << true;
     }
-    void switchingLanguageRelabelsEverythingAtOnce() {
+    void eachWindowStateShowsItsMenusAndRelabelsAtOnce() {
         QFETCH(State, state);
         QFETCH(Over, over);
+        QFETCH(QList<int>, menus);
+        QFETCH(bool, unlocked);
         App app(state);
+        QList<int> shown;
+        for (const QAction* top : app.delegate.mainMenu()->actions()) {
+            if (top->isVisible()) {
+                shown << top->data().toInt();
+            }
+        }
+        QCOMPARE(shown, menus);
+        QCOMPARE(app.delegate.languageButton()->isVisibleTo(app.delegate.mainWindow()), state != State::Guide);
+        // Nothing reaches the vault, its settings or its password while it is locked.
+        for (const auto& [menu, item] : {std::pair{30, 1}, {30, 2}, {60, 1}, {10, 2}, {10, 3}, {60, 2}}) {
+            QAction* action = app.delegate.menuItem(menu, item);
+            QVERIFY(action);
+            QCOMPARE(action->isEnabled(), unlocked);
+        }
+        // The editor's commands wait for a note being edited.
+        QVERIFY(!app.delegate.menuItem(50, 2, 1)->isEnabled());
+
         QPointer<QWidget> window = openOver(app.delegate, over);
         QVERIFY((over == Over::Nothing) == window.isNull());
         const QStringList english = shownTexts(app.delegate, window);
