@@ -74,12 +74,10 @@ private slots:
         QFETCH(QString, opener);
         QFETCH(bool, shown);
         QTemporaryDir bin;
-        QVERIFY(bin.isValid());
         if (!opener.isEmpty()) {
             QFile script(bin.filePath(QStringLiteral("xdg-open")));
             QVERIFY(script.open(QIODevice::WriteOnly));
             script.write("#!/bin/sh\n" + opener.toUtf8() + "\n");
-            script.close();
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         const QByteArray path = qgetenv("PATH");
@@ -103,8 +101,6 @@ private slots:
         parent.show();
         controls::TextPrompt::Request request;
         request.message = QStringLiteral("Name the new vault on the drive:");
-        request.defaultTitle = QStringLiteral("Create");
-        request.alternateTitle = QStringLiteral("Cancel");
         controls::TextPrompt::ask(&parent, request, [](std::optional<QString>) {});
         auto* box = parent.findChild<QDialog*>(QStringLiteral("textPrompt"));
         QVERIFY(box);

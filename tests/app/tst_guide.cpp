@@ -78,7 +78,8 @@ private slots:
     }
 
     // A new user pages through, is refused (each refusal told or shaken, touching nothing and
-    // leaving the guide usable), cancels the panel once, and lands in the main window.
+    // leaving the guide usable), cancels the panel once, lands in the main window and later
+    // opens the tutorial.
     void newUserCreatesAVaultAndLandsInTheMainWindow() {
         TestEnvironment env(false);
         AppDelegate delegate;
@@ -201,39 +202,35 @@ private slots:
         QVERIFY(!delegate.mainWindow()->customButtonsHidden());
         QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(800, 500));
 
-        // The next launch asks for the password.
-        AppDelegate next;
-        next.applicationDidFinishLaunching();
-        QVERIFY(next.loginView());
-        QVERIFY(!next.guideView());
-    }
-
-    void tutorialHasFourDotsAndStoresNothing() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
+        // The tutorial: four dots, and nothing stored.
         const QByteArray settingsBefore = TestEnvironment::readFile(env.settingsFile());
         delegate.showWelcomeTutorialAction();
         QPointer<WelcomeWindowController> welcome = delegate.welcomeWindow();
         QVERIFY(welcome && welcome->isVisible());
         QCOMPARE(welcome->windowModality(), Qt::ApplicationModal);
-        GuideViewController* guide = welcome->guide();
-        QCOMPARE(guide->pageView()->count(), 4);
+        GuideViewController* tutorial = welcome->guide();
+        QCOMPARE(tutorial->pageView()->count(), 4);
         // The password page cannot be reached, not even through the pager.
-        guide->pageView()->PageActionBlock(4);
-        QCOMPARE(guide->pageIndex(), 3);
-        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Close"));
-        guide->pageView()->PageActionBlock(0);
-        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Next"));
+        tutorial->pageView()->PageActionBlock(4);
+        QCOMPARE(tutorial->pageIndex(), 3);
+        QTRY_COMPARE(tutorial->enterBtn()->text(), QStringLiteral("Close"));
+        tutorial->pageView()->PageActionBlock(0);
+        QTRY_COMPARE(tutorial->enterBtn()->text(), QStringLiteral("Next"));
         for (int page = 0; page < 3; ++page) {
-            QCOMPARE(guide->pageIndex(), page);
-            clickForward(guide);
+            QCOMPARE(tutorial->pageIndex(), page);
+            clickForward(tutorial);
         }
-        QTRY_COMPARE(guide->enterBtn()->text(), QStringLiteral("Close"));
-        clickForward(guide);
+        QTRY_COMPARE(tutorial->enterBtn()->text(), QStringLiteral("Close"));
+        clickForward(tutorial);
         QTRY_VERIFY(welcome.isNull());
         QCOMPARE(TestEnvironment::readFile(env.settingsFile()), settingsBefore);
-        QVERIFY(delegate.loginView());
+        QVERIFY(delegate.mainView());
+
+        // The next launch asks for the password.
+        AppDelegate next;
+        next.applicationDidFinishLaunching();
+        QVERIFY(next.loginView());
+        QVERIFY(!next.guideView());
     }
 };
 
