@@ -1,7 +1,8 @@
 // The login screen driven through its real widgets: wrong entries shake, the hint comes at
 // the fourth and the fixed message at the sixth, the empty field's button shows the hint,
-// the right password opens the vault; and the window stays whole on its screen through
-// unlocks and locks.
+// the right password opens the vault; the window stays whole on its screen through unlocks
+// and locks; and a second launch hands over to the running application.
+#include "access/single_instance.h"
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/login_viewcontroller.h"
@@ -13,13 +14,16 @@
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QToolButton>
 
 using namespace tessaro;
@@ -170,6 +174,39 @@ private slots:
             QApplication::processEvents();
             QCOMPARE(window->geometry(), placed);
         }
+    }
+
+    // A second launch of the application by the same user hands over to the running one.
+    void aSecondLaunchBringsTheFirstToTheFront() {
+        TestEnvironment env;
+        QTemporaryDir runtime;
+        access::SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), access::SingleInstance::Claim::First);
+        AppDelegate delegate;
+        QObject::connect(&first, &access::SingleInstance::activationRequested, &delegate,
+                         &AppDelegate::applicationShouldHandleReopen);
+        delegate.applicationDidFinishLaunching();
+        delegate.mainWindow()->showMinimized();
+        QSignalSpy activations(&first, &access::SingleInstance::activationRequested);
+
+        // The real application, launched again by the same user.
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("HOME"), env.base());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), env.base() + QStringLiteral("/second-config"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(TESSARO_BUILT_BIN_DIR "/tessaro"), {});
+        QVERIFY2(second.waitForStarted(), qPrintable(second.errorString()));
+        QVERIFY(testing::waitUntil([&] { return second.state() == QProcess::NotRunning; }, 30000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(activations.size(), 1);
+        QVERIFY(!delegate.mainWindow()->isMinimized());
+        QVERIFY(delegate.mainWindow()->isVisible());
+        // It opened nothing of its own: no settings of its own were written.
+        QVERIFY(!QFileInfo::exists(env.base() + QStringLiteral("/second-config")));
     }
 };
 
