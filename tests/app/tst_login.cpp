@@ -52,7 +52,6 @@ private slots:
         delegate.applicationDidFinishLaunching();
         loginViewcontroller* login = delegate.loginView();
         QVERIFY(login);
-        QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
         QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
         QVERIFY(!delegate.mainWindow()->zoomEnabled());
 
