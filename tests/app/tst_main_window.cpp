@@ -48,7 +48,7 @@ namespace {
 QString key(const char* k) { return QString::fromLatin1(k); }
 
 // Adds a user group with these items to the local list, just before the add row.
-GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStringList& items) {
+void addGroup(MainViewController& main, const QString& name, const QStringList& items) {
     RowList& rows = main.catalogue.groupDirList;
     GroupModelPtr group = makeGroupRow(name, key(kLocalListKey), false, 1700000000);
     qint64 date = 1700000000;
@@ -57,11 +57,10 @@ GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStr
     }
     rows.insert(rows.size() - 1, group);
     renumberRowList(rows);
-    return group;
 }
 
-// Clicks the row of the local list's row `index` in the sidebar.
-void clickLocalRow(MainViewController& main, qint64 index, const QString& listKey = key(kLocalListKey)) {
+// Clicks the sidebar row of the list's row `index`.
+void clickSidebarRow(MainViewController& main, qint64 index, const QString& listKey = key(kLocalListKey)) {
     QListView* view = main.sidebarView();
     const int row = static_cast<int>(sidebarRowOf(main, listKey, index));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(main.sidebarModel()->index(row)).center());
@@ -128,7 +127,7 @@ private slots:
         main->setLeftScrollView();
         QCOMPARE(main->itemCountText(), QStringLiteral("5 items"));
 
-        clickLocalRow(*main, 3);
+        clickSidebarRow(*main, 3);
         // A rebuild keeps the selection on the same group.
         main->setLeftScrollView();
         QCOMPARE(main->sidebarModel()->selectedRow(), sidebarRowOf(*main, key(kLocalListKey), 3));
@@ -136,7 +135,7 @@ private slots:
         // Every shown item's row points back at it, and a rebuild lets go of the old rows.
         const FileModelPtr first = main->itemModel()->items().first();
         QCOMPARE(first->cell, static_cast<ItemCell*>(&main->itemModel()->cell(0)));
-        clickLocalRow(*main, 2);
+        clickSidebarRow(*main, 2);
         QCOMPARE(main->itemModel()->rowCount(), 2);
         QCOMPARE(first->cell, nullptr);
     }
@@ -151,7 +150,7 @@ private slots:
                  {QStringLiteral("photo.jpg"), QStringLiteral("Philosophy.txt"), QStringLiteral("report.pdf"),
                   QStringLiteral("_notes.txt")});
         main->setLeftScrollView();
-        clickLocalRow(*main, 2);
+        clickSidebarRow(*main, 2);
         // By date added, ascending, until another order is chosen.
         QCOMPARE(shownAndSort(*main), QStringList({"photo.jpg", "Philosophy.txt", "report.pdf", "_notes.txt", "sort 1", "sort 7"}));
         sortAction(*main, 2)->trigger();
@@ -171,7 +170,7 @@ private slots:
         }
         QCOMPARE(matches, (QList<qsizetype>{3, 2, 1, 2, 0}));
         // Another row clears the search; the all-items row searches every group.
-        clickLocalRow(*main, 1);
+        clickSidebarRow(*main, 1);
         QVERIFY(main->searchField()->text().isEmpty());
         QTest::keyClicks(main->searchField(), QStringLiteral("PHO"));
         QCOMPARE(main->itemModel()->rowCount(), 1);
@@ -185,7 +184,7 @@ private slots:
         env.mountVolume(vaultKey);
         main->catalogue.UPLibrary.insert(vaultKey, Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000));
         main->setLeftScrollView();
-        clickLocalRow(*main, 1, vaultKey);
+        clickSidebarRow(*main, 1, vaultKey);
         QCOMPARE(main->selectGroupName(), vaultKey);
         QVERIFY(!sortAction(*main, 5)->isEnabled());
     }
@@ -203,8 +202,7 @@ private slots:
         QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
         MainViewController* main = logIn(delegate);
         QVERIFY(main);
-        QTRY_VERIFY(delegate.idleTimer().isActive());
-        QTRY_VERIFY(delegate.idleTimer().remainingTime() < 9600);
+        QTRY_VERIFY(delegate.idleTimer().isActive() && delegate.idleTimer().remainingTime() < 9600);
         const int before = delegate.idleTimer().remainingTime();
         QTest::keyClicks(main->searchField(), QStringLiteral("x"));
         QVERIFY(delegate.idleTimer().remainingTime() > before);
@@ -291,7 +289,7 @@ private slots:
         QVERIFY(TestEnvironment::writeFile(root, "not a directory"));
 
         // The add row creates a group and stores the local list.
-        clickLocalRow(*main, 2);
+        clickSidebarRow(*main, 2);
         QTRY_VERIFY(main->currentAlert() && main->currentAlert()->isVisible());
         QVERIFY(main->currentAlert()->informativeText().contains(QStringLiteral("could not be saved")));
         // The new group stays in the window, where the next successful save will store it.
@@ -336,9 +334,7 @@ private slots:
     void returnInNoteTitleGoesOnInTheTextAndTheLabelFollowsTheSave() {
         testing::WindowOn<> window;
         QVERIFY(QTest::qWaitForWindowActive(&window.window));
-        const qsizetype row = testing::sidebarRowOf(*window.main, QString::fromLatin1(kNotesListKey), 1);
-        QVERIFY(row >= 0);
-        window.main->leftMouseUp(row);
+        clickSidebarRow(*window.main, 1, key(kNotesListKey));
         NotesPane& pane = *window.main->notesPane();
         QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
         QVERIFY(pane.titleField()->hasFocus());
