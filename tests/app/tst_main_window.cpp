@@ -67,7 +67,7 @@ void clickSidebarRow(MainViewController& main, qint64 index, const QString& list
 }
 
 // The shown items' names, then the tags of the checked sort items.
-QStringList shownAndSort(MainViewController& main) {
+QString shownAndSort(MainViewController& main) {
     QStringList shown;
     for (const FileModelPtr& item : main.itemModel()->items()) {
         shown << item->name;
@@ -77,7 +77,7 @@ QStringList shownAndSort(MainViewController& main) {
             shown << QStringLiteral("sort %1").arg(action->data().toInt());
         }
     }
-    return shown;
+    return shown.join(QStringLiteral(", "));
 }
 
 QAction* sortAction(MainViewController& main, int tag) {
@@ -152,12 +152,12 @@ private slots:
         main->setLeftScrollView();
         clickSidebarRow(*main, 2);
         // By date added, ascending, until another order is chosen.
-        QCOMPARE(shownAndSort(*main), QStringList({"photo.jpg", "Philosophy.txt", "report.pdf", "_notes.txt", "sort 1", "sort 7"}));
+        QCOMPARE(shownAndSort(*main), QStringLiteral("photo.jpg, Philosophy.txt, report.pdf, _notes.txt, sort 1, sort 7"));
         sortAction(*main, 2)->trigger();
         // Upper case, then '_' (0x5F), then lower case.
-        QCOMPARE(shownAndSort(*main), QStringList({"Philosophy.txt", "_notes.txt", "photo.jpg", "report.pdf", "sort 2", "sort 7"}));
+        QCOMPARE(shownAndSort(*main), QStringLiteral("Philosophy.txt, _notes.txt, photo.jpg, report.pdf, sort 2, sort 7"));
         sortAction(*main, 8)->trigger();
-        QCOMPARE(shownAndSort(*main), QStringList({"report.pdf", "photo.jpg", "_notes.txt", "Philosophy.txt", "sort 2", "sort 8"}));
+        QCOMPARE(shownAndSort(*main), QStringLiteral("report.pdf, photo.jpg, _notes.txt, Philosophy.txt, sort 2, sort 8"));
         QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
         // The group's own stored order follows the shown order.
         QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("report.pdf"));
