@@ -1,30 +1,30 @@
 // The login screen driven through its real widgets: wrong entries shake, the hint comes at
 // the fourth and the fixed message at the sixth, the empty field's button shows the hint,
-// the right password opens the vault; and the window stays whole on its screen through
-// unlocks and locks.
+// the right password opens the vault; the window stays whole on its screen through unlocks
+// and locks; and a second launch hands over to the running application.
+#include "access/single_instance.h"
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/login_viewcontroller.h"
-#include "app/main_view_controller.h"
 #include "app/ts_popover_view_controller.h"
 #include "controls/shake.h"
-#include "controls/ts_image_view.h"
 #include "controls/ts_popover.h"
 #include "controls/ts_view.h"
 #include "core/localized_text.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "support/private_bus.h"
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QToolButton>
-
-#include <numbers>
 
 using namespace tessaro;
 using tessaro::testing::logIn;
@@ -35,13 +35,6 @@ namespace {
 QString key(const char* k) { return QString::fromLatin1(k); }
 const QString kHint = QStringLiteral("our first cat");
 
-// A launch after the vault exists, with a saved hint; the login screen it shows.
-loginViewcontroller* launchWithHint(AppDelegate& delegate) {
-    SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint);
-    delegate.applicationDidFinishLaunching();
-    return delegate.loginView();
-}
-
 }  // namespace
 
 class LoginTest : public QObject {
@@ -50,53 +43,19 @@ class LoginTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
 
-    void wrongPasswordsShakeThenHintThenFixedMessage() {
+    // The empty field's button shows the hint without counting; wrong entries shake, the hint
+    // comes at the fourth and the fixed message at the sixth, in the chosen language.
+    void wrongPasswordsShakeThenHintThenFixedMessageInTheChosenLanguage() {
         TestEnvironment env;
+        QVERIFY(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint));
         AppDelegate delegate;
-        loginViewcontroller* login = launchWithHint(delegate);
+        delegate.applicationDidFinishLaunching();
+        loginViewcontroller* login = delegate.loginView();
         QVERIFY(login);
-        QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
         QCOMPARE(delegate.mainWindow()->minimumSize(), delegate.mainWindow()->maximumSize());
-        QCOMPARE(delegate.mainWindow()->windowTitle(), QStringLiteral("Tessaro"));
+        QVERIFY(!delegate.mainWindow()->zoomEnabled());
 
-        for (qint64 attempt = 1; attempt <= 7; ++attempt) {
-            logIn(delegate, QStringLiteral("wrong guess"));
-            QCOMPARE(login->errorCount(), attempt);
-            QVERIFY(controls::isShaking(login->passwordBackGroundView()));
-            // The typed text stays.
-            QCOMPARE(login->passwordTextField()->text(), QStringLiteral("wrong guess"));
-            if (attempt < 4) {
-                QVERIFY(!login->popoverShown());
-                continue;
-            }
-            QTRY_VERIFY(login->popoverShown());
-            TSPopoverViewController* content = login->mypopoverView();
-            QCOMPARE(content->errorCount, attempt);
-            const QStringList shown{content->titleLabel()->text(), content->passwordhintLabel()->text(),
-                                    QStringLiteral("%1 high").arg(login->popover()->height())};
-            const QStringList expected = attempt < 6 ? QStringList{"Password hint", kHint, "79 high"}
-                                                     : QStringList{"Still locked out?", ui_text("passwordkeyphale"), "118 high"};
-            QCOMPARE(shown, expected);
-            QCOMPARE(login->popover()->width(), 300);
-            // The popover hangs below the field, over the screen.
-            QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
-        }
-        // The shake ends where the field rests.
-        const QPoint rest = controls::restingPosition(login->passwordBackGroundView());
-        QTRY_VERIFY(!controls::isShaking(login->passwordBackGroundView()));
-        QCOMPARE(login->passwordBackGroundView()->pos(), rest);
-        // A click anywhere on the screen closes the popover.
-        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!login->popoverShown());
-        // Letter case counts.
-        logIn(delegate, QStringLiteral("Correct Horse"));
-        QVERIFY(!delegate.mainView());
-    }
-
-    void emptyFieldButtonShowsTheHintWithoutCounting() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        loginViewcontroller* login = launchWithHint(delegate);
+        // The empty field's button shows the hint without counting.
         QCOMPARE(login->enterPictureName(), QStringLiteral("About/PasswordHintIconMenu@2x.png"));
         QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
         QTRY_VERIFY(login->popoverShown());
@@ -114,8 +73,6 @@ private slots:
             login->passwordTextField()->setText(QString::fromLatin1(text));
             QVERIFY(login->flagValue >= 1 && login->flagValue <= 3);
             QVERIFY(login->flagValue != last);
-            QCOMPARE(login->animationFlagValue, static_cast<float>(2 * std::numbers::pi / static_cast<double>(login->flagValue)));
-            QCOMPARE(login->loginView()->targetAngle(), static_cast<qreal>(login->animationFlagValue));
             last = login->flagValue;
         }
         QCOMPARE(login->enterPictureName(), QStringLiteral("About/loginOk.png"));
@@ -130,48 +87,51 @@ private slots:
         QTest::mouseClick(login->enterBtn(), Qt::LeftButton);
         QTRY_VERIFY(login->popoverShown());
         QCOMPARE(login->mypopoverView()->passwordhintLabel()->text(), QString());
-    }
+        QVERIFY(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), kHint));
 
-    void rightPasswordOpensTheVaultAndResetsTheCount() {
-        TestEnvironment env;
-        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeWidth), 860.0));
-        QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeHeight), 460.0));
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        loginViewcontroller* login = delegate.loginView();
-        logIn(delegate, QStringLiteral("nope"));
-        logIn(delegate, QStringLiteral("nope"));
-        QCOMPARE(login->errorCount(), 2);
-        logIn(delegate);
-        QTRY_VERIFY(delegate.mainView());
-        QCOMPARE(login->errorCount(), 0);
-        QTRY_COMPARE(delegate.mainWindow()->contentSize(), QSize(860, 460));
-        QVERIFY(delegate.mainWindow()->zoomEnabled());
-
-        // After a lock a fresh screen starts counting from zero.
-        delegate.lockTessaroAction();
-        QTRY_VERIFY(delegate.loginView() && delegate.loginView() != login);
-        QCOMPARE(delegate.loginView()->errorCount(), 0);
-        QCOMPARE(delegate.mainWindow()->contentSize(), loginViewcontroller::kSize);
-    }
-
-    void languageSwitchRereadsThePopover() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        loginViewcontroller* login = launchWithHint(delegate);
-        for (int i = 0; i < 6; ++i) {
-            logIn(delegate, QStringLiteral("x"));
+        const QString fixedMessage = LanguageBundle::localizedStringForKey(QStringLiteral("passwordkeyphale"));
+        for (qint64 attempt = 2; attempt <= 7; ++attempt) {
+            logIn(delegate, QStringLiteral("wrong guess"));
+            QCOMPARE(login->errorCount(), attempt);
+            QVERIFY(controls::isShaking(login->passwordBackGroundView()));
+            // The typed text stays.
+            QCOMPARE(login->passwordTextField()->text(), QStringLiteral("wrong guess"));
+            if (attempt < 4) {
+                QVERIFY(!login->popoverShown());
+                continue;
+            }
+            QTRY_VERIFY(login->popoverShown());
+            TSPopoverViewController* content = login->mypopoverView();
+            const QStringList shown{content->titleLabel()->text(), content->passwordhintLabel()->text(),
+                                    QStringLiteral("%1 x %2").arg(login->popover()->width()).arg(login->popover()->height())};
+            const QStringList expected = attempt < 6 ? QStringList{"Password hint", kHint, "300 x 79"}
+                                                     : QStringList{"Still locked out?", fixedMessage, "300 x 118"};
+            QCOMPARE(shown, expected);
+            // The popover hangs below the field, over the screen.
+            QCOMPARE(login->popover()->y(), login->passwordBackGroundView()->geometry().bottom() + 1);
         }
-        QTRY_VERIFY(login->popoverShown());
+        // The shake ends where the field rests.
+        const QPoint rest = controls::restingPosition(login->passwordBackGroundView());
+        QTRY_VERIFY(!controls::isShaking(login->passwordBackGroundView()));
+        QCOMPARE(login->passwordBackGroundView()->pos(), rest);
+        // A language switch rereads the open popover.
         QVERIFY(SettingsStore::setValue(key(keys::AppLanguage), 1));
         LanguageBundle::setLanguage();
         login->langeuageAction();
         QCOMPARE(login->mypopoverView()->titleLabel()->text(), QStringLiteral("仍然无法解锁？"));
         QCOMPARE(login->passwordTextField()->placeholderText(), QStringLiteral("密码"));
         QCOMPARE(login->popover()->size(), QSize(300, 118));
+        // A click anywhere on the screen closes the popover.
+        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!login->popoverShown());
+        // Letter case counts.
+        logIn(delegate, QStringLiteral("Correct Horse"));
+        QVERIFY(!delegate.mainView());
     }
 
-    void windowStaysOnItsScreenAndWhereItWasAcrossLocks() {
+    // The right password opens the vault and resets the count; the window stays whole on its
+    // screen and where the user put it across locks.
+    void rightPasswordOpensTheVaultWhereTheWindowWas() {
         TestEnvironment env;
         // Larger than the screen: the main window must shrink to it, not run off it.
         QVERIFY(SettingsStore::setValue(key(keys::mainWindowSizeWidth), 2400.0));
@@ -182,18 +142,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QRect screen = window->screen()->availableGeometry();
         // The login window starts in the middle of the screen.
-        QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
+        QVERIFY((window->geometry().center() - screen.center()).manhattanLength() <= 2);
 
+        loginViewcontroller* login = delegate.loginView();
+        logIn(delegate, QStringLiteral("nope"));
+        logIn(delegate, QStringLiteral("nope"));
+        // A lock at the login screen (the idle timer, the screen lock) has nothing to lock.
+        delegate.lockTessaroAction();
+        QCOMPARE(delegate.loginView(), login);
+        QCOMPARE(login->errorCount(), 2);
         logIn(delegate);
-        QTRY_VERIFY(delegate.mainView());
-        QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
+        QTRY_VERIFY(delegate.mainView() && delegate.mainView()->iswriteFrameSize);
+        QCOMPARE(login->errorCount(), 0);
         QApplication::processEvents();
-        QVERIFY2(screen.contains(window->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                                     .arg(window->frameGeometry().x())
-                                                                     .arg(window->frameGeometry().y())
-                                                                     .arg(window->frameGeometry().width())
-                                                                     .arg(window->frameGeometry().height())));
+        QCOMPARE(screen.united(window->frameGeometry()), screen);
 
         // A window of its own size, somewhere the user put it: it comes back there.
         window->setGeometry(QRect(screen.topLeft() + QPoint(30, 40), QSize(800, 470)));
@@ -202,19 +164,49 @@ private slots:
         for (int cycle = 0; cycle < 5; ++cycle) {
             delegate.lockTessaroAction();
             QTRY_VERIFY(delegate.loginView() && !delegate.mainView());
+            QCOMPARE(window->contentSize(), loginViewcontroller::kSize);
             // The login window is centred where the main window was, whole on the screen.
             QVERIFY(qAbs(window->geometry().center().x() - placed.center().x()) <= 1);
-            QVERIFY(screen.contains(window->frameGeometry()));
+            QCOMPARE(screen.united(window->frameGeometry()), screen);
             logIn(delegate);
-            QTRY_VERIFY(delegate.mainView());
-            QTRY_VERIFY(delegate.mainView()->iswriteFrameSize);
+            QTRY_VERIFY(delegate.mainView() && delegate.mainView()->iswriteFrameSize);
             QApplication::processEvents();
             QCOMPARE(window->geometry(), placed);
         }
     }
 
-private:
-    static QString ui_text(const char* k) { return LanguageBundle::localizedStringForKey(QString::fromLatin1(k)); }
+    // A second launch of the application by the same user hands over to the running one.
+    void aSecondLaunchBringsTheFirstToTheFront() {
+        TestEnvironment env;
+        QTemporaryDir runtime;
+        access::SingleInstance first(runtime.path());
+        QCOMPARE(first.claim(), access::SingleInstance::Claim::First);
+        AppDelegate delegate;
+        QObject::connect(&first, &access::SingleInstance::activationRequested, &delegate,
+                         &AppDelegate::applicationShouldHandleReopen);
+        delegate.applicationDidFinishLaunching();
+        delegate.mainWindow()->showMinimized();
+        QSignalSpy activations(&first, &access::SingleInstance::activationRequested);
+
+        // The real application, launched again by the same user.
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("HOME"), env.base());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), env.base() + QStringLiteral("/second-config"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(TESSARO_BUILT_BIN_DIR "/tessaro"), {});
+        QVERIFY2(second.waitForStarted(), qPrintable(second.errorString()));
+        QVERIFY(testing::waitUntil([&] { return second.state() == QProcess::NotRunning; }, 30000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(activations.size(), 1);
+        QVERIFY(!delegate.mainWindow()->isMinimized());
+        QVERIFY(delegate.mainWindow()->isVisible());
+        // It opened nothing of its own: no settings of its own were written.
+        QVERIFY(!QFileInfo::exists(env.base() + QStringLiteral("/second-config")));
+    }
 };
 
 int main(int argc, char** argv) { return tessaro::testing::runWidgetTest<LoginTest>(argc, argv, true); }

@@ -1,25 +1,33 @@
 // The application shell driven through its real widgets, offscreen: launch, login, the
-// sidebar and item list, sorting, search, the lock cycle, the idle timer and the window size.
+// sidebar and item list, sorting, search, the lock cycle, the idle timer and the window size,
+// and what a new user ran into on a real desktop.
 // The item commands and the right-click menus have their own test (tst_item_commands).
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
+#include "app/file_manager.h"
 #include "app/item_list_model.h"
 #include "app/main_view_controller.h"
-#include "controls/modal_seam.h"
-#include "app/login_viewcontroller.h"
+#include "app/notes_pane.h"
 #include "app/sidebar_model.h"
+#include "app/ts_text_view.h"
+#include "controls/modal_seam.h"
+#include "controls/text_prompt.h"
 #include "core/catalogue.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
-#include "core/volumes.h"
+#include "crypto/help_class.h"
+#include "notes/note_package.h"
+#include "notes/open_note.h"
 #include "support/test_environment.h"
 #include "support/window_steps.h"
 #include "support/widget_test_main.h"
 
-#include <QApplication>
+#include <QDateTime>
+#include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -40,7 +48,7 @@ namespace {
 QString key(const char* k) { return QString::fromLatin1(k); }
 
 // Adds a user group with these items to the local list, just before the add row.
-GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStringList& items) {
+void addGroup(MainViewController& main, const QString& name, const QStringList& items) {
     RowList& rows = main.catalogue.groupDirList;
     GroupModelPtr group = makeGroupRow(name, key(kLocalListKey), false, 1700000000);
     qint64 date = 1700000000;
@@ -49,50 +57,27 @@ GroupModelPtr addGroup(MainViewController& main, const QString& name, const QStr
     }
     rows.insert(rows.size() - 1, group);
     renumberRowList(rows);
-    return group;
 }
 
-void clickSidebarRow(MainViewController& main, qsizetype row) {
+// Clicks the sidebar row of the list's row `index`.
+void clickSidebarRow(MainViewController& main, qint64 index, const QString& listKey = key(kLocalListKey)) {
     QListView* view = main.sidebarView();
-    const QRect rect = view->visualRect(main.sidebarModel()->index(static_cast<int>(row)));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    const int row = static_cast<int>(sidebarRowOf(main, listKey, index));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(main.sidebarModel()->index(row)).center());
 }
 
-QStringList shownNames(MainViewController& main) {
-    QStringList names;
+// The shown items' names, then the tags of the checked sort items.
+QString shownAndSort(MainViewController& main) {
+    QStringList shown;
     for (const FileModelPtr& item : main.itemModel()->items()) {
-        names << item->name;
+        shown << item->name;
     }
-    return names;
-}
-
-// The sidebar, one row a line: list, index in its list, title, count, what kind of row it is
-// and whether it is the selected one.
-QStringList sidebarRows(MainViewController& main) {
-    QStringList rows;
-    SidebarModel* sidebar = main.sidebarModel();
-    for (qsizetype i = 0; i < sidebar->count(); ++i) {
-        const SidebarEntry& e = sidebar->entry(i);
-        const QString list = e.groupName == key(kLocalListKey) ? QStringLiteral("local")
-                             : e.groupName == key(kNotesListKey) ? QStringLiteral("notes")
-                                                                 : e.groupName;
-        rows << QStringLiteral("%1 %2 %3%4%5%6%7")
-                    .arg(list, QString::number(e.groupRow), sidebar->index(static_cast<int>(i)).data().toString(),
-                         e.countText.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.countText),
-                         e.isHeader ? (e.canSelected ? " header" : " fixed header") : "", e.isAddItem ? " add" : "",
-                         sidebar->cell(i).selected && sidebar->selectedRow() == i ? " selected" : "");
-    }
-    return rows;
-}
-
-QList<int> checkedSorts(MainViewController& main) {
-    QList<int> tags;
     for (QAction* action : main.applicationDockMenu()->actions()) {
         if (action->isChecked()) {
-            tags << action->data().toInt();
+            shown << QStringLiteral("sort %1").arg(action->data().toInt());
         }
     }
-    return tags;
+    return shown.join(QStringLiteral(", "));
 }
 
 QAction* sortAction(MainViewController& main, int tag) {
@@ -104,6 +89,22 @@ QAction* sortAction(MainViewController& main, int tag) {
     return nullptr;
 }
 
+// The sidebar, one row a line: list, index in its list, title, what kind of row it is and
+// whether it is the selected one.
+QStringList sidebarRows(MainViewController& main) {
+    QStringList rows;
+    SidebarModel* sidebar = main.sidebarModel();
+    for (qsizetype i = 0; i < sidebar->count(); ++i) {
+        const SidebarEntry& e = sidebar->entry(i);
+        rows << QStringLiteral("%1 %2 %3%4%5%6")
+                    .arg(e.groupName == key(kLocalListKey) ? QStringLiteral("local") : QStringLiteral("notes"),
+                         QString::number(e.groupRow), sidebar->index(static_cast<int>(i)).data().toString(),
+                         e.isHeader ? (e.canSelected ? " header" : " fixed header") : "", e.isAddItem ? " add" : "",
+                         sidebar->cell(i).selected && sidebar->selectedRow() == i ? " selected" : "");
+    }
+    return rows;
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -112,123 +113,80 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { setLogToStderr(false); }
 
-    void freshVaultShowsThreeLocalAndThreeNotesRows() {
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.applicationDidFinishLaunching();
-        QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
-        QVERIFY(!delegate.mainWindow()->zoomEnabled());  // the login screen's size is fixed
-        MainViewController* main = logIn(delegate);
-        QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        QCOMPARE(sidebarRows(*main), (QStringList{"local 0 Local Vault fixed header", "local 1 All Items selected",
-                                                  "local 2 New Group add", "notes 0 Secure Notes fixed header",
-                                                  "notes 1 All Notes", "notes 2 New Group add"}));
-        QCOMPARE(main->sidebarModel()->entry(0).icon, SidebarEntry::Icon::LocalVault);
-        QCOMPARE(main->sidebarModel()->entry(3).icon, SidebarEntry::Icon::SecureNotes);
-        QCOMPARE(main->selectGroupName(), key(kLocalListKey));
-        QCOMPARE(main->selectGroupIndex, 1);
-        QCOMPARE(main->itemModel()->rowCount(), 0);
-        QVERIFY(delegate.mainWindow()->zoomEnabled());
-    }
-
-    void allItemsShowsEveryGroupAndSelectionSurvivesRebuild() {
+    void freshVaultShowsEveryGroupAndSelectionSurvivesRebuild() {
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
+        QVERIFY(QFileInfo(vaultpaths::AppRootNoteDirPath()).isDir());
+        QVERIFY(delegate.mainWindow()->zoomEnabled());
+        QCOMPARE(sidebarRows(*main), (QStringList{"local 0 Local Vault fixed header", "local 1 All Items selected",
+                                                  "local 2 New Group add", "notes 0 Secure Notes fixed header",
+                                                  "notes 1 All Notes", "notes 2 New Group add"}));
         addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
         addGroup(*main, QStringLiteral("Home"), {QStringLiteral("c.txt"), QStringLiteral("d.txt"), QStringLiteral("e.txt")});
         main->setLeftScrollView();
-        QCOMPARE(main->itemModel()->rowCount(), 5);
         QCOMPARE(main->itemCountText(), QStringLiteral("5 items"));
 
-        const qsizetype home = sidebarRowOf(*main, key(kLocalListKey), 3);
-        clickSidebarRow(*main, home);
-        QCOMPARE(main->selectGroupIndex, 3);
-        QCOMPARE(main->itemModel()->rowCount(), 3);
+        clickSidebarRow(*main, 3);
         // A rebuild keeps the selection on the same group.
         main->setLeftScrollView();
-        QCOMPARE(main->sidebarModel()->selectedRow(), home);
+        QCOMPARE(main->sidebarModel()->selectedRow(), sidebarRowOf(*main, key(kLocalListKey), 3));
         QCOMPARE(main->itemModel()->rowCount(), 3);
         // Every shown item's row points back at it, and a rebuild lets go of the old rows.
         const FileModelPtr first = main->itemModel()->items().first();
         QCOMPARE(first->cell, static_cast<ItemCell*>(&main->itemModel()->cell(0)));
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        clickSidebarRow(*main, 2);
         QCOMPARE(main->itemModel()->rowCount(), 2);
         QCOMPARE(first->cell, nullptr);
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
-        QCOMPARE(main->itemModel()->rowCount(), 5);
     }
 
-    void sortFollowsPlainComparisonAndDescendingReverses() {
-        LoggedInApp app;
-        QVERIFY(app.shown());
-        auto& [env, delegate, main] = app;
-        addGroup(*main, QStringLiteral("Mixed"),
-                 {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("_under"), QStringLiteral("alpha"),
-                  QStringLiteral("Zed"), QStringLiteral("Beta")});
-        main->setLeftScrollView();
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
-        // Default: by date added, ascending (the order the items were given their dates).
-        QCOMPARE(shownNames(*main), QStringList({"beta", "Alpha", "_under", "alpha", "Zed", "Beta"}));
-
-        sortAction(*main, 2)->trigger();
-        // Code-unit order: upper case, then '_' (0x5F), then lower case.
-        const QStringList ascending = {"Alpha", "Beta", "Zed", "_under", "alpha", "beta"};
-        QCOMPARE(shownNames(*main), ascending);
-        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Name"));
-        QCOMPARE(checkedSorts(*main), (QList<int>{2, 7}));
-
-        sortAction(*main, 8)->trigger();
-        QStringList descending = ascending;
-        std::reverse(descending.begin(), descending.end());
-        QCOMPARE(shownNames(*main), descending);
-        QCOMPARE(checkedSorts(*main), (QList<int>{2, 8}));
-        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
-        // The group's own stored order follows the shown order.
-        QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("beta"));
-
-        // Item 5 is offered for the local vault and refused for a removable drive's vault.
-        QVERIFY(sortAction(*main, 5)->isEnabled());
-        const QString vaultKey = QStringLiteral("USB/Travel.flp");
-        env.mountVolume(vaultKey);
-        const RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
-        main->catalogue.UPLibrary.insert(vaultKey, drive);
-        main->setLeftScrollView();
-        const qsizetype driveRow = sidebarRowOf(*main, vaultKey, 1);
-        QVERIFY(driveRow > 0);
-        QCOMPARE(main->sidebarModel()->index(static_cast<int>(driveRow - 1)).data().toString(), QStringLiteral("USB Vault"));
-        clickSidebarRow(*main, driveRow);
-        QCOMPARE(main->selectGroupName(), vaultKey);
-        QVERIFY(!sortAction(*main, 5)->isEnabled());
-    }
-
-    void searchGivesAFreshResultPerKeystroke() {
+    // Names sort by plain code units and descending reverses; each keystroke gives a fresh
+    // search result, case not counting.
+    void sortAndSearchFollowTheShownGroup() {
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
         addGroup(*main, QStringLiteral("Trip"),
-                 {QStringLiteral("photo.jpg"), QStringLiteral("philosophy.txt"), QStringLiteral("report.pdf"),
-                  QStringLiteral("notes.txt")});
+                 {QStringLiteral("photo.jpg"), QStringLiteral("Philosophy.txt"), QStringLiteral("report.pdf"),
+                  QStringLiteral("_notes.txt")});
         main->setLeftScrollView();
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
+        clickSidebarRow(*main, 2);
+        // By date added, ascending, until another order is chosen.
+        QCOMPARE(shownAndSort(*main), QStringLiteral("photo.jpg, Philosophy.txt, report.pdf, _notes.txt, sort 1, sort 7"));
+        sortAction(*main, 2)->trigger();
+        // Upper case, then '_' (0x5F), then lower case.
+        QCOMPARE(shownAndSort(*main), QStringLiteral("Philosophy.txt, _notes.txt, photo.jpg, report.pdf, sort 2, sort 7"));
+        sortAction(*main, 8)->trigger();
+        QCOMPARE(shownAndSort(*main), QStringLiteral("report.pdf, photo.jpg, _notes.txt, Philosophy.txt, sort 2, sort 8"));
+        QCOMPARE(main->sortButton()->text(), QStringLiteral("Sort: Descending"));
+        // The group's own stored order follows the shown order.
+        QCOMPARE(main->catalogue.groupDirList[2]->fileModels->first()->name, QStringLiteral("report.pdf"));
 
-        // Each key, then how many items match: case does not count, a backspace widens again.
+        // Each key, then how many items match: a backspace widens again.
         QList<qsizetype> matches;
         for (const Qt::Key k : {Qt::Key_P, Qt::Key_H, Qt::Key_O, Qt::Key_Backspace, Qt::Key_X}) {
             QTest::keyClick(main->searchField(), k, k == Qt::Key_Backspace ? Qt::NoModifier : Qt::ShiftModifier);
             matches << main->itemModel()->rowCount();
         }
         QCOMPARE(matches, (QList<qsizetype>{3, 2, 1, 2, 0}));
-
         // Another row clears the search; the all-items row searches every group.
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 1));
+        clickSidebarRow(*main, 1);
         QVERIFY(main->searchField()->text().isEmpty());
-        QCOMPARE(main->itemModel()->rowCount(), 4);
         QTest::keyClicks(main->searchField(), QStringLiteral("PHO"));
-        QCOMPARE(shownNames(*main), QStringList({"photo.jpg"}));
+        QCOMPARE(main->itemModel()->rowCount(), 1);
+        QCOMPARE(main->itemModel()->items().first()->name, QStringLiteral("photo.jpg"));
         main->searchField()->clear();
         QCOMPARE(main->itemModel()->rowCount(), 4);
+
+        // Sorting by item 5 is offered for the local vault and refused for a removable drive's vault.
+        QVERIFY(sortAction(*main, 5)->isEnabled());
+        const QString vaultKey = QStringLiteral("USB/Travel.flp");
+        env.mountVolume(vaultKey);
+        main->catalogue.UPLibrary.insert(vaultKey, Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000));
+        main->setLeftScrollView();
+        clickSidebarRow(*main, 1, vaultKey);
+        QCOMPARE(main->selectGroupName(), vaultKey);
+        QVERIFY(!sortAction(*main, 5)->isEnabled());
     }
 
     void idleTimerLocksAfterDelayAndActionsRestartIt() {
@@ -244,13 +202,10 @@ private slots:
         QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
         MainViewController* main = logIn(delegate);
         QVERIFY(main);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        QTRY_VERIFY(delegate.idleTimer().isActive());
-        QTRY_VERIFY(delegate.idleTimer().remainingTime() < 9600);
+        QTRY_VERIFY(delegate.idleTimer().isActive() && delegate.idleTimer().remainingTime() < 9600);
         const int before = delegate.idleTimer().remainingTime();
         QTest::keyClicks(main->searchField(), QStringLiteral("x"));
         QVERIFY(delegate.idleTimer().remainingTime() > before);
-        QVERIFY(delegate.mainView());
 
         // Setting 0: no idle lock at all.
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 0);
@@ -262,75 +217,54 @@ private slots:
         QTest::keyClicks(main->searchField(), QStringLiteral("z"));
         QTRY_VERIFY(delegate.mainView() == nullptr);
         QVERIFY(delegate.loginView());
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
     }
 
-    void lockDiscardsControllerAndKeepsMountedDriveVaults() {
-        LoggedInApp app;
+    // The stored size comes back and is written only while writing is on; the lock turns it
+    // off (the login screen's size is never stored), discards the controller and keeps only
+    // the drive vaults still mounted for the next login.
+    void lockDiscardsControllerKeepsMountedDriveVaultsAndStoresNoLoginSize() {
+        LoggedInApp app([](TestEnvironment&) {
+            SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
+            SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
+        });
         QVERIFY(app.shown());
         auto& [env, delegate, opened] = app;
         QPointer<MainViewController> main = opened;
+        QTRY_VERIFY(main->iswriteFrameSize);
+        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
+        QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
+        main->iswriteFrameSize = false;
+        delegate.mainWindow()->setContentSize(QSize(800, 470));
+        QTest::qWait(50);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 450.0);
+        main->iswriteFrameSize = true;
+        delegate.mainWindow()->setContentSize(QSize(800, 480));
+        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
+
         env.mountVolume(QStringLiteral("USB/Travel.flp"));
         RowList mounted{std::make_shared<GroupModel>()};
         mounted.first()->isHeader = true;
         mounted.first()->groupName = QStringLiteral("USB/Travel.flp");
         main->catalogue.UPLibrary.insert(QStringLiteral("USB/Travel.flp"), mounted);
         main->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
-        addGroup(*main, QStringLiteral("Work"), {QStringLiteral("a.txt")});
-
         QTest::mouseClick(main->lockButton(), Qt::LeftButton);
         QTRY_VERIFY(main.isNull());
-        QVERIFY(delegate.mainView() == nullptr);
         QVERIFY(delegate.loginView());
         QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
         const UpLibrary& kept = *delegate.mainWindow()->UPLibrary;
         QCOMPARE(kept.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
         QCOMPARE(kept.value(QStringLiteral("USB/Travel.flp")).first(), mounted.first());
-        QVERIFY(!delegate.lockTessaro()->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
 
         // The next login builds a new controller that starts from the kept table.
         MainViewController* next = logIn(delegate);
         QVERIFY(next);
-        QVERIFY(next->catalogue.UPLibrary.contains(QStringLiteral("USB/Travel.flp")));
-        QVERIFY(!next->catalogue.UPLibrary.contains(QStringLiteral("Pulled/Old.flp")));
-        QVERIFY(next->sidebarModel()->count() > 0);
-        QCOMPARE(next->selectGroupIndex, 1);
-        QVERIFY(next->searchField()->text().isEmpty());
+        QCOMPARE(next->catalogue.UPLibrary.keys(), QStringList({QStringLiteral("USB/Travel.flp")}));
     }
 
-    void windowSizeIsStoredOnlyWhileWriting() {
-        LoggedInApp app([](TestEnvironment&) {
-            SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
-            SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
-        });
-        QVERIFY(app.shown());
-        auto& [env, delegate, main] = app;
-        QTRY_VERIFY(main->iswriteFrameSize);
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
-        QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
-
-        delegate.mainWindow()->setContentSize(QSize(800, 500));
-        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
-
-        main->iswriteFrameSize = false;
-        delegate.mainWindow()->setContentSize(QSize(800, 470));
-        QTest::qWait(50);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 500.0);
-        main->iswriteFrameSize = true;
-        delegate.mainWindow()->setContentSize(QSize(800, 480));
-        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
-
-        // The lock turns writing off: the login screen's size is never stored.
-        delegate.lockTessaroAction();
-        QTRY_VERIFY(delegate.mainView() == nullptr);
-        QTest::qWait(50);
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(300, 354));
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
-    }
-
-    void addVaultCommandRunsOnceAfterTheDebounce() {
+    void addVaultCommandRunsOnceAfterTheDebounceAndAFailedSaveIsTold() {
         LoggedInApp app;
         QVERIFY(app.shown());
         auto& [env, delegate, main] = app;
@@ -347,22 +281,16 @@ private slots:
         controls::ModalSeam::reset();
         QTest::qWait(MainViewController::kAddDebounceMs + 100);
         QVERIFY(!panelAsked());
-    }
 
-    void failedSaveShowsAnAlert() {
-        LoggedInApp app;
-        QVERIFY(app.shown());
-        auto& [env, delegate, main] = app;
-        QVERIFY(!main->currentAlert());
-        // The vault root turns into a plain file: nothing can be written below it.
+        // A save that fails shows an alert. The vault root turns into a plain file: nothing can
+        // be written below it.
         const QString root = env.vaultRoot();
         QVERIFY(QDir().rename(root, root + QStringLiteral(".moved")));
         QVERIFY(TestEnvironment::writeFile(root, "not a directory"));
 
         // The add row creates a group and stores the local list.
-        clickSidebarRow(*main, sidebarRowOf(*main, key(kLocalListKey), 2));
-        QTRY_VERIFY(main->currentAlert());
-        QVERIFY(main->currentAlert()->isVisible());
+        clickSidebarRow(*main, 2);
+        QTRY_VERIFY(main->currentAlert() && main->currentAlert()->isVisible());
         QVERIFY(main->currentAlert()->informativeText().contains(QStringLiteral("could not be saved")));
         // The new group stays in the window, where the next successful save will store it.
         QCOMPARE(main->catalogue.groupDirList.size(), 4);
@@ -374,41 +302,112 @@ private slots:
         QVERIFY(TestEnvironment::readFile(vaultpaths::AppGroupDirListPath()).contains("New Group"));
     }
 
-    // A catalogue file that cannot be read whole: the window opens with what could be read
-    // and an alert names the file and, where one was kept, what was lost.
-    void aDamagedCatalogueOpensWithWhatCouldBeRead_data() {
-        QTest::addColumn<QByteArray>("catalogue");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<QStringList>("told");
-        QTest::addRow("cut short") << QByteArray("<plist><array><dict>broken") << 0 << QStringList();
-        QTest::addRow("one field unreadable")
-            << QByteArray("<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
-                          "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
-                          "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string></dict>"
-                          "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
-                          "<key>fileSize</key><string>big</string></dict>"
-                          "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>")
-            << 2
-            << QStringList{QStringLiteral("Groups kept: 1, items kept: 2."),
-                           QStringLiteral("item 1 (\"b.txt\"): \"fileSize\" could not be read")};
-    }
-
+    // A catalogue file that cannot be read whole (the reading is the catalogue's own test):
+    // the window opens with what could be read and an alert names where the file was moved and
+    // what was lost.
     void aDamagedCatalogueOpensWithWhatCouldBeRead() {
-        QFETCH(QByteArray, catalogue);
-        QFETCH(int, rows);
-        QFETCH(QStringList, told);
         LoggedInApp app([&](TestEnvironment&) {
-            QVERIFY(TestEnvironment::writeFile(vaultpaths::AppGroupDirListPath(), catalogue));
+            QVERIFY(TestEnvironment::writeFile(
+                vaultpaths::AppGroupDirListPath(),
+                "<plist version=\"1.0\"><array><dict><key>isHeader</key><true/></dict>"
+                "<dict><key>name</key><string>All Items</string><key>FileModel</key><array>"
+                "<dict><key>path</key><string>/nowhere/a.txt</string><key>name</key><string>a.txt</string></dict>"
+                "<dict><key>path</key><string>/nowhere/b.txt</string><key>name</key><string>b.txt</string>"
+                "<key>fileSize</key><string>big</string></dict>"
+                "</array></dict><dict><key>isAddItem</key><true/></dict></array></plist>"));
         });
         QVERIFY(app.shown());
-        QVERIFY(!app.main->catalogue.damagedFiles.isEmpty());
-        QCOMPARE(app.main->itemModel()->rowCount(), rows);
+        QCOMPARE(app.main->itemModel()->rowCount(), 2);
+        QCOMPARE(app.main->catalogue.damagedFiles.size(), 1);
         QTRY_VERIFY(app.main->currentAlert());
         const QString text = app.main->currentAlert()->informativeText();
-        QVERIFY2(text.contains(app.main->catalogue.damagedFiles.first()), qPrintable(text));
-        for (const QString& part : told) {
+        for (const QString& part : {app.main->catalogue.damagedFiles.first(), QStringLiteral("Groups kept: 1, items kept: 2."),
+                                    QStringLiteral("item 1 (\"b.txt\"): \"fileSize\" could not be read")}) {
             QVERIFY2(text.contains(part), qPrintable(text));
         }
+    }
+
+    // What a new user ran into on a real desktop: typing after Return in a note's title, a
+    // "Show in File Manager" on a machine without one, and a prompt whose title bar repeated
+    // its message until it was cut off.
+    // Return in a new note's title goes on in its text; the edited label follows the last save.
+    void returnInNoteTitleGoesOnInTheTextAndTheLabelFollowsTheSave() {
+        testing::WindowOn<> window;
+        QVERIFY(QTest::qWaitForWindowActive(&window.window));
+        clickSidebarRow(*window.main, 1, key(kNotesListKey));
+        NotesPane& pane = *window.main->notesPane();
+        QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+        QVERIFY(pane.titleField()->hasFocus());
+        QTest::keyClicks(pane.titleField(), QStringLiteral("Groceries"));
+        QTest::keyClick(pane.titleField(), Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("milk"));
+        QCOMPARE(pane.titleField()->text(), QStringLiteral("Groceries"));
+        QCOMPARE(pane.titleField()->cursorPosition(), 0);
+        const FileModelPtr old = pane.openNote().note();
+        QCOMPARE(old->name, QStringLiteral("Groceries"));
+        QCOMPARE(pane.editor()->toPlainText(), QStringLiteral("milk"));
+
+        QTest::mouseClick(pane.addNoteButton(), Qt::LeftButton);
+        // The first note made and last written years ago.
+        const QDateTime then(QDate(2001, 3, 4), QTime(5, 6, 7));
+        old->createDate = then.toSecsSinceEpoch();
+        const auto package = notes::NotePackage::of(*old, HelpClass::AppRootNoteDirPath());
+        QVERIFY(package);
+        QFile text(package->path() + QStringLiteral("/TXT.rtf"));
+        QVERIFY(text.open(QIODevice::ReadWrite) && text.setFileTime(then, QFileDevice::FileModificationTime));
+        text.close();
+        pane.openRow(pane.shownNotes().indexOf(old));
+        QVERIFY2(pane.editedLabel()->text().contains(QStringLiteral("2001")), qPrintable(pane.editedLabel()->text()));
+        QTest::keyClicks(pane.editor(), QStringLiteral("today"));
+        QVERIFY(pane.flush());
+        const QString year = QString::number(QDate::currentDate().year());
+        QVERIFY2(pane.editedLabel()->text().contains(year), qPrintable(pane.editedLabel()->text()));
+    }
+
+    void folderOpenerFailureIsReported_data() {
+        QTest::addColumn<QString>("opener");  // the script standing in for the desktop's opener
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("opener finds a file manager") << QStringLiteral("exit 0") << true;
+        QTest::newRow("opener finds nothing to open folders") << QStringLiteral("exit 3") << false;
+        QTest::newRow("no opener installed") << QString() << false;
+    }
+
+    void folderOpenerFailureIsReported() {
+        QFETCH(QString, opener);
+        QFETCH(bool, shown);
+        QTemporaryDir bin;
+        if (!opener.isEmpty()) {
+            QFile script(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + opener.toUtf8() + "\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        // A bus nobody connected: the file manager service cannot answer, the opener must.
+        FileManager::setBusForTests(QStringLiteral("no bus here"));
+
+        QObject context;
+        std::optional<bool> answer;
+        FileManager::showItem(bin.filePath(QStringLiteral("item.txt")), &context, [&answer](bool ok) { answer = ok; });
+        const bool answered = QTest::qWaitFor([&answer] { return answer.has_value(); }, FileManager::kOpenerGraceMs / 2);
+
+        qputenv("PATH", path);
+        FileManager::setBusForTests({});
+        QVERIFY(answered);
+        QCOMPARE(*answer, shown);
+    }
+
+    void promptTitleDoesNotRepeatItsMessage() {
+        QWidget parent;
+        parent.show();
+        controls::TextPrompt::Request request;
+        request.message = QStringLiteral("Name the new vault on the drive:");
+        controls::TextPrompt::ask(&parent, request, [](std::optional<QString>) {});
+        auto* box = parent.findChild<QDialog*>(QStringLiteral("textPrompt"));
+        QVERIFY(box);
+        QVERIFY2(!box->windowTitle().contains(request.message), qPrintable(box->windowTitle()));
+        box->reject();
     }
 };
 
