@@ -33,9 +33,10 @@ constexpr Pattern kBuiltKeys[] = {
 };
 
 struct SourceKeys {
-    QSet<QString> looked;       // passed to a lookup call as they stand
-    QSet<QString> patterns;     // passed to a lookup call with a number filled in
-    QSet<QString> named;        // literals named as keys are, handed to a lookup through a table
+    // Passed to a lookup call as they stand, or literals named as keys are (handed to a
+    // lookup through a table).
+    QSet<QString> looked;
+    QSet<QString> patterns;  // passed to a lookup call with a number filled in
 };
 
 SourceKeys scanSources() {
@@ -61,7 +62,7 @@ SourceKeys scanSources() {
                 (key.contains(QLatin1String("%1")) ? keys.patterns : keys.looked).insert(key);
             }
             for (const auto& match : literal.globalMatch(source)) {
-                keys.named.insert(match.captured(1));
+                keys.looked.insert(match.captured(1));
             }
         }
     }
@@ -83,10 +84,10 @@ QStringList placeholders(const QString& text) {
 class LocalizationTest : public QObject {
     Q_OBJECT
 private slots:
+    // In English: the languages agree on their keys below.
     void everyKeyTheCodeUsesHasBothTexts() {
         const QHash<QString, QString> en = stringsTable("en");
-        const QHash<QString, QString> zh = stringsTable("zh-Hans");
-        QVERIFY(!en.isEmpty() && !zh.isEmpty());
+        QVERIFY(!en.isEmpty());
         const SourceKeys sources = scanSources();
         QVERIFY2(sources.looked.size() > 100, "the source scan found almost no lookups");
 
@@ -99,14 +100,11 @@ private slots:
                 wanted.insert(pattern.arg(n));
             }
         }
-        wanted.unite(sources.named);
 
         QStringList missing;
         for (const QString& key : std::as_const(wanted)) {
-            for (const auto& [language, texts] : {std::pair{"en", &en}, std::pair{"zh-Hans", &zh}}) {
-                if (!texts->contains(key)) {
-                    missing << QStringLiteral("%1 lacks \"%2\"").arg(QLatin1String(language), key);
-                }
+            if (!en.contains(key)) {
+                missing << QStringLiteral("en lacks \"%1\"").arg(key);
             }
         }
         missing.sort();
@@ -116,6 +114,7 @@ private slots:
     void bothLanguagesAgreeOnEveryText() {
         const QHash<QString, QString> en = stringsTable("en");
         const QHash<QString, QString> zh = stringsTable("zh-Hans");
+        QVERIFY(!zh.isEmpty());
         QStringList faults;
         for (auto it = en.cbegin(); it != en.cend(); ++it) {
             const QString other = zh.value(it.key());
