@@ -16,7 +16,6 @@
 #include "support/test_environment.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
-#include "vault/vault_controller.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -139,7 +138,6 @@ private slots:
         QTest::addColumn<bool>("weakAlert");
         QTest::newRow("weak") << QStringLiteral("qwertyui") << "Weak" << QColor(254, 123, 123) << true;
         QTest::newRow("moderate") << QStringLiteral("abcd1234x") << "Moderate" << QColor(255, 190, 50) << false;
-        QTest::newRow("strong") << kStrong << "Strong" << QColor(180, 225, 35) << false;
     }
     void onlyALevelZeroPasswordIsFollowedByTheWeakAlert() {
         QFETCH(QString, password);
