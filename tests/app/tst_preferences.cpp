@@ -38,16 +38,16 @@ namespace {
 QString key(const char* k) { return QString::fromLatin1(k); }
 
 // The window as the menu opens it, on the pane of toolbar button `index`.
-template <typename Pane>
-Pane* openOn(int index) {
+PreferencePane* openPane(int index) {
     showPreferences(nullptr);
     PreferencesWindowController* window = PreferencesWindowController::shown();
     if (!window) {
         return nullptr;
     }
+    const QString identifier = window->toolbarButton(index)->objectName();
     QTest::mouseClick(window->toolbarButton(index), Qt::LeftButton);
-    waitUntil([&] { return qobject_cast<Pane*>(window->currentPane()) != nullptr; });
-    return qobject_cast<Pane*>(window->currentPane());
+    waitUntil([&] { return window->currentIdentifier() == identifier; });
+    return window->currentPane();
 }
 
 void closePreferences() {
@@ -68,14 +68,6 @@ QList<QWidget*> controlsOf(PreferencePane* pane) {
     }
     auto* advanced = qobject_cast<AdvancedViewController*>(pane);
     return {advanced->checkBox1(), advanced->checkBox2(), advanced->checkBox3(), advanced->eraseMenu()};
-}
-
-PreferencePane* openPane(int index) {
-    switch (index) {
-    case 0: return openOn<GeneralViewController>(0);
-    case 1: return openOn<PasswordViewController>(1);
-    default: return openOn<AdvancedViewController>(3);
-    }
 }
 
 // What a control shows: a check box 0 or 1, a menu its index.
@@ -102,7 +94,7 @@ private slots:
     // type); a live one writes at once, a later version's is shown but takes no change; a
     // new window, as after a restart, shows what was left.
     void everyControlShowsItsSettingAndWritesAtOnce_data() {
-        QTest::addColumn<int>("pane");
+        QTest::addColumn<int>("pane");  // its toolbar button
         QTest::addColumn<int>("control");  // its place among the pane's controls
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QVariant>("stored");  // invalid: never written
@@ -122,12 +114,12 @@ private slots:
                                                        << 1 << 0 << 1;
         QTest::newRow("general box 3") << 0 << 4 << key(keys::kSENDANONYMOUSUSAGEDATATOKALDERA) << QVariant(1) << 1 << 0 << 1;
         QTest::newRow("password box") << 1 << 0 << key(keys::kBackUptessaro) << QVariant(1) << 1 << 0 << 1;
-        QTest::newRow("advanced box 1") << 2 << 0 << key(keys::kEraseremainingfiledatasecurelyafterhiding) << QVariant(1)
+        QTest::newRow("advanced box 1") << 3 << 0 << key(keys::kEraseremainingfiledatasecurelyafterhiding) << QVariant(1)
                                         << 1 << 0 << 1;
-        QTest::newRow("advanced box 2") << 2 << 1 << key(keys::Whenunhidingviamenubarassistant) << QVariant(1) << 1 << 0 << 1;
-        QTest::newRow("advanced box 3") << 2 << 2 << key(keys::WhenunhidingfromTessaroMainWindow) << QVariant(1) << 1 << 0
+        QTest::newRow("advanced box 2") << 3 << 1 << key(keys::Whenunhidingviamenubarassistant) << QVariant(1) << 1 << 0 << 1;
+        QTest::newRow("advanced box 3") << 3 << 2 << key(keys::WhenunhidingfromTessaroMainWindow) << QVariant(1) << 1 << 0
                                         << 1;
-        QTest::newRow("erase method, last") << 2 << 3 << key(keys::Secureerasemethod) << QVariant(2) << 2 << 0 << 2;
+        QTest::newRow("erase method, last") << 3 << 3 << key(keys::Secureerasemethod) << QVariant(2) << 2 << 0 << 2;
     }
 
     void everyControlShowsItsSettingAndWritesAtOnce() {
@@ -162,7 +154,7 @@ private slots:
 
     void anUnwritableSettingsFileIsToldAndTheBoxGoesBack() {
         TestEnvironment env;
-        auto* general = openOn<GeneralViewController>(0);
+        auto* general = qobject_cast<GeneralViewController*>(openPane(0));
         QVERIFY(general);
         // The settings file's folder turned into a file: no write can succeed.
         SettingsStore::useFile(env.base() + QStringLiteral("/blocked/Tessaro.conf"));
@@ -201,7 +193,7 @@ private slots:
 
     void theChangePasswordButtonOpensItsWindowOverThePreferences() {
         TestEnvironment env;
-        auto* pane = openOn<PasswordViewController>(1);
+        auto* pane = qobject_cast<PasswordViewController*>(openPane(1));
         QVERIFY(pane);
         QTest::mouseClick(pane->changeButton(), Qt::LeftButton);
         QTRY_VERIFY(qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget()));
@@ -216,7 +208,7 @@ private slots:
         testing::LoggedInApp app;
         QVERIFY(app.main);
         const QString root = app.env.vaultRoot();
-        auto* advanced = openOn<AdvancedViewController>(3);
+        auto* advanced = qobject_cast<AdvancedViewController*>(openPane(3));
         QCOMPARE(advanced->pathLabel()->text(), root);
         const QString destination = app.env.base() + QStringLiteral("/Elsewhere/Vault");
         ModalSeam::nextFileNames({destination});
