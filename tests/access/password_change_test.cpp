@@ -1,7 +1,9 @@
-// Changing the vault's or a drive vault's password: each refusal leaves everything as it
-// was, a failed write leaves the old password working, and what was hidden under an old
-// password comes back byte for byte after the change.
+// Checking and changing the vault's or a drive vault's password: each refusal leaves
+// everything as it was, a failed write leaves the old password working, and what was hidden
+// under an old password comes back byte for byte after the change.
+#include "access/login_attempts.h"
 #include "access/password_change.h"
+#include "access/password_rules.h"
 
 #include "core/catalogue.h"
 #include "core/settings_keys.h"
@@ -46,8 +48,7 @@ const QString kGood = QStringLiteral("Tr0ub4dor&3 horses");
 const RefusalCase kRefusals[] = {
     {"wrong old password", QStringLiteral("incorrect horse"), kGood, kGood, QStringLiteral("h"),
      PasswordChangeRefusal::WrongOldPassword},
-    {"old password in another case", QStringLiteral("Correct Horse"), kGood, kGood, QStringLiteral("h"),
-     PasswordChangeRefusal::WrongOldPassword},
+    // Letter case and the rest of the comparison: the login's, below.
     // The old password is checked first: a wrong one is named even when all else is wrong too.
     {"wrong old and empty new", QStringLiteral("x"), QString(), QString(), QString(),
      PasswordChangeRefusal::WrongOldPassword},
@@ -202,4 +203,29 @@ TEST_F(DrivePasswordChange, RefusalsAndFailedWritesLeaveFileAndRowsAsTheyWere) {
     EXPECT_FALSE(changeDrivePassword(catalogue, vaultKey, {kOld, kGood, kGood, QStringLiteral("h")}).ok);
     EXPECT_FALSE(QFileInfo::exists(Volumes::pathFor(volume)));
     EXPECT_EQ(driveVaultDigest(catalogue, vaultKey)->toLatin1(), upperMd5(kOld));
+}
+
+// The login screen's comparison and what it reads from the settings. The count and the
+// hint thresholds are driven through the real screen in the widget tests.
+TEST(LoginAttempts, StoredPasswordAndHintAreReadAsStored) {
+    TestEnvironment env(false);
+    EXPECT_FALSE(storedPassword().has_value());
+    EXPECT_FALSE(storedHint().has_value());
+    ASSERT_TRUE(SettingsStore::setValue(key(keys::kSOUREPASSWORD), QStringLiteral(" pw ")));
+    ASSERT_TRUE(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), QStringLiteral("h")));
+    EXPECT_EQ(storedPassword(), QStringLiteral(" pw "));
+    EXPECT_EQ(storedHint(), QStringLiteral("h"));
+}
+
+TEST(PasswordMatch, ExactCaseSensitiveAndNeverAbsent) {
+    EXPECT_TRUE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct horse")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("Correct horse")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct horse ")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct")));
+    EXPECT_TRUE(passwordMatches(QStringLiteral("密码🔐"), QStringLiteral("密码🔐")));
+    EXPECT_FALSE(passwordMatches(std::nullopt, QString()));
+    EXPECT_FALSE(passwordMatches(std::nullopt, QStringLiteral("anything")));
+    EXPECT_FALSE(passwordMatches(QString(), QString()));
+    // Two different half surrogates give the same UTF-8 replacement bytes; still different.
+    EXPECT_FALSE(passwordMatches(QString(QChar(0xD800)), QString(QChar(0xD801))));
 }

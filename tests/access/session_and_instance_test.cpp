@@ -4,9 +4,7 @@
 
 #include "support/private_bus.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <thread>
 
 using namespace tessaro::access;
 using tessaro::testing::PrivateBus;

@@ -1,5 +1,5 @@
-// Creating a vault: what is made on disk, with which modes, the settings and their order,
-// and that a failure anywhere leaves neither a half vault nor "FirstRun" behind.
+// Creating a vault: what is made on disk, with which modes, the settings committed all at
+// once, and that a failure anywhere leaves neither a half vault nor "FirstRun" behind.
 #include "access/vault_creation.h"
 
 #include "core/catalogue.h"
@@ -11,10 +11,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 
@@ -32,6 +33,22 @@ QStringList entriesOf(const QString& dir) {
 
 // The settings file as another process reads it: parsed afresh, not from this process's cache.
 QByteArray settingsBytes() { return TestEnvironment::readFile(SettingsStore::filePath()); }
+
+// Files may grow no further than `bytes` while it lives: a full disk for every write.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit tight = saved_;
+        tight.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
 
 }  // namespace
 
@@ -170,4 +187,28 @@ TEST(VaultCreation, PasswordsThatCannotBeStoredAreRefusedBeforeTheDisk) {
     }
     EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/V.flp")));
     EXPECT_FALSE(SettingsStore::contains(key(keys::FirstRun)));
+}
+
+// The settings that make a vault known are committed in one write: all of them or none, on
+// disk and in this process's own view of the file.
+TEST(SettingsCommit, AFailedWriteChangesNothingOnDiskOrInMemory) {
+    TestEnvironment env(false);
+    ASSERT_TRUE(SettingsStore::setValues({{key(keys::kRootDirKey), QStringLiteral("/earlier/Vault.flp")},
+                                          {key(keys::kPASSWORDHINTCONTENT), QStringLiteral("old hint")}}));
+    const QByteArray before = settingsBytes();
+    bool written = true;
+    {
+        const FileSizeLimit full(static_cast<rlim_t>(before.size()));
+        written = SettingsStore::setValues({{key(keys::kRootDirKey), QStringLiteral("/new/Vault.flp")},
+                                            {key(keys::FirstRun), true},
+                                            {key(keys::kSOUREPASSWORD), QStringLiteral("a password long enough")}});
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_FALSE(SettingsStore::boolValue(key(keys::FirstRun)));
+    EXPECT_FALSE(SettingsStore::contains(key(keys::kSOUREPASSWORD)));
+    EXPECT_EQ(SettingsStore::stringValue(key(keys::kRootDirKey)), QStringLiteral("/earlier/Vault.flp"));
+    // The next write does not carry the failed keys along, and an invalid value removes its key.
+    ASSERT_TRUE(SettingsStore::setValues({{key(keys::AppLanguage), 1}, {key(keys::kPASSWORDHINTCONTENT), QVariant()}}));
+    EXPECT_EQ(settingsBytes(), QByteArray("[General]\nAppLanguage=1\nkRootDirKey=/earlier/Vault.flp\n"));
 }

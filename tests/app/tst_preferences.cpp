@@ -3,7 +3,6 @@
 // switch; the password button's hook; moving the vault from the Advanced pane.
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
-#include "app/main_view_controller.h"
 #include "app/preferences_panes.h"
 #include "app/preferences_window.h"
 #include "controls/modal_seam.h"
