@@ -98,37 +98,31 @@ TEST_P(HiddenBeforeTheChange, UnhidesByteForByte) {
     const tt::Tree files{{QStringLiteral("/notes.txt"), tt::patternBytes(70'001, 3)},
                               {QStringLiteral("/photo.jpg"), tt::patternBytes(4'099, 4)},
                               {QStringLiteral("/empty.md"), QByteArray()}};
-    struct Hidden {
-        FileModelPtr record;
-        walk::ItemPaths paths;
-    };
-    QList<Hidden> hidden;
+    QList<std::pair<FileModelPtr, walk::ItemPaths>> hidden;
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         const QString path = plain + it.key();
         ASSERT_TRUE(TestEnvironment::writeFile(path, it.value()));
-        Hidden h{tt::newRecord(path), tt::pathsFor(path, env.vaultRoot() + QStringLiteral("/box") + it.key())};
         QDir().mkpath(env.vaultRoot() + QStringLiteral("/box") + it.key());
-        ASSERT_TRUE(hideItem(h.record, h.paths).hiddenAndGone()) << qPrintable(it.key());
-        hidden.append(h);
+        hidden.append({tt::newRecord(path), tt::pathsFor(path, env.vaultRoot() + QStringLiteral("/box") + it.key())});
+        ASSERT_TRUE(hideItem(hidden.last().first, hidden.last().second).hiddenAndGone()) << qPrintable(it.key());
     }
     ASSERT_TRUE(changeVaultPassword({c.before, c.after, c.after, QStringLiteral("hint")}).ok);
-    for (const Hidden& h : hidden) {
-        const ItemResult back = unhideItem(h.record, h.paths);
-        EXPECT_TRUE(back.complete) << qPrintable(h.record->path) << qPrintable(back.problems.join(QLatin1Char('\n')));
+    for (const auto& [record, paths] : hidden) {
+        const ItemResult back = unhideItem(record, paths);
+        EXPECT_TRUE(back.complete) << qPrintable(record->path) << qPrintable(back.problems.join(QLatin1Char('\n')));
     }
     EXPECT_EQ(tt::readTree(plain), files);
 }
 
 namespace {
-QString repeated(const QString& piece, int times) { return piece.repeated(times); }
 const StampCase kStampCases[] = {
     {"short to short", QStringLiteral("old one"), QStringLiteral("new one")},
-    {"thirty to thirty one", repeated(QStringLiteral("a"), 30), repeated(QStringLiteral("b"), 31)},
-    {"thirty one to thirty", repeated(QStringLiteral("b"), 31), repeated(QStringLiteral("a"), 30)},
-    {"longest ascii to short", repeated(QStringLiteral("k"), 1000), QStringLiteral("x1")},
-    {"short to longest", QStringLiteral("x1"), repeated(QStringLiteral("z"), 1000)},
-    {"wide characters both ways", repeated(QStringLiteral("密码"), 40), repeated(QStringLiteral("\U0001F511"), 1000)},
-    {"longest four byte characters to ascii", repeated(QStringLiteral("\U0001F511"), 1000), QStringLiteral("plain")},
+    {"thirty to thirty one", QStringLiteral("a").repeated(30), QStringLiteral("b").repeated(31)},
+    {"thirty one to thirty", QStringLiteral("b").repeated(31), QStringLiteral("a").repeated(30)},
+    {"longest ascii to short", QStringLiteral("k").repeated(1000), QStringLiteral("x1")},
+    {"short to longest", QStringLiteral("x1"), QStringLiteral("z").repeated(1000)},
+    {"wide characters both ways", QStringLiteral("密码").repeated(40), QStringLiteral("\U0001F511").repeated(1000)},
+    {"longest four byte characters to ascii", QStringLiteral("\U0001F511").repeated(1000), QStringLiteral("plain")},
 };
 }  // namespace
 
