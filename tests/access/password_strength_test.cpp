@@ -7,6 +7,11 @@
 using namespace tessaro::access;
 using R = StrengthRule;
 
+namespace tessaro::access {
+// A rule as "number:points" in a failure message.
+void PrintTo(const StrengthPoints& p, std::ostream* out) { *out << static_cast<int>(p.rule) << ':' << p.points; }
+}  // namespace tessaro::access
+
 namespace {
 
 struct StrengthCase {
@@ -18,19 +23,10 @@ struct StrengthCase {
 
 void PrintTo(const StrengthCase& c, std::ostream* out) { *out << c.name; }
 
-std::string describe(const QList<StrengthPoints>& rules) {
-    std::string out;
-    for (const StrengthPoints& p : rules) {
-        out += std::to_string(static_cast<int>(p.rule)) + ":" + std::to_string(p.points) + " ";
-    }
-    return out;
-}
-
 const StrengthCase kCases[] = {
     {"Absent", QString(), 0, {}},
     {"OneCharacterRepeated", QStringLiteral("AAAAAAAAAAAAAAAA"), 0, {}},
     {"ThreeUnitsScoreNothing", QStringLiteral("aB!"), 0, {}},
-    {"OneEmojiIsTwoUnits", QStringLiteral("😀"), 0, {}},
     {"FourUnitsOneOfEachClass", QStringLiteral("a1B!"), 2,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ThreeClasses, 1}, {R::Short, -2}}},
     {"DigitsAndLowerNeedFiveForTwoClasses", QStringLiteral("a1a2"), 0,
@@ -98,8 +94,7 @@ class PasswordStrengthRules : public ::testing::TestWithParam<StrengthCase> {};
 
 TEST_P(PasswordStrengthRules, ScoreIsTheSumOfTheRulesThatApply) {
     const StrengthCase& c = GetParam();
-    const QList<StrengthPoints> fired = strengthBreakdown(c.password);
-    EXPECT_EQ(fired, c.rules) << "fired: " << describe(fired);
+    EXPECT_EQ(strengthBreakdown(c.password), c.rules);
     EXPECT_EQ(checkPasswordStrength(c.password), c.score);
 }
 
