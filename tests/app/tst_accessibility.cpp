@@ -85,8 +85,6 @@ QStringList faultsIn(QWidget* window) {
     return faults;
 }
 
-QString joined(const QStringList& faults) { return faults.join(QLatin1Char('\n')); }
-
 // Walks the dialog of `objectName` that `open` shows, and closes it again.
 QStringList faultsInDialog(const char* objectName, const std::function<void()>& open) {
     open();
@@ -139,7 +137,7 @@ private slots:
             walked = welcome.get();
         }
         const QStringList faults = faultsIn(walked);
-        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 
     // The main window with an item, progress and notes, then the windows and dialogs opened
@@ -194,7 +192,7 @@ private slots:
             faults << faultsInDialog("textPrompt", [&] { controls::TextPrompt::ask(main, request, [](auto) {}); });
         }
         faults.removeDuplicates();
-        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 };
 
