@@ -10,6 +10,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
+#include "vault/vault_controller.h"
 #include "vault/vault_move.h"
 #include "support/private_bus.h"
 #include "support/test_environment.h"
@@ -212,8 +213,12 @@ private slots:
         const QString destination = app.env.base() + QStringLiteral("/Elsewhere/Vault");
         ModalSeam::nextFileNames({destination});
         ModalSeam::nextAnswer(QMessageBox::Ok);
+        // A move waits for the vault to be idle; just after the login it may still be saving.
+        const vault::VaultController* vault = app.main->vaultController();
+        QVERIFY(waitUntil([&] { return !vault->busy() && !vault->savesPending(); }));
         QTest::mouseClick(advanced->changePathButton(), Qt::LeftButton);
-        QVERIFY(waitUntil([&] { return app.delegate.loginView() != nullptr && !app.delegate.mainView(); }, 30000));
+        QVERIFY2(waitUntil([&] { return app.delegate.loginView() != nullptr && !app.delegate.mainView(); }, 30000),
+                 qPrintable(ModalSeam::lastAlert().message));
         QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("The vault has moved"));
         QVERIFY(PreferencesWindowController::shown() == nullptr);
         // The next login opens the vault at its new place, and the old one is not made again.
