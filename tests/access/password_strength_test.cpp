@@ -138,7 +138,8 @@ TEST(PasswordStrength, HelpersWorkOnCodeUnits) {
         {QStringLiteral("xX"), false, false, false},
         {QStringLiteral("😀😀"), false, false, false},
         {QStringLiteral("0123456789"), false, false, true},
-        {QStringLiteral("-12 3"), false, false, false},
+        {QStringLiteral("12 3"), false, false, false},
+        {QStringLiteral("-12"), false, false, false},
         {QStringLiteral("١٢٣"), false, false, false},
     };
     for (const auto& c : cases) {
