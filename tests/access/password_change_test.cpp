@@ -1,7 +1,9 @@
-// Changing the vault's or a drive vault's password: each refusal leaves everything as it
-// was, a failed write leaves the old password working, and what was hidden under an old
-// password comes back byte for byte after the change.
+// Checking and changing the vault's or a drive vault's password: each refusal leaves
+// everything as it was, a failed write leaves the old password working, and what was hidden
+// under an old password comes back byte for byte after the change.
+#include "access/login_attempts.h"
 #include "access/password_change.h"
+#include "access/password_rules.h"
 
 #include "core/catalogue.h"
 #include "core/settings_keys.h"
@@ -46,8 +48,7 @@ const QString kGood = QStringLiteral("Tr0ub4dor&3 horses");
 const RefusalCase kRefusals[] = {
     {"wrong old password", QStringLiteral("incorrect horse"), kGood, kGood, QStringLiteral("h"),
      PasswordChangeRefusal::WrongOldPassword},
-    {"old password in another case", QStringLiteral("Correct Horse"), kGood, kGood, QStringLiteral("h"),
-     PasswordChangeRefusal::WrongOldPassword},
+    // Letter case and the rest of the comparison: the login's, below.
     // The old password is checked first: a wrong one is named even when all else is wrong too.
     {"wrong old and empty new", QStringLiteral("x"), QString(), QString(), QString(),
      PasswordChangeRefusal::WrongOldPassword},
@@ -97,37 +98,31 @@ TEST_P(HiddenBeforeTheChange, UnhidesByteForByte) {
     const tt::Tree files{{QStringLiteral("/notes.txt"), tt::patternBytes(70'001, 3)},
                               {QStringLiteral("/photo.jpg"), tt::patternBytes(4'099, 4)},
                               {QStringLiteral("/empty.md"), QByteArray()}};
-    struct Hidden {
-        FileModelPtr record;
-        walk::ItemPaths paths;
-    };
-    QList<Hidden> hidden;
+    QList<std::pair<FileModelPtr, walk::ItemPaths>> hidden;
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         const QString path = plain + it.key();
         ASSERT_TRUE(TestEnvironment::writeFile(path, it.value()));
-        Hidden h{tt::newRecord(path), tt::pathsFor(path, env.vaultRoot() + QStringLiteral("/box") + it.key())};
         QDir().mkpath(env.vaultRoot() + QStringLiteral("/box") + it.key());
-        ASSERT_TRUE(hideItem(h.record, h.paths).hiddenAndGone()) << qPrintable(it.key());
-        hidden.append(h);
+        hidden.append({tt::newRecord(path), tt::pathsFor(path, env.vaultRoot() + QStringLiteral("/box") + it.key())});
+        ASSERT_TRUE(hideItem(hidden.last().first, hidden.last().second).hiddenAndGone()) << qPrintable(it.key());
     }
     ASSERT_TRUE(changeVaultPassword({c.before, c.after, c.after, QStringLiteral("hint")}).ok);
-    for (const Hidden& h : hidden) {
-        const ItemResult back = unhideItem(h.record, h.paths);
-        EXPECT_TRUE(back.complete) << qPrintable(h.record->path) << qPrintable(back.problems.join(QLatin1Char('\n')));
+    for (const auto& [record, paths] : hidden) {
+        const ItemResult back = unhideItem(record, paths);
+        EXPECT_TRUE(back.complete) << qPrintable(record->path) << qPrintable(back.problems.join(QLatin1Char('\n')));
     }
     EXPECT_EQ(tt::readTree(plain), files);
 }
 
 namespace {
-QString repeated(const QString& piece, int times) { return piece.repeated(times); }
 const StampCase kStampCases[] = {
     {"short to short", QStringLiteral("old one"), QStringLiteral("new one")},
-    {"thirty to thirty one", repeated(QStringLiteral("a"), 30), repeated(QStringLiteral("b"), 31)},
-    {"thirty one to thirty", repeated(QStringLiteral("b"), 31), repeated(QStringLiteral("a"), 30)},
-    {"longest ascii to short", repeated(QStringLiteral("k"), 1000), QStringLiteral("x1")},
-    {"short to longest", QStringLiteral("x1"), repeated(QStringLiteral("z"), 1000)},
-    {"wide characters both ways", repeated(QStringLiteral("密码"), 40), repeated(QStringLiteral("\U0001F511"), 1000)},
-    {"longest four byte characters to ascii", repeated(QStringLiteral("\U0001F511"), 1000), QStringLiteral("plain")},
+    {"thirty to thirty one", QStringLiteral("a").repeated(30), QStringLiteral("b").repeated(31)},
+    {"thirty one to thirty", QStringLiteral("b").repeated(31), QStringLiteral("a").repeated(30)},
+    {"longest ascii to short", QStringLiteral("k").repeated(1000), QStringLiteral("x1")},
+    {"short to longest", QStringLiteral("x1"), QStringLiteral("z").repeated(1000)},
+    {"wide characters both ways", QStringLiteral("密码").repeated(40), QStringLiteral("\U0001F511").repeated(1000)},
+    {"longest four byte characters to ascii", QStringLiteral("\U0001F511").repeated(1000), QStringLiteral("plain")},
 };
 }  // namespace
 
@@ -202,4 +197,29 @@ TEST_F(DrivePasswordChange, RefusalsAndFailedWritesLeaveFileAndRowsAsTheyWere) {
     EXPECT_FALSE(changeDrivePassword(catalogue, vaultKey, {kOld, kGood, kGood, QStringLiteral("h")}).ok);
     EXPECT_FALSE(QFileInfo::exists(Volumes::pathFor(volume)));
     EXPECT_EQ(driveVaultDigest(catalogue, vaultKey)->toLatin1(), upperMd5(kOld));
+}
+
+// The login screen's comparison and what it reads from the settings. The count and the
+// hint thresholds are driven through the real screen in the widget tests.
+TEST(LoginAttempts, StoredPasswordAndHintAreReadAsStored) {
+    TestEnvironment env(false);
+    EXPECT_FALSE(storedPassword().has_value());
+    EXPECT_FALSE(storedHint().has_value());
+    ASSERT_TRUE(SettingsStore::setValue(key(keys::kSOUREPASSWORD), QStringLiteral(" pw ")));
+    ASSERT_TRUE(SettingsStore::setValue(key(keys::kPASSWORDHINTCONTENT), QStringLiteral("h")));
+    EXPECT_EQ(storedPassword(), QStringLiteral(" pw "));
+    EXPECT_EQ(storedHint(), QStringLiteral("h"));
+}
+
+TEST(PasswordMatch, ExactCaseSensitiveAndNeverAbsent) {
+    EXPECT_TRUE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct horse")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("Correct horse")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct horse ")));
+    EXPECT_FALSE(passwordMatches(QStringLiteral("correct horse"), QStringLiteral("correct")));
+    EXPECT_TRUE(passwordMatches(QStringLiteral("密码🔐"), QStringLiteral("密码🔐")));
+    EXPECT_FALSE(passwordMatches(std::nullopt, QString()));
+    EXPECT_FALSE(passwordMatches(std::nullopt, QStringLiteral("anything")));
+    EXPECT_FALSE(passwordMatches(QString(), QString()));
+    // Two different half surrogates give the same UTF-8 replacement bytes; still different.
+    EXPECT_FALSE(passwordMatches(QString(QChar(0xD800)), QString(QChar(0xD801))));
 }

@@ -7,54 +7,35 @@
 using namespace tessaro::access;
 using R = StrengthRule;
 
+namespace tessaro::access {
+// A rule as "number:points" in a failure message.
+void PrintTo(const StrengthPoints& p, std::ostream* out) { *out << static_cast<int>(p.rule) << ':' << p.points; }
+}  // namespace tessaro::access
+
 namespace {
 
 struct StrengthCase {
     const char* name;
     QString password;
     qint64 score;
-    std::vector<StrengthPoints> rules;
+    QList<StrengthPoints> rules;
 };
 
 void PrintTo(const StrengthCase& c, std::ostream* out) { *out << c.name; }
 
-std::vector<StrengthPoints> rulesOf(const QString& password) {
-    const QList<StrengthPoints> list = strengthBreakdown(password);
-    return {list.cbegin(), list.cend()};
-}
-
-std::string describe(const std::vector<StrengthPoints>& rules) {
-    std::string out;
-    for (const StrengthPoints& p : rules) {
-        out += std::to_string(static_cast<int>(p.rule)) + ":" + std::to_string(p.points) + " ";
-    }
-    return out;
-}
-
 const StrengthCase kCases[] = {
     {"Absent", QString(), 0, {}},
-    {"Empty", QStringLiteral(""), 0, {}},
     {"OneCharacterRepeated", QStringLiteral("AAAAAAAAAAAAAAAA"), 0, {}},
     {"ThreeUnitsScoreNothing", QStringLiteral("aB!"), 0, {}},
-    {"OneEmojiIsTwoUnits", QStringLiteral("😀"), 0, {}},
     {"FourUnitsOneOfEachClass", QStringLiteral("a1B!"), 2,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ThreeClasses, 1}, {R::Short, -2}}},
     {"DigitsAndLowerNeedFiveForTwoClasses", QStringLiteral("a1a2"), 0,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::Short, -2}}},
     {"EightLowercaseWithoutShape", QStringLiteral("qmzpxnrt"), 0, {{R::HasLower, 1}, {R::SingleClass, -1}}},
-    {"FourLowerFourDigits", QStringLiteral("ab12cd34"), 4,
-     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}}},
     {"TenOfFourClasses", QStringLiteral("AbC1d!E2f#"), 9,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
       {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1}}},
-    {"ElevenPoints", QStringLiteral("Aa1!Aa1!Bb2@"), 11,
-     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
-      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
-      {R::TwoEachOfFourClassesAtEleven, 1}, {R::ThreeOthers, 1}}},
-    {"ThirteenPoints", QStringLiteral("Aa1!Aa1!Bb2@Cc3#"), 13,
-     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
-      {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
-      {R::TwoEachOfFourClassesAtEleven, 1}, {R::ThreeOthers, 1}, {R::LengthThirteen, 1}, {R::LengthSixteen, 1}}},
+    // Every adding rule fires at once; 11 and 13 points are checked as levels below.
     {"FourteenPoints", QStringLiteral("Aa1!@#Bb2$%^Cc3&"), 14,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasUpperAtFive, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1},
       {R::ThreeClasses, 1}, {R::FourClassesAtNine, 1}, {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1},
@@ -88,8 +69,6 @@ const StrengthCase kCases[] = {
     {"EqualThirds", QStringLiteral("a1!a1!a1!"), 7,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::HasOtherAtSeven, 1}, {R::TwoClasses, 1}, {R::ThreeClasses, 1},
       {R::ManyOfTwoClasses, 1}, {R::TwoEachOfThreeClasses, 1}, {R::ThreeOthers, 1}, {R::EqualThirds, -1}}},
-    {"DateFrom1950To2049", QStringLiteral("19991231"), 0,
-     {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
     {"Year1950IsADate", QStringLiteral("19500101"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
     {"Year2049IsADate", QStringLiteral("20490101"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}, {R::DateLike, -1}}},
     {"YearBeforeIsNoDate", QStringLiteral("19491231"), 0, {{R::HasDigit, 1}, {R::SingleClass, -1}}},
@@ -105,8 +84,6 @@ const StrengthCase kCases[] = {
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::CommonPassword, -1}, {R::Short, -1}}},
     {"ContainingCommonEntryIsNotDeducted", QStringLiteral("admin99x"), 3,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}}},
-    {"LengthFiveAndSixLoseOne", QStringLiteral("bc124"), 2,
-     {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::Short, -1}}},
     {"LengthSevenLosesNothing", QStringLiteral("bc124xy"), 4,
      {{R::HasDigit, 1}, {R::HasLower, 1}, {R::TwoClasses, 1}, {R::ManyOfTwoClasses, 1}}},
 };
@@ -117,15 +94,14 @@ class PasswordStrengthRules : public ::testing::TestWithParam<StrengthCase> {};
 
 TEST_P(PasswordStrengthRules, ScoreIsTheSumOfTheRulesThatApply) {
     const StrengthCase& c = GetParam();
-    const std::vector<StrengthPoints> fired = rulesOf(c.password);
-    EXPECT_EQ(fired, c.rules) << "fired: " << describe(fired);
+    EXPECT_EQ(strengthBreakdown(c.password), c.rules);
     EXPECT_EQ(checkPasswordStrength(c.password), c.score);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PasswordStrengthRules, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<StrengthCase>& info) { return std::string(info.param.name); });
 
-// Each score band as the user sees it: the level, its word and its colour.
+// Each score band's edges as the user sees them: the level, its word and its colour.
 TEST(PasswordStrength, ScoresFoldIntoLevelsShownInTheirColours) {
     const QColor weak(254, 123, 123), moderate(255, 190, 50), strong(180, 225, 35);
     const struct {
@@ -134,16 +110,13 @@ TEST(PasswordStrength, ScoresFoldIntoLevelsShownInTheirColours) {
         const char* word;
         QColor colour;
     } bands[] = {
-        {"", 0, "Weak", weak},                          // 0
-        {"zzzzzzzzzzzz", 0, "Weak", weak},              // 0
-        {"a1B!", 0, "Weak", weak},                      // 2
-        {"ab12cd34", 1, "Moderate", moderate},          // 4
-        {"Ab1!Ab1!", 1, "Moderate", moderate},          // 6
-        {"我的密码Ab1", 2, "Strong", strong},            // 7
-        {"AbC1d!E2f#", 2, "Strong", strong},            // 9
-        {"Aa1!Aa1!Bb2@", 3, "Strong", strong},          // 11
-        {"Aa1!Aa1!Bb2@Cc3#", 4, "Strong", strong},      // 13
-        {"Aa1!@#Bb2$%^Cc3&", 4, "Strong", strong},      // 14
+        {"admin99x", 0, "Weak", weak},              // 3
+        {"ab12cd34", 1, "Moderate", moderate},      // 4
+        {"Ab1!Ab1!", 1, "Moderate", moderate},      // 6
+        {"我的密码Ab1", 2, "Strong", strong},        // 7
+        {"AbC1d!E2f#", 2, "Strong", strong},        // 9
+        {"Aa1!Aa1!Bb2@", 3, "Strong", strong},      // 11
+        {"Aa1!Aa1!Bb2@Cc3#", 4, "Strong", strong},  // 13
     };
     for (const auto& band : bands) {
         const quint64 level = passwordLevel(QString::fromUtf8(band.password));
@@ -151,7 +124,6 @@ TEST(PasswordStrength, ScoresFoldIntoLevelsShownInTheirColours) {
         EXPECT_STREQ(passwordLevelLook(level).word, band.word) << band.password;
         EXPECT_EQ(passwordLevelLook(level).colour, band.colour) << band.password;
     }
-    EXPECT_EQ(passwordLevel(QString()), 0u);
 }
 
 // The helpers count UTF-16 code units: an emoji is two different units, and only ASCII
@@ -162,9 +134,6 @@ TEST(PasswordStrength, HelpersWorkOnCodeUnits) {
         bool null, allEqual, numeric;
     } cases[] = {
         {QString(), true, true, false},
-        {QStringLiteral(""), true, true, false},
-        {QStringLiteral(" "), false, true, false},
-        {QStringLiteral("x"), false, true, false},
         {QStringLiteral("    "), false, true, false},
         {QStringLiteral("xX"), false, false, false},
         {QStringLiteral("😀😀"), false, false, false},

@@ -2,16 +2,12 @@
 // screen reader could not name or the keyboard could not reach.
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
-#include "app/custom_window.h"
-#include "app/file_info_window.h"
 #include "app/main_view_controller.h"
-#include "app/notes_pane.h"
 #include "app/preferences_window.h"
 #include "app/progress_panel.h"
 #include "app/welcome_window_controller.h"
 #include "controls/modal_seam.h"
 #include "controls/text_prompt.h"
-#include "core/catalogue.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "support/private_bus.h"
@@ -28,9 +24,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QMessageBox>
 #include <QScrollBar>
-#include <QTest>
 #include <QTextEdit>
 
 using namespace tessaro;
@@ -91,26 +85,18 @@ QStringList faultsIn(QWidget* window) {
     return faults;
 }
 
-QString joined(const QStringList& faults) { return faults.join(QLatin1Char('\n')); }
-
-// The open dialog of `objectName` over the application, once it is shown.
-QWidget* shownDialog(const char* objectName) {
-    QWidget* found = nullptr;
+// Walks the dialog of `objectName` that `open` shows, and closes it again.
+QStringList faultsInDialog(const char* objectName, const std::function<void()>& open) {
+    open();
+    QWidget* dialog = nullptr;
     testing::waitUntil([&] {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == QLatin1String(objectName) && top->isVisible()) {
-                found = top;
+                dialog = top;
             }
         }
-        return found != nullptr;
+        return dialog != nullptr;
     });
-    return found;
-}
-
-// Walks the dialog that `open` shows and closes it again.
-QStringList faultsInDialog(const char* objectName, const std::function<void()>& open) {
-    open();
-    QWidget* dialog = shownDialog(objectName);
     if (!dialog) {
         return {QStringLiteral("%1 was not shown").arg(QLatin1String(objectName))};
     }
@@ -151,14 +137,17 @@ private slots:
             walked = welcome.get();
         }
         const QStringList faults = faultsIn(walked);
-        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 
-    void mainWithItemsNotesAndProgress() {
+    // The main window with an item, progress and notes, then the windows and dialogs opened
+    // from it, each as the user reaches it.
+    void mainAndEveryWindowOpenedFromIt() {
         testing::LoggedInApp app;
         QVERIFY(app.shown());
         MainViewController* main = app.main;
-        main->catalogue.groupDirList.at(1)->fileModels->append(testing::makeItem(QStringLiteral("a.txt"), true, 1));
+        const FileModelPtr hidden = testing::makeItem(QStringLiteral("a.txt"), true, 1);
+        main->catalogue.groupDirList.at(1)->fileModels->append(hidden);
         main->setRightScrollView();
         main->selectItemAtRow(0);
         main->progressView()->addAnimation();
@@ -166,19 +155,7 @@ private slots:
         main->addNoteFileAction();
         QTRY_VERIFY(main->isShowingNotes());
         faults << faultsIn(app.delegate.mainWindow());
-        faults.removeDuplicates();
-        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
-    }
-
-    // The windows and dialogs opened from the main window, each as the user reaches it.
-    void secondaryWindows() {
-        testing::LoggedInApp app;
-        QVERIFY(app.shown());
-        MainViewController* main = app.main;
-        const FileModelPtr hidden = testing::makeItem(QStringLiteral("a.txt"), true, 1);
-        main->catalogue.groupDirList.at(1)->fileModels->append(hidden);
-        main->setRightScrollView();
-        QStringList faults;
+        main->progressView()->removeAnimation();  // the removal below is refused while it shows
 
         showPreferences(app.delegate.mainWindow());
         PreferencesWindowController* preferences = PreferencesWindowController::shown();
@@ -215,7 +192,7 @@ private slots:
             faults << faultsInDialog("textPrompt", [&] { controls::TextPrompt::ask(main, request, [](auto) {}); });
         }
         faults.removeDuplicates();
-        QVERIFY2(faults.isEmpty(), qPrintable(joined(faults)));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 };
 
