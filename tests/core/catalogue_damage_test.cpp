@@ -221,10 +221,10 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, OneBadValue, ::testing::ValuesIn(kCases),
 TEST(Catalogue, AFileThatBreaksOffKeepsWhatCameBefore) {
     TestEnvironment env;
     const QString file = env.vaultRoot() + QStringLiteral("/GroupDirlist.plist");
-    // Cut just after C's name: A and B are whole, C has its path and name, "Trips" and the
-    // add row never came.
+    // Cut inside C's stored place: A and B are whole, C has its path and name and a key
+    // without its value, "Trips" and the add row never came.
     const QByteArray whole = sampleCatalogue(env);
-    const QByteArray text = whole.left(whole.indexOf("<string>C.txt</string>") + 22);
+    const QByteArray text = whole.left(whole.indexOf("<string>11-22/C") + 12);
     ASSERT_TRUE(TestEnvironment::writeFile(file, text));
 
     Catalogue catalogue;
@@ -243,8 +243,8 @@ TEST(Catalogue, AFileThatBreaksOffKeepsWhatCameBefore) {
     ASSERT_EQ(catalogue.damageReports.size(), 1);
     const QStringList& lines = catalogue.damageReports.first().unreadable;
     ASSERT_EQ(lines.size(), 3) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("line %1: the text ends inside <dict> (expected </dict>); nothing after this "
-                                       "point could be read").arg(text.count('\n') + 1));
+    EXPECT_EQ(lines[0], QStringLiteral("line %1: the text ends inside <string> (expected </string>); nothing after "
+                                       "this point could be read").arg(text.count('\n') + 1));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("row 1 (\"All Items\"), item 2 (\"C.txt\"): the file breaks off")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("row 1 (\"All Items\"): the file breaks off")));
     EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
