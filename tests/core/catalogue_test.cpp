@@ -42,13 +42,11 @@ QJsonDocument pythonRead(const QString& path) {
     return json ? *json : QJsonDocument();
 }
 
-// One field of every row, as python read it; a value python tags by its type ({"__bool__":
-// true}) as its text.
-QStringList column(const QJsonArray& rows, const char* key, const char* tag = nullptr) {
+// One field of every row as python read it, in words ("true" for a flag).
+QStringList column(const QJsonArray& rows, const char* key) {
     QStringList out;
     for (const QJsonValue& row : rows) {
-        const QJsonValue v = row.toObject().value(QLatin1String(key));
-        out.append(tag ? v.toObject().value(QLatin1String(tag)).toVariant().toString() : v.toString());
+        out.append(row.toObject().value(QLatin1String(key)).toVariant().toString());
     }
     return out;
 }
@@ -107,7 +105,7 @@ TEST(Catalogue, FirstStartWritesTheDefaultListsAndARestartReadsThemBack) {
     EXPECT_EQ(dumpRows(first.groupDirList), local);
     EXPECT_EQ(dumpRows(first.groupNoteList), notes);
     // The notes rows carry their own flag where the format puts it.
-    EXPECT_EQ(column(pythonRead(notesFile(env)).array(), "isNotes", "__bool__"), QStringList(3, "true"));
+    EXPECT_EQ(column(pythonRead(notesFile(env)).array(), "isNotes"), QStringList(3, "true"));
 
     const QByteArray localBytes = TestEnvironment::readFile(localFile(env));
     Catalogue again;
