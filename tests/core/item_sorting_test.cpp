@@ -92,7 +92,8 @@ TEST(ItemSorting, ClearsCancelRequestsExceptOnTheItemBeingWalked) {
         m->isCancel = true;
     }
     sortItemList(list, kSortByName, true, list[1].get());
-    EXPECT_EQ((QList<bool>{list[0]->isCancel, list[1]->isCancel, list[2]->isCancel}), (QList<bool>{false, true, false}));
+    EXPECT_EQ((QList<bool>{list[0]->isCancel, list[1]->isCancel, list[2]->isCancel}),
+              (QList<bool>{false, true, false}));
 }
 
 RowList rowsFor(const QString& listKey, const QList<QStringList>& groups) {
