@@ -345,11 +345,8 @@ TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnceAnEmptyOneStaysEmpty)
     const RowList& rows = c.UPLibrary.value(key);
     expectInvariants(rows, key, false);
     EXPECT_EQ(dumpRows(rows), (QStringList{"header USB Stick", "group All Items " + rows[1]->path + ":", "add "}));
-    const QJsonArray written = pythonRead(driveFile(env, key)).array();
-    ASSERT_EQ(written.size(), 3);
-    EXPECT_EQ((QStringList{written[0].toObject()["password"].toString(), written[0].toObject()["macAddress"].toString(),
-                           rows[0]->password, rows[0]->macAddress}),
-              (QStringList{kPasswordDigest, TestEnvironment::kMacAddress, kPasswordDigest, TestEnvironment::kMacAddress}));
+    // Written at once; what a default drive header holds is the format test's to check.
+    EXPECT_EQ(pythonRead(driveFile(env, key)).array().size(), 3);
     EXPECT_EQ(TestEnvironment::modeOf(driveFile(env, key)) & 0111, 0111);
     // The empty list could be read, so it stays empty and its file as it was.
     EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("E/V.flp")));
