@@ -37,7 +37,7 @@ Value sampleDocument() {
     return root;
 }
 
-TEST(PropertyList, WritesTheSameBytesAsPythonsPlistlib) {
+TEST(PropertyList, WritesTheSameBytesAsPythonsPlistlibAndReadsThemBack) {
     const auto ours = plist::serialize(sampleDocument());
     ASSERT_TRUE(ours.bytes) << ours.error.toStdString();
     // plistlib is an independent writer of the same format; with the keys left in order
@@ -53,51 +53,41 @@ TEST(PropertyList, WritesTheSameBytesAsPythonsPlistlib) {
     const auto theirs = testing::runPython(script, {QString::fromLatin1(testing::patternBytes(100).toHex())}, &error);
     ASSERT_TRUE(theirs) << error.toStdString();
     EXPECT_EQ(ours.bytes->toStdString(), theirs->toStdString());
+    // Read and written again, their bytes come out the same: no value, type or key order was lost.
+    const auto back = plist::parse(*theirs);
+    ASSERT_TRUE(back.value) << back.error.toStdString();
+    EXPECT_EQ(plist::serialize(*back.value).bytes.value_or("not written").toStdString(), theirs->toStdString());
 }
 
-TEST(PropertyList, ReadsWhatItWritesForEveryType) {
-    Value doc = sampleDocument();
-    doc.append(Value::fromString(QStringLiteral("line\r\nbreak \"quoted\" ]]> &amp;")));
+// Values plistlib writes otherwise or not at all: read back by us, the carriage return by
+// plistlib too, whose XML reader would turn a raw one into a line feed.
+TEST(PropertyList, ValuesBeyondPlistlibsSampleComeBackAsWritten) {
+    Value doc = Value::array();
+    doc.append(Value::fromString(QStringLiteral("a\rb\r\nc \"quoted\" ]]> &amp;")));
     doc.append(Value::fromReal(std::numeric_limits<double>::infinity()));
     doc.append(Value::fromInteger(std::numeric_limits<qint64>::min()));
     const auto bytes = plist::serialize(doc);
-    ASSERT_TRUE(bytes.bytes);
+    ASSERT_TRUE(bytes.bytes) << bytes.error.toStdString();
     const auto back = plist::parse(*bytes.bytes);
     ASSERT_TRUE(back.value) << back.error.toStdString();
-    // Written again, what was read gives the same bytes: no value, type or key order was lost.
-    EXPECT_EQ(plist::serialize(*back.value).bytes.value_or("not written").toStdString(), bytes.bytes->toStdString());
-    // The values whose text is easiest to get wrong, against what went in.
-    const Value& v = *back.value;
-    ASSERT_EQ(v.items.size(), doc.items.size());
-    EXPECT_EQ(v.items[0].find(QStringLiteral("name"))->string, doc.items[0].find(QStringLiteral("name"))->string);
-    EXPECT_EQ(v.items[0].find(QStringLiteral("big"))->integer, 9007199254740993LL);
-    EXPECT_DOUBLE_EQ(v.items[3].real, 0.1);
-    EXPECT_EQ(v.items[4].date.toSecsSinceEpoch(), 1767323045);
-    EXPECT_EQ(v.items[6].data, testing::patternBytes(100));
-    EXPECT_EQ(v.items[8].string, QStringLiteral("line\r\nbreak \"quoted\" ]]> &amp;"));
-    EXPECT_TRUE(std::isinf(v.items[9].real));
-    EXPECT_EQ(v.items[10].integer, std::numeric_limits<qint64>::min());
-}
-
-TEST(PropertyList, PythonReadsACarriageReturnBack) {
-    Value doc = Value::array();
-    doc.append(Value::fromString(QStringLiteral("a\rb\r\nc")));
+    ASSERT_EQ(back.value->items.size(), 3u);
+    EXPECT_EQ(back.value->items[0].string, doc.items[0].string);
+    EXPECT_TRUE(std::isinf(back.value->items[1].real));
+    EXPECT_EQ(back.value->items[2].integer, std::numeric_limits<qint64>::min());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("cr.plist"));
-    ASSERT_TRUE(testing::TestEnvironment::writeFile(path, *plist::serialize(doc).bytes));
+    ASSERT_TRUE(testing::TestEnvironment::writeFile(path, *bytes.bytes));
     QString error;
     const auto json = testing::plistAsJsonByPython(path, &error);
     ASSERT_TRUE(json) << error.toStdString();
-    EXPECT_EQ(json->array().at(0).toString(), QStringLiteral("a\rb\r\nc"));
+    EXPECT_EQ(json->array().at(0).toString(), doc.items[0].string);
 }
 
 TEST(PropertyList, RefusesToWriteCharactersXmlCannotCarry) {
     for (const QString& bad : {QStringLiteral("bell\x07"), QString(QChar(0xFFFE)), QString(QChar(0xD800)),
                                QStringLiteral("nul") + QChar(0)}) {
         Value doc = Value::array();
-        Value row = Value::dictionary();
-        row.insert(QStringLiteral("name"), Value::fromString(bad));
-        doc.append(std::move(row));
+        doc.append(Value::fromString(bad));
         const auto out = plist::serialize(doc);
         EXPECT_FALSE(out.bytes) << bad.toStdString();
         EXPECT_FALSE(out.error.isEmpty());
@@ -180,38 +170,15 @@ TEST(PropertyList, TextThatIsNotWellFormedIsRefusedWithWhereAndWhat) {
         EXPECT_TRUE(parsed.error.contains(QString::fromUtf8(c.reason)))
             << c.text.left(80).toStdString() << "\n  gave: " << parsed.error.toStdString();
     }
-}
-
-TEST(PropertyList, WhatWasReadBeforeTheTextBreaksOffIsKept) {
-    const QByteArray text =
-        "<plist version=\"1.0\"><array><string>first</string><dict><key>a</key><integer>1</integer>"
-        "<key>b</key><string>cut";
-    const auto parsed = plist::parse(text);
-    ASSERT_FALSE(parsed.value);
-    EXPECT_EQ(parsed.error, QStringLiteral("line 1: the text ends inside <string> (expected </string>)"));
-    ASSERT_TRUE(parsed.partial);
-    const Value& root = *parsed.partial;
-    EXPECT_TRUE(root.truncated);
-    ASSERT_EQ(root.items.size(), 2u);
-    EXPECT_EQ(root.items[0].string, QStringLiteral("first"));
-    EXPECT_FALSE(root.items[0].truncated);
-    EXPECT_TRUE(root.items[1].truncated);
-    EXPECT_EQ(root.items[1].keys, std::vector<QString>{QStringLiteral("a")});  // "b" lost its value
-    EXPECT_EQ(root.items[1].items[0].integer, 1);
-    // Nothing to keep: no partial document.
+    // What was read before a break is kept as far as the catalogue's damage cases show; with
+    // nothing read there is nothing to keep.
     EXPECT_FALSE(plist::parse("<plist><string>cut").partial);
 }
 
 // Well-formed XML whose value is not what its element says: that value is refused with a
 // reason, its neighbours are read.
 TEST(PropertyList, ValuesThatCannotBeReadAreRefusedOneByOne) {
-    QByteArray deep;
-    for (int i = 0; i < 5000; ++i) {
-        deep += "<array>";
-    }
-    for (int i = 0; i < 5000; ++i) {
-        deep += "</array>";
-    }
+    const QByteArray deep = QByteArray("<array>").repeated(5000) + QByteArray("</array>").repeated(5000);
     const struct {
         QByteArray value;
         const char* reason;
@@ -302,16 +269,14 @@ TEST(PropertyList, EntitiesOfTheDoctypeAreExpandedAndOthersRefused) {
     const std::vector<Value>& v = parsed.value->items;
     ASSERT_EQ(v.size(), 7u);
     EXPECT_EQ(v[0].string, QStringLiteral("/home/li中/<&>"));
-    EXPECT_TRUE(v[1].string.contains(QStringLiteral("the undeclared \"&parameter;\""))) << v[1].string.toStdString();
-    EXPECT_TRUE(v[2].string.contains(QStringLiteral("refers to an outside file"))) << v[2].string.toStdString();
-    EXPECT_TRUE(v[3].string.contains(QStringLiteral("holds markup"))) << v[3].string.toStdString();
-    EXPECT_TRUE(v[4].string.contains(QStringLiteral("refers to itself"))) << v[4].string.toStdString();
-    // Three billion characters from a text of two kilobytes: refused, not expanded.
-    EXPECT_TRUE(v[5].isInvalid());
-    EXPECT_TRUE(v[5].string.contains(QStringLiteral("expand to more text"))) << v[5].string.toStdString();
+    // Each refused with its reason, where it was used; the laughs, three billion characters
+    // from a text of two kilobytes, are not expanded.
+    const char* refused[] = {"the undeclared \"&parameter;\"", "refers to an outside file", "holds markup",
+                             "refers to itself", "expand to more text"};
     for (std::size_t i = 1; i < 6; ++i) {
         EXPECT_TRUE(v[i].isInvalid()) << i;
-        EXPECT_TRUE(v[i].string.startsWith(QStringLiteral("line 22: "))) << v[i].string.toStdString();
+        EXPECT_TRUE(v[i].string.startsWith(QStringLiteral("line 22: ")) && v[i].string.contains(refused[i - 1]))
+            << v[i].string.toStdString();
     }
     // A reasonable expansion still works: the budget is proportional to the text.
     EXPECT_EQ(v[6].type, Value::Type::String);

@@ -19,14 +19,9 @@ using testing::TestEnvironment;
 
 class PrivateFiles : public ::testing::TestWithParam<mode_t> {
 protected:
-    // Set before the environment writes its settings.
-    PrivateFiles() : previous_(::umask(GetParam())) {}
     ~PrivateFiles() override { ::umask(previous_); }
-
-private:
-    mode_t previous_;
-
-protected:
+    // Set before the environment writes its settings.
+    const mode_t previous_ = ::umask(GetParam());
     TestEnvironment env;
 };
 

@@ -28,24 +28,17 @@ inline std::optional<QByteArray> runPython(const QString& script, const QStringL
     return python.readAllStandardOutput();
 }
 
-// Reads a property-list file with python's plistlib and returns it as JSON (every scalar but
-// strings tagged with its type: {"__int__": "12"}, {"__bool__": true}, {"__real__": "1.5"},
-// {"__date__": ISO text}, {"__data__": base64}; dictionaries list their key order in
-// "__keys__").
+// Reads a property-list file with python's plistlib and returns it as JSON: texts, whole
+// numbers and flags as they are, every other value as python's repr of it.
 inline std::optional<QJsonDocument> plistAsJsonByPython(const QString& path, QString* error = nullptr) {
     static const QString script = QStringLiteral(
-        "import base64, datetime, json, plistlib, sys\n"
+        "import json, plistlib, sys\n"
         "def conv(v):\n"
-        "    if isinstance(v, dict): return {'__keys__': list(v.keys()), **{k: conv(x) for k, x in v.items()}}\n"
+        "    if isinstance(v, dict): return {k: conv(x) for k, x in v.items()}\n"
         "    if isinstance(v, list): return [conv(x) for x in v]\n"
-        "    if isinstance(v, bytes): return {'__data__': base64.b64encode(v).decode()}\n"
-        "    if isinstance(v, datetime.datetime): return {'__date__': v.isoformat()}\n"
-        "    if isinstance(v, bool): return {'__bool__': v}\n"
-        "    if isinstance(v, int): return {'__int__': str(v)}\n"
-        "    if isinstance(v, float): return {'__real__': repr(v)}\n"
-        "    return v\n"
+        "    return v if isinstance(v, (str, int)) else repr(v)\n"
         "with open(sys.argv[1], 'rb') as f:\n"
-        "    print(json.dumps(conv(plistlib.load(f, fmt=plistlib.FMT_XML)), ensure_ascii=True))\n");
+        "    print(json.dumps(conv(plistlib.load(f, fmt=plistlib.FMT_XML))))\n");
     auto out = runPython(script, {path}, error);
     if (!out) {
         return std::nullopt;

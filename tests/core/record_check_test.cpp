@@ -24,6 +24,7 @@ TEST(RecordCheck, RefusesEveryPathThatCouldLeaveTheVault) {
         {"a.txt", "", "11-22/33", "is not absolute"},
         {"a.txt", "/", "11-22/33", "the root folder"},
         {"a.txt", "/home/u/", "11-22/33", "an empty component"},
+        {"a.txt", "/home//a.txt", "11-22/33", "an empty component"},
         {"a.txt", "/home/./a.txt", "11-22/33", "a \".\" component"},
         {"a.txt", "/home/u/../../etc", "11-22/33", "a \"..\" component"},
         {"a.txt", "/home/u/a.txt", "", "names no stored place"},
@@ -36,6 +37,7 @@ TEST(RecordCheck, RefusesEveryPathThatCouldLeaveTheVault) {
         {"a.txt", "/home/u/a.txt", "11-22/33/44", "not a group folder and an item folder"},
         {"a.txt", "/home/u/a.txt", "Notes/33", "the vault's own files"},
         {"a.txt", "/home/u/a.txt", ".tessaro-journal/33", "the vault's own files"},
+        {"a.txt", "/home/u/a.txt", "Thumb/33", "the vault's own files"},
         {nul, "/home/u/a.txt", "11-22/33", "NUL"},
         {"a.txt", "/home/u/a.txt", nul, "NUL"},
     };

@@ -156,36 +156,31 @@ std::string readableName(const QString& text) {
     return out.empty() ? std::string("unnamed") : out;
 }
 
-UnremovableEntries::UnremovableEntries(const QString& folder) : folder_(QFile::encodeName(folder)) {
-    if (::geteuid() != 0) {
-        ok_ = ::chmod(folder_.constData(), 0555) == 0;
-        return;
-    }
-    const int fd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// Sets or clears the immutable flag of a folder; root may remove entries of any other.
+bool setImmutable(const QByteArray& folder, bool on) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int flags = 0;
+    bool done = false;
     if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags |= FS_IMMUTABLE_FL;
-        ok_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     }
     if (fd >= 0) {
         ::close(fd);
     }
+    return done;
+}
+
+}  // namespace
+
+UnremovableEntries::UnremovableEntries(const QString& folder) : folder_(QFile::encodeName(folder)) {
+    ok_ = ::geteuid() == 0 ? setImmutable(folder_, true) : ::chmod(folder_.constData(), 0555) == 0;
 }
 
 UnremovableEntries::~UnremovableEntries() {
-    if (::geteuid() != 0) {
-        ::chmod(folder_.constData(), 0755);
-        return;
-    }
-    const int fd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int flags = 0;
-    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags &= ~FS_IMMUTABLE_FL;
-        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    ::geteuid() == 0 ? void(setImmutable(folder_, false)) : void(::chmod(folder_.constData(), 0755));
 }
 
 }  // namespace tessaro::testing
