@@ -216,43 +216,30 @@ TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
     const FileModelList items = f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a")});
     ASSERT_EQ(items.size(), 1);
     const QString vaultDir = f.usb + QStringLiteral("/Box.flp");
-    const QString mine = f.env.base() + QStringLiteral("/home/mine.txt");
-    TestEnvironment::writeFile(mine, "the user's own file");
+    const QString home = f.env.base() + QStringLiteral("/home");
+    TestEnvironment::writeFile(home + QStringLiteral("/mine.txt"), "the user's own file");
     TestEnvironment::writeFile(f.env.vaultRoot() + QStringLiteral("/Notes/n.rtfd/TXT.rtf"), "note");
-    const testing::Tree home = readTree(f.env.base() + QStringLiteral("/home"));
+    const testing::Tree homeBefore = readTree(home);
     const testing::Tree local = readTree(f.env.vaultRoot());
-    const QString storedTop = walk::placeOf(*items.first()).place->storedTop();
-
-    using E = vault::JournalEntry;
-    struct Case {
-        const char* name;
-        E::Operation operation;
-        E::Phase phase;
-        QString plainPath;
-        QString storedTop;
-        QString temporary;
+    // %1 the user's file, %2 the item's stored top, %3 the item, %4 the local vault, %5 the home.
+    const char* lines[] = {
+        // A stored hide whose plain item is on the computer.
+        R"({"operation":"hide","phase":"stored","plainPath":"%1","storedTop":"%2","token":"abcdefABCDEF"})",
+        // A hide whose stored copy is the local vault.
+        R"({"operation":"hide","phase":"walking","plainPath":"%3","storedTop":"%4/Notes","token":"abcdefABCDEF"})",
+        // An unhide whose temporary is the user's file.
+        R"({"operation":"unhide","phase":"walking","plainPath":"%5/x","storedTop":"%2","temporary":"mine.txt","token":"abcdefABCDEF"})",
+        // A placed unhide onto the user's file.
+        R"({"operation":"unhide","phase":"placed","plainPath":"%1","storedTop":"%2","restoredPath":"%1","token":"abcdefABCDEF"})",
     };
-    const Case cases[] = {
-        {"a stored hide whose plain item is on the computer", E::Operation::Hide, E::Phase::Stored, mine, storedTop, {}},
-        {"a hide whose stored copy is the local vault", E::Operation::Hide, E::Phase::Walking,
-         items.first()->path, f.env.vaultRoot() + QStringLiteral("/Notes"), {}},
-        {"an unhide whose temporary is the user's file", E::Operation::Unhide, E::Phase::Walking,
-         f.env.base() + QStringLiteral("/home/x"), storedTop, QStringLiteral("mine.txt")},
-        {"a placed unhide onto the user's file", E::Operation::Unhide, E::Phase::Placed, mine, storedTop, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        E entry;
-        entry.operation = c.operation;
-        entry.phase = c.phase;
-        entry.plainPath = c.plainPath;
-        entry.storedTop = c.storedTop;
-        entry.temporary = c.temporary;
-        entry.restoredPath = c.phase == E::Phase::Placed ? c.plainPath : QString();
-        entry.token = vault::newWalkToken();
-        ASSERT_TRUE(vault::appendJournal(vaultDir, entry));
+    for (const char* line : lines) {
+        SCOPED_TRACE(line);
+        const QString filled = QString::fromLatin1(line).arg(home + QStringLiteral("/mine.txt"),
+                                                             walk::placeOf(*items.first()).place->storedTop(),
+                                                             items.first()->path, f.env.vaultRoot(), home);
+        ASSERT_TRUE(TestEnvironment::writeFile(vault::journalPath(vaultDir), filled.toUtf8() + '\n'));
         vault::checkVault(f.catalogue, true);
-        EXPECT_EQ(readTree(f.env.base() + QStringLiteral("/home")), home);
+        EXPECT_EQ(readTree(home), homeBefore);
         EXPECT_EQ(readTree(f.env.vaultRoot()), local);
         vault::clearJournal(vaultDir);
     }
