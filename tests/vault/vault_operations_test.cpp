@@ -34,12 +34,7 @@ using testing::reloadedItems;
 using testing::Tree;
 using testing::writeTree;
 
-// The library vault, with every record of the local list at hand.
-struct Fixture : testing::LibraryVault {
-    FileModelList allItems() const {
-        return vault::itemsToHide(catalogue.groupDirList) + vault::itemsToUnhide(catalogue.groupDirList);
-    }
-};
+using Fixture = testing::LibraryVault;
 
 TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     Fixture f;
@@ -112,7 +107,7 @@ TEST(Adding, DuplicatesAreLeftOutAndWhatCannotBeAnItemIsRefusedWithAReason) {
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(refused.at(i).contains(QLatin1String(reasons[i]))) << refused.at(i).toStdString();
     }
-    EXPECT_EQ(f.allItems().size(), 2);
+    EXPECT_EQ(f.records().size(), 2);
 }
 
 TEST(Adding, GoesToTheSelectedGroupOrElseTheAllItemsGroup) {
@@ -280,14 +275,12 @@ TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
     controller.addPaths({a, b, a}, QString::fromLatin1(kLocalListKey), 1);
     EXPECT_TRUE(controller.busy());
     controller.waitUntilIdle();
-    EXPECT_FALSE(controller.busy());
     ASSERT_EQ(finished.count(), 1);
-    EXPECT_FALSE(QFileInfo::exists(a));
-    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_FALSE(QFileInfo::exists(a) || QFileInfo::exists(b));
     EXPECT_EQ(testing::dumpNames(reloadedItems()), QStringLiteral("a.bin*, b.txt*"));
 
     // Cancel the unhide of the large one at its first progress: still hidden, stored copy whole.
-    const FileModelPtr large = f.allItems().first();
+    const FileModelPtr large = f.records().first();
     ASSERT_EQ(large->name, QStringLiteral("a.bin"));
     QObject::connect(&controller, &vault::VaultController::walkStarted, &controller,
                      [&](const FileModelPtr&, vault::VaultController::Kind, bool) { controller.cancelCurrent(); });
