@@ -1,10 +1,13 @@
-// tessaro-vault add, hide, unhide, recover and check run as a user would run them, and
-// every command's refusals.
+// tessaro-vault add, hide, unhide, recover, check, remove and group run as a user would run
+// them, on the local vault and on vaults of removable drives (a folder of the test's volumes
+// root is the drive), and every command's refusals.
+#include "core/catalogue.h"
 #include "core/settings_keys.h"
 #include "crypto/swapped_name.h"
 #include "tool_vault.h"
 #include "vault/vault_journal.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -226,6 +229,110 @@ TEST_P(RefusedInvocation, ChangesNothingAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, RefusedInvocation, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
+
+// What each refusal leaves alone, and that nothing on disk moves, is the library's to show;
+// here the tool finds groups by name or "#row" and says what it did.
+TEST(VaultGroupCommands, GroupsAreFoundByNameOrRowAndAmbiguousNamesRefused) {
+    Vault v;
+    for (const char* name : {"Taxes", "Trips", "Trips"}) {
+        const ToolRun r = v.run({"group", "new", name});
+        ASSERT_EQ(r.status, 0) << text(r);
+    }
+    ASSERT_EQ(v.run({"add", v.file(QStringLiteral("loose.txt"))}).status, 0);
+    ASSERT_EQ(v.run({"add", "--group", "Taxes", v.file(QStringLiteral("2024.pdf")), v.file(QStringLiteral("2025.pdf"))}).status, 0);
+    EXPECT_EQ(v.groups(), "All Items: loose.txt* | Taxes: 2024.pdf*, 2025.pdf* | Trips:  | Trips: ");
+    const struct {
+        QStringList arguments;
+        int status;
+        const char* says;
+    } steps[] = {
+        {{"rename", "Trips", "x"}, 2, "2 groups are named Trips"},
+        {{"rename", "#4", " Summer %1 "}, 0, "renamed"},
+        {{"rename", "All Items", "x"}, 2, "vault's own group"},
+        {{"delete", "Nothing"}, 2, "no group of the vault is Nothing"},
+        {{"frobnicate", "x"}, 2, "group needs"},
+        {{"delete", "Taxes"}, 0, "2 items moved to All Items"},
+    };
+    for (const auto& step : steps) {
+        const ToolRun r = v.run(QStringList{"group"} + step.arguments);
+        EXPECT_EQ(r.status, step.status) << step.arguments.join(QLatin1Char(' ')).toStdString() << "\n" << text(r);
+        EXPECT_NE(text(r).find(step.says), std::string::npos) << text(r);
+    }
+    EXPECT_EQ(v.groups(), "All Items: loose.txt*, 2024.pdf*, 2025.pdf* | Trips:  |  Summer %1 : ");
+}
+
+// A hidden item is unhidden and leaves the list; one whose unhide cannot complete stays, and
+// the tool says so with a failing status.
+TEST(VaultRemoveCommand, HiddenItemsAreUnhiddenFirstOrKept) {
+    Vault v;
+    const QString hidden = v.file(QStringLiteral("hidden.md"));
+    const QString stuck = v.file(QStringLiteral("stuck.txt"));
+    ASSERT_EQ(v.run({"add", hidden, stuck}).status, 0);
+    ToolRun r = v.run({"remove", hidden});
+    ASSERT_EQ(r.status, 0) << text(r);
+    EXPECT_EQ(TestEnvironment::readFile(hidden), "hidden.md bytes");
+    QFile cut(v.storedFile(swappedName(QStringLiteral("stuck.txt"))));
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite) && cut.resize(cut.size() / 2));
+    cut.close();
+    r = v.run({"remove", "stuck.txt"});
+    EXPECT_EQ(r.status, 1) << text(r);
+    EXPECT_NE(text(r).find("stays in the list"), std::string::npos) << text(r);
+    EXPECT_FALSE(QFileInfo::exists(stuck));
+    EXPECT_EQ(v.groups(), "All Items: stuck.txt*");
+}
+
+struct DriveToolVault : Vault {
+    QString usb = env.mountVolume(QStringLiteral("USB"));
+    QString onUsb(const QString& relative, const QByteArray& bytes) const {
+        const QString path = usb + QLatin1Char('/') + relative;
+        TestEnvironment::writeFile(path, bytes);
+        return path;
+    }
+    ToolRun addToDrive(const QStringList& paths, const QString& key = QStringLiteral("USB/Box.flp")) const {
+        return run(QStringList{"add", "--drive", key} + paths);
+    }
+};
+
+TEST(DriveTool, AddCreatesTheVaultThenHideUnhideAndRecoverReachItsItems) {
+    DriveToolVault v;
+    const QString a = v.onUsb(QStringLiteral("a.txt"), "first");
+    const QString b = v.onUsb(QStringLiteral("dir/b.md"), "second");
+    const ToolRun created = v.addToDrive({a});
+    ASSERT_EQ(created.status, 0) << text(created);
+    // The second add finds the vault it made, remembered in the settings.
+    const ToolRun again = v.addToDrive({v.usb + QStringLiteral("/dir")});
+    ASSERT_EQ(again.status, 0) << text(again);
+    EXPECT_FALSE(QFileInfo::exists(a) || QFileInfo::exists(b));
+
+    const ToolRun shown = v.run({"unhide", a});
+    ASSERT_EQ(shown.status, 0) << text(shown);
+    EXPECT_EQ(TestEnvironment::readFile(a), QByteArray("first"));
+    const ToolRun hidden = v.run({"hide", a});
+    ASSERT_EQ(hidden.status, 0) << text(hidden);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    // The drive's catalogue says so: recovering everything brings both back.
+    const ToolRun recovered = v.run({"recover", "--to", v.env.base() + "/out"});
+    ASSERT_EQ(recovered.status, 0) << text(recovered);
+    const QList<QByteArray> bytes = readTree(v.env.base() + QStringLiteral("/out/USB/Box.flp")).values();
+    EXPECT_TRUE(bytes.contains("first") && bytes.contains("second")) << text(recovered);
+    ASSERT_EQ(v.run({"unhide", "--all"}).status, 0);
+    EXPECT_EQ(TestEnvironment::readFile(b), QByteArray("second"));
+}
+
+// Which paths a drive vault may take is the library's to decide; the tool says no before
+// making the vault, naming the drive, and refuses a key that names no drive vault.
+TEST(DriveTool, PathsOffTheDriveAndKeysOfNoDriveVaultAreRefused) {
+    DriveToolVault v;
+    const QString local = v.file(QStringLiteral("y.txt"));
+    const ToolRun refused = v.addToDrive({v.onUsb(QStringLiteral("z"), "z"), local});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_TRUE(refused.err.contains("USB")) << text(refused);
+    EXPECT_FALSE(QFileInfo::exists(v.usb + QStringLiteral("/Box.flp")));
+    EXPECT_TRUE(QFileInfo::exists(local));
+    for (const QString& key : {QStringLiteral("USB/../Box.flp"), QStringLiteral("Box.flp"), QStringLiteral("USB/Box")}) {
+        EXPECT_NE(v.addToDrive({v.onUsb(QStringLiteral("w"), "w")}, key).status, 0) << key.toStdString();
+    }
+}
 
 }  // namespace
 }  // namespace tessaro
