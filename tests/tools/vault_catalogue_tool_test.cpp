@@ -161,7 +161,8 @@ const Variant kVariants[] = {
     {"PathClimbs", false, "$BASE/plain/../victim/a.txt", "a.txt", "11-22/33", "has a \"..\" component", false},
 };
 
-class HostileCatalogue : public ::testing::TestWithParam<Variant> {
+// Commands run from the sandbox, where a relative path would find the victim.
+class HostileCatalogue : public ::testing::TestWithParam<Variant>, protected testing::ToolVault {
 protected:
     QString filled(QString text) const { return text.replace(QStringLiteral("$BASE"), env.base()); }
 
@@ -186,13 +187,8 @@ protected:
         catalogueBytes = TestEnvironment::readFile(env.vaultRoot() + QStringLiteral("/GroupDirlist.plist"));
     }
 
-    ToolRun run(const QStringList& arguments) const {
-        // From the sandbox, where a relative path would find the victim.
-        return runVaultTool(env, arguments, passwordLine(), env.base());
-    }
     QString victim() const { return env.base() + QStringLiteral("/victim"); }
 
-    TestEnvironment env;
     QByteArray catalogueBytes;
 };
 
@@ -200,19 +196,19 @@ TEST_P(HostileCatalogue, IsListedDamagedRefusedByEveryCommandAndTouchesNothingOu
     const Variant& v = GetParam();
     const QString reason = QString::fromUtf8(v.reason);
 
-    const ToolRun list = run({"list"});
+    const ToolRun list = run({"list"}, env.base());
     EXPECT_EQ(list.status, 0) << text(list);
     EXPECT_TRUE(list.out.contains("\tdamaged\t12 bytes\t")) << text(list);
     EXPECT_TRUE(QString::fromUtf8(list.out).contains(reason)) << text(list);
 
     const QString one = v.hidden ? QStringLiteral("unhide") : QStringLiteral("hide");
     for (const QStringList& command : {QStringList{one, v.itemName}, QStringList{one, "--all"}}) {
-        const ToolRun refused = run(command);
+        const ToolRun refused = run(command, env.base());
         EXPECT_EQ(refused.status, 1) << command.join(' ').toStdString() << "\n" << text(refused);
         EXPECT_TRUE(QString::fromUtf8(refused.err).contains(reason)) << text(refused);
         EXPECT_TRUE(refused.err.contains("its catalogue record is damaged")) << text(refused);
     }
-    const ToolRun rescue = run({"recover", "--to", env.base() + "/rescue"});
+    const ToolRun rescue = run({"recover", "--to", env.base() + "/rescue"}, env.base());
     EXPECT_TRUE(QString::fromUtf8(rescue.out).contains(reason)) << text(rescue);
 
     EXPECT_EQ(readTree(victim()), kVictim);

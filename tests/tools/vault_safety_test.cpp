@@ -3,8 +3,7 @@
 #include "core/catalogue.h"
 #include "core/vault_lock.h"
 #include "crypto/swapped_name.h"
-#include "support/test_environment.h"
-#include "support/vault_tool.h"
+#include "tools/tool_vault.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +33,8 @@ Tree lettersTree() {
     return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
 }
 
-// A sandbox for the tool's commands, its places named from the test's base.
-struct Sandbox : ::testing::Test {
-    TestEnvironment env;
-    QString at(const QString& relative) const { return env.base() + QLatin1Char('/') + relative; }
-    // With the right password on standard input.
-    ToolRun run(const QStringList& arguments, const QString& workingDirectory = {}) const {
-        return runVaultTool(env, arguments, passwordLine(), workingDirectory);
-    }
-};
+// The tool's commands in a sandbox, beside a vault.
+struct Sandbox : ::testing::Test, testing::ToolVault {};
 
 struct Spelling {
     const char* name;
@@ -60,7 +52,6 @@ class PathSpelling : public Sandbox, public ::testing::WithParamInterface<Spelli
 // Every spelling of a folder named like a text file stores the one item under its own
 // name and class, and the stored copy, however it is spelled, restores to plain bytes.
 TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
-    const QString home = at("home");
     const QString letters = home + QStringLiteral("/Letters.txt");
     writeTree(letters, lettersTree());
     QDir().mkpath(home + QStringLiteral("/elsewhere"));
@@ -146,8 +137,6 @@ TEST_F(VaultSafety, TwoWritersAtOnceLoseNothing) {
 // While someone holds a vault, a writer says who after a short wait and changes nothing;
 // reading commands go on working.
 TEST_F(VaultSafety, AHeldVaultRefusesWritersAndServesReaders) {
-    Catalogue catalogue;
-    ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
     const QString dest = env.vaultRoot() + QStringLiteral("/123-456/789");
     TestEnvironment::writeFile(at("note.md"), "# note");
     ASSERT_EQ(run({"store", at("note.md"), dest}).status, 0);

@@ -52,11 +52,9 @@ struct MoveFixture : ::testing::Test {
             {QStringLiteral("/Thumb/pdf.jpg"), testing::patternBytes(900, 2)},
             {QStringLiteral("/1-2/3/elttre.sxt"), testing::patternBytes(3 * 1024 * 1024 + 17, 3)},
             {QStringLiteral("/1-2/4/e.mpty"), QByteArray()},
+            {QStringLiteral("/GroupNoteslist.plist"), notesList(root + QStringLiteral("/Notes/Plans"))},
         };
         testing::writeTree(root, original);
-        original.insert(QStringLiteral("/GroupNoteslist.plist"), notesList(root + QStringLiteral("/Notes/Plans")));
-        TestEnvironment::writeFile(root + QStringLiteral("/GroupNoteslist.plist"),
-                                   original.value(QStringLiteral("/GroupNoteslist.plist")));
     }
 
     QString rootSetting() const { return SettingsStore::stringValue(key(keys::kRootDirKey)); }
