@@ -327,6 +327,7 @@ TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
 // The controller's catalogue writes run on its worker: a journal is cleared only after the
 // save that holds its outcomes is on disk, a failed save is told and keeps the journal, and
 // a stop waits for every write already given.
+
 // One visible item, recorded and saved.
 struct Vault : testing::LibraryVault {
     QString plain = file(QStringLiteral("report.txt"), "quarterly figures");
