@@ -64,12 +64,8 @@ struct LibraryVault {
     }
     // Hides or unhides a record through the journal, applies the outcome and saves.
     ItemResult toggle(const FileModelPtr& record, bool keepContainer = false) {
-        const bool hiding = !record->isEncrtypt;
-        const ItemResult r = hiding ? vault::hideRecordJournaled(record)
-                                    : vault::unhideRecordJournaled(record, {}, keepContainer);
+        const ItemResult r = walk(record, !record->isEncrtypt, {}, keepContainer);
         EXPECT_TRUE(r.complete) << r.problems.join(QLatin1Char('\n')).toStdString();
-        hiding ? vault::applyHideOutcome(*record, r, vault::diskStateOf(*record))
-               : vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
         EXPECT_TRUE(catalogue.SaveGroupList(0));
         vault::clearJournal(env.vaultRoot());
         return r;
@@ -83,9 +79,10 @@ struct LibraryVault {
     }
     // A journaled walk of one record and its outcome applied, without saving: what a drive
     // pulled or filled mid-walk leaves is what the test looks at.
-    static ItemResult walk(const FileModelPtr& record, bool hide, const walk::WalkProgress& progress = {}) {
+    static ItemResult walk(const FileModelPtr& record, bool hide, const walk::WalkProgress& progress = {},
+                           bool keepContainer = false) {
         const ItemResult r = hide ? vault::hideRecordJournaled(record, progress)
-                                  : vault::unhideRecordJournaled(record, progress);
+                                  : vault::unhideRecordJournaled(record, progress, keepContainer);
         hide ? vault::applyHideOutcome(*record, r, vault::diskStateOf(*record))
              : vault::applyUnhideOutcome(*record, r, vault::diskStateOf(*record));
         return r;

@@ -23,7 +23,11 @@ struct ToolVault {
         QDir().mkpath(home);
     }
     // With the right password on standard input.
-    ToolRun run(const QStringList& arguments) const { return runVaultTool(env, arguments, passwordLine()); }
+    ToolRun run(const QStringList& arguments, const QString& workingDirectory = {}) const {
+        return runVaultTool(env, arguments, passwordLine(), workingDirectory);
+    }
+    // A place in the sandbox, beside the vault and the home folder.
+    QString at(const QString& relative) const { return env.base() + QLatin1Char('/') + relative; }
     // A file in the home folder that holds "<name> bytes".
     QString file(const QString& name) const {
         const QString path = home + QLatin1Char('/') + name;

@@ -52,11 +52,9 @@ struct MoveFixture : ::testing::Test {
             {QStringLiteral("/Thumb/pdf.jpg"), testing::patternBytes(900, 2)},
             {QStringLiteral("/1-2/3/elttre.sxt"), testing::patternBytes(3 * 1024 * 1024 + 17, 3)},
             {QStringLiteral("/1-2/4/e.mpty"), QByteArray()},
+            {QStringLiteral("/GroupNoteslist.plist"), notesList(root + QStringLiteral("/Notes/Plans"))},
         };
         testing::writeTree(root, original);
-        original.insert(QStringLiteral("/GroupNoteslist.plist"), notesList(root + QStringLiteral("/Notes/Plans")));
-        TestEnvironment::writeFile(root + QStringLiteral("/GroupNoteslist.plist"),
-                                   original.value(QStringLiteral("/GroupNoteslist.plist")));
     }
 
     QString rootSetting() const { return SettingsStore::stringValue(key(keys::kRootDirKey)); }
@@ -181,33 +179,34 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"a_relative_path", "elsewhere/Vault", MoveProblem::NotAbsolute}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(MoveFixture, AFolderThatCannotBeWrittenIsRefused) {
+// What stops a move before it starts: a folder that cannot be written, another program
+// changing the vault, an unfinished walk whose journal names the vault where it is.
+TEST_F(MoveFixture, AMoveThatCannotStartChangesNothing) {
     const QString locked = env.base() + QStringLiteral("/locked");
     ASSERT_TRUE(QDir().mkpath(locked));
-    testing::UnremovableEntries guard(locked);
-    ASSERT_TRUE(guard.ok());
-    EXPECT_EQ(vault::moveVault(locked + QStringLiteral("/Vault"), {}).problem, MoveProblem::NotWritable);
+    {
+        testing::UnremovableEntries guard(locked);
+        ASSERT_TRUE(guard.ok());
+        EXPECT_EQ(vault::moveVault(locked + QStringLiteral("/Vault"), {}).problem, MoveProblem::NotWritable);
+    }
     expectUntouched(locked + QStringLiteral("/Vault"));
-}
 
-TEST_F(MoveFixture, AVaultAnotherProgramIsChangingIsNotMoved) {
+    const QString destination = env.base() + QStringLiteral("/Vault");
     const int fd = ::open(root.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     vault::MoveOptions options;
     options.lockWaitMs = 50;
-    EXPECT_EQ(vault::moveVault(env.base() + QStringLiteral("/Vault"), options).problem, MoveProblem::VaultInUse);
+    EXPECT_EQ(vault::moveVault(destination, options).problem, MoveProblem::VaultInUse);
     ::close(fd);
-    expectUntouched(env.base() + QStringLiteral("/Vault"));
-}
+    expectUntouched(destination);
 
-TEST_F(MoveFixture, AnUnfinishedWalkKeepsTheVaultWhereItsJournalSaysItIs) {
     TestEnvironment::writeFile(root + QStringLiteral("/.tessaro-journal"),
                                R"({"version":1,"operation":"hide","phase":"walking","plainPath":"/home/li/Letters",)"
                                R"("storedTop":")" + root.toUtf8() + R"(/1-2/3/eLttres","workDirectory":".tessaro-work-Ab12Cd34Ef56",)"
                                R"("temporary":"","restoredPath":"","keepStoredCopy":false,"started":1765000000000,"token":"Ab12Cd34Ef56"})"
                                "\n");
-    EXPECT_EQ(vault::moveVault(env.base() + QStringLiteral("/Vault"), {}).problem, MoveProblem::UnfinishedWork);
+    EXPECT_EQ(vault::moveVault(destination, {}).problem, MoveProblem::UnfinishedWork);
     EXPECT_EQ(rootSetting(), root);
 }
 

@@ -1,5 +1,7 @@
-// Adding, hiding and unhiding through the vault library, as the window and tessaro-vault do.
+// Adding, hiding and unhiding through the vault library and its controller, as the window and
+// tessaro-vault do.
 #include "core/catalogue.h"
+#include "core/vault_paths.h"
 #include "crypto/item_paths.h"
 #include "crypto/swapped_name.h"
 #include "support/catalogue_dump.h"
@@ -8,6 +10,7 @@
 #include "vault/bulk_order.h"
 #include "vault/item_operations.h"
 #include "vault/vault_controller.h"
+#include "vault/vault_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +37,7 @@ using testing::reloadedItems;
 using testing::Tree;
 using testing::writeTree;
 
-// The library vault, with every record of the local list at hand.
-struct Fixture : testing::LibraryVault {
-    FileModelList allItems() const {
-        return vault::itemsToHide(catalogue.groupDirList) + vault::itemsToUnhide(catalogue.groupDirList);
-    }
-};
+using Fixture = testing::LibraryVault;
 
 TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     Fixture f;
@@ -49,17 +47,14 @@ TEST(Adding, RecordsEveryFieldHidesTheItemsAndTheCatalogueSaysSo) {
     picture.fill(Qt::darkCyan);
     ASSERT_TRUE(picture.save(b, "PNG"));
     const QString folder = f.home + QStringLiteral("/Folder");
-    TestEnvironment::writeFile(folder + QStringLiteral("/x"), "x");
-    TestEnvironment::writeFile(folder + QStringLiteral("/sub/y"), "yy");
-    const Tree folderTree = readTree(folder);
+    const Tree folderTree{{"/x", "x"}, {"/sub/y", "yy"}};
+    writeTree(folder, folderTree);
     const QByteArray pictureBytes = TestEnvironment::readFile(b);
 
     // Spelled with a trailing slash and twice: one record.
     const FileModelList records = f.addAndHide({a, b, folder + QLatin1Char('/'), a});
     ASSERT_EQ(records.size(), 3);
-    for (const QString& p : {a, b, folder}) {
-        EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
-    }
+    EXPECT_FALSE(QFileInfo::exists(a) || QFileInfo::exists(b) || QFileInfo::exists(folder));
     const FileModelPtr& item = records.at(2);
     EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(item->groupName).arg(item->groupIndex).arg(item->fileIndex), "systemDevicName 1 2");
     EXPECT_EQ(testing::dumpItem(*item), QStringList({"Folder", folder, item->encryptedPath, TestEnvironment::kMacAddress,
@@ -112,7 +107,7 @@ TEST(Adding, DuplicatesAreLeftOutAndWhatCannotBeAnItemIsRefusedWithAReason) {
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(refused.at(i).contains(QLatin1String(reasons[i]))) << refused.at(i).toStdString();
     }
-    EXPECT_EQ(f.allItems().size(), 2);
+    EXPECT_EQ(f.records().size(), 2);
 }
 
 TEST(Adding, GoesToTheSelectedGroupOrElseTheAllItemsGroup) {
@@ -280,14 +275,12 @@ TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
     controller.addPaths({a, b, a}, QString::fromLatin1(kLocalListKey), 1);
     EXPECT_TRUE(controller.busy());
     controller.waitUntilIdle();
-    EXPECT_FALSE(controller.busy());
     ASSERT_EQ(finished.count(), 1);
-    EXPECT_FALSE(QFileInfo::exists(a));
-    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_FALSE(QFileInfo::exists(a) || QFileInfo::exists(b));
     EXPECT_EQ(testing::dumpNames(reloadedItems()), QStringLiteral("a.bin*, b.txt*"));
 
     // Cancel the unhide of the large one at its first progress: still hidden, stored copy whole.
-    const FileModelPtr large = f.allItems().first();
+    const FileModelPtr large = f.records().first();
     ASSERT_EQ(large->name, QStringLiteral("a.bin"));
     QObject::connect(&controller, &vault::VaultController::walkStarted, &controller,
                      [&](const FileModelPtr&, vault::VaultController::Kind, bool) { controller.cancelCurrent(); });
@@ -329,6 +322,78 @@ TEST(Controller, AddsHidesCancelsAndStopsWithoutLosingAnything) {
             EXPECT_TRUE(QFileInfo::exists(r->path)) << r->name.toStdString();
         }
     }
+}
+
+// The controller's catalogue writes run on its worker: a journal is cleared only after the
+// save that holds its outcomes is on disk, a failed save is told and keeps the journal, and
+// a stop waits for every write already given.
+
+// One visible item, recorded and saved.
+struct Vault : testing::LibraryVault {
+    QString plain = file(QStringLiteral("report.txt"), "quarterly figures");
+    FileModelPtr item = add({plain}).first();
+
+    // Whether the catalogue file on disk lists the item as hidden.
+    static bool hiddenOnDisk() { return testing::dumpNames(testing::reloadedItems()) == QLatin1String("report.txt*"); }
+};
+
+struct SaveCase {
+    const char* name;
+    bool catalogueWritable;
+};
+
+class CatalogueSaveAfterWalk : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(CatalogueSaveAfterWalk, ClearsTheJournalOnlyOnceTheSaveIsOnDisk) {
+    Vault v;
+    const QString list = vaultpaths::AppGroupDirListPath();
+    if (!GetParam().catalogueWritable) {
+        // A non-empty folder in the file's place: the rename over it fails.
+        ASSERT_TRUE(QFile::rename(list, list + QStringLiteral(".kept")));
+        ASSERT_TRUE(TestEnvironment::writeFile(list + QStringLiteral("/blocker"), "x"));
+    }
+    vault::VaultController controller(v.catalogue, {});
+    QSignalSpy problems(&controller, &vault::VaultController::problems);
+    controller.toggle(v.item);
+    controller.waitUntilIdle();
+
+    EXPECT_TRUE(v.item->isEncrtypt);
+    EXPECT_FALSE(QFileInfo::exists(v.plain));
+    const QList<vault::JournalEntry> journal = vault::readJournal(vaultpaths::AppRootDirKey()).entries;
+    if (GetParam().catalogueWritable) {
+        EXPECT_TRUE(problems.isEmpty());
+        EXPECT_TRUE(journal.isEmpty());
+        EXPECT_TRUE(Vault::hiddenOnDisk());
+    } else {
+        // Told, with the file that could not be written; the journal stays for the repair.
+        ASSERT_EQ(problems.count(), 1);
+        EXPECT_EQ(problems.first().at(0).toString(), QStringLiteral("catalogueSaveFailed.title"));
+        EXPECT_TRUE(problems.first().at(1).toStringList().join(QLatin1Char(' ')).contains(list));
+        EXPECT_FALSE(journal.isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Controller, CatalogueSaveAfterWalk,
+                         ::testing::Values(SaveCase{"Written", true}, SaveCase{"WriteFails", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StoppingTheController, AStopGivenWhileTheSaveWaitsEndsAfterIt) {
+    Vault v;
+    vault::VaultController controller(v.catalogue, {});
+    bool stopped = false;
+    bool savedWhenStopped = false;
+    // The walk is done and its save given, not yet written: the lock comes now.
+    QObject::connect(&controller, &vault::VaultController::walkFinished, &controller, [&] {
+        controller.stopAll([&] {
+            stopped = true;
+            savedWhenStopped = Vault::hiddenOnDisk() &&
+                               vault::readJournal(vaultpaths::AppRootDirKey()).entries.isEmpty();
+        });
+    });
+    controller.toggle(v.item);
+    controller.waitUntilIdle();
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(savedWhenStopped);
 }
 
 }  // namespace
