@@ -257,16 +257,25 @@ private slots:
         QCOMPARE(lookOf(*w.main, big), QStringLiteral("Visible, #ffbe32, eye visableon.png selected, folder"));
         QCOMPARE(lookOf(*w.main, old), QStringLiteral("Hidden, #7a7c87, eye visableoff.png, -folder"));
 
-        // A hide runs, 40 % through. The record says visible until the walk's outcome is
-        // known; the badge already has the colour of where it is going.
+        // A hide runs, 40 % through, in far more steps than a screen can show: the value is
+        // current at once, the row repaints once. The record says visible until the walk's
+        // outcome is known; the badge already has the colour of where it is going.
         w.main->setRowWalkState(big, WalkState::Hiding);
-        big->currentEncryptSize = 400;
-        big->cell->itemChanged();
+        QSignalSpy repaints(w.main->itemModel(), &QAbstractItemModel::dataChanged);
+        for (int step = 1; step <= 400; ++step) {
+            big->currentEncryptSize = step;
+            big->cell->itemChanged();
+        }
+        QCOMPARE(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).progress, 0.4);
+        QCOMPARE(repaints.size(), 0);
+        QTRY_COMPARE(repaints.size(), 1);
+        QTest::qWait(ItemListModel::kRepaintIntervalMs * 3);
+        QCOMPARE(repaints.size(), 1);
         const ItemDelegate::RowLayout layout = layoutOf(*w.main, big);
         const int bar = static_cast<int>(layout.visableBtn.width() * 0.4);
-        QCOMPARE(lookOf(*w.main, big), QStringLiteral("Hiding…, #7a7c87, bar %1, cancel, -eye ").arg(bar));
+        const QString hiding = QStringLiteral("Hiding…, #7a7c87, bar %1, cancel, -eye ").arg(bar);
+        QCOMPARE(lookOf(*w.main, big), hiding);
         // Drawn: the bar's fill where the eye's frame begins, the empty track beyond it.
-        QTest::qWait(ItemListModel::kRepaintIntervalMs * 3);
         const QImage image = w.main->itemListView()->viewport()->grab().toImage();
         const int y = layout.visableBtn.center().y();
         QCOMPARE(QColor(image.pixel(layout.visableBtn.left() + 4, y)), style::accent());
@@ -274,7 +283,7 @@ private slots:
 
         // The state survives a rebuild of the list.
         w.main->setRightScrollView();
-        QCOMPARE(w.main->itemModel()->cell(w.main->itemModel()->rowOf(big.get())).walkState, WalkState::Hiding);
+        QCOMPARE(lookOf(*w.main, big), hiding);
         QVERIFY(w.main->itemModel()->rowEditing(big.get()));
 
         // Done: the eye is back, unselected, and the row is free again.
@@ -287,24 +296,6 @@ private slots:
         // An unhide: its own text, and the eye is disabled until it has started.
         w.main->setRowWalkState(old, WalkState::Unhiding);
         QCOMPARE(lookOf(*w.main, old), QStringLiteral("Unhiding…, #ffbe32, -eye visableoff.png, -folder"));
-    }
-
-    void progressRepaintsAreCoalesced() {
-        Window w;
-        GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("big.iso"), true}});
-        const FileModelPtr big = group->fileModels->at(0);
-        big->fileSize = 100000;
-        QSignalSpy repaints(w.main->itemModel(), &QAbstractItemModel::dataChanged);
-        // A walk's steps, far more of them than a screen can show.
-        for (int step = 1; step <= 500; ++step) {
-            big->currentEncryptSize = step * 40;
-            big->cell->itemChanged();
-        }
-        QCOMPARE(w.main->itemModel()->cell(0).progress, 0.2);  // the value is current at once
-        QCOMPARE(repaints.size(), 0);
-        QTRY_COMPARE(repaints.size(), 1);
-        QTest::qWait(ItemListModel::kRepaintIntervalMs * 3);
-        QCOMPARE(repaints.size(), 1);
     }
 
     void eyeButtonWaitsAndRefusesBusyRows() {
@@ -666,75 +657,70 @@ private slots:
         QCOMPARE(ModalSeam::lastOpenPanel().directory, w.env.base());
     }
 
+    // Names typed or pasted into the open panel are added as they are, folders included, once
+    // its button is pressed. Return on a folder (its name typed, its path pasted, or its row
+    // in the list) is a place to go: the panel opens it and stays.
     void openPanelTakesFoldersAsTheyAre() {
         Window w;
         const QString pick = w.env.base() + QStringLiteral("/pick");
-        QVERIFY(QDir().mkpath(pick + QStringLiteral("/Photos")));
-        QVERIFY(TestEnvironment::writeFile(pick + QStringLiteral("/notes.txt"), "x"));
-
-        struct Case {
-            const char* typed;
-            QStringList expected;
+        const QString photos = pick + QStringLiteral("/Photos");
+        const QString notes = pick + QStringLiteral("/notes.txt");
+        QVERIFY(QDir().mkpath(photos));
+        QVERIFY(TestEnvironment::writeFile(notes, "x"));
+        enum class How { Paste, PasteThenReturn, TypeThenReturn, ListRowThenReturn };
+        const struct {
+            const char* name;
+            How how;
+            QString typed;
+            QStringList added;  // none: the panel went into the folder and was then cancelled
+        } cases[] = {
+            {"two quoted names", How::Paste, QStringLiteral(R"("Photos" "notes.txt")"), {photos, notes}},
+            {"a folder's name", How::Paste, QStringLiteral("Photos"), {photos}},
+            {"a file's name", How::Paste, QStringLiteral("notes.txt"), {notes}},
+            {"Return on a typed name", How::TypeThenReturn, QStringLiteral("Photos"), {}},
+            {"Return on a pasted path", How::PasteThenReturn, photos, {}},
+            {"Return on a list row", How::ListRowThenReturn, QString(), {}},
         };
-        const Case cases[] = {
-            {R"("Photos" "notes.txt")", {pick + QStringLiteral("/Photos"), pick + QStringLiteral("/notes.txt")}},
-            {"Photos", {pick + QStringLiteral("/Photos")}},
-            {"notes.txt", {pick + QStringLiteral("/notes.txt")}},
-        };
-        // Opens the panel on `pick`; its answer lands in `got`.
-        const auto openPanel = [&](std::optional<QStringList>& got) {
+        for (const auto& c : cases) {
+            std::optional<QStringList> got;
             ModalSeam::OpenPanelRequest request;
             request.directory = pick;
             ModalSeam::openPanel(w.main, request, [&got](const QStringList& paths) { got = paths; });
-            return w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
-        };
-        for (const Case& c : cases) {
-            std::optional<QStringList> got;
-            QFileDialog* dialog = openPanel(got);
-            QVERIFY(dialog);
-            // All at once, as a paste: typed letter by letter into a field without the
-            // keyboard focus, the dialog would keep selecting each partial name.
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromUtf8(c.typed));
-            QAbstractButton* accept = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open);
-            QVERIFY(accept);
-            QTRY_VERIFY(accept->isEnabled());
-            QTest::mouseClick(accept, Qt::LeftButton);
-            QTRY_VERIFY2(got.has_value(), c.typed);
-            QCOMPARE(*got, c.expected);
-            QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
-        }
-
-        // Return on a folder is a place to go, whether its name or its whole path was typed
-        // or it was selected in the list: the panel opens it and stays; only its button adds.
-        for (const char* how : {"name", "path", "list"}) {
-            std::optional<QStringList> got;
-            QFileDialog* dialog = openPanel(got);
+            auto* dialog = w.main->findChild<QFileDialog*>(QStringLiteral("openPanel"));
             QVERIFY(dialog);
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             QWidget* target = name;
-            if (qstrcmp(how, "list") == 0) {
+            if (c.how == How::ListRowThenReturn) {
                 auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
                 QTRY_VERIFY(list->model()->rowCount(list->rootIndex()) == 2);
-                const QModelIndexList photos =
+                const QModelIndexList rows =
                     list->model()->match(list->model()->index(0, 0, list->rootIndex()), Qt::DisplayRole, QStringLiteral("Photos"));
-                QCOMPARE(photos.size(), 1);
-                list->setCurrentIndex(photos.first());
+                QCOMPARE(rows.size(), 1);
+                list->setCurrentIndex(rows.first());
                 target = list;
-            } else if (qstrcmp(how, "name") == 0) {
+            } else if (c.how == How::TypeThenReturn) {
                 // Letter by letter, as typed: the name completes in a list that has the keys.
                 dialog->activateWindow();
                 name->setFocus();
-                QTest::keyClicks(name, QStringLiteral("Photos"));
+                QTest::keyClicks(name, c.typed);
             } else {
-                name->setText(pick + QStringLiteral("/Photos"));
+                // All at once: typed letter by letter into a field without the keyboard focus,
+                // the dialog would keep selecting each partial name.
+                name->setText(c.typed);
             }
-            QTest::keyClick(target, Qt::Key_Return);
-            QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), pick + QStringLiteral("/Photos"));
-            QTest::qWait(50);
-            QVERIFY2(!got.has_value(), how);
-            QTest::keyClick(dialog, Qt::Key_Escape);
-            QTRY_VERIFY(got.has_value());
-            QVERIFY(got->isEmpty());
+            if (c.how == How::Paste) {
+                QAbstractButton* accept = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open);
+                QTRY_VERIFY(accept->isEnabled());
+                QTest::mouseClick(accept, Qt::LeftButton);
+            } else {
+                QTest::keyClick(target, Qt::Key_Return);
+                QTRY_COMPARE(QDir::cleanPath(dialog->directory().absolutePath()), photos);
+                QTest::qWait(50);
+                QVERIFY2(!got.has_value(), c.name);
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+            QTRY_VERIFY2(got.has_value(), c.name);
+            QCOMPARE(*got, c.added);
             QTRY_VERIFY(!w.main->findChild<QFileDialog*>(QStringLiteral("openPanel")));
         }
     }
@@ -781,6 +767,7 @@ private slots:
         QTRY_COMPARE(w.main->toggled, FileModelList{hidden});
     }
 
+    // Entry 4 on a visible item removes it from the list at once: nothing to lose, no question.
     void itemMenuOffersWhatTheItemsStateAllows() {
         Window w;
         const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
@@ -821,20 +808,11 @@ private slots:
         // Entry 1 toggles the item after the eye button's pause.
         entry(menu, 1)->trigger();
         QTRY_COMPARE(w.main->toggled, FileModelList{kept});
-    }
 
-    void removingAVisibleItemKeepsItsFileAndRenumbers() {
-        Window w;
-        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
-                                               {{QStringLiteral("a.txt"), false}, {QStringLiteral("b.txt"), false}});
-        const FileModelPtr b = group->fileModels->at(1);
-        w.selectRow(localKey(), group->index);
-        QMenu* menu = w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(b));
-        entry(menu, 4)->trigger();
-        QCOMPARE(ModalSeam::alertCount(), 0);  // nothing to lose: no question
-        QVERIFY(!w.main->selected_ItemList.contains(b));
-        QCOMPARE(TestEnvironment::readFile(b->path), QByteArray("the user's only copy"));
-        // Stored: a fresh load no longer has it.
+        entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(shown)), 4)->trigger();
+        QCOMPARE(ModalSeam::alertCount(), 0);
+        QVERIFY(!w.main->selected_ItemList.contains(shown));
+        QCOMPARE(TestEnvironment::readFile(shown->path), QByteArray("the user's only copy"));
         Catalogue reloaded;
         QVERIFY(reloaded.setUp(std::nullopt, false));
         QCOMPARE(reloaded.groupDirList.at(group->index)->fileModels->size(), 1);
@@ -955,10 +933,14 @@ private slots:
 
     // A new group opens its name for editing, above the add row and selected; a rename
     // edits in place too. A blank name is not taken: the row would have no name to find it by.
-    void groupsAreNamedInPlaceAndStored_data() { eachSection(); }
-    void groupsAreNamedInPlaceAndStored() {
+    // Deleting a group asks nothing, moves its items to all items (notes too: dropping a notes
+    // group's records would leave its notes unreachable) and selects the row before it.
+    void groupsAreNamedDeletedAndStored_data() { eachSection(); }
+    void groupsAreNamedDeletedAndStored() {
         QFETCH(QString, list);
         Window w;
+        const GroupModelPtr last = w.addGroup(list, QStringLiteral("Last"), {{QStringLiteral("a.txt"), false}, {QStringLiteral("b.txt"), true}});
+        const FileModelList items = *last->fileModels;
         // The all-items row has no name of its own to change.
         w.selectRow(list, 1);
         w.main->renameSelectedGroup();
@@ -986,31 +968,14 @@ private slots:
         typeName(QStringLiteral("Taxes 2025"));
         QCOMPARE(group->name, QStringLiteral("Taxes 2025"));
         QVERIFY(log.contains(QStringLiteral("重命名文件夹")));
-        Catalogue reloaded;
-        QVERIFY(reloaded.setUp(std::nullopt, false));
-        const RowList& stored = list == notesKey() ? reloaded.groupNoteList : reloaded.groupDirList;
-        QCOMPARE(stored.at(group->index)->name, QStringLiteral("Taxes 2025"));
-    }
 
-    // Notes too: dropping a notes group's records would leave its notes unreachable.
-    void deletingAGroupMovesItsItemsToAllItems_data() { eachSection(); }
-    void deletingAGroupMovesItsItemsToAllItems() {
-        QFETCH(QString, list);
-        Window w;
-        w.addGroup(list, QStringLiteral("First"), {});
-        const GroupModelPtr last = w.addGroup(list, QStringLiteral("Last"), {{QStringLiteral("a.txt"), false}, {QStringLiteral("b.txt"), true}});
-        const FileModelList items = *last->fileModels;
-        w.selectRow(list, last->index);
         const qint64 before = last->index;
-
-        LogCapture log;
+        w.selectRow(list, before);
         entry(w.main->group_itemMenu(sidebarRowOf(*w.main, list, before)), 3)->trigger();
         QVERIFY(log.contains(QStringLiteral("删除文件夹")));
         QCOMPARE(ModalSeam::alertCount(), 0);
-        const RowList& rows = list == notesKey() ? w.main->catalogue.groupNoteList : w.main->catalogue.groupDirList;
         QVERIFY(!rows.contains(last));
         QCOMPARE(rows.at(1)->fileModels->mid(rows.at(1)->fileModels->size() - 2), items);
-        // The selection goes to the row before the deleted one.
         QCOMPARE(w.main->selectGroupIndex, before - 1);
         QCOMPARE(w.main->selectGroupName(), list);
         for (const FileModelPtr& item : items) {
@@ -1022,6 +987,7 @@ private slots:
         const RowList& stored = list == notesKey() ? reloaded.groupNoteList : reloaded.groupDirList;
         QCOMPARE(stored.size(), rows.size());
         QCOMPARE(stored.at(1)->fileModels->size(), rows.at(1)->fileModels->size());
+        QCOMPARE(stored.at(group->index)->name, QStringLiteral("Taxes 2025"));
     }
 
     void informationWindowShowsTheItem_data() {
