@@ -79,6 +79,19 @@ public:
         hiddenOn << selectGroupName();
     }
     void encryptCancelBtnAction() override { ++cancels; }
+
+    // What reached the library, in one line.
+    QString calls() const {
+        QStringList names;
+        for (const FileModelPtr& item : toggled) {
+            names << item->name;
+        }
+        return QStringLiteral("toggled [%1], hide all %2, unhide all %3, groups %4")
+            .arg(names.join(QLatin1Char(',')))
+            .arg(hideAll)
+            .arg(unhideAll)
+            .arg(hiddenGroups.size());
+    }
 };
 
 // A user group of list `listKey` holding real files below `home` (name, hidden), stored and
@@ -367,7 +380,9 @@ private slots:
         QCOMPARE(w.main->cancels, 2);
     }
 
-    void actionButtonFollowsItsMode() {
+    // The action button and its menu act as the mode says, each setting the mode that undoes
+    // it; nothing starts while the panel is shown.
+    void actionButtonAndMenuFollowTheModeAndThePanel() {
         Window w;
         const auto [shown, kept] = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
         QPushButton* button = w.main->rightBottom_leftBtn();
@@ -379,21 +394,17 @@ private slots:
             FileModelPtr item;
             const char* expected;
         } cases[] = {
-            {"hide a visible item", 2, shown, "shown.txt; 3 Unhide Selected"},
-            {"hide a hidden item: only the mode turns", 2, kept, "; 3 Unhide Selected"},
-            {"unhide a hidden item", 3, kept, "kept.txt; 2 Hide Selected"},
-            {"unhide a visible item: only the mode turns", 3, shown, "; 2 Hide Selected"},
+            {"hide a visible item", 2, shown, "toggled [shown.txt], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
+            {"hide a hidden item: only the mode turns", 2, kept, "toggled [], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
+            {"unhide a hidden item", 3, kept, "toggled [kept.txt], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
+            {"unhide a visible item: only the mode turns", 3, shown, "toggled [], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
         };
         for (const auto& c : cases) {
             select(*w.main, c.item);
             w.main->setDoFileType(c.mode);
             w.main->toggled.clear();
             QTest::mouseClick(button, Qt::LeftButton);
-            QStringList toggled;
-            for (const FileModelPtr& item : w.main->toggled) {
-                toggled << item->name;
-            }
-            const QString got = QStringLiteral("%1; %2 %3").arg(toggled.join(QLatin1Char(','))).arg(w.main->doFileType()).arg(button->text());
+            const QString got = QStringLiteral("%1; %2 %3").arg(w.main->calls()).arg(w.main->doFileType()).arg(button->text());
             QVERIFY2(got == QLatin1String(c.expected), qPrintable(QStringLiteral("%1: %2").arg(c.name, got)));
             w.main->setRowWalkState(c.item, WalkState::None);
         }
@@ -406,70 +417,32 @@ private slots:
         w.main->setRowWalkState(shown, WalkState::None);
         QVERIFY(button->isEnabled());
 
-        // Mode 1 hides all, with the panel; mode 4 takes the selected item off the list.
-        w.main->setDoFileType(1);
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(w.main->hideAll, 1);
-        QVERIFY(w.main->isProgressShown());
-        w.main->progressView()->removeAnimation();
-        QTRY_VERIFY(!w.main->isProgressShown());
-        w.main->setDoFileType(4);
-        QCOMPARE(button->text(), QStringLiteral("Remove from List"));
-        LogCapture log;
-        QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(!w.main->selected_ItemList.contains(shown));
-        QVERIFY(log.contains(QStringLiteral("移除选中文件")));
-        QVERIFY(QFileInfo::exists(shown->path));
-    }
-
-    void actionMenuOffersWhatApplies() {
-        Window w;
-        const auto [shown, kept] = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
-
         const QString hideAll = t("file_Item1"), hide = t("file_Item2"), unhide = t("file_Item3"), remove = t("file_Item4");
-        select(*w.main, shown);
         QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, hide, "-" + unhide, remove}));
         select(*w.main, kept);
         QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, "-" + hide, unhide, remove}));
-
-        // Entry 1 unhides all once the mode is past "hide".
-        w.main->setDoFileType(3);
-        QMenu* menu = w.main->file_itemMenu();
-        QCOMPARE(entry(menu, 1)->text(), t("file_Item0"));
-        LogCapture log;
-        entry(menu, 1)->trigger();
-        QCOMPARE(w.main->unhideAll, 1);
-        QCOMPARE(w.main->hideAll, 0);
-        QVERIFY(log.contains(QStringLiteral("都不隐藏")));
-        // The panel is up: the arrow is gone and nothing else starts.
-        QVERIFY(w.main->isProgressShown());
-        QVERIFY(w.main->fileItemMenuButton()->isHidden());
-        w.main->progressView()->removeAnimation();
-        QVERIFY(w.main->fileItemMenuButton()->isVisible());
-
         // Entry 3 on the hidden item: mode 3 and a toggle.
+        LogCapture log;
+        w.main->toggled.clear();
         entry(w.main->file_itemMenu(), 3)->trigger();
         QCOMPARE(w.main->toggled, FileModelList({kept}));
         QCOMPARE(w.main->doFileType(), 3);
         QVERIFY(log.contains(QStringLiteral("显示选中文件")));
-
-        // With a vault that holds nothing hidden, "unhide all" has nothing to act on.
         w.main->setRowWalkState(kept, WalkState::None);
-        kept->isEncrtypt = false;
-        QVERIFY(!entry(w.main->file_itemMenu(), 1)->isEnabled());
-    }
 
-    void commandsAreRefusedWhileThePanelIsShown() {
-        Window w;
-        const FileModelPtr shown = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt")).first;
+        // Entry 1 unhides all once the mode is past "hide", with the panel: its arrow goes, and
+        // no command, menu entry or eye starts anything until the panel has gone.
         select(*w.main, shown);
-        w.main->setDoFileType(2);
+        w.main->setDoFileType(3);
         QVERIFY(w.main->canHideSelectedItem());
-        w.main->progressView()->addAnimation();
-
+        QCOMPARE(entry(w.main->file_itemMenu(), 1)->text(), t("file_Item0"));
+        entry(w.main->file_itemMenu(), 1)->trigger();
+        QVERIFY(log.contains(QStringLiteral("都不隐藏")));
+        QVERIFY(w.main->isProgressShown());
+        QVERIFY(w.main->fileItemMenuButton()->isHidden());
         QVERIFY(!w.main->canHideSelectedItem());
         QVERIFY(!w.main->canUnhideSelectedItem());
-        QVERIFY(!w.main->rightBottom_leftBtn()->isEnabled());
+        QVERIFY(!button->isEnabled());
         w.main->hideItemAction();
         w.main->unHideItemAction();
         w.main->rightBottom_leftBtnAction();
@@ -481,13 +454,31 @@ private slots:
         QVERIFY(!w.main->group_itemMenu(groupRow)->actions().first()->isEnabled());
         w.main->group_popAction(1, groupRow);
         QTest::qWait(MainViewController::kVisableDebounceMs + 100);
-
-        QVERIFY(w.main->toggled.isEmpty());
-        QCOMPARE(w.main->hideAll + w.main->unhideAll, 0);
-        QVERIFY(w.main->hiddenGroups.isEmpty());
-        QCOMPARE(w.main->doFileType(), 2);
+        QCOMPARE(w.main->calls(), QStringLiteral("toggled [kept.txt], hide all 0, unhide all 1, groups 0"));
+        QCOMPARE(w.main->doFileType(), 3);
         QVERIFY(!w.main->itemModel()->rowEditing(shown.get()));
         QVERIFY(w.main->isProgressShown());
+        w.main->progressView()->removeAnimation();
+        QVERIFY(w.main->fileItemMenuButton()->isVisible());
+
+        // Mode 1 hides all, with the panel; mode 4 takes the selected item off the list.
+        w.main->setDoFileType(1);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(w.main->hideAll, 1);
+        QVERIFY(w.main->isProgressShown());
+        w.main->progressView()->removeAnimation();
+        QTRY_VERIFY(!w.main->isProgressShown());
+        w.main->setDoFileType(4);
+        QCOMPARE(button->text(), QStringLiteral("Remove from List"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!w.main->selected_ItemList.contains(shown));
+        QVERIFY(log.contains(QStringLiteral("移除选中文件")));
+        QVERIFY(QFileInfo::exists(shown->path));
+
+        // With a vault that holds nothing hidden, "unhide all" has nothing to act on.
+        kept->isEncrtypt = false;
+        w.main->setDoFileType(3);
+        QVERIFY(!entry(w.main->file_itemMenu(), 1)->isEnabled());
     }
 
     void fileMenuHideAndUnhideFollowTheSelectedItem() {
