@@ -119,10 +119,10 @@ GroupModelPtr addGroup(MainViewController& main, const QString& home, const QStr
     return group;
 }
 
-// The group "Work" with a visible and a hidden item, in that order.
-std::pair<FileModelPtr, FileModelPtr> addWorkGroup(MainViewController& main, const QString& home, const QString& visible,
-                                                   const QString& hidden) {
-    const GroupModelPtr group = addGroup(main, home, localKey(), QStringLiteral("Work"), {{visible, false}, {hidden, true}});
+// The group "Work" with the visible "shown.txt" and the hidden "kept.txt".
+std::pair<FileModelPtr, FileModelPtr> addWorkGroup(MainViewController& main, const QString& home) {
+    const GroupModelPtr group =
+        addGroup(main, home, localKey(), QStringLiteral("Work"), {{QStringLiteral("shown.txt"), false}, {QStringLiteral("kept.txt"), true}});
     return {group->fileModels->at(0), group->fileModels->at(1)};
 }
 
@@ -132,19 +132,8 @@ struct Window : testing::WindowOn<RecordingMainView> {
     GroupModelPtr addGroup(const QString& listKey, const QString& name, const QList<std::pair<QString, bool>>& items) {
         return ::addGroup(*main, home(), listKey, name, items);
     }
-    std::pair<FileModelPtr, FileModelPtr> work(const QString& visible, const QString& hidden) {
-        return addWorkGroup(*main, home(), visible, hidden);
-    }
+    std::pair<FileModelPtr, FileModelPtr> work() { return addWorkGroup(*main, home()); }
     void selectRow(const QString& listKey, qint64 index) { main->leftMouseUp(sidebarRowOf(*main, listKey, index)); }
-    // A drive vault "V/Drive.flp" on a mounted volume, in the sidebar.
-    QString addDriveVault() {
-        const QString vaultKey = QStringLiteral("V/Drive.flp");
-        env.mountVolume(QStringLiteral("V"));
-        QDir().mkpath(Volumes::pathFor(vaultKey));
-        main->catalogue.UPLibrary.insert(vaultKey, Catalogue::defaultRemovableList(QStringLiteral("V"), vaultKey, 1700000000));
-        main->setLeftScrollView();
-        return vaultKey;
-    }
 };
 
 ItemDelegate::RowLayout layoutOf(MainViewController& main, const FileModelPtr& item) {
@@ -214,13 +203,6 @@ void rightClick(QWidget* widget, const QPoint& point) {
     QApplication::sendEvent(widget, &event);
 }
 
-// The group commands are the same for the local vault's groups and the notes groups.
-void eachSection() {
-    QTest::addColumn<QString>("list");
-    QTest::newRow("local vault") << localKey();
-    QTest::newRow("notes") << notesKey();
-}
-
 // Plays the desktop's file manager on the test's own bus.
 class FakeFileManager : public QObject {
     Q_OBJECT
@@ -263,7 +245,7 @@ private slots:
 
     void rowShowsProgressInPlaceOfItsEyeButton() {
         Window w;
-        const auto [big, old] = w.work(QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        const auto [big, old] = w.work();
 
         // Idle rows: the eye is selected exactly when the item is visible, and only a
         // visible item can be shown in the file manager.
@@ -313,7 +295,7 @@ private slots:
 
     void eyeButtonWaitsAndRefusesBusyRows() {
         Window w;
-        const auto [a, b] = w.work(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        const auto [a, b] = w.work();
 
         // A double click toggles once, a quarter of a second later.
         clickEye(*w.main, a);
@@ -346,7 +328,7 @@ private slots:
 
     void folderButtonShowsAVisibleItemAndCancelButtonsStopTheWalk() {
         Window w;
-        const auto [big, old] = w.work(QStringLiteral("big.iso"), QStringLiteral("old.txt"));
+        const auto [big, old] = w.work();
         const ItemDelegate::RowLayout bigRow = layoutOf(*w.main, big);
         const ItemDelegate::RowLayout oldRow = layoutOf(*w.main, old);
         QStringList asked;
@@ -384,7 +366,7 @@ private slots:
     // it; nothing starts while the panel is shown.
     void actionButtonAndMenuFollowTheModeAndThePanel() {
         Window w;
-        const auto [shown, kept] = w.work(QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        const auto [shown, kept] = w.work();
         QPushButton* button = w.main->rightBottom_leftBtn();
         QCOMPARE(button->text(), QStringLiteral("Hide All"));
         // Each case: what the click toggled, then the mode and title that follow.
@@ -497,7 +479,7 @@ private slots:
 
         // An empty list: nothing to act on.
         QCOMPARE(offers(), QStringLiteral("- -"));
-        const auto [shown, kept] = addWorkGroup(*main, env.base(), QStringLiteral("shown.txt"), QStringLiteral("kept.txt"));
+        const auto [shown, kept] = addWorkGroup(*main, env.base());
         // The first click after a keyboard login reaches its row.
         QCOMPARE(main->selectedItem(), shown);
         clickEye(*main, kept);
@@ -721,7 +703,7 @@ private slots:
     // and its folder button each say why nothing happens, and nothing reaches the library.
     void aDamagedRecordSaysWhyEveryCommandIsRefused() {
         Window w;
-        const auto [shown, hidden] = w.work(QStringLiteral("a.txt"), QStringLiteral("b.txt"));
+        const auto [shown, hidden] = w.work();
         shown->encryptedPath = QStringLiteral("11-22/../../..");
         shown->damage = *recordDamage(*shown);
         w.main->setRightScrollView();
@@ -869,7 +851,11 @@ private slots:
         const GroupModelPtr work = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("a.txt"), false}});
         const GroupModelPtr done = w.addGroup(localKey(), QStringLiteral("Done"), {{QStringLiteral("b.txt"), true}});
         const GroupModelPtr diary = w.addGroup(notesKey(), QStringLiteral("Diary"), {});
-        const QString vault = w.addDriveVault();
+        // A drive vault on a mounted volume, in the sidebar.
+        const QString vault = QStringLiteral("V/Drive.flp");
+        w.env.mountVolume(QStringLiteral("V"));
+        QDir().mkpath(Volumes::pathFor(vault));
+        w.main->catalogue.UPLibrary.insert(vault, Catalogue::defaultRemovableList(QStringLiteral("V"), vault, 1700000000));
         const GroupModelPtr trip = w.addGroup(vault, QStringLiteral("Trip"), {{QStringLiteral("c.jpg"), false}});
         const QString hide = t("group_Item1"), rename = t("group_Item2"), remove = t("group_Item3"), add = t("group_Item4");
         const QStringList allOrAddRow{"-" + hide, "-" + rename, "-" + remove, add};
@@ -926,7 +912,11 @@ private slots:
     // edits in place too. A blank name is not taken: the row would have no name to find it by.
     // Deleting a group asks nothing, moves its items to all items (notes too: dropping a notes
     // group's records would leave its notes unreachable) and selects the row before it.
-    void groupsAreNamedDeletedAndStored_data() { eachSection(); }
+    void groupsAreNamedDeletedAndStored_data() {
+        QTest::addColumn<QString>("list");
+        QTest::newRow("local vault") << localKey();
+        QTest::newRow("notes") << notesKey();
+    }
     void groupsAreNamedDeletedAndStored() {
         QFETCH(QString, list);
         Window w;
