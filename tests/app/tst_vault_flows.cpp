@@ -2,13 +2,10 @@
 // hidden, hide and unhide all, hide a group, cancel a large hide, lock or quit in the middle
 // of one, unhide an item whose place was taken. The walks really run, on the window's worker.
 #include "app/app_delegate.h"
-#include "app/custom_window.h"
 #include "app/item_list_model.h"
 #include "app/item_list_view.h"
-#include "app/login_viewcontroller.h"
 #include "app/main_view_controller.h"
 #include "app/progress_panel.h"
-#include "app/sidebar_model.h"
 #include "controls/modal_seam.h"
 #include "core/catalogue.h"
 #include "core/localized_text.h"
@@ -27,11 +24,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
-#include <QPushButton>
 #include <QToolButton>
+#include <QPushButton>
 #include <QTest>
 
 
@@ -68,15 +63,6 @@ QStringList statesOf(const FileModelList& items, const ItemListModel* model = nu
                       (model && model->rowEditing(item.get()) ? QStringLiteral(" (busy)") : QString());
     }
     return states;
-}
-
-FileModelPtr itemNamed(const MainViewController& main, const QString& name) {
-    for (const FileModelPtr& item : itemsOf(main)) {
-        if (item->name == name) {
-            return item;
-        }
-    }
-    return nullptr;
 }
 
 // The application logged in, with a home folder for the user's files.
@@ -194,8 +180,8 @@ private slots:
         s.main->file_popAction(1);  // unhide all: the stored copies stay in the vault
         s.idle();
         QTRY_VERIFY(!s.main->isProgressShown());
-        const FileModelPtr goneItem = itemNamed(*s.main, QStringLiteral("gone.txt"));
-        const FileModelPtr movedItem = itemNamed(*s.main, QStringLiteral("moved.txt"));
+        const FileModelPtr goneItem = itemsOf(*s.main).at(0);
+        const FileModelPtr movedItem = itemsOf(*s.main).at(1);
 
         // No copy anywhere: nothing changes, and the alert says so.
         QVERIFY(QFile::remove(walk::pathsForRecord(*goneItem).storedTop));
@@ -298,15 +284,7 @@ private slots:
             break;
         case Way::QuitWhileLocking: QTest::mouseClick(s.main->lockButton(), Qt::LeftButton); [[fallthrough]];
         case Way::QuitMenu:
-        case Way::QuitKeptWorking:
-            for (QAction* menu : s.delegate.mainMenu()->actions()) {
-                for (QAction* action : menu->menu()->actions()) {
-                    if (action->menuRole() == QAction::QuitRole) {
-                        action->trigger();
-                    }
-                }
-            }
-            break;
+        case Way::QuitKeptWorking: s.delegate.menuItem(10, 9)->trigger(); break;
         case Way::CloseButton: QVERIFY(!s.delegate.mainWindow()->close()); break;
         }
         if (asks) {
@@ -356,7 +334,7 @@ private slots:
         s.main->AddFileActionForPaths({a});
         s.idle();
         TestEnvironment::writeFile(a, "someone else's");
-        const FileModelPtr item = itemNamed(*s.main, QStringLiteral("a.txt"));
+        const FileModelPtr item = itemsOf(*s.main).first();
         s.main->visableBtnAction(s.shownRowOf(item));
         QTRY_VERIFY_WITH_TIMEOUT(!item->isEncrtypt, 20000);
         s.idle();
