@@ -14,6 +14,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <cstring>
 #include <functional>
 
 namespace tessaro::notes {
@@ -23,9 +24,16 @@ using testing::readableName;
 using testing::shape;
 using testing::TestEnvironment;
 
-QTextCharFormat run(std::function<void(QTextCharFormat&)> set) {
+// A run's format: bold, italic and underline for the letters "b", "i", "u" in `flags`; a family,
+// a size and a colour when given.
+QTextCharFormat run(const char* flags, const QString& family = {}, qreal size = 0, const QColor& colour = {}) {
     QTextCharFormat f;
-    set(f);
+    if (std::strchr(flags, 'b')) f.setFontWeight(QFont::Bold);
+    if (std::strchr(flags, 'i')) f.setFontItalic(true);
+    if (std::strchr(flags, 'u')) f.setFontUnderline(true);
+    if (!family.isEmpty()) f.setFontFamilies({family});
+    if (size > 0) f.setFontPointSize(size);
+    if (colour.isValid()) f.setForeground(colour);
     return f;
 }
 
@@ -33,6 +41,21 @@ void paragraph(QTextCursor& c, Qt::Alignment alignment) {
     QTextBlockFormat f;
     f.setAlignment(alignment);
     c.insertBlock(f);
+}
+
+// Paragraphs until the note holds `characters`: the first without an alignment, then every
+// alignment in turn; each ends in a run whose attributes, family, size and colour follow
+// from its number, so that every combination and every change between them is written.
+void formattedParagraphs(QTextCursor& c, int characters) {
+    const Qt::Alignment alignments[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify};
+    const char* flags[] = {"", "b", "i", "u", "bi", "bu", "iu", "biu"};
+    const QString families[] = {QStringLiteral("Noto Serif"), QStringLiteral("宋体"), QString()};
+    for (int i = 0; c.position() < characters; ++i) {
+        c.insertText(QStringLiteral("Paragraph %1 of a long note, 中文 %1 ").arg(i));
+        c.insertText(QStringLiteral("run %1").arg(i),
+                     run(flags[i % 8], families[i % 3], (i % 5) * 2.5, QColor(i % 16 * 16, 128, 255 - i % 16)));
+        paragraph(c, alignments[i % 4]);
+    }
 }
 
 struct RoundTrip {
@@ -50,68 +73,16 @@ const RoundTrip kRoundTrips[] = {
          c.insertText(QStringLiteral("third"));
          c.insertBlock();
      }},
-    {"every alignment",
-     [](QTextCursor& c) {
-         c.insertText(QStringLiteral("default"));
-         for (Qt::Alignment a : {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify}) {
-             paragraph(c, a);
-             c.insertText(QStringLiteral("aligned %1").arg(int(a)));
-         }
-     }},
-    {"bold italic underline and their mixtures",
-     [](QTextCursor& c) {
-         c.insertText(QStringLiteral("plain "));
-         c.insertText(QStringLiteral("bold "), run([](auto& f) { f.setFontWeight(QFont::Bold); }));
-         c.insertText(QStringLiteral("italic "), run([](auto& f) { f.setFontItalic(true); }));
-         c.insertText(QStringLiteral("underlined "), run([](auto& f) { f.setFontUnderline(true); }));
-         c.insertText(QStringLiteral("all three"), run([](auto& f) {
-                          f.setFontWeight(QFont::Bold);
-                          f.setFontItalic(true);
-                          f.setFontUnderline(true);
-                      }));
-     }},
-    {"font families and sizes",
-     [](QTextCursor& c) {
-         c.insertText(QStringLiteral("serif 18 "), run([](auto& f) {
-                          f.setFontFamilies({QStringLiteral("Noto Serif")});
-                          f.setFontPointSize(18);
-                      }));
-         c.insertText(QStringLiteral("songti 10.5 "), run([](auto& f) {
-                          f.setFontFamilies({QStringLiteral("宋体")});
-                          f.setFontPointSize(10.5);
-                      }));
-         c.insertText(QStringLiteral("serif again"),
-                      run([](auto& f) { f.setFontFamilies({QStringLiteral("Noto Serif")}); }));
-     }},
-    {"text colours",
-     [](QTextCursor& c) {
-         c.insertText(QStringLiteral("red "), run([](auto& f) { f.setForeground(QColor(255, 0, 0)); }));
-         c.insertText(QStringLiteral("teal "), run([](auto& f) { f.setForeground(QColor(0, 128, 128)); }));
-         c.insertText(QStringLiteral("none "));
-         c.insertText(QStringLiteral("red bold"), run([](auto& f) {
-                          f.setForeground(QColor(255, 0, 0));
-                          f.setFontWeight(QFont::Bold);
-                      }));
-     }},
+    {"every alignment and attribute in turn", [](QTextCursor& c) { formattedParagraphs(c, 2000); }},
     {"Chinese emoji and characters RTF must escape",
      [](QTextCursor& c) {
          c.insertText(QStringLiteral("中文笔记：保险箱 😀🔒 "));
          c.insertText(QStringLiteral("back\\slash {braces} tab\there"));
          c.insertText(QString(QChar::LineSeparator) + QStringLiteral("after a line break € é ü ß ñ"));
          paragraph(c, Qt::AlignHCenter);
-         c.insertText(QStringLiteral("粗体"), run([](auto& f) { f.setFontWeight(QFont::Bold); }));
+         c.insertText(QStringLiteral("粗体"), run("b"));
      }},
-    {"a megabyte of formatted paragraphs",
-     [](QTextCursor& c) {
-         for (int i = 0; c.position() < (1 << 20); ++i) {
-             c.insertText(QStringLiteral("Paragraph %1 of a long note, 中文 %1 ").arg(i));
-             c.insertText(QStringLiteral("bold %1").arg(i), run([i](auto& f) {
-                              f.setFontWeight(QFont::Bold);
-                              f.setForeground(QColor(i % 256, 0, 0));
-                          }));
-             paragraph(c, i % 2 ? Qt::AlignRight : Qt::AlignLeft);
-         }
-     }},
+    {"a megabyte of formatted paragraphs", [](QTextCursor& c) { formattedParagraphs(c, 1 << 20); }},
 };
 
 class RtfRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
@@ -141,7 +112,7 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
     QTextCursor c(&document);
     for (int i = 0; i < 5; ++i) {
         c.insertText(QStringLiteral("paragraph %1 ").arg(i));
-        c.insertText(QStringLiteral("bold"), run([](auto& f) { f.setFontWeight(QFont::Bold); }));
+        c.insertText(QStringLiteral("bold"), run("b"));
         c.insertBlock();
     }
     IncrementalRtfWriter writer(document);
@@ -158,14 +129,10 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
         {"bold over a selection", [&] {
              QTextCursor cursor = at(30);
              cursor.setPosition(45, QTextCursor::KeepAnchor);
-             cursor.mergeCharFormat(run([](auto& f) { f.setFontWeight(QFont::Bold); }));
+             cursor.mergeCharFormat(run("b"));
          }},
-        {"a new font and colour", [&] {
-             at(10).insertText(QStringLiteral("serif"), run([](auto& f) {
-                 f.setFontFamilies({QStringLiteral("Serif")});
-                 f.setForeground(QColor(1, 2, 3));
-             }));
-         }},
+        {"a new font and colour",
+         [&] { at(10).insertText(QStringLiteral("serif"), run("", QStringLiteral("Serif"), 0, QColor(1, 2, 3))); }},
         {"alignment", [&] {
              QTextBlockFormat centred;
              centred.setAlignment(Qt::AlignHCenter);
@@ -191,13 +158,7 @@ TEST(RtfWriter, WritesTheDocumentedSubset) {
     QTextCursor c(&document);
     c.insertText(QStringLiteral("a{\\}é中😀"));
     paragraph(c, Qt::AlignHCenter);
-    c.insertText(QStringLiteral("B"), run([](auto& f) {
-                     f.setFontWeight(QFont::Bold);
-                     f.setFontUnderline(true);
-                     f.setFontFamilies({QStringLiteral("Serif")});
-                     f.setFontPointSize(14);
-                     f.setForeground(QColor(255, 0, 0));
-                 }));
+    c.insertText(QStringLiteral("B"), run("bu", QStringLiteral("Serif"), 14, QColor(255, 0, 0)));
     EXPECT_EQ(writeRtf(document).toStdString(),
               "{\\rtf1\\ansi\\ansicpg1252\\uc1\n"
               "{\\fonttbl{\\f0\\fnil Serif;}}\n"
@@ -216,10 +177,7 @@ TEST(RtfWriter, IndependentReaderFindsOurText) {
     QTextDocument document;
     QTextCursor c(&document);
     c.insertText(QStringLiteral("Plain 中文笔记 "));
-    c.insertText(QStringLiteral("bold {braces} back\\slash café 😀"), run([](auto& f) {
-                     f.setFontWeight(QFont::Bold);
-                     f.setForeground(QColor(255, 0, 0));
-                 }));
+    c.insertText(QStringLiteral("bold {braces} back\\slash café 😀"), run("b", {}, 0, QColor(255, 0, 0)));
     c.insertBlock();
     c.insertText(QStringLiteral("second paragraph"));
     QTemporaryDir dir;
