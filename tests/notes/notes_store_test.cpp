@@ -75,23 +75,21 @@ struct Notes : ::testing::Test {
 
 TEST_F(Notes, NewNotesNeverShareAPackage) {
     const FileModelPtr first = create(1);
-    const FileModelPtr inOtherGroup = create(2);  // same count, same second
+    create(2);  // same count, same second
     create(1);
     create(1);
     QString error;
     ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
     const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken
 
-    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
-    EXPECT_EQ(first->path, notes + QStringLiteral("/Note0_1767323045"));
-    EXPECT_EQ(inOtherGroup->path, notes + QStringLiteral("/Note0_1767323045-2"));
+    EXPECT_EQ(packages(), (QStringList{QStringLiteral("Note0_1767323045-2"), QStringLiteral("Note1_1767323045"),
+                                       QStringLiteral("Note2_1767323045"), QStringLiteral("Note2_1767323045-2")}));
     EXPECT_EQ(afterDelete->path, notes + QStringLiteral("/Note2_1767323045-2"));
-    EXPECT_TRUE(first->isEncrtypt);
-    EXPECT_EQ(first->createDate, kNow);
     EXPECT_EQ(afterDelete->fileIndex, 2);
-    EXPECT_EQ(TestEnvironment::readFile(inOtherGroup->path + QStringLiteral("/TXT.rtf")), QByteArray());
-    EXPECT_EQ(TestEnvironment::modeOf(inOtherGroup->path + QStringLiteral("/TXT.rtf")), 0600);
-    EXPECT_EQ(packages().size(), 4);
+    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
+    EXPECT_TRUE(first->isEncrtypt);
+    EXPECT_EQ(TestEnvironment::readFile(afterDelete->path + QStringLiteral("/TXT.rtf")), QByteArray());
+    EXPECT_EQ(TestEnvironment::modeOf(afterDelete->path + QStringLiteral("/TXT.rtf")), 0600);
 }
 
 TEST_F(Notes, DeletingTheFirstOfThreeRemovesExactlyItsPackage) {
@@ -194,68 +192,72 @@ TEST_F(Notes, TheLastChangeIsOnDiskWhenTheNoteIsLetGo) {
     EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed!"));
 }
 
-// Whatever a catalogue says, nothing outside the notes folder is read or written.
+// Whatever a catalogue or the disk says, nothing outside the notes folder is read or written.
 struct Hostile {
     const char* name;
+    // Makes what the row needs on disk and gives the record's path.
     std::function<QString(const QString& notes, const QString& outside)> recordPath;
+    bool refusedByName = true;  // false: the path is a fair package name, what is on disk is not
 };
 
+// Plant hostile entries in the notes folder; each gives the record path that leads to it.
+QString linked(const QString& target, const QString& at) {
+    QDir().mkpath(QFileInfo(at).path());
+    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0);
+    return at;
+}
+
+QString packageWithFifo(const QString& package) {
+    QDir().mkpath(package);
+    EXPECT_EQ(::mkfifo(QFile::encodeName(package + QStringLiteral("/TXT.rtf")).constData(), 0600), 0);
+    return package;
+}
+
 const Hostile kHostilePaths[] = {
-    {"outside the vault", [](const QString&, const QString& outside) { return outside + QStringLiteral("/victim"); }},
-    {"dot dot out of the notes", [](const QString& notes, const QString&) { return notes + QStringLiteral("/../GroupNoteslist.plist"); }},
-    {"a folder inside a package", [](const QString& notes, const QString&) { return notes + QStringLiteral("/pkg/inner"); }},
-    {"relative", [](const QString&, const QString&) { return QStringLiteral("Notes/pkg"); }},
-    {"the notes folder itself", [](const QString& notes, const QString&) { return notes + QStringLiteral("/."); }},
-    {"a hidden name", [](const QString& notes, const QString&) { return notes + QStringLiteral("/.tessaro-partial-x"); }},
+    {"outside the vault", [](auto&, auto& outside) { return outside + QStringLiteral("/victim"); }},
+    {"dot dot out of the notes", [](auto& notes, auto&) { return notes + QStringLiteral("/../GroupNoteslist.plist"); }},
+    {"a folder inside a package", [](auto& notes, auto&) { return notes + QStringLiteral("/pkg/inner"); }},
+    {"relative", [](auto&, auto&) { return QStringLiteral("Notes/pkg"); }},
+    {"the notes folder itself", [](auto& notes, auto&) { return notes + QStringLiteral("/."); }},
+    {"a hidden name", [](auto& notes, auto&) { return notes + QStringLiteral("/.tessaro-partial-x"); }},
+    {"a package linked elsewhere",
+     [](auto& notes, auto& outside) { return linked(outside, notes + QStringLiteral("/Linked")); },
+     false},
+    {"a note file linked elsewhere",
+     [](auto& notes, auto& outside) { return linked(outside + "/TXT.rtf", notes + "/pkg/TXT.rtf").chopped(8); },
+     false},
+    {"a FIFO as the note file", [](auto& notes, auto&) { return packageWithFifo(notes + "/pkg"); }, false},
 };
 
 class HostileRecords : public Notes, public ::testing::WithParamInterface<Hostile> {};
 
 TEST_P(HostileRecords, AreRefusedAndTouchNothing) {
     const QString outside = env.base() + QStringLiteral("/outside");
+    const QByteArray secret("{\\rtf1 secret elsewhere}");
+    ASSERT_TRUE(TestEnvironment::writeFile(outside + QStringLiteral("/TXT.rtf"), secret));
     const auto record = std::make_shared<FileModel>();
     record->path = GetParam().recordPath(notes, outside);
     QString why;
-    EXPECT_FALSE(NotePackage::of(*record, notes, &why));
-    EXPECT_FALSE(why.isEmpty());
+    const auto package = NotePackage::of(*record, notes, &why);
+    ASSERT_EQ(package.has_value(), !GetParam().refusedByName) << why.toStdString();
+    if (package) {
+        const NoteSave saved = saveNote(*package, rtfOf(QStringLiteral("overwrite")), true, kNow);
+        EXPECT_FALSE(saved.ok);
+        EXPECT_FALSE(saved.error.isEmpty());
+    } else {
+        EXPECT_FALSE(why.isEmpty());
+    }
     OpenNote open(notes);
     QTextDocument document;
     EXPECT_EQ(open.open(record, &document).state, NoteText::State::Refused);
     EXPECT_TRUE(open.isReadOnly());
-    EXPECT_FALSE(QFileInfo::exists(outside));
+    EXPECT_TRUE(document.isEmpty());
+    EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"TXT.rtf"});
+    EXPECT_EQ(TestEnvironment::readFile(outside + QStringLiteral("/TXT.rtf")), secret);
 }
 
 INSTANTIATE_TEST_SUITE_P(Notes, HostileRecords, ::testing::ValuesIn(kHostilePaths),
                          [](const auto& info) { return readableName(QString::fromLatin1(info.param.name)); });
-
-TEST_F(Notes, LinksAndSpecialFilesInAPackageAreNeitherFollowedNorReplaced) {
-    const QString outside = env.base() + QStringLiteral("/outside");
-    ASSERT_TRUE(TestEnvironment::writeFile(outside + QStringLiteral("/TXT.rtf"), "{\\rtf1 secret elsewhere}"));
-    QDir().mkpath(notes);
-    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(notes + QStringLiteral("/Linked")).constData()), 0);
-    const FileModelPtr linkedFile = create();
-    ASSERT_TRUE(QFile::remove(linkedFile->path + QStringLiteral("/TXT.rtf")));
-    ASSERT_EQ(::symlink(QFile::encodeName(outside + QStringLiteral("/TXT.rtf")).constData(),
-                        QFile::encodeName(linkedFile->path + QStringLiteral("/TXT.rtf")).constData()), 0);
-    const FileModelPtr fifo = create();
-    ASSERT_TRUE(QFile::remove(fifo->path + QStringLiteral("/TXT.rtf")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo->path + QStringLiteral("/TXT.rtf")).constData(), 0600), 0);
-
-    FileModel linkedPackage;
-    linkedPackage.path = notes + QStringLiteral("/Linked");
-    for (const FileModel* note : {&linkedPackage, linkedFile.get(), fifo.get()}) {
-        const NotePackage package = packageOf(*note);
-        QTextDocument document;
-        const NoteText text = openNote(package, document);
-        EXPECT_EQ(text.state, NoteText::State::Refused) << note->path.toStdString();
-        EXPECT_TRUE(document.isEmpty());
-        const NoteSave saved = saveNote(package, rtfOf(QStringLiteral("overwrite")), true, kNow);
-        EXPECT_FALSE(saved.ok) << note->path.toStdString();
-        EXPECT_FALSE(saved.error.isEmpty());
-    }
-    EXPECT_EQ(TestEnvironment::readFile(outside + QStringLiteral("/TXT.rtf")), QByteArray("{\\rtf1 secret elsewhere}"));
-    EXPECT_EQ(QDir(outside).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TXT.rtf")});
-}
 
 TEST_F(Notes, ARecordFromAMovedVaultRootFindsItsPackageHere) {
     FileModel note;
