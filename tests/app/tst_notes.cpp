@@ -37,22 +37,14 @@ using tessaro::testing::TestEnvironment;
 
 namespace {
 
-// Key by key; characters beyond ASCII as an input method hands them over.
-void typeInto(QWidget* widget, const QString& text) {
-    for (const QChar c : text) {
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
 struct OpenWindow : testing::WindowOn<> {
-    OpenWindow() { showAllNotes(); }
+    OpenWindow() {
+        const qsizetype allNotes = testing::sidebarRowOf(*main, QString::fromLatin1(kNotesListKey), 1);
+        QVERIFY2(allNotes >= 0, "no all-notes row");
+        main->leftMouseUp(allNotes);
+    }
     NotesPane& pane() const { return *main->notesPane(); }
     TSTextView& editor() const { return *pane().editor(); }
-    void showAllNotes() {
-        const qsizetype row = testing::sidebarRowOf(*main, QString::fromLatin1(kNotesListKey), 1);
-        QVERIFY2(row >= 0, "no all-notes row");
-        main->leftMouseUp(row);
-    }
     // Adds a note through the add button, with this title typed into the title field.
     FileModelPtr addNote(const QString& title) {
         QTest::mouseClick(pane().addNoteButton(), Qt::LeftButton);
@@ -68,10 +60,13 @@ struct OpenWindow : testing::WindowOn<> {
         field->insert(title);
         QTest::keyClick(field, Qt::Key_Return);
     }
+    // Key by key; characters beyond ASCII as an input method hands them over.
     void type(const QString& text) {
         editor().setFocus();
         editor().moveCursor(QTextCursor::End);
-        typeInto(&editor(), text);
+        for (const QChar c : text) {
+            QTest::sendKeyEvent(QTest::Click, &editor(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
     }
     QStringList listedTitles() const {
         QStringList titles;
@@ -86,9 +81,10 @@ struct OpenWindow : testing::WindowOn<> {
         QVERIFY(button && button->isEnabled());
         QTest::mouseClick(button, Qt::LeftButton);
     }
-    void clickRow(int row) const {
+    void clickRowOf(const FileModelPtr& note) const {
         QListView* list = pane().listView();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+        const QModelIndex row = list->model()->index(static_cast<int>(pane().shownNotes().indexOf(note)), 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
     }
 };
 
@@ -155,32 +151,6 @@ private slots:
                  QStringList{QStringLiteral("align=-1:[|%1||]ab[|%1|iu|]c").arg(bigger)});
     }
 
-    void renameKeepsContentAndStaysInsideTheNotes_data() {
-        QTest::addColumn<QString>("title");
-        QTest::newRow("slash") << QStringLiteral("a/../../b");
-        QTest::newRow("emptied: the old title stays") << QString();
-    }
-    void renameKeepsContentAndStaysInsideTheNotes() {
-        QFETCH(QString, title);
-        OpenWindow w;
-        const FileModelPtr other = w.addNote(QStringLiteral("Other"));
-        w.type(QStringLiteral("other text"));
-        const FileModelPtr note = w.addNote(QStringLiteral("Mine"));
-        w.type(QStringLiteral("my text"));
-        // Renamed with the last keystrokes still pending.
-        w.setTitle(title);
-        const QString kept = title.isEmpty() ? QStringLiteral("Mine") : title;
-        QCOMPARE(note->name, kept);
-        QCOMPARE(w.pane().titleField()->text(), kept);
-        const QFileInfo package(note->path);
-        QCOMPARE(package.absolutePath(), QDir(HelpClass::AppRootNoteDirPath()).absolutePath());
-        QVERIFY2(notes::isSafePackageName(package.fileName()), qPrintable(package.fileName()));
-        QTRY_COMPARE(textOnDisk(note), QStringLiteral("my text"));
-        QCOMPARE(textOnDisk(other), QStringLiteral("other text"));
-        QVERIFY(w.listedTitles().contains(kept));
-        QCOMPARE(ModalSeam::alertCount(), 0);
-    }
-
     void sortMenuOrdersByTitleBothWays() {
         OpenWindow w;
         w.addNote(QStringLiteral("b"));
@@ -224,19 +194,32 @@ private slots:
         }
     }
 
-    void switchingAndLockingKeepTheLastKeystroke() {
+    // Renaming, switching notes and locking each take the last keystrokes along; a title that
+    // tries to leave the notes folder gets a package inside it, an emptied one keeps the title.
+    void renameSwitchAndLockKeepTheLastKeystroke() {
         OpenWindow w;
         const FileModelPtr first = w.addNote(QStringLiteral("first"));
         const FileModelPtr second = w.addNote(QStringLiteral("second"));
-        w.clickRow(static_cast<int>(w.pane().shownNotes().indexOf(first)));
+        w.clickRowOf(first);
         QCOMPARE(w.pane().openNote().note(), first);
         w.type(QStringLiteral("one"));
-        w.clickRow(static_cast<int>(w.pane().shownNotes().indexOf(second)));
-        QCOMPARE(textOnDisk(first), QStringLiteral("one"));  // on disk at the switch, not later
-        w.type(QStringLiteral("two"));
+        w.setTitle(QStringLiteral("a/../../b"));
+        QCOMPARE(textOnDisk(first), QStringLiteral("one"));
+        const QFileInfo package(first->path);
+        QCOMPARE(package.absolutePath(), QDir(HelpClass::AppRootNoteDirPath()).absolutePath());
+        QVERIFY2(notes::isSafePackageName(package.fileName()), qPrintable(package.fileName()));
+        w.setTitle(QString());
+        QCOMPARE(first->name, QStringLiteral("a/../../b"));
+        QCOMPARE(w.pane().titleField()->text(), first->name);
+        QVERIFY(w.listedTitles().contains(first->name));
+        w.type(QStringLiteral(" two"));
+        w.clickRowOf(second);
+        QCOMPARE(textOnDisk(first), QStringLiteral("one two"));  // on disk at the switch, not later
+        w.type(QStringLiteral("three"));
         QVERIFY(w.pane().openNote().hasPendingChange());
         w.main->lockTessaroAction();
-        QCOMPARE(textOnDisk(second), QStringLiteral("two"));
+        QCOMPARE(textOnDisk(second), QStringLiteral("three"));
+        QCOMPARE(ModalSeam::alertCount(), 0);
     }
 
     // A note change that cannot be written is never dropped by a lock or a quit: the user is
@@ -247,15 +230,8 @@ private slots:
         const FileModelPtr note = w.addNote(QStringLiteral("n"));
         QTemporaryDir elsewhere;
         const QString moved = elsewhere.path() + QStringLiteral("/moved");
-        const auto block = [&](const QString& keepAs) {
-            QVERIFY(QDir().rename(note->path, keepAs));
-            QVERIFY(QFile::link(elsewhere.path(), note->path));
-        };
-        const auto unblock = [&](const QString& keptAs) {
-            QVERIFY(QFile::remove(note->path));
-            QVERIFY(QDir().rename(keptAs, note->path));
-        };
-        block(moved);
+        QVERIFY(QDir().rename(note->path, moved));
+        QVERIFY(QFile::link(elsewhere.path(), note->path));
         w.type(QStringLiteral("only copy"));
         QSignalSpy locked(w.main, &MainViewController::lockCompleted);
         bool quit = false;
@@ -274,12 +250,11 @@ private slots:
 
         // Trying again while still blocked keeps asking; once the way is clear the save
         // lands and the quit goes on.
-        unblock(moved);
-        block(note->path + QStringLiteral(".x"));
         ModalSeam::nextAnswer(QMessageBox::Yes);
         w.main->applicationShouldTerminate([&] { quit = true; });
         QVERIFY(!quit);
-        unblock(note->path + QStringLiteral(".x"));
+        QVERIFY(QFile::remove(note->path));
+        QVERIFY(QDir().rename(moved, note->path));
         QTRY_VERIFY(quit);
         QCOMPARE(textOnDisk(note), QStringLiteral("only copy"));
     }
