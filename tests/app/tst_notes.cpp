@@ -151,47 +151,44 @@ private slots:
                  QStringList{QStringLiteral("align=-1:[|%1||]ab[|%1|iu|]c").arg(bigger)});
     }
 
-    void sortMenuOrdersByTitleBothWays() {
+    void theListSortsByTitleBothWaysAndSearches() {
         OpenWindow w;
-        w.addNote(QStringLiteral("b"));
-        w.addNote(QStringLiteral("C"));
-        w.addNote(QStringLiteral("a"));
+        w.addNote(QStringLiteral("bread"));
+        w.addNote(QStringLiteral("Cake"));
+        w.addNote(QStringLiteral("apple"));
         w.main->NotesSortpopAction(2);
-        QCOMPARE(w.listedTitles(), (QStringList{"C", "a", "b"}));
+        QCOMPARE(w.listedTitles(), (QStringList{"Cake", "apple", "bread"}));
         w.main->NotesSortpopAction(5);
-        QCOMPARE(w.listedTitles(), (QStringList{"b", "a", "C"}));
+        QCOMPARE(w.listedTitles(), (QStringList{"bread", "apple", "Cake"}));
         QVERIFY(!w.main->isAscending);  // one direction, shared with the item list
         w.main->NotesSortpopAction(4);
         QVERIFY(w.main->sortButton()->text().contains(QStringLiteral("Ascending")));
+        QTest::keyClicks(w.main->searchField(), QStringLiteral("READ"));
+        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("bread")});
+        w.main->searchField()->clear();
+        QCOMPARE(w.listedTitles().size(), 3);
     }
 
-    void deleteAsksOnlyWhenTheNoteHoldsText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("questions");
-        QTest::addColumn<bool>("deleted");
-        QTest::newRow("empty: no question") << QString() << int(QMessageBox::No) << 0 << true;
-        QTest::newRow("text, Cancel") << QStringLiteral("keep me") << int(QMessageBox::No) << 1 << false;
-        QTest::newRow("text, Delete") << QStringLiteral("drop me") << int(QMessageBox::Yes) << 1 << true;
-    }
+    // Deleting asks only when the note holds text; Cancel keeps it whole.
     void deleteAsksOnlyWhenTheNoteHoldsText() {
-        QFETCH(QString, text);
-        QFETCH(int, answer);
-        QFETCH(int, questions);
-        QFETCH(bool, deleted);
         OpenWindow w;
         const FileModelPtr kept = w.addNote(QStringLiteral("kept"));
-        const FileModelPtr note = w.addNote(QStringLiteral("target"));
-        w.type(text);
-        ModalSeam::nextAnswer(QMessageBox::StandardButton(answer));
+        w.type(QStringLiteral("keep me"));
+        ModalSeam::nextAnswer(QMessageBox::No);
         QTest::mouseClick(w.pane().deleteNoteButton(), Qt::LeftButton);
-        QTRY_COMPARE(ModalSeam::alertCount(), questions);
-        QTRY_COMPARE(QFileInfo::exists(note->path), !deleted);
-        QCOMPARE(w.listedTitles().contains(QStringLiteral("target")), !deleted);
-        QVERIFY(QFileInfo::exists(kept->path));
-        if (!deleted) {
-            QCOMPARE(textOnDisk(note), text);
-        }
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+        QCOMPARE(textOnDisk(kept), QStringLiteral("keep me"));
+        const FileModelPtr empty = w.addNote(QStringLiteral("empty"));
+        QTest::mouseClick(w.pane().deleteNoteButton(), Qt::LeftButton);
+        QTRY_VERIFY(!QFileInfo::exists(empty->path));
+        const FileModelPtr full = w.addNote(QStringLiteral("full"));
+        w.type(QStringLiteral("drop me"));
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(w.pane().deleteNoteButton(), Qt::LeftButton);
+        QTRY_VERIFY(!QFileInfo::exists(full->path));
+        QCOMPARE(ModalSeam::alertCount(), 2);  // none for the empty note
+        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("kept")});
+        QCOMPARE(textOnDisk(kept), QStringLiteral("keep me"));
     }
 
     // Renaming, switching notes and locking each take the last keystrokes along; a title that
@@ -270,16 +267,6 @@ private slots:
         QTRY_COMPARE(ModalSeam::alertCount(), 1);
         QCOMPARE(ModalSeam::lastAlert().title, QStringLiteral("Pictures cannot be pasted into a note"));
         QCOMPARE(w.editor().toPlainText(), QStringLiteral("text"));
-    }
-
-    void searchFindsNotesOfEveryGroup() {
-        OpenWindow w;
-        w.addNote(QStringLiteral("Recipe for bread"));
-        w.addNote(QStringLiteral("Tax"));
-        QTest::keyClicks(w.main->searchField(), QStringLiteral("BREAD"));
-        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("Recipe for bread")});
-        w.main->searchField()->clear();
-        QCOMPARE(w.listedTitles().size(), 2);
     }
 };
 
