@@ -29,7 +29,6 @@ using testing::readableName;
 using testing::TestEnvironment;
 
 constexpr qint64 kNow = 1767323045;
-constexpr char kMac[] = "a4:83:e7:12:34:56";
 
 QByteArray rtfOf(const QString& text) {
     QTextDocument document;
@@ -62,7 +61,7 @@ struct Notes : ::testing::Test {
     }();
 
     FileModelPtr create(qint64 group = 1, qint64 now = kNow) {
-        const NoteCreated created = createNote(rows, group, notes, QString::fromLatin1(kMac), now);
+        const NoteCreated created = createNote(rows, group, notes, QString::fromLatin1(TestEnvironment::kMacAddress), now);
         EXPECT_TRUE(created.note) << created.error.toStdString();
         return created.note;
     }
@@ -73,39 +72,29 @@ struct Notes : ::testing::Test {
     QStringList packages() const { return QDir(notes).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name); }
 };
 
-TEST_F(Notes, NewNotesNeverShareAPackage) {
+TEST_F(Notes, NewNotesNeverShareAPackageAndDeletingRemovesExactlyItsOwn) {
     const FileModelPtr first = create(1);
     create(2);  // same count, same second
-    create(1);
-    create(1);
-    QString error;
-    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
-    const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken
-
-    EXPECT_EQ(packages(), (QStringList{QStringLiteral("Note0_1767323045-2"), QStringLiteral("Note1_1767323045"),
-                                       QStringLiteral("Note2_1767323045"), QStringLiteral("Note2_1767323045-2")}));
-    EXPECT_EQ(afterDelete->path, notes + QStringLiteral("/Note2_1767323045-2"));
-    EXPECT_EQ(afterDelete->fileIndex, 2);
-    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
-    EXPECT_TRUE(first->isEncrtypt);
-    EXPECT_EQ(TestEnvironment::readFile(afterDelete->path + QStringLiteral("/TXT.rtf")), QByteArray());
-    EXPECT_EQ(TestEnvironment::modeOf(afterDelete->path + QStringLiteral("/TXT.rtf")), 0600);
-}
-
-TEST_F(Notes, DeletingTheFirstOfThreeRemovesExactlyItsPackage) {
-    const FileModelPtr a = create(), b = create(), c = create();
+    const FileModelPtr b = create(1), c = create(1);
     // A catalogue from before package names were kept apart: two records on one package.
     auto twin = std::make_shared<FileModel>();
     twin->path = c->path;
     rows[2]->fileModels->append(twin);
     QString error;
-    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error));
-    EXPECT_FALSE(QFileInfo::exists(a->path));
+    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
     EXPECT_EQ(b->fileIndex, 0);
     EXPECT_EQ(c->fileIndex, 1);
-    ASSERT_TRUE(deleteNote(rows, 1, 1, notes, &error));
-    EXPECT_TRUE(QFileInfo::exists(c->path)) << "the twin record still needs it";
-    EXPECT_EQ(packages(), (QStringList{lastPathComponent(b->path), lastPathComponent(c->path)}));
+    const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken
+    EXPECT_EQ(afterDelete->path, notes + QStringLiteral("/Note2_1767323045-2"));
+    ASSERT_TRUE(deleteNote(rows, 1, 1, notes, &error));  // c: the twin record still needs its package
+
+    EXPECT_EQ(packages(), (QStringList{QStringLiteral("Note0_1767323045-2"), QStringLiteral("Note1_1767323045"),
+                                       QStringLiteral("Note2_1767323045"), QStringLiteral("Note2_1767323045-2")}));
+    EXPECT_EQ(afterDelete->fileIndex, 1);
+    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
+    EXPECT_TRUE(first->isEncrtypt);
+    EXPECT_EQ(TestEnvironment::readFile(afterDelete->path + QStringLiteral("/TXT.rtf")), QByteArray());
+    EXPECT_EQ(TestEnvironment::modeOf(afterDelete->path + QStringLiteral("/TXT.rtf")), 0600);
 }
 
 TEST_F(Notes, SavesReplaceTheFileWholeOrNotAtAll) {
