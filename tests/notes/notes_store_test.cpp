@@ -11,11 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -34,12 +33,6 @@ QByteArray rtfOf(const QString& text) {
     QTextDocument document;
     QTextCursor(&document).insertText(text);
     return writeRtf(document);
-}
-
-void append(QTextDocument& document, const QString& text) {
-    QTextCursor cursor(&document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
 }
 
 QString textOf(const NotePackage& package) {
@@ -157,28 +150,22 @@ TEST_F(Notes, TheLastChangeIsOnDiskWhenTheNoteIsLetGo) {
         open.open(first, &document);
         QTextCursor(&document).insertText(QStringLiteral("keystroke one"));
         open.changed();
-        QElapsedTimer waited;
-        waited.start();
-        while (open.hasPendingChange() && waited.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !open.hasPendingChange(); }, 10000));
         EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("keystroke one")) << "saved by the timer";
-        append(document, QStringLiteral(" two"));
+        QTextCursor(&document).insertText(QStringLiteral("two "));
         open.changed();
         open.open(second, &document);  // switching notes
-        EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("keystroke one two"));
-        QTextCursor(&document).insertText(QStringLiteral("last before lock"));
-        open.changed();
+        EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("two keystroke one"));
         // Renaming takes the unsaved change along to the new package.
-        append(document, QStringLiteral(" then renamed"));
+        QTextCursor(&document).insertText(QStringLiteral("then renamed"));
         open.changed();
         ASSERT_TRUE(open.rename(rows, QStringLiteral("Renamed")).ok);
         EXPECT_EQ(second->path, notes + QStringLiteral("/Renamed"));
-        EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed"));
-        append(document, QStringLiteral("!"));
+        EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("then renamed"));
+        QTextCursor(&document).insertText(QStringLiteral("last before lock, "));
         open.changed();
     }  // lock or quit: the object goes
-    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed!"));
+    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock, then renamed"));
 }
 
 // Whatever a catalogue or the disk says, nothing outside the notes folder is read or written.
