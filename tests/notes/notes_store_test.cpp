@@ -54,7 +54,8 @@ struct Notes : ::testing::Test {
     }();
 
     FileModelPtr create(qint64 group = 1, qint64 now = kNow) {
-        const NoteCreated created = createNote(rows, group, notes, QString::fromLatin1(TestEnvironment::kMacAddress), now);
+        const QString mac = QString::fromLatin1(TestEnvironment::kMacAddress);
+        const NoteCreated created = createNote(rows, group, notes, mac, now);
         EXPECT_TRUE(created.note) << created.error.toStdString();
         return created.note;
     }
@@ -65,7 +66,7 @@ struct Notes : ::testing::Test {
     QStringList packages() const { return QDir(notes).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name); }
 };
 
-TEST_F(Notes, NewNotesNeverShareAPackageAndDeletingRemovesExactlyItsOwn) {
+TEST_F(Notes, EachNoteHasAPackageOfItsOwnAndDeletingRemovesExactlyThat) {
     const FileModelPtr first = create(1);
     create(2);  // same count, same second
     const FileModelPtr b = create(1), c = create(1);
@@ -88,6 +89,12 @@ TEST_F(Notes, NewNotesNeverShareAPackageAndDeletingRemovesExactlyItsOwn) {
     EXPECT_TRUE(first->isEncrtypt);
     EXPECT_EQ(TestEnvironment::readFile(afterDelete->path + QStringLiteral("/TXT.rtf")), QByteArray());
     EXPECT_EQ(TestEnvironment::modeOf(afterDelete->path + QStringLiteral("/TXT.rtf")), 0600);
+    // A record written while the vault lived elsewhere finds its package here.
+    FileModel moved;
+    moved.path = QStringLiteral("/old/place/My Vault.flp/Notes/Note1_1767323045");
+    const auto package = NotePackage::of(moved, notes);
+    ASSERT_TRUE(package);
+    EXPECT_EQ(package->path(), b->path);
 }
 
 TEST_F(Notes, SavesReplaceTheFileWholeOrNotAtAll) {
@@ -234,14 +241,6 @@ TEST_P(HostileRecords, AreRefusedAndTouchNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Notes, HostileRecords, ::testing::ValuesIn(kHostilePaths),
                          [](const auto& info) { return readableName(QString::fromLatin1(info.param.name)); });
-
-TEST_F(Notes, ARecordFromAMovedVaultRootFindsItsPackageHere) {
-    FileModel note;
-    note.path = QStringLiteral("/old/place/My Vault.flp/Notes/Shopping");
-    const auto package = NotePackage::of(note, notes);
-    ASSERT_TRUE(package);
-    EXPECT_EQ(package->path(), notes + QStringLiteral("/Shopping"));
-}
 
 struct Title {
     const char* title;
