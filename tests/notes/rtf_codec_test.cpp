@@ -37,10 +37,10 @@ QTextCharFormat run(const char* flags, const QString& family = {}, qreal size = 
     return f;
 }
 
-void paragraph(QTextCursor& c, Qt::Alignment alignment) {
+QTextBlockFormat aligned(Qt::Alignment alignment) {
     QTextBlockFormat f;
     f.setAlignment(alignment);
-    c.insertBlock(f);
+    return f;
 }
 
 // Paragraphs until the note holds `characters`: the first without an alignment, then every
@@ -57,7 +57,7 @@ void formattedParagraphs(QTextCursor& c, int characters) {
             c.insertText(QStringLiteral("run %1").arg(i),
                          run(flags[i % 8], families[i % 3], (i % 5) * 2.5, QColor(i % 16 * 16, 128, 255 - i % 16)));
         }
-        paragraph(c, alignments[i % 4]);
+        c.insertBlock(aligned(alignments[i % 4]));
     }
 }
 
@@ -101,9 +101,11 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
     QTextCursor c(&document);
     formattedParagraphs(c, 300);
     IncrementalRtfWriter writer(document);
-    auto at = [&](int position) {
+    // A cursor at `from`, selecting up to `to` when that is given.
+    auto at = [&](int from, int to = -1) {
         QTextCursor cursor(&document);
-        cursor.setPosition(position);
+        cursor.setPosition(from);
+        if (to >= 0) cursor.setPosition(to, QTextCursor::KeepAnchor);
         return cursor;
     };
     const std::pair<const char*, std::function<void()>> edits[] = {
@@ -111,23 +113,12 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
         {"a keystroke", [&] { at(3).insertText(QStringLiteral("x")); }},
         {"a new paragraph", [&] { at(20).insertBlock(); }},
         {"two paragraphs joined", [&] { at(document.findBlockByNumber(2).position()).deletePreviousChar(); }},
-        {"bold over a selection", [&] {
-             QTextCursor cursor = at(30);
-             cursor.setPosition(45, QTextCursor::KeepAnchor);
-             cursor.mergeCharFormat(run("b"));
-         }},
+        {"bold over a selection", [&] { at(30, 45).mergeCharFormat(run("b")); }},
         {"a new font and colour",
          [&] { at(10).insertText(QStringLiteral("serif"), run("", QStringLiteral("Serif"), 0, QColor(1, 2, 3))); }},
-        {"alignment", [&] {
-             QTextBlockFormat centred;
-             centred.setAlignment(Qt::AlignHCenter);
-             at(document.findBlockByNumber(3).position()).mergeBlockFormat(centred);
-         }},
-        {"everything removed", [&] {
-             QTextCursor cursor(&document);
-             cursor.select(QTextCursor::Document);
-             cursor.removeSelectedText();
-         }},
+        {"alignment",
+         [&] { at(document.findBlockByNumber(3).position()).mergeBlockFormat(aligned(Qt::AlignHCenter)); }},
+        {"everything removed", [&] { at(0, document.characterCount() - 1).removeSelectedText(); }},
     };
     for (const auto& [name, edit] : edits) {
         edit();
@@ -142,7 +133,7 @@ TEST(RtfWriter, WritesTheDocumentedSubset) {
     QTextDocument document;
     QTextCursor c(&document);
     c.insertText(QStringLiteral("a{\\}é中😀"));
-    paragraph(c, Qt::AlignHCenter);
+    c.insertBlock(aligned(Qt::AlignHCenter));
     c.insertText(QStringLiteral("B"), run("bu", QStringLiteral("Serif"), 14, QColor(255, 0, 0)));
     EXPECT_EQ(writeRtf(document).toStdString(),
               "{\\rtf1\\ansi\\ansicpg1252\\uc1\n"
