@@ -125,7 +125,6 @@ private slots:
         // No flush: the coalesced save must come on its own.
         const QStringList formatted{QStringLiteral("align=4:[|0|b|]milk[|0||] 牛奶 [|0||#c80000]bread")};
         QTRY_COMPARE(testing::shape(*onDisk(note)), formatted);
-        QCOMPARE(w.listedTitles(), QStringList{QStringLiteral("Groceries")});
         QVERIFY(w.pane().editedLabel()->text().startsWith(QStringLiteral("Edited:")));
 
         // A format command flips over the whole selection; with nothing selected it holds for
@@ -196,7 +195,6 @@ private slots:
         const FileModelPtr first = w.addNote(QStringLiteral("first"));
         const FileModelPtr second = w.addNote(QStringLiteral("second"));
         w.clickRowOf(first);
-        QCOMPARE(w.pane().openNote().note(), first);
         w.type(QStringLiteral("one"));
         w.setTitle(QStringLiteral("a/../../b"));
         QCOMPARE(textOnDisk(first), QStringLiteral("one"));

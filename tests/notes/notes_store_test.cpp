@@ -76,7 +76,6 @@ TEST_F(Notes, EachNoteHasAPackageOfItsOwnAndDeletingRemovesExactlyThat) {
     rows[2]->fileModels->append(twin);
     QString error;
     ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
-    EXPECT_EQ(b->fileIndex, 0);
     EXPECT_EQ(c->fileIndex, 1);
     const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken
     EXPECT_EQ(afterDelete->path, notes + QStringLiteral("/Note2_1767323045-2"));
@@ -84,6 +83,7 @@ TEST_F(Notes, EachNoteHasAPackageOfItsOwnAndDeletingRemovesExactlyThat) {
 
     EXPECT_EQ(packages(), (QStringList{QStringLiteral("Note0_1767323045-2"), QStringLiteral("Note1_1767323045"),
                                        QStringLiteral("Note2_1767323045"), QStringLiteral("Note2_1767323045-2")}));
+    EXPECT_EQ(b->fileIndex, 0);
     EXPECT_EQ(afterDelete->fileIndex, 1);
     EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
     EXPECT_TRUE(first->isEncrtypt);
@@ -124,8 +124,7 @@ TEST_F(Notes, DamagedFileOpensAsWhatCanBeReadAndIsKeptAsideBeforeItIsReplaced) {
     OpenNote open(notes);
     QSignalSpy aside(&open, &OpenNote::keptAside);
     QTextDocument document;
-    const NoteText text = open.open(note, &document);
-    EXPECT_EQ(text.state, NoteText::State::Damaged);
+    EXPECT_EQ(open.open(note, &document).state, NoteText::State::Damaged);
     EXPECT_TRUE(document.isEmpty());
     QTextCursor(&document).insertText(QStringLiteral("typed after"));
     open.changed();
