@@ -175,40 +175,26 @@ TEST_F(Notes, TheLastChangeIsOnDiskWhenTheNoteIsLetGo) {
 }
 
 // Whatever a catalogue or the disk says, nothing outside the notes folder is read or written.
+// A record's path may name the notes folder as "<notes>" and a folder outside as "<outside>";
+// the rows that plant something on disk do so in the package "<notes>/pkg".
+enum class Plant { Nothing, LinkedPackage, LinkedNoteFile, FifoNoteFile };
+
 struct Hostile {
     const char* name;
-    // Makes what the row needs on disk and gives the record's path.
-    std::function<QString(const QString& notes, const QString& outside)> recordPath;
-    bool refusedByName = true;  // false: the path is a fair package name, what is on disk is not
+    const char* recordPath;
+    Plant plant = Plant::Nothing;  // with a plant the path is a fair package name, what is on disk is not
 };
 
-// Plant hostile entries in the notes folder; each gives the record path that leads to it.
-QString linked(const QString& target, const QString& at) {
-    QDir().mkpath(QFileInfo(at).path());
-    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0);
-    return at;
-}
-
-QString packageWithFifo(const QString& package) {
-    QDir().mkpath(package);
-    EXPECT_EQ(::mkfifo(QFile::encodeName(package + QStringLiteral("/TXT.rtf")).constData(), 0600), 0);
-    return package;
-}
-
 const Hostile kHostilePaths[] = {
-    {"outside the vault", [](auto&, auto& outside) { return outside + QStringLiteral("/victim"); }},
-    {"dot dot out of the notes", [](auto& notes, auto&) { return notes + QStringLiteral("/../GroupNoteslist.plist"); }},
-    {"a folder inside a package", [](auto& notes, auto&) { return notes + QStringLiteral("/pkg/inner"); }},
-    {"relative", [](auto&, auto&) { return QStringLiteral("Notes/pkg"); }},
-    {"the notes folder itself", [](auto& notes, auto&) { return notes + QStringLiteral("/."); }},
-    {"a hidden name", [](auto& notes, auto&) { return notes + QStringLiteral("/.tessaro-partial-x"); }},
-    {"a package linked elsewhere",
-     [](auto& notes, auto& outside) { return linked(outside, notes + QStringLiteral("/Linked")); },
-     false},
-    {"a note file linked elsewhere",
-     [](auto& notes, auto& outside) { return linked(outside + "/TXT.rtf", notes + "/pkg/TXT.rtf").chopped(8); },
-     false},
-    {"a FIFO as the note file", [](auto& notes, auto&) { return packageWithFifo(notes + "/pkg"); }, false},
+    {"outside the vault", "<outside>/victim"},
+    {"dot dot out of the notes", "<notes>/../GroupNoteslist.plist"},
+    {"a folder inside a package", "<notes>/pkg/inner"},
+    {"relative", "Notes/pkg"},
+    {"the notes folder itself", "<notes>/."},
+    {"a hidden name", "<notes>/.tessaro-partial-x"},
+    {"a package linked elsewhere", "<notes>/pkg", Plant::LinkedPackage},
+    {"a note file linked elsewhere", "<notes>/pkg", Plant::LinkedNoteFile},
+    {"a FIFO as the note file", "<notes>/pkg", Plant::FifoNoteFile},
 };
 
 class HostileRecords : public Notes, public ::testing::WithParamInterface<Hostile> {};
@@ -217,13 +203,24 @@ TEST_P(HostileRecords, AreRefusedAndTouchNothing) {
     const QString outside = env.base() + QStringLiteral("/outside");
     const QByteArray secret("{\\rtf1 secret elsewhere}");
     ASSERT_TRUE(TestEnvironment::writeFile(outside + QStringLiteral("/TXT.rtf"), secret));
+    const QString package = notes + QStringLiteral("/pkg");
+    const Plant plant = GetParam().plant;
+    QDir().mkpath(plant == Plant::LinkedPackage ? notes : package);
+    if (plant == Plant::LinkedPackage) {
+        ASSERT_TRUE(QFile::link(outside, package));
+    } else if (plant == Plant::LinkedNoteFile) {
+        ASSERT_TRUE(QFile::link(outside + "/TXT.rtf", package + "/TXT.rtf"));
+    } else if (plant == Plant::FifoNoteFile) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(package + "/TXT.rtf").constData(), 0600), 0);
+    }
     const auto record = std::make_shared<FileModel>();
-    record->path = GetParam().recordPath(notes, outside);
+    record->path = QString::fromLatin1(GetParam().recordPath).replace("<notes>", notes).replace("<outside>", outside);
+
     QString why;
-    const auto package = NotePackage::of(*record, notes, &why);
-    ASSERT_EQ(package.has_value(), !GetParam().refusedByName) << why.toStdString();
-    if (package) {
-        const NoteSave saved = saveNote(*package, rtfOf(QStringLiteral("overwrite")), true, kNow);
+    const auto checked = NotePackage::of(*record, notes, &why);
+    ASSERT_EQ(checked.has_value(), plant != Plant::Nothing) << why.toStdString();
+    if (checked) {
+        const NoteSave saved = saveNote(*checked, rtfOf(QStringLiteral("overwrite")), true, kNow);
         EXPECT_FALSE(saved.ok);
         EXPECT_FALSE(saved.error.isEmpty());
     } else {

@@ -24,16 +24,23 @@ using testing::readableName;
 using testing::shape;
 using testing::TestEnvironment;
 
-// A run's format: bold, italic and underline for the letters "b", "i", "u" in `flags`; a family,
-// a size and a colour when given.
+// A run's format: bold, italic and underline on or off by the letters "b", "i", "u" in
+// `flags` (off as the editor leaves them once turned off); a family, a size and a colour when
+// given.
 QTextCharFormat run(const char* flags, const QString& family = {}, qreal size = 0, const QColor& colour = {}) {
     QTextCharFormat f;
-    if (std::strchr(flags, 'b')) f.setFontWeight(QFont::Bold);
-    if (std::strchr(flags, 'i')) f.setFontItalic(true);
-    if (std::strchr(flags, 'u')) f.setFontUnderline(true);
-    if (!family.isEmpty()) f.setFontFamilies({family});
-    if (size > 0) f.setFontPointSize(size);
-    if (colour.isValid()) f.setForeground(colour);
+    f.setFontWeight(std::strchr(flags, 'b') != nullptr ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(std::strchr(flags, 'i') != nullptr);
+    f.setFontUnderline(std::strchr(flags, 'u') != nullptr);
+    if (!family.isEmpty()) {
+        f.setFontFamilies({family});
+    }
+    if (size > 0) {
+        f.setFontPointSize(size);
+    }
+    if (colour.isValid()) {
+        f.setForeground(colour);
+    }
     return f;
 }
 
@@ -105,7 +112,7 @@ TEST(RtfIncrementalWriter, EveryEditReachesTheFile) {
     auto at = [&](int from, int to = -1) {
         QTextCursor cursor(&document);
         cursor.setPosition(from);
-        if (to >= 0) cursor.setPosition(to, QTextCursor::KeepAnchor);
+        cursor.setPosition(to < 0 ? from : to, QTextCursor::KeepAnchor);
         return cursor;
     };
     const std::pair<const char*, std::function<void()>> edits[] = {
