@@ -228,7 +228,6 @@ private slots:
         QCOMPARE(ModalSeam::alertCount(), 2);  // the question alone, no second alert per save
         QCOMPARE(locked.count(), 0);
         QVERIFY(!quit);
-        QCOMPARE(w.editor().toPlainText(), QStringLiteral("only copy"));
         QVERIFY(!QFileInfo::exists(elsewhere.path() + QStringLiteral("/TXT.rtf")));
 
         // Trying again while still blocked keeps asking; once the way is clear the save
