@@ -243,7 +243,6 @@ const Title kTitles[] = {
     {"a/b/../c", "a_b_.._c"},
     {".", "_"},
     {"..", "_."},
-    {".hidden", "_hidden"},
     {".tessaro-partial-TXT.rtf-abcdef", "_tessaro-partial-TXT.rtf-abcdef"},
     {"tab\there\nnewline", "tab_here_newline"},
     {"中文笔记", "中文笔记"},
