@@ -11,16 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessaro::notes {
 namespace {
@@ -29,18 +26,11 @@ using testing::readableName;
 using testing::TestEnvironment;
 
 constexpr qint64 kNow = 1767323045;
-constexpr char kMac[] = "a4:83:e7:12:34:56";
 
 QByteArray rtfOf(const QString& text) {
     QTextDocument document;
     QTextCursor(&document).insertText(text);
     return writeRtf(document);
-}
-
-void append(QTextDocument& document, const QString& text) {
-    QTextCursor cursor(&document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
 }
 
 QString textOf(const NotePackage& package) {
@@ -62,7 +52,8 @@ struct Notes : ::testing::Test {
     }();
 
     FileModelPtr create(qint64 group = 1, qint64 now = kNow) {
-        const NoteCreated created = createNote(rows, group, notes, QString::fromLatin1(kMac), now);
+        const QString mac = QString::fromLatin1(TestEnvironment::kMacAddress);
+        const NoteCreated created = createNote(rows, group, notes, mac, now);
         EXPECT_TRUE(created.note) << created.error.toStdString();
         return created.note;
     }
@@ -73,41 +64,33 @@ struct Notes : ::testing::Test {
     QStringList packages() const { return QDir(notes).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name); }
 };
 
-TEST_F(Notes, NewNotesNeverShareAPackage) {
+TEST_F(Notes, EachNoteHasAPackageOfItsOwnAndDeletingRemovesExactlyThat) {
     const FileModelPtr first = create(1);
-    const FileModelPtr inOtherGroup = create(2);  // same count, same second
-    create(1);
-    create(1);
-    QString error;
-    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
-    const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken
-
-    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
-    EXPECT_EQ(first->path, notes + QStringLiteral("/Note0_1767323045"));
-    EXPECT_EQ(inOtherGroup->path, notes + QStringLiteral("/Note0_1767323045-2"));
-    EXPECT_EQ(afterDelete->path, notes + QStringLiteral("/Note2_1767323045-2"));
-    EXPECT_TRUE(first->isEncrtypt);
-    EXPECT_EQ(first->createDate, kNow);
-    EXPECT_EQ(afterDelete->fileIndex, 2);
-    EXPECT_EQ(TestEnvironment::readFile(inOtherGroup->path + QStringLiteral("/TXT.rtf")), QByteArray());
-    EXPECT_EQ(TestEnvironment::modeOf(inOtherGroup->path + QStringLiteral("/TXT.rtf")), 0600);
-    EXPECT_EQ(packages().size(), 4);
-}
-
-TEST_F(Notes, DeletingTheFirstOfThreeRemovesExactlyItsPackage) {
-    const FileModelPtr a = create(), b = create(), c = create();
+    create(2);  // same count, same second
+    const FileModelPtr b = create(1), c = create(1);
     // A catalogue from before package names were kept apart: two records on one package.
     auto twin = std::make_shared<FileModel>();
     twin->path = c->path;
     rows[2]->fileModels->append(twin);
     QString error;
-    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error));
-    EXPECT_FALSE(QFileInfo::exists(a->path));
+    ASSERT_TRUE(deleteNote(rows, 1, 0, notes, &error)) << error.toStdString();
+    const FileModelPtr afterDelete = create(1);  // the row holds 2 again: "Note2_<now>" is taken, so "-2"
+    ASSERT_TRUE(deleteNote(rows, 1, 1, notes, &error));  // c: the twin record still needs its package
+
+    EXPECT_EQ(packages(), (QStringList{QStringLiteral("Note0_1767323045-2"), QStringLiteral("Note1_1767323045"),
+                                       QStringLiteral("Note2_1767323045"), QStringLiteral("Note2_1767323045-2")}));
     EXPECT_EQ(b->fileIndex, 0);
-    EXPECT_EQ(c->fileIndex, 1);
-    ASSERT_TRUE(deleteNote(rows, 1, 1, notes, &error));
-    EXPECT_TRUE(QFileInfo::exists(c->path)) << "the twin record still needs it";
-    EXPECT_EQ(packages(), (QStringList{lastPathComponent(b->path), lastPathComponent(c->path)}));
+    EXPECT_EQ(afterDelete->fileIndex, 1);
+    EXPECT_EQ(first->name, QStringLiteral("Untitled Note"));
+    EXPECT_TRUE(first->isEncrtypt);
+    EXPECT_EQ(TestEnvironment::readFile(afterDelete->path + QStringLiteral("/TXT.rtf")), QByteArray());
+    EXPECT_EQ(TestEnvironment::modeOf(afterDelete->path + QStringLiteral("/TXT.rtf")), 0600);
+    // A record written while the vault lived elsewhere finds its package here.
+    FileModel moved;
+    moved.path = QStringLiteral("/old/place/My Vault.flp/Notes/Note1_1767323045");
+    const auto package = NotePackage::of(moved, notes);
+    ASSERT_TRUE(package);
+    EXPECT_EQ(package->path(), b->path);
 }
 
 TEST_F(Notes, SavesReplaceTheFileWholeOrNotAtAll) {
@@ -137,9 +120,7 @@ TEST_F(Notes, DamagedFileOpensAsWhatCanBeReadAndIsKeptAsideBeforeItIsReplaced) {
     OpenNote open(notes);
     QSignalSpy aside(&open, &OpenNote::keptAside);
     QTextDocument document;
-    const NoteText text = open.open(note, &document);
-    EXPECT_EQ(text.state, NoteText::State::Damaged);
-    EXPECT_TRUE(document.isEmpty());
+    EXPECT_EQ(open.open(note, &document).state, NoteText::State::Damaged);
     QTextCursor(&document).insertText(QStringLiteral("typed after"));
     open.changed();
     ASSERT_TRUE(open.flush());
@@ -170,100 +151,87 @@ TEST_F(Notes, TheLastChangeIsOnDiskWhenTheNoteIsLetGo) {
         open.open(first, &document);
         QTextCursor(&document).insertText(QStringLiteral("keystroke one"));
         open.changed();
-        QElapsedTimer waited;
-        waited.start();
-        while (open.hasPendingChange() && waited.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !open.hasPendingChange(); }, 10000));
         EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("keystroke one")) << "saved by the timer";
-        append(document, QStringLiteral(" two"));
+        QTextCursor(&document).insertText(QStringLiteral("two "));
         open.changed();
         open.open(second, &document);  // switching notes
-        EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("keystroke one two"));
-        QTextCursor(&document).insertText(QStringLiteral("last before lock"));
-        open.changed();
+        EXPECT_EQ(textOf(packageOf(*first)), QStringLiteral("two keystroke one"));
         // Renaming takes the unsaved change along to the new package.
-        append(document, QStringLiteral(" then renamed"));
+        QTextCursor(&document).insertText(QStringLiteral("then renamed"));
         open.changed();
         ASSERT_TRUE(open.rename(rows, QStringLiteral("Renamed")).ok);
         EXPECT_EQ(second->path, notes + QStringLiteral("/Renamed"));
-        EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed"));
-        append(document, QStringLiteral("!"));
+        EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("then renamed"));
+        QTextCursor(&document).insertText(QStringLiteral("last before lock, "));
         open.changed();
     }  // lock or quit: the object goes
-    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock then renamed!"));
+    EXPECT_EQ(textOf(packageOf(*second)), QStringLiteral("last before lock, then renamed"));
 }
 
-// Whatever a catalogue says, nothing outside the notes folder is read or written.
+// Whatever a catalogue or the disk says, nothing outside the notes folder is read or written.
+// A record's path may name the notes folder as "<notes>" and a folder outside as "<outside>";
+// the rows that plant something on disk do so in the package "<notes>/pkg".
+enum class Plant { Nothing, LinkedPackage, LinkedNoteFile, FifoNoteFile };
+
 struct Hostile {
     const char* name;
-    std::function<QString(const QString& notes, const QString& outside)> recordPath;
+    const char* recordPath;
+    Plant plant = Plant::Nothing;  // with a plant the path is a fair package name, what is on disk is not
 };
 
 const Hostile kHostilePaths[] = {
-    {"outside the vault", [](const QString&, const QString& outside) { return outside + QStringLiteral("/victim"); }},
-    {"dot dot out of the notes", [](const QString& notes, const QString&) { return notes + QStringLiteral("/../GroupNoteslist.plist"); }},
-    {"a folder inside a package", [](const QString& notes, const QString&) { return notes + QStringLiteral("/pkg/inner"); }},
-    {"relative", [](const QString&, const QString&) { return QStringLiteral("Notes/pkg"); }},
-    {"the notes folder itself", [](const QString& notes, const QString&) { return notes + QStringLiteral("/."); }},
-    {"a hidden name", [](const QString& notes, const QString&) { return notes + QStringLiteral("/.tessaro-partial-x"); }},
+    {"outside the vault", "<outside>/victim"},
+    {"dot dot out of the notes", "<notes>/../GroupNoteslist.plist"},
+    {"a folder inside a package", "<notes>/pkg/inner"},
+    {"relative", "Notes/pkg"},
+    {"the notes folder itself", "<notes>/."},
+    {"a hidden name", "<notes>/.tessaro-partial-x"},
+    {"a package linked elsewhere", "<notes>/pkg", Plant::LinkedPackage},
+    {"a note file linked elsewhere", "<notes>/pkg", Plant::LinkedNoteFile},
+    {"a FIFO as the note file", "<notes>/pkg", Plant::FifoNoteFile},
 };
 
 class HostileRecords : public Notes, public ::testing::WithParamInterface<Hostile> {};
 
 TEST_P(HostileRecords, AreRefusedAndTouchNothing) {
     const QString outside = env.base() + QStringLiteral("/outside");
+    const QByteArray secret("{\\rtf1 secret elsewhere}");
+    ASSERT_TRUE(TestEnvironment::writeFile(outside + QStringLiteral("/TXT.rtf"), secret));
+    const QString package = notes + QStringLiteral("/pkg");
+    const Plant plant = GetParam().plant;
+    QDir().mkpath(plant == Plant::LinkedPackage ? notes : package);
+    if (plant == Plant::LinkedPackage) {
+        ASSERT_TRUE(QFile::link(outside, package));
+    } else if (plant == Plant::LinkedNoteFile) {
+        ASSERT_TRUE(QFile::link(outside + "/TXT.rtf", package + "/TXT.rtf"));
+    } else if (plant == Plant::FifoNoteFile) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(package + "/TXT.rtf").constData(), 0600), 0);
+    }
     const auto record = std::make_shared<FileModel>();
-    record->path = GetParam().recordPath(notes, outside);
+    record->path = QString::fromLatin1(GetParam().recordPath).replace("<notes>", notes).replace("<outside>", outside);
+
     QString why;
-    EXPECT_FALSE(NotePackage::of(*record, notes, &why));
-    EXPECT_FALSE(why.isEmpty());
+    const auto checked = NotePackage::of(*record, notes, &why);
+    ASSERT_EQ(checked.has_value(), plant != Plant::Nothing) << why.toStdString();
+    if (checked) {
+        const NoteSave saved = saveNote(*checked, rtfOf(QStringLiteral("overwrite")), true, kNow);
+        EXPECT_FALSE(saved.ok);
+        EXPECT_FALSE(saved.error.isEmpty());
+    } else {
+        EXPECT_FALSE(why.isEmpty());
+    }
     OpenNote open(notes);
     QTextDocument document;
     EXPECT_EQ(open.open(record, &document).state, NoteText::State::Refused);
     EXPECT_TRUE(open.isReadOnly());
-    EXPECT_FALSE(QFileInfo::exists(outside));
+    EXPECT_TRUE(document.isEmpty());
+    EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"TXT.rtf"});
+    EXPECT_EQ(TestEnvironment::readFile(outside + QStringLiteral("/TXT.rtf")), secret);
 }
 
 INSTANTIATE_TEST_SUITE_P(Notes, HostileRecords, ::testing::ValuesIn(kHostilePaths),
                          [](const auto& info) { return readableName(QString::fromLatin1(info.param.name)); });
-
-TEST_F(Notes, LinksAndSpecialFilesInAPackageAreNeitherFollowedNorReplaced) {
-    const QString outside = env.base() + QStringLiteral("/outside");
-    ASSERT_TRUE(TestEnvironment::writeFile(outside + QStringLiteral("/TXT.rtf"), "{\\rtf1 secret elsewhere}"));
-    QDir().mkpath(notes);
-    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(notes + QStringLiteral("/Linked")).constData()), 0);
-    const FileModelPtr linkedFile = create();
-    ASSERT_TRUE(QFile::remove(linkedFile->path + QStringLiteral("/TXT.rtf")));
-    ASSERT_EQ(::symlink(QFile::encodeName(outside + QStringLiteral("/TXT.rtf")).constData(),
-                        QFile::encodeName(linkedFile->path + QStringLiteral("/TXT.rtf")).constData()), 0);
-    const FileModelPtr fifo = create();
-    ASSERT_TRUE(QFile::remove(fifo->path + QStringLiteral("/TXT.rtf")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo->path + QStringLiteral("/TXT.rtf")).constData(), 0600), 0);
-
-    FileModel linkedPackage;
-    linkedPackage.path = notes + QStringLiteral("/Linked");
-    for (const FileModel* note : {&linkedPackage, linkedFile.get(), fifo.get()}) {
-        const NotePackage package = packageOf(*note);
-        QTextDocument document;
-        const NoteText text = openNote(package, document);
-        EXPECT_EQ(text.state, NoteText::State::Refused) << note->path.toStdString();
-        EXPECT_TRUE(document.isEmpty());
-        const NoteSave saved = saveNote(package, rtfOf(QStringLiteral("overwrite")), true, kNow);
-        EXPECT_FALSE(saved.ok) << note->path.toStdString();
-        EXPECT_FALSE(saved.error.isEmpty());
-    }
-    EXPECT_EQ(TestEnvironment::readFile(outside + QStringLiteral("/TXT.rtf")), QByteArray("{\\rtf1 secret elsewhere}"));
-    EXPECT_EQ(QDir(outside).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TXT.rtf")});
-}
-
-TEST_F(Notes, ARecordFromAMovedVaultRootFindsItsPackageHere) {
-    FileModel note;
-    note.path = QStringLiteral("/old/place/My Vault.flp/Notes/Shopping");
-    const auto package = NotePackage::of(note, notes);
-    ASSERT_TRUE(package);
-    EXPECT_EQ(package->path(), notes + QStringLiteral("/Shopping"));
-}
 
 struct Title {
     const char* title;
@@ -275,7 +243,6 @@ const Title kTitles[] = {
     {"a/b/../c", "a_b_.._c"},
     {".", "_"},
     {"..", "_."},
-    {".hidden", "_hidden"},
     {".tessaro-partial-TXT.rtf-abcdef", "_tessaro-partial-TXT.rtf-abcdef"},
     {"tab\there\nnewline", "tab_here_newline"},
     {"中文笔记", "中文笔记"},
