@@ -13,10 +13,8 @@
 #include <cmath>
 #include <optional>
 
-#include <sched.h>
-#include <sys/mount.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -28,75 +26,59 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-QStringList entriesOf(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-// A skip is printed as well, so that a run without the machine's help says so in its log.
-#define SKIP_WITHOUT(available, reason)                          \
-    if (!(available)) {                                          \
-        std::printf("skipped: %s\n", std::string(reason).c_str()); \
-        GTEST_SKIP() << (reason);                                \
-    }
-
 // Exclusive creation folds letter case for the life of the object.
 struct FoldingCase {
     FoldingCase() { fs::foldCaseForTests(true); }
     ~FoldingCase() { fs::foldCaseForTests(false); }
 };
 
-TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheItemAndKeepIt) {
+// Names a drive cannot tell apart: the store or the restore that would put both there refuses,
+// names both with the reason, writes nothing there and keeps the side it started from.
+TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheWalkAndKeepTheItem) {
     TestEnvironment env;
     const struct {
         const char* item;
         Tree tree;
         const char* first;
         const char* second;
+        bool store;
     } cases[] = {
-        {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg"},
-        {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs"},
-        {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe"},
+        {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", true},
+        {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs", true},
+        {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe", true},
+        {"Restored", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", false},
     };
-    FoldingCase folding;
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
         const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(c.item);
         writeTree(plain, c.tree);
-        const QString container = env.base() + QStringLiteral("/drive/") + QString::fromLatin1(c.item);
-        const auto paths = testing::pathsFor(plain, container);
-        const ItemResult r = hideItem(testing::newRecord(plain), paths);
+        // A store writes its container onto the drive; a restore puts the item there.
+        const QString onDrive = env.base() + QStringLiteral("/drive/") + QString::fromLatin1(c.item);
+        const auto paths = testing::pathsFor(plain, c.store ? onDrive : env.base() + QStringLiteral("/vault/c"));
+        if (!c.store) {
+            ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+        }
+        const QString source = c.store ? plain : paths.storedTop;
+        const Tree before = testing::snapshot(source);
+        FoldingCase folding;
+        const ItemResult r = c.store ? hideItem(testing::newRecord(plain), paths)
+                                     : unhideItem(testing::newRecord(onDrive), {onDrive, paths.storedTop, paths.itemClass});
         const QString said = r.problems.join(QLatin1Char('\n'));
-        EXPECT_FALSE(r.complete) << c.item;
-        EXPECT_FALSE(r.sourceRemoved) << c.item;
+        EXPECT_FALSE(r.complete);
+        EXPECT_FALSE(r.sourceRemoved);
         // Either name may be listed first; both are named, with the reason.
         EXPECT_TRUE(said.contains(QString::fromLatin1(c.first)) && said.contains(QString::fromLatin1(c.second)) &&
                     said.contains(QStringLiteral("upper from lower case")))
             << said.toStdString();
-        EXPECT_EQ(readTree(plain), c.tree) << c.item;
-        EXPECT_EQ(entriesOf(container), QStringList()) << c.item;
+        EXPECT_EQ(testing::snapshot(source), before);
+        EXPECT_EQ(testing::entriesOf(c.store ? onDrive : env.base() + QStringLiteral("/drive")), QStringList());
     }
-}
-
-TEST(CaseFolding, RestoringOntoAFoldingDriveRefusesAndKeepsTheStoredCopy) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    writeTree(plain, {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}});
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    const Tree stored = testing::snapshot(paths.storedTop);
-
-    FoldingCase folding;
-    const QString drive = env.base() + QStringLiteral("/drive/Photos");
-    const ItemResult r = unhideItem(testing::newRecord(drive), {drive, paths.storedTop, paths.itemClass});
-    EXPECT_FALSE(r.complete);
-    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")));
-    EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/drive")), QStringList());
-    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
 }
 
 TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes) {
     TestEnvironment env;
     const RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
-    SKIP_WITHOUT(drive.skipReason().isEmpty(), drive.skipReason().toStdString());
+    SKIP_UNLESS_MOUNTED(drive);
     const QString plain = env.base() + QStringLiteral("/plain/Photos");
     const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
     writeTree(plain, tree);
@@ -105,17 +87,9 @@ TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes)
     const ItemResult r = hideItem(testing::newRecord(plain), paths);
     EXPECT_FALSE(r.complete);
     EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")))
-        << r.problems.join(QLatin1Char('\n')).toStdString();
+        << testing::problemsOf(r);
     EXPECT_EQ(readTree(plain), tree);
-    EXPECT_EQ(entriesOf(container), QStringList());
-
-    // Without twins the same folder goes onto the drive and back whole.
-    QFile::remove(plain + QStringLiteral("/photo.jpg"));
-    const Tree single = testing::snapshot(plain);
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    EXPECT_FALSE(QFileInfo::exists(plain));
-    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
-    EXPECT_EQ(testing::snapshot(plain), single);
+    EXPECT_EQ(testing::entriesOf(container), QStringList());
 
     // exFAT through FUSE took an omitted access time for "now" and lost the modification time
     // with it, on the way into the vault and on the way back.
@@ -160,10 +134,10 @@ TEST(TemporaryLikeNames, AreStoredRestoredAndNeverRemoved) {
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(item));
         for (int round = 0; round < 2; ++round) {
             const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(hidden.complete) << hidden.problems.join(QLatin1Char('\n')).toStdString();
+            ASSERT_TRUE(hidden.complete) << testing::problemsOf(hidden);
             EXPECT_EQ(testing::snapshot(paths.storedTop).size(), before.size());
             const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char('\n')).toStdString();
+            ASSERT_TRUE(shown.complete) << testing::problemsOf(shown);
             EXPECT_EQ(testing::snapshot(plain), before) << item << " round " << round;
         }
     }
@@ -190,13 +164,13 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
         const ItemResult refused = hideItem(testing::newRecord(plain), paths);
         EXPECT_FALSE(refused.complete);
         EXPECT_TRUE(refused.problems.join(' ').contains(QStringLiteral("already holds a stored copy")))
-            << refused.problems.join('\n').toStdString();
+            << testing::problemsOf(refused);
         EXPECT_EQ(testing::snapshot(plain), newItem);
 
         HideOptions replace;
         replace.replaceExisting = true;
         ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
-        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
+        EXPECT_EQ(testing::entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
         ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
         EXPECT_EQ(testing::snapshot(plain), newItem);
     }
@@ -213,7 +187,7 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     QString vault = env.base() + QStringLiteral("/vault");
     if (GetParam()) {
         drive.emplace(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
-        SKIP_WITHOUT(drive->skipReason().isEmpty(), drive->skipReason().toStdString());
+        SKIP_UNLESS_MOUNTED(*drive);
         vault = drive->point() + QStringLiteral("/vault");
     }
     const QString plain = env.base() + QStringLiteral("/plain/Project");
@@ -240,7 +214,7 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     }
     const auto paths = testing::pathsFor(plain, vault + QStringLiteral("/c"));
     const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
-    ASSERT_TRUE(hidden.hiddenAndGone()) << hidden.problems.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(hidden.hiddenAndGone()) << testing::problemsOf(hidden);
     QDirIterator it(vault, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext() && !GetParam()) {
@@ -250,8 +224,8 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
         EXPECT_FALSE(S_ISLNK(st.st_mode)) << it.filePath().toStdString();
     }
     const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
-    ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(entriesOf(vault + QStringLiteral("/c")), QStringList());
+    ASSERT_TRUE(shown.complete) << testing::problemsOf(shown);
+    EXPECT_EQ(testing::entriesOf(vault + QStringLiteral("/c")), QStringList());
     for (const auto& e : entries) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(plain + QString::fromLatin1(e.path)).constData(), &st), 0);
@@ -271,99 +245,6 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
 INSTANTIATE_TEST_SUITE_P(Vaults, Metadata, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "OnAnExfatDrive" : "OnTheLocalDisk"; });
 
-
-// Runs `work` in a child with a private mount namespace in which `smallDir` is a tmpfs of
-// `bytes`; `work` returns what went wrong, empty when nothing did. The child's findings come
-// back through a file outside the small disk.
-struct SmallDiskRun {
-    bool ran = false;
-    std::string skipped;
-    QString failures;
-};
-SmallDiskRun onSmallDisk(const QString& base, const QString& smallDir, qint64 bytes,
-                         const std::function<QString()>& work) {
-    SmallDiskRun run;
-    if (::geteuid() != 0) {
-        run.skipped = "a private mount of a small disk needs root";
-        return run;
-    }
-    QDir().mkpath(smallDir);
-    const QString report = base + QStringLiteral("/small-disk-report");
-    QFile::remove(report);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            ::_exit(3);
-        }
-        const QByteArray options = "size=" + QByteArray::number(bytes);
-        if (::mount("tmpfs", QFile::encodeName(smallDir).constData(), "tmpfs", 0, options.constData()) != 0) {
-            ::_exit(3);
-        }
-        TestEnvironment::writeFile(report, work().toUtf8());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) {
-        run.skipped = "cannot mount a small disk here";
-        return run;
-    }
-    run.ran = true;
-    run.failures = QString::fromUtf8(TestEnvironment::readFile(report));
-    if (!QFileInfo::exists(report)) {
-        run.failures = QStringLiteral("the child did not report");
-    }
-    return run;
-}
-
-Tree manyFiles(int count, qint64 size) {
-    Tree tree;
-    for (int i = 0; i < count; ++i) {
-        tree.insert(QStringLiteral("/f%1").arg(i, 3, 10, QLatin1Char('0')), testing::patternBytes(size, static_cast<quint32>(i)));
-    }
-    return tree;
-}
-
-// A walk onto a full disk stops at the first write that fails, says in one line which file
-// and why, leaves nothing on the small disk and keeps the side it started from.
-class SmallDisk : public ::testing::TestWithParam<bool> {};
-
-TEST_P(SmallDisk, StopsAtTheFirstFullWriteWithOneLineAndKeepsTheSource) {
-    const bool store = GetParam();
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    writeTree(plain, manyFiles(60, 100000));
-    const QString small = env.base() + QStringLiteral("/small");
-    const auto paths = testing::pathsFor(plain, (store ? small : env.base()) + QStringLiteral("/vault/c"));
-    if (!store) {
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    }
-    const QString source = store ? plain : paths.storedTop;
-    const Tree before = testing::snapshot(source);
-    // The restore goes onto the small disk; the store writes its container there.
-    const QString target = store ? plain : small + QStringLiteral("/Photos");
-    const QString written = store ? small + QStringLiteral("/vault/c") : small;
-    const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
-        QStringList wrong;
-        const ItemResult r = store ? hideItem(testing::newRecord(plain), paths)
-                                   : unhideItem(testing::newRecord(target), {target, paths.storedTop, paths.itemClass});
-        if (r.complete || !r.outOfSpace || r.problems.size() != 1) {
-            wrong << QStringLiteral("not one full-disk line: ") + r.problems.join(QLatin1Char('|'));
-        } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(target)) {
-            wrong << QStringLiteral("the line lacks the reason or the file: ") + r.problems.first();
-        }
-        if (!entriesOf(written).isEmpty()) {
-            wrong << QStringLiteral("left on the small disk: ") + entriesOf(written).join(QLatin1Char(','));
-        }
-        return wrong.join(QLatin1Char('\n'));
-    });
-    SKIP_WITHOUT(run.ran, run.skipped);
-    EXPECT_EQ(run.failures, QString());
-    EXPECT_EQ(testing::snapshot(source), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Walks, SmallDisk, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Store" : "Restore"; });
 
 }  // namespace
 }  // namespace tessaro

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_model.h"
+#include "crypto/item_hiding.h"
 #include "crypto/swapped_name.h"
 #include "crypto/tree_walk.h"
 #include "support/test_environment.h"
@@ -44,6 +45,13 @@ inline QByteArray expectedStamp(const QByteArray& password = TestEnvironment::kP
 
 // Every file and folder below a directory, folders as "<dir>".
 inline Tree snapshot(const QString& root) { return readTree(root, true); }
+
+inline QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// What a walk told the user, for a failure message.
+inline std::string problemsOf(const ItemResult& r) { return r.problems.join(QLatin1Char('\n')).toStdString(); }
 
 inline FileModelPtr newRecord(const QString& path) {
     auto model = std::make_shared<FileModel>();
