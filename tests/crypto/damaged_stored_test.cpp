@@ -108,11 +108,8 @@ TEST_P(HostileAttributeFile, RefusesTheRestoreAndMakesNothing) {
     const ItemResult r = unhideItem(testing::newRecord(plain), paths);
     EXPECT_FALSE(r.complete);
     EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("links and attributes")))
-        << r.problems.join(QLatin1Char('\n')).toStdString();
-    EXPECT_FALSE(QFileInfo::exists(plain));
-    EXPECT_EQ(QDir(env.base() + QStringLiteral("/in")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                                  QDir::NoDotAndDotDot),
-              QStringList());
+        << testing::problemsOf(r);
+    EXPECT_EQ(testing::entriesOf(env.base() + QStringLiteral("/in")), QStringList());
     EXPECT_FALSE(QFileInfo(env.base() + QStringLiteral("/escape")).exists());
     EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
 }

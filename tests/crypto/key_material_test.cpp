@@ -91,8 +91,6 @@ TEST(HardwareAddress, ReadOnceAndPlaceholderWhenUnreadable) {
     EXPECT_EQ(getMacAddress(), QString::fromLatin1(kPlaceholderMacAddress));
     EXPECT_EQ(getMacAddress(), QString::fromLatin1(kPlaceholderMacAddress));
     EXPECT_EQ(log.lines().count(QStringLiteral("获取MAC地址失败")), 1);
-    setPassword(QStringLiteral("pw"));
-    EXPECT_EQ(HelpClass::getEncrtyptPassword().size(), 59);
 }
 
 TEST(VaultPaths, ARootWithATrailingSlashAndADriveCatalogueOfNoSideEffect) {
