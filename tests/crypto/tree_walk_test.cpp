@@ -38,15 +38,11 @@ void makeTree(const QString& root) {
     TestEnvironment::writeFile(root + QStringLiteral("/a/b/c/") + oddName(4), "deep");
 }
 
-struct TreeCase {
-    const char* itemName;
-};
-
-class TreeRoundTrip : public ::testing::TestWithParam<TreeCase> {};
+class TreeRoundTrip : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(TreeRoundTrip, HideThenUnhideGivesBackEveryByteAndFolder) {
     TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromUtf8(GetParam().itemName);
+    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromUtf8(GetParam());
     makeTree(plain);
     const auto before = testing::snapshot(plain);
     auto model = testing::newRecord(plain);
@@ -73,12 +69,8 @@ TEST_P(TreeRoundTrip, HideThenUnhideGivesBackEveryByteAndFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Classes, TreeRoundTrip,
-                         ::testing::Values(TreeCase{"Folder"}, TreeCase{"Folder.txt"}, TreeCase{"文件夹 \xF0\x9F\x8E\x89"},
-                                           TreeCase{"project.git"}),
-                         [](const auto& info) {
-                             return std::to_string(info.index) + "_" +
-                                    testing::readableName(QString::fromUtf8(info.param.itemName));
-                         });
+                         ::testing::Values("Folder", "Folder.txt", "文件夹 \xF0\x9F\x8E\x89", "project.git"),
+                         [](const auto& info) { return testing::readableName(QString::fromUtf8(info.param)); });
 
 TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     TestEnvironment env;
@@ -91,44 +83,57 @@ TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     EXPECT_EQ(total, 30);
     EXPECT_EQ(model->fileSize.load(), 30);
     EXPECT_EQ(indexes, (std::vector<qint64>{1, 2}));
-    auto missing = testing::newRecord(env.base() + QStringLiteral("/none"));
-    EXPECT_EQ(HelpClass::FileSizeAtFilemodel(missing, QString(), 5, 0, {}), 5);
+    EXPECT_EQ(HelpClass::FileSizeAtFilemodel(testing::newRecord(env.base() + QStringLiteral("/none")), QString(), 5, 0, {}),
+              5);
 }
 
-// A hide that cannot finish, cancelled between files from inside the walk as the cancel
-// button does, or stopped by a special file that must not hang it, takes back what it wrote
-// and leaves every plain file as it was.
-TEST(TreeWalk, AnIncompleteHideTakesBackWhatItWroteAndKeepsThePlainItem) {
+// A walk that cannot finish, cancelled from inside the walk as the cancel button does, or a
+// hide stopped by a special file that must not hang it, takes back what it wrote and keeps
+// the side it started from.
+TEST(TreeWalk, AnIncompleteWalkTakesBackWhatItWroteAndKeepsItsSource) {
     TestEnvironment env;
-    for (const bool cancel : {true, false}) {
-        const QString plain = env.base() + (cancel ? QStringLiteral("/three") : QStringLiteral("/with fifo"));
+    const struct {
+        const char* item;
+        bool store;
+        qint64 cancelAt;  // the file at which the user cancels; 0 never
+    } cases[] = {{"cancelled store", true, 2}, {"store with fifo", true, 0}, {"cancelled restore", false, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        const QString plain = env.base() + QLatin1Char('/') + QString::fromLatin1(c.item);
         for (const char* n : {"/1", "/2", "/3"}) {
             TestEnvironment::writeFile(plain + QString::fromLatin1(n), QByteArray(100, n[1]));
         }
-        if (!cancel) {
+        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+        if (!c.store) {
+            ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+        } else if (c.cancelAt == 0) {
             ASSERT_EQ(::mkfifo(QFile::encodeName(plain + QStringLiteral("/pipe")).constData(), 0600), 0);
         }
+        const auto storedBefore = testing::snapshot(paths.storedTop);
         auto model = testing::newRecord(plain);
-        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
+        model->fileSize = c.store ? 0 : 300;
         std::vector<qint64> seen;
-        const ItemResult r = hideItem(model, paths, [&](qint64 index, float) {
+        const walk::WalkProgress progress = [&](qint64 index, float) {
             seen.push_back(index);
-            if (cancel && index == 2) {
+            if (index == c.cancelAt) {
                 model->isCancel = true;
             }
-        });
-        EXPECT_FALSE(r.complete) << cancel;
-        EXPECT_EQ(r.cancelled, cancel);
-        if (cancel) {
-            EXPECT_EQ(seen, (std::vector<qint64>{1, 2}));
+        };
+        const ItemResult r = c.store ? hideItem(model, paths, progress) : unhideItem(model, paths, progress);
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.cancelled, c.cancelAt > 0);
+        if (c.cancelAt > 0) {
+            EXPECT_EQ(seen.back(), c.cancelAt);
             EXPECT_EQ(HelpClass::fileModel(), model);  // the walk published its record
         } else {
             EXPECT_EQ(r.problems.size(), 1);
         }
         for (const char* n : {"/1", "/2", "/3"}) {
-            EXPECT_EQ(TestEnvironment::readFile(plain + QString::fromLatin1(n)), QByteArray(100, n[1])) << cancel;
+            EXPECT_EQ(TestEnvironment::readFile(plain + QString::fromLatin1(n)), c.store ? QByteArray(100, n[1]) : "");
         }
-        EXPECT_FALSE(QFileInfo::exists(paths.storedTop)) << cancel;
+        EXPECT_EQ(QFileInfo::exists(plain), c.store);
+        EXPECT_EQ(testing::snapshot(paths.storedTop), storedBefore);
+        EXPECT_EQ(testing::entriesOf(env.base()).filter(QStringLiteral("tessaro")), QStringList());
     }
 }
 
@@ -138,9 +143,8 @@ TEST(TreeWalk, UnhideNeverReplacesWhatIsThereAndRestoresBeside) {
         const QString plain = env.base() + (folder ? QStringLiteral("/item") : QStringLiteral("/item.bin"));
         const QString file = folder ? plain + QStringLiteral("/f") : plain;
         TestEnvironment::writeFile(file, "original");
-        auto model = testing::newRecord(plain);
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-        ASSERT_TRUE(hideItem(model, paths).complete);
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
         TestEnvironment::writeFile(file, "the user's new file");
         const auto newThing = testing::snapshot(plain);
         auto back = testing::newRecord(plain);
@@ -160,10 +164,9 @@ TEST(TreeWalk, HideKeepsFilesChangedOrAddedDuringTheWalk) {
     const QString plain = env.base() + QStringLiteral("/busy");
     TestEnvironment::writeFile(plain + QStringLiteral("/first"), "1");
     TestEnvironment::writeFile(plain + QStringLiteral("/second"), "2");
-    auto model = testing::newRecord(plain);
     const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
     bool once = false;
-    const ItemResult r = hideItem(model, paths, [&](qint64, float) {
+    const ItemResult r = hideItem(testing::newRecord(plain), paths, [&](qint64, float) {
         if (!once) {
             once = true;
             TestEnvironment::writeFile(plain + QStringLiteral("/added meanwhile"), "new");
@@ -175,25 +178,6 @@ TEST(TreeWalk, HideKeepsFilesChangedOrAddedDuringTheWalk) {
     EXPECT_EQ(r.leftBehind, QStringList{plain + QStringLiteral("/added meanwhile")});
     EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("plain files are still there")));
     EXPECT_EQ(TestEnvironment::readFile(plain + QStringLiteral("/added meanwhile")), QByteArray("new"));
-}
-
-TEST(TreeWalk, CancelledRestoreLeavesNothingAndKeepsTheStoredCopy) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/big");
-    TestEnvironment::writeFile(plain + QStringLiteral("/a.bin"), testing::patternBytes(3 * 512000));
-    TestEnvironment::writeFile(plain + QStringLiteral("/b.bin"), "b");
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-    ASSERT_TRUE(hideItem(model, paths).complete);
-    const auto stored = testing::snapshot(paths.storedTop);
-    auto back = testing::newRecord(plain);
-    back->fileSize = 3 * 512000 + 1;
-    const ItemResult r = unhideItem(back, paths, [&](qint64, float) { back->isCancel = true; });
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_FALSE(r.complete);
-    EXPECT_FALSE(QFileInfo::exists(plain));
-    EXPECT_EQ(QDir(env.base()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(QStringLiteral("partial")).size(), 0);
-    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
 }
 
 TEST(TreeWalk, RecordPathsFollowTheVaultBase) {
