@@ -51,10 +51,10 @@ TEST_P(TreeRoundTrip, HideThenUnhideGivesBackEveryByteAndFolder) {
     ASSERT_TRUE(hidden.complete) << testing::problemsOf(hidden);
     EXPECT_TRUE(hidden.sourceRemoved);
     EXPECT_FALSE(QFileInfo::exists(plain));
-    // Every stored name is swapped, folders included; the item's name decides the class of
-    // every file in it (one byte: one padded block and the stamps, or the byte and the stamps).
-    const QString storedByte = paths.storedTop + QLatin1Char('/') + swappedName(QStringLiteral("a/b/") + oddName(1));
-    EXPECT_EQ(QFileInfo(storedByte).size(), paths.itemClass == storedfile::ItemClass::Text ? 144 : 129);
+    // Every stored name is swapped; the item's name, not the file's, decides the class of every
+    // file in it (the empty "notes.txt": one padded block and the stamps, or the stamps alone).
+    const QString storedNotes = paths.storedTop + QLatin1Char('/') + swappedName(oddName(9));
+    EXPECT_EQ(QFileInfo(storedNotes).size(), paths.itemClass == storedfile::ItemClass::Text ? 144 : 128);
     const qint64 size = model->fileSize;
     EXPECT_GT(size, 1500000);
 
