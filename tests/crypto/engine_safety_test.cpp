@@ -32,35 +32,48 @@ struct FoldingCase {
     ~FoldingCase() { fs::foldCaseForTests(false); }
 };
 
-// Names a drive cannot tell apart: the store or the restore that would put both there refuses,
-// names both with the reason, writes nothing there and keeps the side it started from.
+// Names a drive cannot tell apart, on a drive that folds case for the test or on a real exFAT
+// drive: the store or the restore that would put both there refuses, names both with the
+// reason, writes nothing there and keeps the side it started from.
 TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheWalkAndKeepTheItem) {
     TestEnvironment env;
+    const RealDrive exfat(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
     const struct {
         const char* item;
         Tree tree;
         const char* first;
         const char* second;
         bool store;
+        bool realExfat = false;
     } cases[] = {
         {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", true},
         {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs", true},
         {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe", true},
         {"Restored", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", false},
+        {"On exFAT", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}}, "Photo.jpg",
+         "photo.jpg", true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.item);
+        if (c.realExfat && !exfat.skipReason().isEmpty()) {
+            std::printf("skipped \"%s\": %s\n", c.item, qPrintable(exfat.skipReason()));
+            continue;
+        }
         const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(c.item);
         writeTree(plain, c.tree);
         // A store writes its container onto the drive; a restore puts the item there.
-        const QString onDrive = env.base() + QStringLiteral("/drive/") + QString::fromLatin1(c.item);
+        const QString drive = c.realExfat ? exfat.point() : env.base() + QStringLiteral("/drive");
+        const QString onDrive = drive + QLatin1Char('/') + QString::fromLatin1(c.item);
         const auto paths = testing::pathsFor(plain, c.store ? onDrive : env.base() + QStringLiteral("/vault/c"));
         if (!c.store) {
             ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
         }
         const QString source = c.store ? plain : paths.storedTop;
         const Tree before = testing::snapshot(source);
-        FoldingCase folding;
+        std::optional<FoldingCase> folding;
+        if (!c.realExfat) {
+            folding.emplace();
+        }
         const ItemResult r = c.store ? hideItem(testing::newRecord(plain), paths)
                                      : unhideItem(testing::newRecord(onDrive), {onDrive, paths.storedTop, paths.itemClass});
         const QString said = r.problems.join(QLatin1Char('\n'));
@@ -71,76 +84,28 @@ TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheWalkAndKeepTheItem) {
                     said.contains(QStringLiteral("upper from lower case")))
             << said.toStdString();
         EXPECT_EQ(testing::snapshot(source), before);
-        EXPECT_EQ(testing::entriesOf(c.store ? onDrive : env.base() + QStringLiteral("/drive")), QStringList());
+        EXPECT_EQ(testing::entriesOf(c.store ? onDrive : drive), QStringList());
     }
 }
 
-TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes) {
+// exFAT through FUSE took an omitted access time for "now" and lost the modification time with
+// it, on the way into the vault and on the way back onto the drive.
+TEST(RealExfatDrive, KeepsTheTimeOfWhatComesBackOntoIt) {
     TestEnvironment env;
     const RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
     SKIP_UNLESS_MOUNTED(drive);
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
-    writeTree(plain, tree);
-    const QString container = drive.point() + QStringLiteral("/vault/c");
-    const auto paths = testing::pathsFor(plain, container);
-    const ItemResult r = hideItem(testing::newRecord(plain), paths);
-    EXPECT_FALSE(r.complete);
-    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")))
-        << testing::problemsOf(r);
-    EXPECT_EQ(readTree(plain), tree);
-    EXPECT_EQ(testing::entriesOf(container), QStringList());
-
-    // exFAT through FUSE took an omitted access time for "now" and lost the modification time
-    // with it, on the way into the vault and on the way back.
     const QString onDrive = drive.point() + QStringLiteral("/Letters");
-    writeTree(onDrive, {{"/a", "a"}, {"/sub/b", "b"}});
-    // The drive's own step (whole seconds through this driver) decides what the time is.
+    writeTree(onDrive, {{"/sub/b", "b"}});
+    const QByteArray file = QFile::encodeName(onDrive + QStringLiteral("/sub/b"));
     const timespec times[2] = {{1300000000, 0}, {1300000000, 500000000}};
-    QList<timespec> before;
-    for (const char* file : {"/a", "/sub/b"}) {
-        const QByteArray path = QFile::encodeName(onDrive + QString::fromLatin1(file));
-        struct stat st {};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
-        ASSERT_EQ(::stat(path.constData(), &st), 0);
-        before.append(st.st_mtim);
-    }
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.constData(), times, 0), 0);
     const auto back = testing::pathsFor(onDrive, env.base() + QStringLiteral("/vault/t"));
     ASSERT_TRUE(hideItem(testing::newRecord(onDrive), back).hiddenAndGone());
     ASSERT_TRUE(unhideItem(testing::newRecord(onDrive), back).complete);
-    for (const char* file : {"/a", "/sub/b"}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(QFile::encodeName(onDrive + QString::fromLatin1(file)).constData(), &st), 0);
-        EXPECT_EQ(st.st_mtim.tv_sec, before.takeFirst().tv_sec) << file;
-        EXPECT_LT(std::abs(st.st_mtim.tv_sec - 1300000000), 2) << file;
-    }
-}
-
-// Names that look like this program's temporaries, plain or after the swap, are ordinary
-// names: stored, restored, and never removed by a later store of the item.
-TEST(TemporaryLikeNames, AreStoredRestoredAndNeverRemoved) {
-    TestEnvironment env;
-    Tree tree;
-    for (const QString& name : {QStringLiteral(".tessaro-partial-x-ABCDEF"), QStringLiteral(".tessaro-work-abc123"),
-                                QStringLiteral(".tessaro-restore-Xy12Zz"), QStringLiteral(".tessaro-partial-")}) {
-        tree.insert(QLatin1Char('/') + name, name.toUtf8());
-        tree.insert(QLatin1Char('/') + swappedName(name), "swapped " + name.toUtf8());
-        tree.insert(QStringLiteral("/sub/") + swappedName(name), "deep " + name.toUtf8());
-    }
-    for (const char* item : {"Folder", "Folder.txt"}) {
-        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(item);
-        writeTree(plain, tree);
-        const Tree before = testing::snapshot(plain);
-        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(item));
-        for (int round = 0; round < 2; ++round) {
-            const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(hidden.complete) << testing::problemsOf(hidden);
-            EXPECT_EQ(testing::snapshot(paths.storedTop).size(), before.size());
-            const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(shown.complete) << testing::problemsOf(shown);
-            EXPECT_EQ(testing::snapshot(plain), before) << item << " round " << round;
-        }
-    }
+    struct stat st {};
+    ASSERT_EQ(::stat(file.constData(), &st), 0);
+    // The drive's own step (whole seconds through this driver) decides what the time is.
+    EXPECT_LT(std::abs(st.st_mtim.tv_sec - 1300000000), 2);
 }
 
 // Storing over an earlier copy of the same name happens only when asked, and exchanges the

@@ -17,16 +17,12 @@
 namespace tessaro::testing {
 
 // AES-128-ECB/PKCS#7 by the openssl program: an independent encoder for the expected bytes.
-inline QByteArray opensslEcb(const QByteArray& keyText, const QByteArray& data, bool decrypt = false) {
+inline QByteArray opensslEcb(const QByteArray& keyText, const QByteArray& data) {
     QByteArray key = keyText.left(16);
     key.append(QByteArray(16 - key.size(), '\0'));
     QProcess p;
-    QStringList args{QStringLiteral("enc"), QStringLiteral("-aes-128-ecb"), QStringLiteral("-K"),
-                     QString::fromLatin1(key.toHex())};
-    if (decrypt) {
-        args.append(QStringLiteral("-d"));
-    }
-    p.start(QStringLiteral("openssl"), args);
+    p.start(QStringLiteral("openssl"), {QStringLiteral("enc"), QStringLiteral("-aes-128-ecb"), QStringLiteral("-K"),
+                                        QString::fromLatin1(key.toHex())});
     p.waitForStarted();
     p.write(data);
     p.closeWriteChannel();
