@@ -39,19 +39,6 @@ Tree referenceTree() {
 
 int exitCodeOf(const ItemResult& r) { return (r.complete ? 1 : 0) | (r.sourceRemoved ? 2 : 0); }
 
-// The stored copy, leftovers ignored, must restore to exactly `expected`.
-void expectStoredCopyRestores(const TestEnvironment& env, const walk::ItemPaths& paths, const Tree& expected,
-                              const std::string& context) {
-    const QString elsewhere = env.base() + QStringLiteral("/check/item");
-    QDir(env.base() + QStringLiteral("/check")).removeRecursively();
-    auto model = testing::newRecord(elsewhere);
-    HideOptions keep;
-    keep.removeSource = false;
-    const ItemResult r = unhideItem(model, {elsewhere, paths.storedTop, paths.itemClass}, {}, keep);
-    ASSERT_TRUE(r.complete) << context << " " << testing::problemsOf(r);
-    EXPECT_EQ(testing::snapshot(elsewhere), expected) << context;
-}
-
 // Every file under the stored top's name must be sound: the top appears only when whole.
 void expectStoredTopSound(const QString& storedTop, storedfile::ItemClass itemClass, const std::string& context) {
     if (!QFileInfo(storedTop).isDir()) {
@@ -95,21 +82,17 @@ qint64 fastestRunUs(const std::function<void()>& reset, const std::function<int(
     return full;
 }
 
-struct KilledCase {
-    bool store;
-    const char* item;
-};
-
-class KilledWalk : public ::testing::TestWithParam<KilledCase> {};
+// A store or a restore, of a folder item of either class.
+class KilledWalk : public ::testing::TestWithParam<std::tuple<bool, const char*>> {};
 
 // Whatever the moment of the kill, the side the walk started from is whole, or the other side
 // is: the stored copy restores (a store) or the item is back (a restore). When the walk had not
 // finished, running it again finishes it, and only the item itself is left where it wrote.
 TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
-    const bool store = GetParam().store;
+    const auto [store, item] = GetParam();
     TestEnvironment env;
     const Tree reference = referenceTree();
-    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(GetParam().item);
+    const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(item);
     const QString container = env.base() + QStringLiteral("/vault/c");
     const auto paths = testing::pathsFor(plain, container);
     writeTree(plain, reference);
@@ -156,22 +139,25 @@ TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
         }
         const QString written = store ? paths.storedTop : plain;
         EXPECT_EQ(testing::entriesOf(QFileInfo(written).path()), QStringList{QFileInfo(written).fileName()}) << context;
+        // The stored copy, leftovers ignored, restores to exactly the item; kept for the next round.
+        const QString check = store ? env.base() + QStringLiteral("/check/item") : plain;
         if (store) {
-            expectStoredCopyRestores(env, paths, reference, context);
-        } else {
-            EXPECT_EQ(testing::snapshot(plain), reference) << context;
+            HideOptions keep;
+            keep.removeSource = false;
+            QDir(env.base() + QStringLiteral("/check")).removeRecursively();
+            const ItemResult r = unhideItem(testing::newRecord(check), {check, paths.storedTop, paths.itemClass}, {}, keep);
+            ASSERT_TRUE(r.complete) << context << " " << testing::problemsOf(r);
         }
+        EXPECT_EQ(testing::snapshot(check), reference) << context;
     }
     // The moments spread over the walk: some kills came before it could finish.
     EXPECT_GT(unfinished, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Walks, KilledWalk,
-                         ::testing::Values(KilledCase{true, "item"}, KilledCase{true, "item.txt"},
-                                           KilledCase{false, "item"}, KilledCase{false, "item.txt"}),
+INSTANTIATE_TEST_SUITE_P(Walks, KilledWalk, ::testing::Combine(::testing::Bool(), ::testing::Values("item", "item.txt")),
                          [](const auto& info) {
-                             return (info.param.store ? "Store_" : "Restore_") +
-                                    testing::readableName(QString::fromLatin1(info.param.item));
+                             return (std::get<0>(info.param) ? "Store_" : "Restore_") +
+                                    testing::readableName(QString::fromLatin1(std::get<1>(info.param)));
                          });
 
 // A walk stopped by a failing write keeps the side it started from and leaves nothing where it

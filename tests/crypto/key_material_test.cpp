@@ -108,6 +108,7 @@ TEST(VaultPaths, ThumbnailNames) {
     const QString root = env.vaultRoot();
     const QString drive = env.mountVolume(QStringLiteral("USB"));
     const QString localPicture = root + QStringLiteral("/Photos/a.PNG");
+    const QByteArray localDigest = QCryptographicHash::hash(localPicture.toUtf8(), QCryptographicHash::Md5).toHex();
     struct Case {
         QString item;
         QString expected;
@@ -121,11 +122,7 @@ TEST(VaultPaths, ThumbnailNames) {
         // The picture test ignores case; the shared name keeps the extension's case.
         {QStringLiteral("/home/u/doc.PDF"), root + QStringLiteral("/Thumb/PDF.jpg")},
         {QStringLiteral("/home/u/Makefile"), root + QStringLiteral("/Thumb/.jpg")},
-        {localPicture, root + QStringLiteral("/Thumb/") + QString::fromLatin1(QCryptographicHash::hash(
-                                                              localPicture.toUtf8(), QCryptographicHash::Md5)
-                                                              .toHex()
-                                                              .toUpper()) +
-                           QStringLiteral(".jpg")},
+        {localPicture, root + QStringLiteral("/Thumb/") + QString::fromLatin1(localDigest.toUpper()) + ".jpg"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(HelpClass::getFileThumbImagePath(c.item, QStringLiteral("Box.flp")), c.expected)
