@@ -1,6 +1,7 @@
-// A walk killed at any moment, or stopped by a full disk, loses no byte: the plain item is
-// intact, or the stored copy verifies and restores byte for byte.
+// A walk killed at any moment, or stopped before it could finish, loses no byte: the plain item
+// is intact, or the stored copy verifies and restores byte for byte.
 #include "core/file_system.h"
+#include "crypto/help_class.h"
 #include "crypto/item_hiding.h"
 #include "crypto/stored_file.h"
 #include "crypto/tree_walk.h"
@@ -15,6 +16,8 @@
 #include <limits>
 #include <optional>
 #include <random>
+
+#include <sys/stat.h>
 
 namespace tessaro {
 namespace {
@@ -160,23 +163,27 @@ INSTANTIATE_TEST_SUITE_P(Walks, KilledWalk, ::testing::Combine(::testing::Bool()
                                     testing::readableName(QString::fromLatin1(std::get<1>(info.param)));
                          });
 
-// A walk stopped by a failing write keeps the side it started from and leaves nothing where it
-// was writing. Under the limit on the size of a file the write fails as any write may; on a
-// small real disk it is full: the walk stops there and says in one line which file and why.
-struct FullCase {
+// A walk that cannot finish keeps the side it started from and leaves nothing where it was
+// writing: stopped by a write that fails as any write may (under the limit on the size of a
+// file), by a full disk (a small real one: the walk stops there and says in one line which file
+// and why), by the user's cancel from inside the walk as the cancel button does, or by a
+// special file that must not hang it.
+enum class Stop { FileSizeLimit, SmallDisk, Cancel, Fifo };
+
+struct StopCase {
     const char* item;
     bool store;
-    bool realDisk;
+    Stop stop;
 };
 
-class FullDisk : public ::testing::TestWithParam<FullCase> {};
+class StoppedWalk : public ::testing::TestWithParam<StopCase> {};
 
-TEST_P(FullDisk, KeepsItsSourceAndLeavesNothing) {
-    const FullCase c = GetParam();
+TEST_P(StoppedWalk, KeepsItsSourceAndLeavesNothing) {
+    const StopCase c = GetParam();
     TestEnvironment env;
     std::optional<RealDrive> disk;
     QString writeRoot = env.base() + QStringLiteral("/target");
-    if (c.realDisk) {
+    if (c.stop == Stop::SmallDisk) {
         disk.emplace(env, QStringLiteral("Small"), RealDrive::Kind::Tmpfs, 1 << 20);
         SKIP_UNLESS_MOUNTED(*disk);
         writeRoot = disk->point();
@@ -193,37 +200,66 @@ TEST_P(FullDisk, KeepsItsSourceAndLeavesNothing) {
     }
     const QString source = c.store ? plain : paths.storedTop;
     const Tree before = testing::snapshot(source);
+    // A special file cannot be read to compare: it is made after, and must be there after.
+    const QString pipe = plain + QStringLiteral("/pipe");
+    if (c.stop == Stop::Fifo) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    }
     // A restore goes to a place under the write root; a store writes its container there.
-    const QString target = c.store ? plain : writeRoot + QStringLiteral("/") + QString::fromLatin1(c.item);
+    const QString target = c.store ? plain : writeRoot + QLatin1Char('/') + QString::fromLatin1(c.item);
     const QString written = c.store ? writeRoot + QStringLiteral("/vault/c") : writeRoot;
-    auto walk = [&] {
-        auto model = testing::newRecord(target);
-        return c.store ? hideItem(model, paths) : unhideItem(model, {target, paths.storedTop, paths.itemClass});
+    const auto model = testing::newRecord(target);
+    qint64 lastIndex = 0;
+    const walk::WalkProgress progress = [&](qint64 index, float) {
+        lastIndex = index;
+        if (c.stop == Stop::Cancel && index == 2) {
+            model->isCancel = true;
+        }
     };
-    if (c.realDisk) {
+    auto walk = [&] {
+        return c.store ? hideItem(model, paths, progress)
+                       : unhideItem(model, {target, paths.storedTop, paths.itemClass}, progress);
+    };
+    if (c.stop == Stop::FileSizeLimit) {
+        EXPECT_EQ(runChild([&] { return exitCodeOf(walk()); }, -1, 700000), 0);
+    } else {
         const ItemResult r = walk();
         EXPECT_FALSE(r.complete);
-        EXPECT_TRUE(r.outOfSpace);
-        ASSERT_EQ(r.problems.size(), 1) << testing::problemsOf(r);
-        EXPECT_TRUE(r.problems.first().contains(fs::errorText(ENOSPC)) && r.problems.first().contains(target))
-            << testing::problemsOf(r);
-    } else {
-        EXPECT_EQ(runChild([&] { return exitCodeOf(walk()); }, -1, 700000), 0);
+        EXPECT_EQ(r.cancelled, c.stop == Stop::Cancel);
+        EXPECT_EQ(r.outOfSpace, c.stop == Stop::SmallDisk);
+        if (c.stop == Stop::Cancel) {
+            EXPECT_EQ(lastIndex, 2);
+            EXPECT_EQ(HelpClass::fileModel(), model);  // the walk published its record
+        } else {
+            ASSERT_EQ(r.problems.size(), 1) << testing::problemsOf(r);
+        }
+        if (c.stop == Stop::SmallDisk) {
+            EXPECT_TRUE(r.problems.first().contains(fs::errorText(ENOSPC)) && r.problems.first().contains(target))
+                << testing::problemsOf(r);
+        }
+    }
+    if (c.stop == Stop::Fifo) {
+        EXPECT_TRUE(QFile::remove(pipe));
     }
     EXPECT_EQ(testing::snapshot(source), before);
     EXPECT_EQ(testing::entriesOf(written), QStringList());
 }
 
-INSTANTIATE_TEST_SUITE_P(Walks, FullDisk,
-                         ::testing::Values(FullCase{"item", true, false}, FullCase{"item.txt", true, false},
-                                           FullCase{"single.bin", true, false}, FullCase{"single.txt", true, false},
-                                           FullCase{"item", false, false}, FullCase{"item.txt", false, false},
-                                           FullCase{"item", true, true}, FullCase{"item.txt", false, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.realDisk ? "SmallDisk_" : "FileSizeLimit_") +
-                                    (info.param.store ? "Store_" : "Restore_") +
-                                    testing::readableName(QString::fromLatin1(info.param.item));
-                         });
+std::string nameOf(const ::testing::TestParamInfo<StopCase>& info) {
+    const std::string stops[] = {"FileSizeLimit", "SmallDisk", "Cancel", "Fifo"};
+    return stops[static_cast<int>(info.param.stop)] + (info.param.store ? "_Store_" : "_Restore_") +
+           testing::readableName(QString::fromLatin1(info.param.item));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Walks, StoppedWalk,
+    ::testing::Values(StopCase{"item", true, Stop::FileSizeLimit}, StopCase{"item.txt", true, Stop::FileSizeLimit},
+                      StopCase{"single.bin", true, Stop::FileSizeLimit}, StopCase{"single.txt", true, Stop::FileSizeLimit},
+                      StopCase{"item", false, Stop::FileSizeLimit}, StopCase{"item.txt", false, Stop::FileSizeLimit},
+                      StopCase{"item", true, Stop::SmallDisk}, StopCase{"item.txt", false, Stop::SmallDisk},
+                      StopCase{"item", true, Stop::Cancel}, StopCase{"item.txt", false, Stop::Cancel},
+                      StopCase{"item", true, Stop::Fifo}),
+    nameOf);
 
 }  // namespace
 }  // namespace tessaro

@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <sys/stat.h>
-
 namespace tessaro {
 namespace {
 
@@ -96,56 +94,6 @@ TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     EXPECT_EQ(indexes, (std::vector<qint64>{1, 2}));
     EXPECT_EQ(HelpClass::FileSizeAtFilemodel(testing::newRecord(env.base() + QStringLiteral("/none")), QString(), 5, 0, {}),
               5);
-}
-
-// A walk that cannot finish, cancelled from inside the walk as the cancel button does, or a
-// hide stopped by a special file that must not hang it, takes back what it wrote and keeps
-// the side it started from.
-TEST(TreeWalk, AnIncompleteWalkTakesBackWhatItWroteAndKeepsItsSource) {
-    TestEnvironment env;
-    const struct {
-        const char* item;
-        bool store;
-        qint64 cancelAt;  // the file at which the user cancels; 0 never
-    } cases[] = {{"cancelled store", true, 2}, {"store with fifo", true, 0}, {"cancelled restore", false, 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.item);
-        const QString plain = env.base() + QLatin1Char('/') + QString::fromLatin1(c.item);
-        for (const char* n : {"/1", "/2", "/3"}) {
-            TestEnvironment::writeFile(plain + QString::fromLatin1(n), QByteArray(100, n[1]));
-        }
-        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-        if (!c.store) {
-            ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-        } else if (c.cancelAt == 0) {
-            ASSERT_EQ(::mkfifo(QFile::encodeName(plain + QStringLiteral("/pipe")).constData(), 0600), 0);
-        }
-        const auto storedBefore = testing::snapshot(paths.storedTop);
-        auto model = testing::newRecord(plain);
-        model->fileSize = c.store ? 0 : 300;
-        std::vector<qint64> seen;
-        const walk::WalkProgress progress = [&](qint64 index, float) {
-            seen.push_back(index);
-            if (index == c.cancelAt) {
-                model->isCancel = true;
-            }
-        };
-        const ItemResult r = c.store ? hideItem(model, paths, progress) : unhideItem(model, paths, progress);
-        EXPECT_FALSE(r.complete);
-        EXPECT_EQ(r.cancelled, c.cancelAt > 0);
-        if (c.cancelAt > 0) {
-            EXPECT_EQ(seen.back(), c.cancelAt);
-            EXPECT_EQ(HelpClass::fileModel(), model);  // the walk published its record
-        } else {
-            EXPECT_EQ(r.problems.size(), 1);
-        }
-        for (const char* n : {"/1", "/2", "/3"}) {
-            EXPECT_EQ(TestEnvironment::readFile(plain + QString::fromLatin1(n)), c.store ? QByteArray(100, n[1]) : "");
-        }
-        EXPECT_EQ(QFileInfo::exists(plain), c.store);
-        EXPECT_EQ(testing::snapshot(paths.storedTop), storedBefore);
-        EXPECT_EQ(testing::entriesOf(env.base()).filter(QStringLiteral("tessaro")), QStringList());
-    }
 }
 
 TEST(TreeWalk, UnhideNeverReplacesWhatIsThereAndRestoresBeside) {
