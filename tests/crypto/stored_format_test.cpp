@@ -15,11 +15,7 @@ namespace {
 using testing::TestEnvironment;
 
 TEST(SwappedName, ExchangesNeighboursPerComponentAndIsItsOwnInverse) {
-    struct Case {
-        QString plain;
-        QString swapped;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<QString, QString> cases[] = {
         {QStringLiteral("photo.jpg"), QStringLiteral("hpto.opjg")},
         {QStringLiteral("a"), QStringLiteral("a")},
         {QStringLiteral("abc"), QStringLiteral("bac")},
@@ -30,9 +26,9 @@ TEST(SwappedName, ExchangesNeighboursPerComponentAndIsItsOwnInverse) {
         {QString::fromUtf8("\xF0\x9F\x98\x80x"), QString::fromUtf8("x\xF0\x9F\x98\x80")},
         {QString::fromUtf8("a\xF0\x9F\x98\x80\xF0\x9F\x8E\x89"), QString::fromUtf8("\xF0\x9F\x98\x80" "a\xF0\x9F\x8E\x89")},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(swappedName(c.plain), c.swapped) << qPrintable(c.plain);
-        EXPECT_EQ(HelpClass::AESPath(c.swapped), swappedName(c.swapped));
+    for (const auto& [plain, swapped] : cases) {
+        EXPECT_EQ(swappedName(plain), swapped) << qPrintable(plain);
+        EXPECT_EQ(HelpClass::AESPath(plain), swapped);
     }
     // Own inverse for names without empty components, also with a lone surrogate.
     QString lone = QStringLiteral("ab");
