@@ -127,12 +127,8 @@ TEST(Volumes, OnlyAnOwnRealDirectoryIsMadeTraversable) {
         }
         const QString target = env.base() + QLatin1Char('/') + QString::fromLatin1(c.name);
         const QString path = c.kind == Kind::LinkToDirectory ? target + QStringLiteral(" (link)") : target;
-        if (c.kind == Kind::File) {
-            ASSERT_TRUE(TestEnvironment::writeFile(target, "x"));
-        } else if (c.kind != Kind::Nothing) {
-            ASSERT_TRUE(QDir().mkpath(target));
-        }
         if (c.kind != Kind::Nothing) {
+            ASSERT_TRUE(c.kind == Kind::File ? TestEnvironment::writeFile(target, "x") : QDir().mkpath(target));
             ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), static_cast<mode_t>(c.modeBefore)), 0);
         }
         if (c.kind == Kind::TheirDirectory) {

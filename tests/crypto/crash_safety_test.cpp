@@ -71,20 +71,6 @@ HideOptions recorded() {
     return options;
 }
 
-// The fastest of three whole runs of `work` after `reset`, in microseconds: a kill moment
-// past a slow first run would never land inside the walk.
-qint64 fastestRunUs(const std::function<void()>& reset, const std::function<int()>& work) {
-    qint64 full = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < 3; ++i) {
-        reset();
-        QElapsedTimer timer;
-        timer.start();
-        EXPECT_EQ(runChild(work), 3);
-        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
-    }
-    return full;
-}
-
 // A store or a restore, of a folder item of either class.
 class KilledWalk : public ::testing::TestWithParam<std::tuple<bool, const char*>> {};
 
@@ -118,7 +104,15 @@ TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
         model->fileSize = total;
         return exitCodeOf(store ? hideItem(model, paths, {}, options) : unhideItem(model, paths, {}, options));
     };
-    const qint64 full = fastestRunUs(reset, walk);
+    // The fastest of three whole runs: a kill moment past a slow first run would never land in the walk.
+    qint64 full = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        reset();
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(runChild(walk), 3);
+        full = std::min<qint64>(full, std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    }
 
     std::mt19937 rng(store ? 20261207 : 7122026);
     int unfinished = 0;

@@ -84,8 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Classes, TreeRoundTrip,
 TEST(TreeWalk, SizePassAddsFileSizesAndReportsIndexes) {
     TestEnvironment env;
     const QString plain = env.base() + QStringLiteral("/two");
-    TestEnvironment::writeFile(plain + QStringLiteral("/a"), QByteArray(10, 'a'));
-    TestEnvironment::writeFile(plain + QStringLiteral("/b"), QByteArray(20, 'b'));
+    testing::writeTree(plain, {{"/a", QByteArray(10, 'a')}, {"/b", QByteArray(20, 'b')}});
     auto model = testing::newRecord(plain);
     std::vector<qint64> indexes;
     const qint64 total = HelpClass::FileSizeAtFilemodel(model, QString(), 0, 0, [&](qint64 i, float) { indexes.push_back(i); });
