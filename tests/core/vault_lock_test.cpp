@@ -91,13 +91,11 @@ TEST_F(LockNote, ANoteThatIsNoPlainFileOfOursIsNeverBelievedOrWaitedOn) {
             QFile::link(elsewhere, note);
         }
         const int held = holdElsewhere();
-        const QString vault = env.vaultRoot();
-        const QByteArray shown = c.shown;
-        const auto check = [vault, shown] {
-            const QString refusal = refusalFor(vault) + QLatin1Char('|') +
-                                    VaultLock::holderOf(vault).value_or(VaultLock::Holder{}).who;
+        const auto check = [&] {
+            const QString refusal = refusalFor(env.vaultRoot()) + QLatin1Char('|') +
+                                    VaultLock::holderOf(env.vaultRoot()).value_or(VaultLock::Holder{}).who;
             const bool escaped = !refusal.contains(QChar(0x1b)) && !refusal.contains(QChar(0x9b));
-            return refusal.contains(QString::fromUtf8(shown)) && escaped && refusal.size() < 600 ? 0 : 1;
+            return refusal.contains(QString::fromUtf8(c.shown)) && escaped && refusal.size() < 600 ? 0 : 1;
         };
         // A FIFO without a writer blocks a plain open: in a child, killed when it hangs.
         const int status = c.plant == Plant::Fifo ? testing::runChild(check, 2'000'000) : check();
@@ -106,19 +104,21 @@ TEST_F(LockNote, ANoteThatIsNoPlainFileOfOursIsNeverBelievedOrWaitedOn) {
     }
 }
 
-// A folder for notes that is not ours alone is not used: the lock still works, without a
-// note, and nothing is written into the folder.
-TEST_F(LockNote, AFolderNotOursAloneGetsNoNote) {
+// A note goes only into a folder of our own: without a runtime folder, into a per-user folder
+// made owner-only whatever the umask, and the holder is named from it. A folder that is not
+// ours alone is not used: the lock still works, without a note, and nothing is written there.
+TEST_F(LockNote, ANoteGoesOnlyIntoAFolderOfOurOwn) {
     const QString elsewhere = env.base() + QStringLiteral("/elsewhere");
     ::mkdir(native(elsewhere).constData(), 0700);
     const QString locks = runtime() + QStringLiteral("/tessaro-locks");
     const struct {
         const char* name;
         bool runtimeSet;
-        QString folder;  // the folder that must stay empty
-        mode_t mode;     // 0: the per-user temporary folder is a link to it
+        QString folder;  // the folder that must stay empty, or gets the note
+        mode_t mode;     // 0: the per-user temporary folder is a link to it; 1: made by the lock
         bool theirs = false;
     } cases[] = {
+        {"per-user temporary folder made for the note", false, fallback(), 1},
         {"lock folder open to all", true, locks, 0777},
         {"per-user temporary folder open to the group", false, fallback(), 0770},
         {"per-user temporary folder is a link", false, elsewhere, 0},
@@ -136,7 +136,7 @@ TEST_F(LockNote, AFolderNotOursAloneGetsNoNote) {
         c.runtimeSet ? qputenv("XDG_RUNTIME_DIR", native(runtime())) : qunsetenv("XDG_RUNTIME_DIR");
         if (c.mode == 0) {
             QFile::link(c.folder, fallback());
-        } else {
+        } else if (c.mode != 1) {
             ::mkdir(native(c.folder).constData(), c.mode);
             ::chmod(native(c.folder).constData(), c.mode);
         }
@@ -145,29 +145,24 @@ TEST_F(LockNote, AFolderNotOursAloneGetsNoNote) {
         }
         {
             QString refusal;
-            const auto lock = VaultLock::acquire(env.vaultRoot(), QStringLiteral("test"), 0, &refusal);
+            const mode_t previous = ::umask(0);
+            const auto lock = VaultLock::acquire(env.vaultRoot(), QStringLiteral("the test's window"), 0, &refusal);
+            ::umask(previous);
             ASSERT_TRUE(lock) << refusal.toStdString();
-            EXPECT_TRUE(QDir(c.folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+            if (c.mode == 1) {
+                EXPECT_EQ(TestEnvironment::modeOf(c.folder), 0700);
+                EXPECT_EQ(TestEnvironment::modeOf(c.folder + QStringLiteral("/tessaro-locks")), 0700);
+                EXPECT_EQ(TestEnvironment::modeOf(notePath(c.folder)), 0600);
+                EXPECT_EQ(VaultLock::holderOf(env.vaultRoot()).value_or(VaultLock::Holder{}).who,
+                          QStringLiteral("the test's window"));
+            } else {
+                EXPECT_TRUE(QDir(c.folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+            }
         }
         const int held = holdElsewhere();
         EXPECT_TRUE(refusalFor(env.vaultRoot()).contains(QStringLiteral("another Tessaro program")));
         ::close(held);
     }
-}
-
-// Without a runtime folder the notes go to a per-user folder made owner-only, whatever the
-// umask; the holder is named from it.
-TEST_F(LockNote, WithoutARuntimeFolderANoteGoesToAPrivateFolderOfItsOwn) {
-    qunsetenv("XDG_RUNTIME_DIR");
-    const mode_t previous = ::umask(0);
-    QString refusal;
-    const auto lock = VaultLock::acquire(env.vaultRoot(), QStringLiteral("the test's window"), 0, &refusal);
-    ::umask(previous);
-    ASSERT_TRUE(lock) << refusal.toStdString();
-    EXPECT_EQ(TestEnvironment::modeOf(fallback()), 0700);
-    EXPECT_EQ(TestEnvironment::modeOf(fallback() + QStringLiteral("/tessaro-locks")), 0700);
-    EXPECT_EQ(TestEnvironment::modeOf(notePath(fallback())), 0600);
-    EXPECT_EQ(VaultLock::holderOf(env.vaultRoot()).value_or(VaultLock::Holder{}).who, QStringLiteral("the test's window"));
 }
 
 }  // namespace

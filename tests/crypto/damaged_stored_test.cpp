@@ -38,7 +38,6 @@ TEST_P(DamagedStoredFile, IsRefusedLoggedAndKept) {
 
     LogCapture log;
     auto back = testing::newRecord(env.base() + QStringLiteral("/out/deeper/") + QString::fromLatin1(d.itemName));
-    back->fileSize = content.size();
     const ItemResult r = unhideItem(back, {back->path, paths.storedTop, paths.itemClass});
     EXPECT_FALSE(r.complete) << d.what;
     EXPECT_FALSE(QFileInfo::exists(env.base() + QStringLiteral("/out"))) << d.what;

@@ -80,11 +80,9 @@ TEST_P(StoredLayout, MatchesOpensslBytesAndRestoresExactly) {
     const bool text = iswenbenwenjian(plain);
     const QByteArray body = text ? testing::opensslEcb(stamp.mid(stamp.lastIndexOf("_tsro_") + 6), content) : content;
     const QByteArray onDisk = TestEnvironment::readFile(paths.storedTop);
-    EXPECT_EQ(onDisk.size(), 2 * header.size() + (text ? 16 * (c.size / 16 + 1) : c.size));
     EXPECT_TRUE(onDisk == header + body + footer) << c.name;
 
     auto back = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromUtf8(c.name));
-    back->fileSize = c.size;
     const ItemResult restored = unhideItem(back, {back->path, paths.storedTop, paths.itemClass});
     ASSERT_TRUE(restored.complete) << testing::problemsOf(restored);
     EXPECT_EQ(TestEnvironment::readFile(back->path), content);
@@ -117,14 +115,12 @@ TEST(StoredFixtures, RestoreCopiesMadeUnderOtherPasswords) {
         const QString copy = env.base() + QStringLiteral("/c/") + QString::fromLatin1(c.stored);
         ASSERT_TRUE(TestEnvironment::writeFile(copy, TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.stored)));
         auto model = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromLatin1(c.plain));
-        const ItemResult r = unhideItem(model, {model->path, copy, walk::classForItemName(model->path)});
-        EXPECT_TRUE(r.complete) << c.stored << qPrintable(r.problems.join(QLatin1Char(' ')));
-        EXPECT_EQ(TestEnvironment::readFile(model->path),
-                  TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected))
+        const auto itemClass = walk::classForItemName(model->path);
+        EXPECT_EQ(storedfile::verifyStoredFile(copy, itemClass, 64), QString()) << c.stored;
+        const ItemResult r = unhideItem(model, {model->path, copy, itemClass});
+        EXPECT_TRUE(r.complete) << c.stored << testing::problemsOf(r);
+        EXPECT_EQ(TestEnvironment::readFile(model->path), TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected))
             << c.stored;
-        EXPECT_EQ(storedfile::verifyStoredFile(fixtures + QLatin1Char('/') + c.stored,
-                                               walk::classForItemName(QString::fromLatin1(c.plain)), 64),
-                  QString());
     }
 }
 

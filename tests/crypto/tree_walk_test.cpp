@@ -67,7 +67,6 @@ TEST_P(TreeRoundTrip, HideThenUnhideGivesBackEveryByteAndFolderTwice) {
         EXPECT_GT(size, 1500000);
 
         auto back = testing::newRecord(plain);
-        back->fileSize = size;
         const ItemResult shown = unhideItem(back, paths);
         ASSERT_TRUE(shown.complete) << testing::problemsOf(shown);
         EXPECT_EQ(back->currentEncryptSize.load(), size);
@@ -105,9 +104,7 @@ TEST(TreeWalk, UnhideNeverReplacesWhatIsThereAndRestoresBeside) {
         ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
         TestEnvironment::writeFile(file, "the user's new file");
         const auto newThing = testing::snapshot(plain);
-        auto back = testing::newRecord(plain);
-        back->fileSize = 8;
-        const ItemResult r = unhideItem(back, paths);
+        const ItemResult r = unhideItem(testing::newRecord(plain), paths);
         ASSERT_TRUE(r.complete);
         EXPECT_TRUE(r.restoredBeside);
         EXPECT_EQ(testing::snapshot(plain), newThing);
