@@ -80,7 +80,7 @@ TEST(Volumes, TheLocalCatalogueKeepsAPathOnADriveAsItIs) {
     item->path = onDrive;
     RowList rows = Catalogue::defaultRemovableList(QStringLiteral("USB"), QStringLiteral("USB/Box.flp"), 1);
     rows[1]->fileModels->append(item);
-    const std::optional<QByteArray> bytes = catalogue::serializeRows(rows, catalogue::ListKind::Local, std::nullopt).bytes;
+    const auto bytes = catalogue::serializeRows(rows, catalogue::ListKind::Local, std::nullopt).bytes;
     ASSERT_TRUE(bytes);
     EXPECT_TRUE(bytes->contains("<string>" + onDrive.toUtf8() + "</string>")) << bytes->toStdString();
 }

@@ -15,10 +15,7 @@ QByteArray runStream(AesEcbStream::Direction direction, const AesKey& key, const
     for (qint64 at = 0; at < input.size(); at += piece) {
         EXPECT_TRUE(stream.update(input.constData() + at, std::min(piece, input.size() - at), out));
     }
-    if (!stream.finish(out)) {
-        return QByteArray("finish failed");
-    }
-    return out;
+    return stream.finish(out) ? out : QByteArray("finish failed");
 }
 
 // Lengths around the block size, under key texts longer than a key (cut to 16 bytes), shorter

@@ -65,10 +65,8 @@ void removeRecordedLeftover(const QString& directory, const QString& recordedNam
 }
 
 HideOptions recorded() {
-    HideOptions options;
-    options.workDirectoryName = QStringLiteral(".tessaro-work-recorded");
-    options.temporaryName = QStringLiteral(".tessaro-restore-recorded");
-    return options;
+    return {.workDirectoryName = QStringLiteral(".tessaro-work-recorded"),
+            .temporaryName = QStringLiteral(".tessaro-restore-recorded")};
 }
 
 // A store or a restore, of a folder item of either class.
@@ -139,10 +137,9 @@ TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
         // The stored copy, leftovers ignored, restores to exactly the item; kept for the next round.
         const QString check = store ? env.base() + QStringLiteral("/check/item") : plain;
         if (store) {
-            HideOptions keep;
-            keep.removeSource = false;
             QDir(env.base() + QStringLiteral("/check")).removeRecursively();
-            const ItemResult r = unhideItem(testing::newRecord(check), {check, paths.storedTop, paths.itemClass}, {}, keep);
+            const ItemResult r =
+                unhideItem(testing::newRecord(check), {check, paths.storedTop, paths.itemClass}, {}, {.removeSource = false});
             ASSERT_TRUE(r.complete) << context << " " << testing::problemsOf(r);
         }
         EXPECT_EQ(testing::snapshot(check), reference) << context;
@@ -151,7 +148,8 @@ TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
     EXPECT_GT(unfinished, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Walks, KilledWalk, ::testing::Combine(::testing::Bool(), ::testing::Values("item", "item.txt")),
+INSTANTIATE_TEST_SUITE_P(Walks, KilledWalk,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values("item", "item.txt")),
                          [](const auto& info) {
                              return (std::get<0>(info.param) ? "Store_" : "Restore_") +
                                     testing::readableName(QString::fromLatin1(std::get<1>(info.param)));
@@ -248,7 +246,8 @@ std::string nameOf(const ::testing::TestParamInfo<StopCase>& info) {
 INSTANTIATE_TEST_SUITE_P(
     Walks, StoppedWalk,
     ::testing::Values(StopCase{"item", true, Stop::FileSizeLimit}, StopCase{"item.txt", true, Stop::FileSizeLimit},
-                      StopCase{"single.bin", true, Stop::FileSizeLimit}, StopCase{"single.txt", true, Stop::FileSizeLimit},
+                      StopCase{"single.bin", true, Stop::FileSizeLimit},
+                      StopCase{"single.txt", true, Stop::FileSizeLimit},
                       StopCase{"item", false, Stop::FileSizeLimit}, StopCase{"item.txt", false, Stop::FileSizeLimit},
                       StopCase{"item", true, Stop::SmallDisk}, StopCase{"item.txt", false, Stop::SmallDisk},
                       StopCase{"item", true, Stop::Cancel}, StopCase{"item.txt", false, Stop::Cancel},

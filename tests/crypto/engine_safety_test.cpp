@@ -72,8 +72,9 @@ TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheWalkAndKeepTheItem) {
         const QString source = c.store ? plain : paths.storedTop;
         const Tree before = testing::snapshot(source);
         const FoldingCase folding(!c.realExfat);
-        const ItemResult r = c.store ? hideItem(testing::newRecord(plain), paths)
-                                     : unhideItem(testing::newRecord(onDrive), {onDrive, paths.storedTop, paths.itemClass});
+        const walk::ItemPaths restore{onDrive, paths.storedTop, paths.itemClass};
+        const ItemResult r =
+            c.store ? hideItem(testing::newRecord(plain), paths) : unhideItem(testing::newRecord(onDrive), restore);
         const QString said = r.problems.join(QLatin1Char('\n'));
         EXPECT_FALSE(r.complete);
         EXPECT_FALSE(r.sourceRemoved);
@@ -116,9 +117,7 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
         const bool folder = name == QLatin1String("Box");
         folder ? writeTree(plain, {{"/old only", "o"}, {"/shared", "old"}}) : void(TestEnvironment::writeFile(plain, "old"));
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + name);
-        HideOptions keep;
-        keep.removeSource = false;
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, keep).complete);
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, {.removeSource = false}).complete);
         QDir(plain).removeRecursively();
         QFile::remove(plain);
         folder ? writeTree(plain, {{"/new only", "n"}, {"/shared", "new"}}) : void(TestEnvironment::writeFile(plain, "new"));
@@ -130,9 +129,7 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
             << testing::problemsOf(refused);
         EXPECT_EQ(testing::snapshot(plain), newItem);
 
-        HideOptions replace;
-        replace.replaceExisting = true;
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, {.replaceExisting = true}).complete);
         EXPECT_EQ(testing::entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
         ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
         EXPECT_EQ(testing::snapshot(plain), newItem);

@@ -32,11 +32,8 @@ inline QByteArray opensslEcb(const QByteArray& keyText, const QByteArray& data) 
 
 // The stamp the test environment's password and address give, written out by hand.
 inline QByteArray expectedStamp(const QByteArray& password = TestEnvironment::kPassword) {
-    QByteArray padded = password;
-    while (padded.size() < 30) {
-        padded.append('0');
-    }
-    return "1.0.0_" + QByteArray(TestEnvironment::kMacAddress) + "_tsro_" + padded;
+    const QByteArray zeros(std::max<qsizetype>(0, 30 - password.size()), '0');
+    return "1.0.0_" + QByteArray(TestEnvironment::kMacAddress) + "_tsro_" + password + zeros;
 }
 
 // Every file and folder below a directory, folders as "<dir>".

@@ -104,10 +104,8 @@ TEST(ItemInspection, SizesComeFromTheFileSystemWithoutReading) {
 
     // A sparse 6 GiB file is measured at once: nothing is read.
     const QString sparse = env.base() + QStringLiteral("/sparse.bin");
-    QFile file(sparse);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(file.resize(6LL << 30));
-    file.close();
+    ASSERT_TRUE(TestEnvironment::writeFile(sparse, {}));
+    ASSERT_TRUE(QFile::resize(sparse, 6LL << 30));
     EXPECT_EQ(inspection::fileSystemSize(sparse), 6LL << 30);
 }
 

@@ -68,9 +68,7 @@ TEST_P(StoredLayout, MatchesOpensslBytesAndRestoresExactly) {
     const QByteArray content = testing::patternBytes(c.size, static_cast<quint32>(c.size + 7));
     ASSERT_TRUE(TestEnvironment::writeFile(plain, content));
     const auto paths = testing::pathsFor(plain, env.vaultRoot() + QStringLiteral("/g/1"));
-    HideOptions keep;
-    keep.removeSource = false;
-    const ItemResult stored = hideItem(testing::newRecord(plain), paths, {}, keep);
+    const ItemResult stored = hideItem(testing::newRecord(plain), paths);
     ASSERT_TRUE(stored.complete) << testing::problemsOf(stored);
 
     // A password past 30 characters makes a longer stamp, so a header of more than 64 bytes.
@@ -119,8 +117,8 @@ TEST(StoredFixtures, RestoreCopiesMadeUnderOtherPasswords) {
         EXPECT_EQ(storedfile::verifyStoredFile(copy, itemClass, 64), QString()) << c.stored;
         const ItemResult r = unhideItem(model, {model->path, copy, itemClass});
         EXPECT_TRUE(r.complete) << c.stored << testing::problemsOf(r);
-        EXPECT_EQ(TestEnvironment::readFile(model->path), TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected))
-            << c.stored;
+        const QByteArray expected = TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected);
+        EXPECT_EQ(TestEnvironment::readFile(model->path), expected) << c.stored;
     }
 }
 
