@@ -26,8 +26,7 @@ TEST_P(DamagedStoredFile, IsRefusedLoggedAndKept) {
     TestEnvironment env;
     const Damage d = GetParam();
     const QString plain = env.base() + QStringLiteral("/in/") + QString::fromLatin1(d.itemName);
-    const QByteArray content = testing::patternBytes(70000, 3);
-    ASSERT_TRUE(TestEnvironment::writeFile(plain, content));
+    ASSERT_TRUE(TestEnvironment::writeFile(plain, testing::patternBytes(70000, 3)));
     const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
     ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
 
