@@ -134,12 +134,12 @@ TEST_P(KilledWalk, AtRandomMomentsLosesNothing) {
         }
         const QString written = store ? paths.storedTop : plain;
         EXPECT_EQ(testing::entriesOf(QFileInfo(written).path()), QStringList{QFileInfo(written).fileName()}) << context;
-        // The stored copy, leftovers ignored, restores to exactly the item; kept for the next round.
+        // The stored copy, leftovers ignored, restores to exactly the item (elsewhere, and is kept).
         const QString check = store ? env.base() + QStringLiteral("/check/item") : plain;
         if (store) {
             QDir(env.base() + QStringLiteral("/check")).removeRecursively();
-            const ItemResult r =
-                unhideItem(testing::newRecord(check), {check, paths.storedTop, paths.itemClass}, {}, {.removeSource = false});
+            const walk::ItemPaths elsewhere{check, paths.storedTop, paths.itemClass};
+            const ItemResult r = unhideItem(testing::newRecord(check), elsewhere, {}, {.removeSource = false});
             ASSERT_TRUE(r.complete) << context << " " << testing::problemsOf(r);
         }
         EXPECT_EQ(testing::snapshot(check), reference) << context;
