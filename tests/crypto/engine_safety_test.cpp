@@ -1,5 +1,6 @@
-// Inputs of ordinary use that once cost files: names a drive cannot tell apart, names like
-// our own temporaries, a full disk, an earlier copy in the way. Each ends with nothing lost.
+// Inputs of ordinary use that once cost files: names a drive cannot tell apart, an earlier
+// copy in the way, a drive that keeps bits, times and links its own way. Each ends with
+// nothing lost.
 #include "core/file_system.h"
 #include "crypto/item_hiding.h"
 #include "crypto/stored_file.h"

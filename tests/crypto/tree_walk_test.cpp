@@ -1,5 +1,5 @@
-// Whole items: round trips over odd names and shapes, progress, cancel, and what a hide or
-// unhide may and may not remove.
+// Whole items: round trips over odd names and shapes (our own temporaries' among them), the
+// size pass, and what a hide or unhide may and may not remove or replace.
 #include "crypto/help_class.h"
 #include "crypto/item_hiding.h"
 #include "crypto/swapped_name.h"
