@@ -1,5 +1,6 @@
-// Inputs of ordinary use that once cost files: names a drive cannot tell apart, names like
-// our own temporaries, a full disk, an earlier copy in the way. Each ends with nothing lost.
+// Inputs of ordinary use that once cost files: names a drive cannot tell apart, an earlier
+// copy in the way, a drive that keeps bits, times and links its own way. Each ends with
+// nothing lost.
 #include "core/file_system.h"
 #include "crypto/item_hiding.h"
 #include "crypto/stored_file.h"
@@ -11,12 +12,11 @@
 #include <QDirIterator>
 
 #include <cmath>
+#include <filesystem>
 #include <optional>
 
-#include <sched.h>
-#include <sys/mount.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -28,144 +28,63 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-QStringList entriesOf(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-// A skip is printed as well, so that a run without the machine's help says so in its log.
-#define SKIP_WITHOUT(available, reason)                          \
-    if (!(available)) {                                          \
-        std::printf("skipped: %s\n", std::string(reason).c_str()); \
-        GTEST_SKIP() << (reason);                                \
-    }
-
-// Exclusive creation folds letter case for the life of the object.
+// Exclusive creation folds letter case for the life of the object, when asked to.
 struct FoldingCase {
-    FoldingCase() { fs::foldCaseForTests(true); }
+    explicit FoldingCase(bool on) { fs::foldCaseForTests(on); }
     ~FoldingCase() { fs::foldCaseForTests(false); }
 };
 
-TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheItemAndKeepIt) {
+// Names a drive cannot tell apart, on a drive that folds case for the test or on a real exFAT
+// drive: the store or the restore that would put both there refuses, names both with the
+// reason, writes nothing there and keeps the side it started from.
+TEST(CaseFolding, NamesADriveCannotTellApartRefuseTheWalkAndKeepTheItem) {
     TestEnvironment env;
+    const RealDrive exfat(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
     const struct {
         const char* item;
         Tree tree;
         const char* first;
         const char* second;
+        bool store;
+        bool realExfat = false;
     } cases[] = {
-        {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg"},
-        {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs"},
-        {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe"},
+        {"Photos", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", true},
+        {"Papers.txt", {{"/Docs/a", "1"}, {"/docs/b", "2"}, {"/other", "3"}}, "Docs", "docs", true},
+        {"Deep", {{"/x/y/README", "r"}, {"/x/y/ReadMe", "m"}}, "README", "ReadMe", true},
+        {"Restored", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}}, "Photo.jpg", "photo.jpg", false},
+        {"On exFAT", {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}}, "Photo.jpg",
+         "photo.jpg", true, true},
     };
-    FoldingCase folding;
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        if (c.realExfat && !exfat.skipReason().isEmpty()) {
+            std::printf("skipped \"%s\": %s\n", c.item, qPrintable(exfat.skipReason()));
+            continue;
+        }
         const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(c.item);
         writeTree(plain, c.tree);
-        const QString container = env.base() + QStringLiteral("/drive/") + QString::fromLatin1(c.item);
-        const auto paths = testing::pathsFor(plain, container);
-        const ItemResult r = hideItem(testing::newRecord(plain), paths);
+        // A store writes its container onto the drive; a restore puts the item there.
+        const QString drive = c.realExfat ? exfat.point() : env.base() + QStringLiteral("/drive");
+        const QString onDrive = drive + QLatin1Char('/') + QString::fromLatin1(c.item);
+        const auto paths = testing::pathsFor(plain, c.store ? onDrive : env.base() + QStringLiteral("/vault/c"));
+        if (!c.store) {
+            ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
+        }
+        const QString source = c.store ? plain : paths.storedTop;
+        const Tree before = testing::snapshot(source);
+        const FoldingCase folding(!c.realExfat);
+        const walk::ItemPaths restore{onDrive, paths.storedTop, paths.itemClass};
+        const ItemResult r =
+            c.store ? hideItem(testing::newRecord(plain), paths) : unhideItem(testing::newRecord(onDrive), restore);
         const QString said = r.problems.join(QLatin1Char('\n'));
-        EXPECT_FALSE(r.complete) << c.item;
-        EXPECT_FALSE(r.sourceRemoved) << c.item;
+        EXPECT_FALSE(r.complete);
+        EXPECT_FALSE(r.sourceRemoved);
         // Either name may be listed first; both are named, with the reason.
         EXPECT_TRUE(said.contains(QString::fromLatin1(c.first)) && said.contains(QString::fromLatin1(c.second)) &&
                     said.contains(QStringLiteral("upper from lower case")))
             << said.toStdString();
-        EXPECT_EQ(readTree(plain), c.tree) << c.item;
-        EXPECT_EQ(entriesOf(container), QStringList()) << c.item;
-    }
-}
-
-TEST(CaseFolding, RestoringOntoAFoldingDriveRefusesAndKeepsTheStoredCopy) {
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    writeTree(plain, {{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}});
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/c"));
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    const Tree stored = testing::snapshot(paths.storedTop);
-
-    FoldingCase folding;
-    const QString drive = env.base() + QStringLiteral("/drive/Photos");
-    const ItemResult r = unhideItem(testing::newRecord(drive), {drive, paths.storedTop, paths.itemClass});
-    EXPECT_FALSE(r.complete);
-    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")));
-    EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/drive")), QStringList());
-    EXPECT_EQ(testing::snapshot(paths.storedTop), stored);
-}
-
-TEST(CaseFolding, ARealExfatDriveRefusesCaseTwinsAndKeepsEverythingWithItsTimes) {
-    TestEnvironment env;
-    const RealDrive drive(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
-    SKIP_WITHOUT(drive.skipReason().isEmpty(), drive.skipReason().toStdString());
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    const Tree tree{{"/Photo.jpg", "upper"}, {"/photo.jpg", "lower"}, {"/other.png", "o"}};
-    writeTree(plain, tree);
-    const QString container = drive.point() + QStringLiteral("/vault/c");
-    const auto paths = testing::pathsFor(plain, container);
-    const ItemResult r = hideItem(testing::newRecord(plain), paths);
-    EXPECT_FALSE(r.complete);
-    EXPECT_TRUE(r.problems.join(QLatin1Char(' ')).contains(QStringLiteral("upper from lower case")))
-        << r.problems.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(readTree(plain), tree);
-    EXPECT_EQ(entriesOf(container), QStringList());
-
-    // Without twins the same folder goes onto the drive and back whole.
-    QFile::remove(plain + QStringLiteral("/photo.jpg"));
-    const Tree single = testing::snapshot(plain);
-    ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    EXPECT_FALSE(QFileInfo::exists(plain));
-    ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
-    EXPECT_EQ(testing::snapshot(plain), single);
-
-    // exFAT through FUSE took an omitted access time for "now" and lost the modification time
-    // with it, on the way into the vault and on the way back.
-    const QString onDrive = drive.point() + QStringLiteral("/Letters");
-    writeTree(onDrive, {{"/a", "a"}, {"/sub/b", "b"}});
-    // The drive's own step (whole seconds through this driver) decides what the time is.
-    const timespec times[2] = {{1300000000, 0}, {1300000000, 500000000}};
-    QList<timespec> before;
-    for (const char* file : {"/a", "/sub/b"}) {
-        const QByteArray path = QFile::encodeName(onDrive + QString::fromLatin1(file));
-        struct stat st {};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
-        ASSERT_EQ(::stat(path.constData(), &st), 0);
-        before.append(st.st_mtim);
-    }
-    const auto back = testing::pathsFor(onDrive, env.base() + QStringLiteral("/vault/t"));
-    ASSERT_TRUE(hideItem(testing::newRecord(onDrive), back).hiddenAndGone());
-    ASSERT_TRUE(unhideItem(testing::newRecord(onDrive), back).complete);
-    for (const char* file : {"/a", "/sub/b"}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(QFile::encodeName(onDrive + QString::fromLatin1(file)).constData(), &st), 0);
-        EXPECT_EQ(st.st_mtim.tv_sec, before.takeFirst().tv_sec) << file;
-        EXPECT_LT(std::abs(st.st_mtim.tv_sec - 1300000000), 2) << file;
-    }
-}
-
-// Names that look like this program's temporaries, plain or after the swap, are ordinary
-// names: stored, restored, and never removed by a later store of the item.
-TEST(TemporaryLikeNames, AreStoredRestoredAndNeverRemoved) {
-    TestEnvironment env;
-    Tree tree;
-    for (const QString& name : {QStringLiteral(".tessaro-partial-x-ABCDEF"), QStringLiteral(".tessaro-work-abc123"),
-                                QStringLiteral(".tessaro-restore-Xy12Zz"), QStringLiteral(".tessaro-partial-")}) {
-        tree.insert(QLatin1Char('/') + name, name.toUtf8());
-        tree.insert(QLatin1Char('/') + swappedName(name), "swapped " + name.toUtf8());
-        tree.insert(QStringLiteral("/sub/") + swappedName(name), "deep " + name.toUtf8());
-    }
-    for (const char* item : {"Folder", "Folder.txt"}) {
-        const QString plain = env.base() + QStringLiteral("/plain/") + QString::fromLatin1(item);
-        writeTree(plain, tree);
-        const Tree before = testing::snapshot(plain);
-        const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + QString::fromLatin1(item));
-        for (int round = 0; round < 2; ++round) {
-            const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(hidden.complete) << hidden.problems.join(QLatin1Char('\n')).toStdString();
-            EXPECT_EQ(testing::snapshot(paths.storedTop).size(), before.size());
-            const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
-            ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char('\n')).toStdString();
-            EXPECT_EQ(testing::snapshot(plain), before) << item << " round " << round;
-        }
+        EXPECT_EQ(testing::snapshot(source), before);
+        EXPECT_EQ(testing::entriesOf(c.store ? onDrive : drive), QStringList());
     }
 }
 
@@ -179,9 +98,7 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
         const bool folder = name == QLatin1String("Box");
         folder ? writeTree(plain, {{"/old only", "o"}, {"/shared", "old"}}) : void(TestEnvironment::writeFile(plain, "old"));
         const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/vault/") + name);
-        HideOptions keep;
-        keep.removeSource = false;
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, keep).complete);
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, {.removeSource = false}).complete);
         QDir(plain).removeRecursively();
         QFile::remove(plain);
         folder ? writeTree(plain, {{"/new only", "n"}, {"/shared", "new"}}) : void(TestEnvironment::writeFile(plain, "new"));
@@ -190,13 +107,11 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
         const ItemResult refused = hideItem(testing::newRecord(plain), paths);
         EXPECT_FALSE(refused.complete);
         EXPECT_TRUE(refused.problems.join(' ').contains(QStringLiteral("already holds a stored copy")))
-            << refused.problems.join('\n').toStdString();
+            << testing::problemsOf(refused);
         EXPECT_EQ(testing::snapshot(plain), newItem);
 
-        HideOptions replace;
-        replace.replaceExisting = true;
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, replace).complete);
-        EXPECT_EQ(entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
+        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths, {}, {.replaceExisting = true}).complete);
+        EXPECT_EQ(testing::entriesOf(env.base() + QStringLiteral("/vault/") + name), QStringList{swappedName(name)});
         ASSERT_TRUE(unhideItem(testing::newRecord(plain), paths).complete);
         EXPECT_EQ(testing::snapshot(plain), newItem);
     }
@@ -204,7 +119,8 @@ TEST(StoredCopyInTheWay, IsReplacedOnlyWhenAskedAndNeverMerged) {
 
 // What an item keeps besides its bytes, wherever the vault lives (a drive without extended
 // attributes and with coarse times keeps them in the item's attribute file): every file's and
-// folder's bits and nanosecond time, and its links as links, never followed.
+// folder's bits and nanosecond time, and its links as links, never followed. An item on such a
+// drive keeps its time too, to the drive's own step.
 class Metadata : public ::testing::TestWithParam<bool> {};
 
 TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
@@ -213,17 +129,15 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     QString vault = env.base() + QStringLiteral("/vault");
     if (GetParam()) {
         drive.emplace(env, QStringLiteral("EXF"), RealDrive::Kind::Exfat, 64 << 20);
-        SKIP_WITHOUT(drive->skipReason().isEmpty(), drive->skipReason().toStdString());
+        SKIP_UNLESS_MOUNTED(*drive);
         vault = drive->point() + QStringLiteral("/vault");
     }
     const QString plain = env.base() + QStringLiteral("/plain/Project");
     writeTree(plain, {{"/run.sh", "#!/bin/sh"}, {"/shared.txt", "s"}, {"/sub/private", "p"}, {"/open/x", "x"}});
-    const struct {
-        const char* link;
-        const char* target;
-    } links[] = {{"/sub/link", "../shared.txt"}, {"/gone", "nowhere"}, {"/to sub", "sub"}, {"/etc", "/etc"}};
-    for (const auto& l : links) {
-        ASSERT_EQ(::symlink(l.target, QFile::encodeName(plain + QString::fromLatin1(l.link)).constData()), 0);
+    const std::pair<const char*, std::string> links[] = {
+        {"/sub/link", "../shared.txt"}, {"/gone", "nowhere"}, {"/to sub", "sub"}, {"/etc", "/etc"}};
+    for (const auto& [link, target] : links) {
+        ASSERT_EQ(::symlink(target.c_str(), QFile::encodeName(plain + QString::fromLatin1(link)).constData()), 0);
     }
     // Files first, then folders inside out, as a folder's time moves with every entry made in it.
     const struct {
@@ -240,7 +154,7 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
     }
     const auto paths = testing::pathsFor(plain, vault + QStringLiteral("/c"));
     const ItemResult hidden = hideItem(testing::newRecord(plain), paths);
-    ASSERT_TRUE(hidden.hiddenAndGone()) << hidden.problems.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(hidden.hiddenAndGone()) << testing::problemsOf(hidden);
     QDirIterator it(vault, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext() && !GetParam()) {
@@ -250,8 +164,8 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
         EXPECT_FALSE(S_ISLNK(st.st_mode)) << it.filePath().toStdString();
     }
     const ItemResult shown = unhideItem(testing::newRecord(plain), paths);
-    ASSERT_TRUE(shown.complete) << shown.problems.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(entriesOf(vault + QStringLiteral("/c")), QStringList());
+    ASSERT_TRUE(shown.complete) << testing::problemsOf(shown);
+    EXPECT_EQ(testing::entriesOf(vault + QStringLiteral("/c")), QStringList());
     for (const auto& e : entries) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(plain + QString::fromLatin1(e.path)).constData(), &st), 0);
@@ -259,111 +173,31 @@ TEST_P(Metadata, BitsTimesAndLinksOfFilesAndFoldersComeBack) {
         EXPECT_EQ(st.st_mtim.tv_sec, e.mtime) << e.path;
         EXPECT_EQ(st.st_mtim.tv_nsec, 123456789) << e.path;
     }
-    for (const auto& l : links) {
-        const QString path = plain + QString::fromLatin1(l.link);
-        EXPECT_TRUE(QFileInfo(path).isSymLink()) << l.link;
-        char target[256] = {};
-        EXPECT_EQ(QByteArray(target, static_cast<int>(::readlink(QFile::encodeName(path).constData(), target, 255))),
-                  QByteArray(l.target));
+    for (const auto& [link, target] : links) {
+        std::error_code notALink;
+        EXPECT_EQ(std::filesystem::read_symlink((plain + QString::fromLatin1(link)).toStdString(), notALink), target);
     }
+    if (!GetParam()) {
+        return;
+    }
+    // exFAT through FUSE took an omitted access time for "now" and lost the modification time
+    // with it, on the way into the vault and on the way back onto the drive.
+    const QString onDrive = drive->point() + QStringLiteral("/Letters");
+    writeTree(onDrive, {{"/sub/b", "b"}});
+    const QByteArray file = QFile::encodeName(onDrive + QStringLiteral("/sub/b"));
+    const timespec times[2] = {{1300000000, 0}, {1300000000, 500000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.constData(), times, 0), 0);
+    const auto back = testing::pathsFor(onDrive, env.base() + QStringLiteral("/vault/t"));
+    ASSERT_TRUE(hideItem(testing::newRecord(onDrive), back).hiddenAndGone());
+    ASSERT_TRUE(unhideItem(testing::newRecord(onDrive), back).complete);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.constData(), &st), 0);
+    // The drive's own step (whole seconds through this driver) decides what the time is.
+    EXPECT_LT(std::abs(st.st_mtim.tv_sec - 1300000000), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Vaults, Metadata, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "OnAnExfatDrive" : "OnTheLocalDisk"; });
-
-
-// Runs `work` in a child with a private mount namespace in which `smallDir` is a tmpfs of
-// `bytes`; `work` returns what went wrong, empty when nothing did. The child's findings come
-// back through a file outside the small disk.
-struct SmallDiskRun {
-    bool ran = false;
-    std::string skipped;
-    QString failures;
-};
-SmallDiskRun onSmallDisk(const QString& base, const QString& smallDir, qint64 bytes,
-                         const std::function<QString()>& work) {
-    SmallDiskRun run;
-    if (::geteuid() != 0) {
-        run.skipped = "a private mount of a small disk needs root";
-        return run;
-    }
-    QDir().mkpath(smallDir);
-    const QString report = base + QStringLiteral("/small-disk-report");
-    QFile::remove(report);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            ::_exit(3);
-        }
-        const QByteArray options = "size=" + QByteArray::number(bytes);
-        if (::mount("tmpfs", QFile::encodeName(smallDir).constData(), "tmpfs", 0, options.constData()) != 0) {
-            ::_exit(3);
-        }
-        TestEnvironment::writeFile(report, work().toUtf8());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) {
-        run.skipped = "cannot mount a small disk here";
-        return run;
-    }
-    run.ran = true;
-    run.failures = QString::fromUtf8(TestEnvironment::readFile(report));
-    if (!QFileInfo::exists(report)) {
-        run.failures = QStringLiteral("the child did not report");
-    }
-    return run;
-}
-
-Tree manyFiles(int count, qint64 size) {
-    Tree tree;
-    for (int i = 0; i < count; ++i) {
-        tree.insert(QStringLiteral("/f%1").arg(i, 3, 10, QLatin1Char('0')), testing::patternBytes(size, static_cast<quint32>(i)));
-    }
-    return tree;
-}
-
-// A walk onto a full disk stops at the first write that fails, says in one line which file
-// and why, leaves nothing on the small disk and keeps the side it started from.
-class SmallDisk : public ::testing::TestWithParam<bool> {};
-
-TEST_P(SmallDisk, StopsAtTheFirstFullWriteWithOneLineAndKeepsTheSource) {
-    const bool store = GetParam();
-    TestEnvironment env;
-    const QString plain = env.base() + QStringLiteral("/plain/Photos");
-    writeTree(plain, manyFiles(60, 100000));
-    const QString small = env.base() + QStringLiteral("/small");
-    const auto paths = testing::pathsFor(plain, (store ? small : env.base()) + QStringLiteral("/vault/c"));
-    if (!store) {
-        ASSERT_TRUE(hideItem(testing::newRecord(plain), paths).complete);
-    }
-    const QString source = store ? plain : paths.storedTop;
-    const Tree before = testing::snapshot(source);
-    // The restore goes onto the small disk; the store writes its container there.
-    const QString target = store ? plain : small + QStringLiteral("/Photos");
-    const QString written = store ? small + QStringLiteral("/vault/c") : small;
-    const SmallDiskRun run = onSmallDisk(env.base(), small, 2 << 20, [&] {
-        QStringList wrong;
-        const ItemResult r = store ? hideItem(testing::newRecord(plain), paths)
-                                   : unhideItem(testing::newRecord(target), {target, paths.storedTop, paths.itemClass});
-        if (r.complete || !r.outOfSpace || r.problems.size() != 1) {
-            wrong << QStringLiteral("not one full-disk line: ") + r.problems.join(QLatin1Char('|'));
-        } else if (!r.problems.first().contains(fs::errorText(ENOSPC)) || !r.problems.first().contains(target)) {
-            wrong << QStringLiteral("the line lacks the reason or the file: ") + r.problems.first();
-        }
-        if (!entriesOf(written).isEmpty()) {
-            wrong << QStringLiteral("left on the small disk: ") + entriesOf(written).join(QLatin1Char(','));
-        }
-        return wrong.join(QLatin1Char('\n'));
-    });
-    SKIP_WITHOUT(run.ran, run.skipped);
-    EXPECT_EQ(run.failures, QString());
-    EXPECT_EQ(testing::snapshot(source), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Walks, SmallDisk, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Store" : "Restore"; });
 
 }  // namespace
 }  // namespace tessaro

@@ -15,11 +15,7 @@ namespace {
 using testing::TestEnvironment;
 
 TEST(SwappedName, ExchangesNeighboursPerComponentAndIsItsOwnInverse) {
-    struct Case {
-        QString plain;
-        QString swapped;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<QString, QString> cases[] = {
         {QStringLiteral("photo.jpg"), QStringLiteral("hpto.opjg")},
         {QStringLiteral("a"), QStringLiteral("a")},
         {QStringLiteral("abc"), QStringLiteral("bac")},
@@ -30,13 +26,12 @@ TEST(SwappedName, ExchangesNeighboursPerComponentAndIsItsOwnInverse) {
         {QString::fromUtf8("\xF0\x9F\x98\x80x"), QString::fromUtf8("x\xF0\x9F\x98\x80")},
         {QString::fromUtf8("a\xF0\x9F\x98\x80\xF0\x9F\x8E\x89"), QString::fromUtf8("\xF0\x9F\x98\x80" "a\xF0\x9F\x8E\x89")},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(swappedName(c.plain), c.swapped) << qPrintable(c.plain);
-        EXPECT_EQ(HelpClass::AESPath(c.swapped), swappedName(c.swapped));
+    for (const auto& [plain, swapped] : cases) {
+        EXPECT_EQ(swappedName(plain), swapped) << qPrintable(plain);
+        EXPECT_EQ(HelpClass::AESPath(plain), swapped);
     }
     // Own inverse for names without empty components, also with a lone surrogate.
-    QString lone = QStringLiteral("ab");
-    lone.insert(1, QChar(0xD83D));
+    const QString lone = QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b");
     for (const QString& name : {QStringLiteral("x y 'q' \"z\"\n.txt"), lone, QString::fromUtf8("\xF0\x9F\x98\x80")}) {
         EXPECT_EQ(swappedName(swappedName(name)), name);
         EXPECT_EQ(swappedName(name).size(), name.size());
@@ -47,18 +42,19 @@ TEST(TextClass, TableHasTheThirtySevenExtensionsAndIgnoresCase) {
     EXPECT_EQ(textExtensionTable().size(), 37);
     QStringList unique = textExtensionTable();
     EXPECT_EQ(unique.removeDuplicates(), 0);
-    for (const char* yes : {"a.txt", "/x/REPORT.PDF", "b.Json", "c.c", "d.bas", "e.wki", "f.markdown"}) {
-        EXPECT_TRUE(HelpClass::iswenbenwenjian(QString::fromLatin1(yes))) << yes;
-    }
-    for (const char* no : {"a.jpg", "noext", ".txt", "a.txt.gz", "dir.txt/", "a.tx"}) {
-        const bool expected = QByteArray(no) == "dir.txt/";
-        EXPECT_EQ(HelpClass::iswenbenwenjian(QString::fromLatin1(no)), expected) << no;
+    const std::pair<const char*, bool> names[] = {
+        {"a.txt", true},  {"/x/REPORT.PDF", true}, {"b.Json", true},   {"c.c", true},     {"d.bas", true},
+        {"e.wki", true},  {"f.markdown", true},    {"dir.txt/", true}, {"a.jpg", false},  {"noext", false},
+        {".txt", false},  {"a.txt.gz", false},     {"a.tx", false}};
+    for (const auto& [name, text] : names) {
+        EXPECT_EQ(HelpClass::iswenbenwenjian(QString::fromLatin1(name)), text) << name;
     }
 }
 
 struct LayoutCase {
     const char* name;
     qint64 size;
+    const char* password = TestEnvironment::kPassword;
 };
 
 class StoredLayout : public ::testing::TestWithParam<LayoutCase> {};
@@ -66,41 +62,38 @@ class StoredLayout : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(StoredLayout, MatchesOpensslBytesAndRestoresExactly) {
     TestEnvironment env;
     const LayoutCase c = GetParam();
+    SettingsStore::setValue(QStringLiteral("kSOUREPASSWORD"), QString::fromLatin1(c.password));
     const QString plain = env.base() + QStringLiteral("/in/") + QString::fromUtf8(c.name);
     const QByteArray content = testing::patternBytes(c.size, static_cast<quint32>(c.size + 7));
     ASSERT_TRUE(TestEnvironment::writeFile(plain, content));
-    const QString container = env.vaultRoot() + QStringLiteral("/g/1");
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, container);
-    HideOptions keep;
-    keep.removeSource = false;
-    const ItemResult stored = hideItem(model, paths, {}, keep);
-    ASSERT_TRUE(stored.complete) << qPrintable(stored.problems.join(QLatin1Char('\n')));
+    const auto paths = testing::pathsFor(plain, env.vaultRoot() + QStringLiteral("/g/1"));
+    const ItemResult stored = hideItem(testing::newRecord(plain), paths);
+    ASSERT_TRUE(stored.complete) << testing::problemsOf(stored);
 
-    const QByteArray stamp = testing::expectedStamp();
-    const QByteArray header = testing::opensslEcb("tessaroheadstamps", stamp);
-    const QByteArray footer = testing::opensslEcb("tessarofootstamps", stamp);
-    ASSERT_EQ(header.size(), 64);
-    const bool text = iswenbenwenjian(plain);
-    const QByteArray body = text ? testing::opensslEcb(stamp.mid(stamp.lastIndexOf("_tsro_") + 6), content) : content;
-    const QByteArray onDisk = TestEnvironment::readFile(paths.storedTop);
-    EXPECT_EQ(onDisk.size(), 128 + (text ? 16 * (c.size / 16 + 1) : c.size));
-    EXPECT_TRUE(onDisk == header + body + footer) << c.name;
+    // A password past 30 characters makes a longer stamp, so a header of more than 64 bytes.
+    const QByteArray stamp = testing::expectedStamp(c.password);
+    const QByteArray bodyKey = stamp.mid(stamp.lastIndexOf("_tsro_") + 6);
+    const QByteArray body = iswenbenwenjian(plain) ? testing::opensslEcb(bodyKey, content) : content;
+    EXPECT_TRUE(TestEnvironment::readFile(paths.storedTop) == testing::opensslEcb("tessaroheadstamps", stamp) + body +
+                                                               testing::opensslEcb("tessarofootstamps", stamp))
+        << c.name;
 
     auto back = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromUtf8(c.name));
-    back->fileSize = c.size;
     const ItemResult restored = unhideItem(back, {back->path, paths.storedTop, paths.itemClass});
-    ASSERT_TRUE(restored.complete) << qPrintable(restored.problems.join(QLatin1Char('\n')));
+    ASSERT_TRUE(restored.complete) << testing::problemsOf(restored);
     EXPECT_EQ(TestEnvironment::readFile(back->path), content);
     EXPECT_FALSE(QFileInfo::exists(paths.storedTop));
 }
 
+// A name like a repository's is an ordinary file item.
 INSTANTIATE_TEST_SUITE_P(Boundaries, StoredLayout,
                          ::testing::Values(LayoutCase{"empty.bin", 0}, LayoutCase{"empty.txt", 0},
                                            LayoutCase{"sixteen.txt", 16}, LayoutCase{"sixteen.bin", 16},
                                            LayoutCase{"odd.json", 17}, LayoutCase{"chunk.txt", 512000},
                                            LayoutCase{"chunk.dat", 512000}, LayoutCase{"chunk1.pdf", 512001},
-                                           LayoutCase{"two.bin", 1024001}, LayoutCase{"big.md", 1300000}),
+                                           LayoutCase{"two.bin", 1024001}, LayoutCase{"big.md", 1300000},
+                                           LayoutCase{"repo.git", 12},
+                                           LayoutCase{"long.txt", 3, "this password is longer than thirty characters"}),
                          [](const auto& info) { return testing::readableName(QString::fromLatin1(info.param.name)); });
 
 // Fixtures made by openssl alone (tests/fixtures/stored/make-fixtures.sh): an older
@@ -118,38 +111,13 @@ TEST(StoredFixtures, RestoreCopiesMadeUnderOtherPasswords) {
         const QString copy = env.base() + QStringLiteral("/c/") + QString::fromLatin1(c.stored);
         ASSERT_TRUE(TestEnvironment::writeFile(copy, TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.stored)));
         auto model = testing::newRecord(env.base() + QStringLiteral("/out/") + QString::fromLatin1(c.plain));
-        const ItemResult r = unhideItem(model, {model->path, copy, walk::classForItemName(model->path)});
-        EXPECT_TRUE(r.complete) << c.stored << qPrintable(r.problems.join(QLatin1Char(' ')));
-        EXPECT_EQ(TestEnvironment::readFile(model->path),
-                  TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected))
-            << c.stored;
-        EXPECT_EQ(storedfile::verifyStoredFile(fixtures + QLatin1Char('/') + c.stored,
-                                               walk::classForItemName(QString::fromLatin1(c.plain)), 64),
-                  QString());
+        const auto itemClass = walk::classForItemName(model->path);
+        EXPECT_EQ(storedfile::verifyStoredFile(copy, itemClass, 64), QString()) << c.stored;
+        const ItemResult r = unhideItem(model, {model->path, copy, itemClass});
+        EXPECT_TRUE(r.complete) << c.stored << testing::problemsOf(r);
+        const QByteArray expected = TestEnvironment::readFile(fixtures + QLatin1Char('/') + c.expected);
+        EXPECT_EQ(TestEnvironment::readFile(model->path), expected) << c.stored;
     }
-}
-
-TEST(StoredFile, LongPasswordMakesLongerHeaderAndStillRoundTrips) {
-    TestEnvironment env;
-    const QByteArray longPassword = "this password is longer than thirty characters";
-    SettingsStore::setValue(QStringLiteral("kSOUREPASSWORD"), QString::fromLatin1(longPassword));
-    const QString plain = env.base() + QStringLiteral("/n.txt");
-    ASSERT_TRUE(TestEnvironment::writeFile(plain, "abc"));
-    auto model = testing::newRecord(plain);
-    const auto paths = testing::pathsFor(plain, env.base() + QStringLiteral("/c"));
-    ASSERT_TRUE(hideItem(model, paths).complete);
-    const QByteArray stamp = testing::expectedStamp(longPassword);
-    const QByteArray expected = testing::opensslEcb("tessaroheadstamps", stamp) +
-                                testing::opensslEcb(longPassword.left(16), "abc") +
-                                testing::opensslEcb("tessarofootstamps", stamp);
-    EXPECT_GT(expected.size(), 128 + 16);
-    EXPECT_EQ(TestEnvironment::readFile(paths.storedTop), expected);
-    // Back under a short password: the stored stamp has another length than the current one.
-    SettingsStore::setValue(QStringLiteral("kSOUREPASSWORD"), QStringLiteral("short"));
-    auto back = testing::newRecord(plain);
-    back->fileSize = 3;
-    ASSERT_TRUE(unhideItem(back, paths).complete);
-    EXPECT_EQ(TestEnvironment::readFile(plain), QByteArray("abc"));
 }
 
 }  // namespace
