@@ -3,15 +3,11 @@
 // and the original set aside.
 #include "core/catalogue.h"
 
-#include "core/settings_keys.h"
-#include "core/settings_store.h"
-
 #include "python_plist.h"
 #include "support/catalogue_dump.h"
 #include "support/test_environment.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -248,37 +244,6 @@ TEST(Catalogue, AFileThatBreaksOffKeepsWhatCameBefore) {
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("row 1 (\"All Items\"), item 2 (\"C.txt\"): the file breaks off")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("row 1 (\"All Items\"): the file breaks off")));
     EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
-}
-
-TEST(Catalogue, ADamagedDriveCatalogueKeepsItsRowsItemsAndPassword) {
-    TestEnvironment env;
-    env.mountVolume(QStringLiteral("NewStick"));
-    const QString key = QStringLiteral("NewStick/Box.flp");
-    const QString file = env.volumesRoot() + QStringLiteral("/NewStick/Box.flp/GroupMoveUPlist.plist");
-    QByteArray text =
-        TestEnvironment::readFile(QStringLiteral(TESSARO_FIXTURES_DIR "/catalogue/python_GroupMoveUPlist.plist"));
-    text.replace("<integer>12</integer>", "<string>twelve</string>");
-    ASSERT_TRUE(TestEnvironment::writeFile(file, text));
-    SettingsStore::setValue(QString::fromLatin1(keys::KUPNAMES), QStringList{key});
-
-    Catalogue catalogue;
-    catalogue.setUp(std::nullopt, false);
-    const RowList& rows = catalogue.UPLibrary.value(key);
-    ASSERT_EQ(rows.size(), 3);
-    // Not the default rows of a new vault: the drive's own, with its password digest.
-    EXPECT_EQ(rows[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
-    const FileModelList& items = *rows[1]->fileModels;
-    ASSERT_EQ(items.size(), 3);
-    EXPECT_EQ(items[0]->path, env.volumesRoot() + QStringLiteral("/NewStick/Pictures/Ski 2025.jpg"));
-    EXPECT_EQ(items[0]->fileSize.load(), 4096);
-    EXPECT_EQ(items[1]->fileSize.load(), 0);
-    ASSERT_EQ(catalogue.damagedFiles.size(), 1);
-    EXPECT_EQ(TestEnvironment::readFile(catalogue.damagedFiles.first()), text);
-    ASSERT_EQ(catalogue.damageReports.size(), 1);
-    EXPECT_EQ(catalogue.damageReports.first().itemsKept, 3);
-    // What was kept is on the drive at once.
-    EXPECT_TRUE(TestEnvironment::readFile(file).contains("9F86D081884C7D659A2FEAA0C55AD015"));
-    EXPECT_FALSE(TestEnvironment::readFile(file).contains("twelve"));
 }
 
 // A record whose paths would lead a command out of the vault is read whole, kept and marked;

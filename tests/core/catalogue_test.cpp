@@ -206,19 +206,35 @@ TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
     EXPECT_EQ(dumpItem(*again.groupDirList[1]->fileModels->at(1)), dumpItem(*items.at(1)));
 }
 
-TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
-    struct Case {
+// A file that is no list is set aside byte for byte and replaced at once; a list without the
+// rows every section has is completed in memory and stored as completed at the next save.
+// Either way the other section loads untouched and every reader accepts what is written.
+TEST(Catalogue, ADamagedFileIsSetAsideAnIncompleteOneIsCompleted) {
+    const struct {
         const char* what;
         QByteArray bytes;
         bool notes;
+        QStringList rows;  // none: damaged; "$NEW" is the directory given to an all-items group made anew
+        const char* logged = nullptr;
+    } cases[] = {
+        {"empty", QByteArray(), false, {}},
+        {"a dictionary root", "<plist version=\"1.0\"><dict/></plist>", false, {}},
+        {"a row that is not a dictionary", "<plist><array><string>row</string></array></plist>", false, {}},
+        {"damaged notes", QByteArray("\x89PNG\r\n\x1a\n", 8), true, {}},
+        // The first group after the header stands where the all-items group belongs and is
+        // taken as it, whatever flags of the other section it carries.
+        {"one group, no header, no add row",
+         "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
+         "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
+         "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
+         "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
+         "</dict></array></plist>",
+         false, {"header Local Vault", "group Trips 9-9: t.txt", "add "}, "added: header, add"},
+        {"a header and an add row",
+         "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>",
+         false, {"header ", "group All Items $NEW:", "add "}},
     };
-    const Case cases[] = {
-        {"empty", QByteArray(), false},
-        {"a dictionary root", QByteArray("<plist version=\"1.0\"><dict/></plist>"), false},
-        {"a row that is not a dictionary", QByteArray("<plist><array><string>row</string></array></plist>"), false},
-        {"damaged notes", QByteArray("\x89PNG\r\n\x1a\n", 8), true},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEnvironment env;
         Catalogue fresh;
@@ -229,57 +245,24 @@ TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
         LogCapture log;
         Catalogue catalogue;
         catalogue.setUp(std::nullopt, false);
-        ASSERT_EQ(catalogue.damagedFiles.size(), 1);
-        const QString aside = catalogue.damagedFiles.first();
-        const QRegularExpression asideName(QRegularExpression::escape(target) + QStringLiteral("\\.damaged-[0-9]+$"));
-        EXPECT_TRUE(asideName.match(aside).hasMatch()) << aside.toStdString();
-        EXPECT_EQ(TestEnvironment::readFile(aside), c.bytes);
-        EXPECT_EQ(log.lines().filter(aside).size(), 1);
-        // The section gets its three rows back, written to a file every reader accepts.
-        expectInvariants(c.notes ? catalogue.groupNoteList : catalogue.groupDirList,
-                         QString::fromLatin1(c.notes ? kNotesListKey : kLocalListKey), c.notes);
-        EXPECT_EQ(pythonRead(target).array().size(), 3);
-        // The other section was loaded untouched.
+        const RowList& rows = c.notes ? catalogue.groupNoteList : catalogue.groupDirList;
+        expectInvariants(rows, QString::fromLatin1(c.notes ? kNotesListKey : kLocalListKey), c.notes);
         EXPECT_EQ((c.notes ? catalogue.groupDirList : catalogue.groupNoteList).size(), 3);
-    }
-}
-
-TEST(Catalogue, AListWithoutTheRowsEverySectionHasIsCompleted) {
-    TestEnvironment env;
-    const struct {
-        const char* what;
-        QByteArray text;
-        QStringList rows;  // "$NEW" is the directory given to an all-items group made anew
-        const char* logged;
-    } cases[] = {
-        // The first group after the header stands where the all-items group belongs and is
-        // taken as it, whatever flags of the other section it carries.
-        {"one group, no header, no add row",
-         "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
-         "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
-         "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
-         "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
-         "</dict></array></plist>",
-         {"header Local Vault", "group Trips 9-9: t.txt", "add "}, "added: header, add"},
-        {"a header and an add row",
-         "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>",
-         {"header ", "group All Items $NEW:", "add "}, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), c.text));
-        LogCapture log;
-        Catalogue catalogue;
-        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-        expectInvariants(catalogue.groupDirList, QStringLiteral("systemDevicName"), false);
-        EXPECT_EQ(dumpRows(catalogue.groupDirList).join('\n'),
-                  c.rows.join('\n').replace(QStringLiteral("$NEW"), catalogue.groupDirList[1]->path));
-        EXPECT_TRUE(!c.logged || log.contains(QString::fromLatin1(c.logged)));
-        EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
-        // Loading does not rewrite the file; the next save stores the completed list.
-        EXPECT_EQ(TestEnvironment::readFile(localFile(env)), c.text);
-        ASSERT_TRUE(catalogue.SaveGroupList(0));
-        EXPECT_EQ(pythonRead(localFile(env)).array().size(), 3);
+        if (c.rows.isEmpty()) {
+            ASSERT_EQ(catalogue.damagedFiles.size(), 1);
+            const QString aside = catalogue.damagedFiles.first();
+            const QRegularExpression asideName(QRegularExpression::escape(target) + QStringLiteral("\\.damaged-[0-9]+$"));
+            EXPECT_TRUE(asideName.match(aside).hasMatch()) << aside.toStdString();
+            EXPECT_EQ(TestEnvironment::readFile(aside), c.bytes);
+            EXPECT_EQ(log.lines().filter(aside).size(), 1);
+        } else {
+            EXPECT_EQ(dumpRows(rows).join('\n'), c.rows.join('\n').replace(QStringLiteral("$NEW"), rows[1]->path));
+            EXPECT_TRUE(!c.logged || log.contains(QString::fromLatin1(c.logged)));
+            EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
+            EXPECT_EQ(TestEnvironment::readFile(target), c.bytes) << "loading rewrote the file";
+            ASSERT_TRUE(catalogue.SaveGroupList(0));
+        }
+        EXPECT_EQ(pythonRead(target).array().size(), 3);
     }
 }
 
@@ -400,6 +383,23 @@ TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
                                                          "/home/someone/elsewhere.txt"}));
     EXPECT_EQ(column(writtenItems, "macAddress"), QStringList(3, QString()));
     EXPECT_EQ(column(written, "password"), QStringList(3, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015")));
+
+    // One value damaged: the drive's own rows, items and password are kept, not a new vault's
+    // defaults, and what was kept is on the drive at once.
+    const QByteArray damaged =
+        TestEnvironment::readFile(driveFile(env, renamedKey)).replace("<integer>12</integer>", "<string>twelve</string>");
+    ASSERT_TRUE(TestEnvironment::writeFile(driveFile(env, renamedKey), damaged));
+    Catalogue afterDamage;
+    afterDamage.setUp(std::nullopt, false);
+    const RowList& kept = afterDamage.UPLibrary.value(renamedKey);
+    ASSERT_EQ(dumpRows(kept), dumpRows(moved));
+    EXPECT_EQ(kept[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
+    EXPECT_EQ(kept[1]->fileModels->at(1)->fileSize.load(), 0);
+    ASSERT_EQ(afterDamage.damagedFiles.size(), 1);
+    EXPECT_EQ(TestEnvironment::readFile(afterDamage.damagedFiles.first()), damaged);
+    const QJsonArray rewritten = pythonRead(driveFile(env, renamedKey)).array();
+    EXPECT_EQ(column(rewritten[1].toObject()["FileModel"].toArray(), "fileSize"), (QStringList{"4096", "0", "0"}));
+    EXPECT_EQ(column(rewritten, "password"), column(written, "password"));
 }
 
 TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
