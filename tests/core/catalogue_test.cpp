@@ -315,16 +315,19 @@ TEST(Catalogue, AFailedWriteReturnsFalseAndLeavesTheOldFile) {
     EXPECT_EQ(pythonRead(localFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 200);
 }
 
-TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnceAnEmptyOneStaysEmpty) {
+TEST(Catalogue, ADriveVaultIsCreatedKeptEmptyOrLeftAloneWhenItsDriveIsGone) {
     TestEnvironment env;
-    // A vault directory on a drive, without its catalogue file yet; another whose list is empty.
+    // A vault directory on a drive, without its catalogue file yet; another whose list is
+    // empty; one on a drive that is gone; and a table from before the lock, its drive gone too.
     env.mountVolume(QStringLiteral("USB Stick/Box.flp"));
     const QString key = QStringLiteral("USB Stick/Box.flp");
     const QByteArray empty = "<plist version=\"1.0\"><array/></plist>";
     ASSERT_TRUE(TestEnvironment::writeFile(driveFile(env, QStringLiteral("E/V.flp")), empty));
-    rememberDrives({key, QStringLiteral("E/V.flp")});
+    rememberDrives({key, QStringLiteral("E/V.flp"), QStringLiteral("Gone/V.flp")});
+    UpLibrary kept;
+    kept[QStringLiteral("Away/W.flp")] = Catalogue::defaultRemovableList(QStringLiteral("Away"), QStringLiteral("Away/W.flp"), 1);
     Catalogue c;
-    ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
+    ASSERT_TRUE(c.setUp(kept, false)) << c.lastError.toStdString();
     const RowList& rows = c.UPLibrary.value(key);
     expectInvariants(rows, key, false);
     EXPECT_EQ(dumpRows(rows), (QStringList{"header USB Stick", "group All Items " + rows[1]->path + ":", "add "}));
@@ -336,6 +339,15 @@ TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnceAnEmptyOneStaysEmpty)
     EXPECT_TRUE(c.UPLibrary.value(QStringLiteral("E/V.flp")).isEmpty());
     EXPECT_EQ(TestEnvironment::readFile(driveFile(env, QStringLiteral("E/V.flp"))), empty);
     EXPECT_TRUE(c.damagedFiles.isEmpty());
+    // Drives that are gone are neither read nor written, not even under an empty mount point.
+    EXPECT_FALSE(c.UPLibrary.contains(QStringLiteral("Gone/V.flp")));
+    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("Away/W.flp")));
+    c.selectGroupName = QStringLiteral("Away/W.flp");
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Away/W.flp"), std::nullopt));
+    EXPECT_FALSE(c.lastError.isEmpty());
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Nowhere/X.flp"), std::nullopt));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Gone")));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Away")));
 }
 
 TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
@@ -431,23 +443,6 @@ TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
     EXPECT_EQ(column(pythonRead(fileA).array(), "password"), QStringList(3, QStringLiteral("NEWDIGEST")));
     EXPECT_EQ(c.UPLibrary[QStringLiteral("A/One.flp")][0]->password, QString::fromLatin1(kPasswordDigest));
     EXPECT_TRUE(c.UPLibrary[QStringLiteral("A/One.flp")][1]->password.isEmpty());
-}
-
-TEST(Catalogue, DrivesThatAreGoneAreNeitherReadNorWritten) {
-    TestEnvironment env;
-    rememberDrives({QStringLiteral("Gone/V.flp")});
-    UpLibrary kept;
-    kept[QStringLiteral("Away/W.flp")] = Catalogue::defaultRemovableList(QStringLiteral("Away"), QStringLiteral("Away/W.flp"), 1);
-    Catalogue c;
-    ASSERT_TRUE(c.setUp(kept, false));
-    EXPECT_FALSE(c.UPLibrary.contains(QStringLiteral("Gone/V.flp")));
-    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("Away/W.flp")));  // the table from before the lock
-    c.selectGroupName = QStringLiteral("Away/W.flp");
-    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Away/W.flp"), std::nullopt));
-    EXPECT_FALSE(c.lastError.isEmpty());
-    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Nowhere/X.flp"), std::nullopt));
-    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Gone")));
-    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Away")));
 }
 
 TEST(Catalogue, VolumePathRewrite) {
