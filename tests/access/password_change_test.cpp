@@ -156,6 +156,7 @@ TEST_F(DrivePasswordChange, EveryRowOnDiskAndInMemoryTakesTheNewDigest) {
     const PasswordChangeResult result = changeDrivePassword(catalogue, vaultKey, {kOld, fresh, fresh, QStringLiteral("h")});
     ASSERT_TRUE(result.ok) << qPrintable(result.message);
     EXPECT_EQ(stored(), kOld);  // the vault's own password is another one
+    EXPECT_EQ(fileBytes().count(upperMd5(fresh)), 3);
     // A later save from memory keeps the new digest on every row: the rows were refreshed too.
     catalogue.selectGroupName = vaultKey;
     ASSERT_TRUE(catalogue.SaveGroupList(1));

@@ -402,12 +402,6 @@ TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
     c.selectGroupName = QStringLiteral("B/Two.flp");
     ASSERT_TRUE(c.SaveGroupList(1));
     EXPECT_TRUE(QFileInfo::exists(fileB));
-
-    // A new password goes into every row of the file; the rows in memory keep the old one.
-    ASSERT_TRUE(c.saveUpListForName(QStringLiteral("A/One.flp"), QStringLiteral("NEWDIGEST")));
-    EXPECT_EQ(column(pythonRead(fileA).array(), "password"), QStringList(3, QStringLiteral("NEWDIGEST")));
-    EXPECT_EQ(c.UPLibrary[QStringLiteral("A/One.flp")][0]->password, QString::fromLatin1(kPasswordDigest));
-    EXPECT_TRUE(c.UPLibrary[QStringLiteral("A/One.flp")][1]->password.isEmpty());
 }
 
 TEST(Catalogue, VolumePathRewrite) {
