@@ -75,7 +75,7 @@ TEST(PropertyList, AcceptsWhatOtherWritersProduce) {
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<!-- a comment before the root -->\r\n"
         "<plist version=\"1.0\"><dict>"
-        "  <key>a</key>   <integer> 0x1F </integer>\n"
+        "  <key>a</key>   <integer>1</integer>\n"
         "<?some-instruction here?>"
         "<key>b</key><string>x<!-- inside -->y &#20013;&#x6587; &lt;&gt;&amp;&apos;&quot;</string>\n"
         "        <key>c</key><real>  -2.5e3 </real><key>d</key><true></true>"
@@ -97,16 +97,16 @@ TEST(PropertyList, AcceptsWhatOtherWritersProduce) {
     ASSERT_EQ(d.find(QStringLiteral("g"))->items.size(), 2u);
     EXPECT_EQ(d.find(QStringLiteral("g"))->items[0].type, Value::Type::String);
 
-    const auto hex = plist::parse("<plist version=\"1.0\"><integer>0x1F</integer></plist>");
-    ASSERT_TRUE(hex.value);
-    EXPECT_EQ(hex.value->integer, 31);
     // A root value without the plist element, in UTF-16.
-    const QString utf16Text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><array><string>中</string></array>");
+    const QString utf16Text = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><array><string>中</string><integer> 0x1F </integer></array>");
     QByteArray utf16("\xFF\xFE", 2);
     utf16.append(reinterpret_cast<const char*>(utf16Text.utf16()), utf16Text.size() * 2);
     const auto bare = plist::parse(utf16);
     ASSERT_TRUE(bare.value) << bare.error.toStdString();
-    EXPECT_EQ(bare.value->items.at(0).string, QStringLiteral("中"));
+    ASSERT_EQ(bare.value->items.size(), 2u);
+    EXPECT_EQ(bare.value->items[0].string, QStringLiteral("中"));
+    EXPECT_EQ(bare.value->items[1].integer, 31);
 }
 
 TEST(PropertyList, TextThatIsNotWellFormedIsRefusedWithWhereAndWhat) {
