@@ -89,7 +89,7 @@ void expectInvariants(const RowList& rows, const QString& listKey, bool notes) {
     }
 }
 
-TEST(Catalogue, FirstStartWritesTheDefaultListsARestartReadsThemBackAndNotesOutliveTheirSibling) {
+TEST(Catalogue, FirstStartWritesTheDefaultListsARestartReadsThemBackNotesOutliveTheirSiblingAndTheLayoutIsExact) {
     TestEnvironment env;
     LogCapture log;
     Catalogue first;
@@ -127,54 +127,15 @@ TEST(Catalogue, FirstStartWritesTheDefaultListsARestartReadsThemBackAndNotesOutl
     EXPECT_TRUE(QFileInfo::exists(localFile(env)));
     EXPECT_EQ(dumpRows(third.groupNoteList), dumpRows(again.groupNoteList));
     EXPECT_EQ(pythonRead(notesFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 1);
-}
-
-TEST(Catalogue, WritesTheFileFormatByteForByte) {
-    TestEnvironment env;
-    Catalogue c;
-    ASSERT_TRUE(c.setUp(std::nullopt, false));
-    c.groupDirList[1]->path = QStringLiteral("11-22");
-    c.groupDirList[1]->fileModels->append(makeItem(QStringLiteral("/home/u/a & b.txt"), 1025, true));
-    renumberRowList(c.groupDirList);
-    ASSERT_TRUE(c.SaveGroupList(0));
 
     // Written out by hand from the format: the rows and items in the order and layout every
     // other reader of these files expects.
-    const QByteArray expected = TestEnvironment::readFile(fixture("written_GroupDirlist.plist"));
-    EXPECT_EQ(TestEnvironment::readFile(localFile(env)).toStdString(), expected.toStdString());
-    const QByteArray head = expected.left(expected.indexOf("<array>\n") + 8);
-
-    // A drive's file: the header carries the password digest and the address; an item
-    // without an address is written with an empty one.
-    env.mountVolume(QStringLiteral("USB"));
-    const QString key = QStringLiteral("USB/Box.flp");
-    RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), key, 1767323045);
-    drive[1]->path = QStringLiteral("7-1767323045");
-    auto item = makeItem(env.volumesRoot() + QStringLiteral("/USB/x"), 3, false);
-    item->macAddress.clear();
-    item->encryptedPath.clear();
-    drive[1]->fileModels->append(item);
-    renumberRowList(drive);
-    c.UPLibrary[key] = drive;
-    ASSERT_TRUE(c.saveUpListForName(key, std::nullopt)) << c.lastError.toStdString();
-    const QByteArray driveText = TestEnvironment::readFile(driveFile(env, key));
-    const QByteArray driveHeader =
-        "\t<dict>\n"
-        "\t\t<key>name</key>\n\t\t<string>USB</string>\n"
-        "\t\t<key>index</key>\n\t\t<integer>0</integer>\n"
-        "\t\t<key>isHeader</key>\n\t\t<true/>\n"
-        "\t\t<key>isAddItem</key>\n\t\t<false/>\n"
-        "\t\t<key>isNotes</key>\n\t\t<false/>\n"
-        "\t\t<key>isGroupDir</key>\n\t\t<true/>\n"
-        "\t\t<key>password</key>\n\t\t<string>3CB4E732631F47E6EB961F34554B7CDE</string>\n"
-        "\t\t<key>macAddress</key>\n\t\t<string>a4:83:e7:12:34:56</string>\n"
-        "\t\t<key>FileModel</key>\n\t\t<array/>\n"
-        "\t</dict>\n";
-    EXPECT_TRUE(driveText.startsWith(head + driveHeader)) << driveText.toStdString();
-    const QByteArray driveItem = "\t\t\t\t<key>name</key>\n\t\t\t\t<string>x</string>\n"
-                                 "\t\t\t\t<key>macAddress</key>\n\t\t\t\t<string></string>\n"
-                                 "\t\t\t\t<key>createDate</key>\n";
-    EXPECT_TRUE(driveText.contains(driveItem)) << driveText.toStdString();
+    third.groupDirList[1]->path = QStringLiteral("11-22");
+    third.groupDirList[1]->fileModels->append(makeItem(QStringLiteral("/home/u/a & b.txt"), 1025, true));
+    renumberRowList(third.groupDirList);
+    ASSERT_TRUE(third.SaveGroupList(0));
+    EXPECT_EQ(TestEnvironment::readFile(localFile(env)).toStdString(),
+              TestEnvironment::readFile(fixture("written_GroupDirlist.plist")).toStdString());
 }
 
 TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
@@ -206,19 +167,35 @@ TEST(Catalogue, LoadsAHandWrittenCatalogueAndKeepsWhatItMeans) {
     EXPECT_EQ(dumpItem(*again.groupDirList[1]->fileModels->at(1)), dumpItem(*items.at(1)));
 }
 
-TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
-    struct Case {
+// A file that is no list is set aside byte for byte and replaced at once; a list without the
+// rows every section has is completed in memory and stored as completed at the next save.
+// Either way the other section loads untouched and every reader accepts what is written.
+TEST(Catalogue, ADamagedFileIsSetAsideAnIncompleteOneIsCompleted) {
+    const struct {
         const char* what;
         QByteArray bytes;
         bool notes;
+        QStringList rows;  // none: damaged; "$NEW" is the directory given to an all-items group made anew
+        const char* logged = nullptr;
+    } cases[] = {
+        {"empty", QByteArray(), false, {}},
+        {"a dictionary root", "<plist version=\"1.0\"><dict/></plist>", false, {}},
+        {"a row that is not a dictionary", "<plist><array><string>row</string></array></plist>", false, {}},
+        {"damaged notes", QByteArray("\x89PNG\r\n\x1a\n", 8), true, {}},
+        // The first group after the header stands where the all-items group belongs and is
+        // taken as it, whatever flags of the other section it carries.
+        {"one group, no header, no add row",
+         "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
+         "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
+         "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
+         "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
+         "</dict></array></plist>",
+         false, {"header Local Vault", "group Trips 9-9: t.txt", "add "}, "added: header, add"},
+        {"a header and an add row",
+         "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>",
+         false, {"header ", "group All Items $NEW:", "add "}},
     };
-    const Case cases[] = {
-        {"empty", QByteArray(), false},
-        {"a dictionary root", QByteArray("<plist version=\"1.0\"><dict/></plist>"), false},
-        {"a row that is not a dictionary", QByteArray("<plist><array><string>row</string></array></plist>"), false},
-        {"damaged notes", QByteArray("\x89PNG\r\n\x1a\n", 8), true},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestEnvironment env;
         Catalogue fresh;
@@ -229,57 +206,24 @@ TEST(Catalogue, ADamagedFileIsMovedAsideRecordedAndReplaced) {
         LogCapture log;
         Catalogue catalogue;
         catalogue.setUp(std::nullopt, false);
-        ASSERT_EQ(catalogue.damagedFiles.size(), 1);
-        const QString aside = catalogue.damagedFiles.first();
-        const QRegularExpression asideName(QRegularExpression::escape(target) + QStringLiteral("\\.damaged-[0-9]+$"));
-        EXPECT_TRUE(asideName.match(aside).hasMatch()) << aside.toStdString();
-        EXPECT_EQ(TestEnvironment::readFile(aside), c.bytes);
-        EXPECT_EQ(log.lines().filter(aside).size(), 1);
-        // The section gets its three rows back, written to a file every reader accepts.
-        expectInvariants(c.notes ? catalogue.groupNoteList : catalogue.groupDirList,
-                         QString::fromLatin1(c.notes ? kNotesListKey : kLocalListKey), c.notes);
-        EXPECT_EQ(pythonRead(target).array().size(), 3);
-        // The other section was loaded untouched.
+        const RowList& rows = c.notes ? catalogue.groupNoteList : catalogue.groupDirList;
+        expectInvariants(rows, QString::fromLatin1(c.notes ? kNotesListKey : kLocalListKey), c.notes);
         EXPECT_EQ((c.notes ? catalogue.groupDirList : catalogue.groupNoteList).size(), 3);
-    }
-}
-
-TEST(Catalogue, AListWithoutTheRowsEverySectionHasIsCompleted) {
-    TestEnvironment env;
-    const struct {
-        const char* what;
-        QByteArray text;
-        QStringList rows;  // "$NEW" is the directory given to an all-items group made anew
-        const char* logged;
-    } cases[] = {
-        // The first group after the header stands where the all-items group belongs and is
-        // taken as it, whatever flags of the other section it carries.
-        {"one group, no header, no add row",
-         "<plist version=\"1.0\"><array><dict><key>name</key><string>Trips</string>"
-         "<key>path</key><string>9-9</string><key>isNotes</key><true/>"
-         "<key>FileModel</key><array><dict><key>path</key><string>/home/u/t.txt</string>"
-         "<key>name</key><string>t.txt</string><key>fileSize</key><integer>3</integer></dict></array>"
-         "</dict></array></plist>",
-         {"header Local Vault", "group Trips 9-9: t.txt", "add "}, "added: header, add"},
-        {"a header and an add row",
-         "<plist><array><dict><key>isHeader</key><true/></dict><dict><key>isAddItem</key><true/></dict></array></plist>",
-         {"header ", "group All Items $NEW:", "add "}, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(TestEnvironment::writeFile(localFile(env), c.text));
-        LogCapture log;
-        Catalogue catalogue;
-        ASSERT_TRUE(catalogue.setUp(std::nullopt, false));
-        expectInvariants(catalogue.groupDirList, QStringLiteral("systemDevicName"), false);
-        EXPECT_EQ(dumpRows(catalogue.groupDirList).join('\n'),
-                  c.rows.join('\n').replace(QStringLiteral("$NEW"), catalogue.groupDirList[1]->path));
-        EXPECT_TRUE(!c.logged || log.contains(QString::fromLatin1(c.logged)));
-        EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
-        // Loading does not rewrite the file; the next save stores the completed list.
-        EXPECT_EQ(TestEnvironment::readFile(localFile(env)), c.text);
-        ASSERT_TRUE(catalogue.SaveGroupList(0));
-        EXPECT_EQ(pythonRead(localFile(env)).array().size(), 3);
+        if (c.rows.isEmpty()) {
+            ASSERT_EQ(catalogue.damagedFiles.size(), 1);
+            const QString aside = catalogue.damagedFiles.first();
+            const QRegularExpression asideName(QRegularExpression::escape(target) + QStringLiteral("\\.damaged-[0-9]+$"));
+            EXPECT_TRUE(asideName.match(aside).hasMatch()) << aside.toStdString();
+            EXPECT_EQ(TestEnvironment::readFile(aside), c.bytes);
+            EXPECT_EQ(log.lines().filter(aside).size(), 1);
+        } else {
+            EXPECT_EQ(dumpRows(rows).join('\n'), c.rows.join('\n').replace(QStringLiteral("$NEW"), rows[1]->path));
+            EXPECT_TRUE(!c.logged || log.contains(QString::fromLatin1(c.logged)));
+            EXPECT_TRUE(catalogue.damagedFiles.isEmpty());
+            EXPECT_EQ(TestEnvironment::readFile(target), c.bytes) << "loading rewrote the file";
+            ASSERT_TRUE(catalogue.SaveGroupList(0));
+        }
+        EXPECT_EQ(pythonRead(target).array().size(), 3);
     }
 }
 
@@ -332,27 +276,41 @@ TEST(Catalogue, AFailedWriteReturnsFalseAndLeavesTheOldFile) {
     EXPECT_EQ(pythonRead(localFile(env)).array()[1].toObject()["FileModel"].toArray().size(), 200);
 }
 
-TEST(Catalogue, ANewDriveVaultGetsItsDefaultCatalogueAtOnceAnEmptyOneStaysEmpty) {
+TEST(Catalogue, ADriveVaultIsCreatedKeptEmptyOrLeftAloneWhenItsDriveIsGone) {
     TestEnvironment env;
-    // A vault directory on a drive, without its catalogue file yet; another whose list is empty.
+    // A vault directory on a drive, without its catalogue file yet; another whose list is
+    // empty; one on a drive that is gone; and a table from before the lock, its drive gone too.
     env.mountVolume(QStringLiteral("USB Stick/Box.flp"));
     const QString key = QStringLiteral("USB Stick/Box.flp");
     const QByteArray empty = "<plist version=\"1.0\"><array/></plist>";
     ASSERT_TRUE(TestEnvironment::writeFile(driveFile(env, QStringLiteral("E/V.flp")), empty));
-    rememberDrives({key, QStringLiteral("E/V.flp")});
+    rememberDrives({key, QStringLiteral("E/V.flp"), QStringLiteral("Gone/V.flp")});
+    UpLibrary kept;
+    kept[QStringLiteral("Away/W.flp")] = Catalogue::defaultRemovableList(QStringLiteral("Away"), QStringLiteral("Away/W.flp"), 1);
     Catalogue c;
-    ASSERT_TRUE(c.setUp(std::nullopt, false)) << c.lastError.toStdString();
+    ASSERT_TRUE(c.setUp(kept, false)) << c.lastError.toStdString();
     const RowList& rows = c.UPLibrary.value(key);
     expectInvariants(rows, key, false);
     EXPECT_EQ(dumpRows(rows), (QStringList{"header USB Stick", "group All Items " + rows[1]->path + ":", "add "}));
-    // Written at once; what a default drive header holds is the format test's to check.
-    EXPECT_EQ(pythonRead(driveFile(env, key)).array().size(), 3);
+    // Written at once, the password digest and this machine's address on the header only.
+    const QJsonArray written = pythonRead(driveFile(env, key)).array();
+    EXPECT_EQ(column(written, "password"), (QStringList{kPasswordDigest, "", ""}));
+    EXPECT_EQ(column(written, "macAddress"), (QStringList{TestEnvironment::kMacAddress, "", ""}));
     EXPECT_EQ(TestEnvironment::modeOf(driveFile(env, key)) & 0111, 0111);
     // The empty list could be read, so it stays empty and its file as it was.
     EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("E/V.flp")));
     EXPECT_TRUE(c.UPLibrary.value(QStringLiteral("E/V.flp")).isEmpty());
     EXPECT_EQ(TestEnvironment::readFile(driveFile(env, QStringLiteral("E/V.flp"))), empty);
     EXPECT_TRUE(c.damagedFiles.isEmpty());
+    // Drives that are gone are neither read nor written, not even under an empty mount point.
+    EXPECT_FALSE(c.UPLibrary.contains(QStringLiteral("Gone/V.flp")));
+    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("Away/W.flp")));
+    c.selectGroupName = QStringLiteral("Away/W.flp");
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Away/W.flp"), std::nullopt));
+    EXPECT_FALSE(c.lastError.isEmpty());
+    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Nowhere/X.flp"), std::nullopt));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Gone")));
+    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Away")));
 }
 
 TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
@@ -392,14 +350,27 @@ TEST(Catalogue, ADriveVaultFollowsTheNameItIsMountedUnder) {
     EXPECT_EQ(moved[1]->fileModels->at(1)->path, env.volumesRoot() + QStringLiteral("/Renamed/Notizen/Über uns.txt"));
     EXPECT_EQ(moved[1]->groupName, renamedKey);
 
-    // The file names the volume as the format does, wherever this machine mounts it.
-    const QJsonArray written = pythonRead(driveFile(env, renamedKey)).array();
-    const QJsonArray writtenItems = written[1].toObject()["FileModel"].toArray();
-    EXPECT_EQ(column(writtenItems, "path"), (QStringList{"/Volumes/NewStick/Pictures/Ski 2025.jpg",
-                                                         "/Volumes/NewStick/Notizen/Über uns.txt",
-                                                         "/home/someone/elsewhere.txt"}));
-    EXPECT_EQ(column(writtenItems, "macAddress"), QStringList(3, QString()));
-    EXPECT_EQ(column(written, "password"), QStringList(3, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015")));
+    // Written back byte for byte as the other writer had it, naming the volume as the format
+    // does wherever this machine mounts it.
+    EXPECT_EQ(TestEnvironment::readFile(driveFile(env, renamedKey)).toStdString(),
+              QByteArray(stored).replace("/Volumes/OldStick/", "/Volumes/NewStick/").toStdString());
+
+    // One value damaged: the drive's own rows, items and password are kept, not a new vault's
+    // defaults, and what was kept is on the drive at once.
+    const QByteArray damaged =
+        TestEnvironment::readFile(driveFile(env, renamedKey)).replace("<integer>12</integer>", "<string>twelve</string>");
+    ASSERT_TRUE(TestEnvironment::writeFile(driveFile(env, renamedKey), damaged));
+    Catalogue afterDamage;
+    afterDamage.setUp(std::nullopt, false);
+    const RowList& kept = afterDamage.UPLibrary.value(renamedKey);
+    ASSERT_EQ(dumpRows(kept), dumpRows(moved));
+    EXPECT_EQ(kept[0]->password, QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
+    EXPECT_EQ(kept[1]->fileModels->at(1)->fileSize.load(), 0);
+    ASSERT_EQ(afterDamage.damagedFiles.size(), 1);
+    EXPECT_EQ(TestEnvironment::readFile(afterDamage.damagedFiles.first()), damaged);
+    const QJsonArray rewritten = pythonRead(driveFile(env, renamedKey)).array();
+    EXPECT_EQ(column(rewritten[1].toObject()["FileModel"].toArray(), "fileSize"), (QStringList{"4096", "0", "0"}));
+    EXPECT_EQ(column(rewritten, "password"), QStringList(3, rows[0]->password));
 }
 
 TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
@@ -425,29 +396,6 @@ TEST(Catalogue, SavingTheDrivesWritesOnlyTheSelectedOneButRemembersAll) {
     c.selectGroupName = QStringLiteral("B/Two.flp");
     ASSERT_TRUE(c.SaveGroupList(1));
     EXPECT_TRUE(QFileInfo::exists(fileB));
-
-    // A new password goes into every row of the file; the rows in memory keep the old one.
-    ASSERT_TRUE(c.saveUpListForName(QStringLiteral("A/One.flp"), QStringLiteral("NEWDIGEST")));
-    EXPECT_EQ(column(pythonRead(fileA).array(), "password"), QStringList(3, QStringLiteral("NEWDIGEST")));
-    EXPECT_EQ(c.UPLibrary[QStringLiteral("A/One.flp")][0]->password, QString::fromLatin1(kPasswordDigest));
-    EXPECT_TRUE(c.UPLibrary[QStringLiteral("A/One.flp")][1]->password.isEmpty());
-}
-
-TEST(Catalogue, DrivesThatAreGoneAreNeitherReadNorWritten) {
-    TestEnvironment env;
-    rememberDrives({QStringLiteral("Gone/V.flp")});
-    UpLibrary kept;
-    kept[QStringLiteral("Away/W.flp")] = Catalogue::defaultRemovableList(QStringLiteral("Away"), QStringLiteral("Away/W.flp"), 1);
-    Catalogue c;
-    ASSERT_TRUE(c.setUp(kept, false));
-    EXPECT_FALSE(c.UPLibrary.contains(QStringLiteral("Gone/V.flp")));
-    EXPECT_TRUE(c.UPLibrary.contains(QStringLiteral("Away/W.flp")));  // the table from before the lock
-    c.selectGroupName = QStringLiteral("Away/W.flp");
-    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Away/W.flp"), std::nullopt));
-    EXPECT_FALSE(c.lastError.isEmpty());
-    EXPECT_FALSE(c.saveUpListForName(QStringLiteral("Nowhere/X.flp"), std::nullopt));
-    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Gone")));
-    EXPECT_FALSE(QFileInfo::exists(env.volumesRoot() + QStringLiteral("/Away")));
 }
 
 TEST(Catalogue, VolumePathRewrite) {

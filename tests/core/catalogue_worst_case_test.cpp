@@ -5,6 +5,7 @@
 // with the square of the input ends in a failure instead of a hung test run.
 #include "core/catalogue_format.h"
 
+#include "sample_catalogue.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>
@@ -21,31 +22,15 @@ using testing::TestEnvironment;
 // under the sanitizers, a quadratic one many times it.
 constexpr rlim_t kCpuSeconds = 20;
 
-// Header, an all-items group with A, B and C, the add row. `itemB` goes into B's
-// dictionary after its ordinary keys (a later key wins over an earlier one).
-QByteArray catalogueWith(const QByteArray& prolog, const QByteArray& plistAttributes, const QByteArray& itemB) {
-    const auto item = [](const char* id, const QByteArray& extra) {
-        return QByteArray("<dict><key>path</key><string>/nowhere-plain/") + id +
-               ".txt</string><key>name</key><string>" + id + ".txt</string><key>encryptedPath</key><string>11-22/" + id +
-               "</string><key>macAddress</key><string>0c:4d:e9:aa:bb:cc</string>"
-               "<key>createDate</key><integer>1700000000</integer><key>addDate</key><integer>1767323045</integer>"
-               "<key>groupIndex</key><integer>1</integer><key>fileSize</key><integer>1000</integer>"
-               "<key>isEncrtypt</key><true/>" +
-               extra + "</dict>\n";
-    };
-    return prolog + "<plist version=\"1.0\"" + plistAttributes +
-           ">\n<array>\n<dict><key>name</key><string>Local Vault</string><key>isHeader</key><true/>"
-           "<key>FileModel</key><array/></dict>\n"
-           "<dict><key>name</key><string>All Items</string><key>path</key><string>11-22</string>"
-           "<key>FileModel</key><array>\n" +
-           item("A", {}) + item("B", itemB) + item("C", {}) +
-           "</array></dict>\n<dict><key>isAddItem</key><true/><key>FileModel</key><array/></dict>\n"
-           "</array>\n</plist>\n";
+// The sample catalogue with `prolog` in place of its own when given, `rootAttributes` on the
+// plist element and `itemB` at the end of B's dictionary, where a later key wins over an
+// earlier one.
+QByteArray catalogueWith(QByteArray sample, const QByteArray& prolog, const QByteArray& rootAttributes,
+                         const QByteArray& itemB) {
+    sample.insert(sample.indexOf("</dict>", sample.indexOf("/B.txt")), itemB);
+    sample.replace("<plist version=\"1.0\">", "<plist version=\"1.0\"" + rootAttributes + ">");
+    return prolog.isEmpty() ? sample : prolog + sample.mid(sample.indexOf("<plist"));
 }
-
-const QByteArray kProlog =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
 
 QByteArray attributes(int count) {
     QByteArray out;
@@ -80,8 +65,8 @@ QString summaryOf(const catalogue::ListRead& read) {
 
 struct WorstCase {
     const char* name;
-    std::function<QByteArray()> text;
-    // B's summary line; A and C, whole, stand around it in every case.
+    std::function<QByteArray(const QByteArray& sample)> text;
+    // B's summary line; A, C and D, whole, stand around it in every case.
     const char* itemB;
     // What the one value that could not be read is reported as; none when all was read.
     const char* unreadable = nullptr;
@@ -91,63 +76,65 @@ std::ostream& operator<<(std::ostream& out, const WorstCase& c) { return out << 
 
 const WorstCase kWorstCases[] = {
     {"AttributesByTheHundredThousandOnTheRoot",
-     [] { return catalogueWith(kProlog, attributes(200000), {}); },
-     "B.txt path=20 size=1000 hidden=1"},
+     [](const QByteArray& sample) { return catalogueWith(sample, {}, attributes(200000), {}); },
+     "B.txt path=20 size=1002 hidden=1"},
     {"AttributesByTheHundredThousandOnAValue",
-     [] { return catalogueWith(kProlog, {}, "<key>name</key><string" + attributes(200000) + ">B2.txt</string>"); },
-     "B2.txt path=20 size=1000 hidden=1"},
+     [](const QByteArray& sample) {
+         return catalogueWith(sample, {}, {}, "<key>name</key><string" + attributes(200000) + ">B2.txt</string>");
+     },
+     "B2.txt path=20 size=1002 hidden=1"},
     {"NestingAMillionLevelsDeepUnderAnUnknownKey",
-     [] {
-         return catalogueWith(kProlog, {},
+     [](const QByteArray& sample) {
+         return catalogueWith(sample, {}, {},
                               "<key>junk</key>" + QByteArray("<array>").repeated(1000000) +
                                   QByteArray("</array>").repeated(1000000));
      },
-     "B.txt path=20 size=1000 hidden=1"},
+     "B.txt path=20 size=1002 hidden=1"},
     {"AHundredThousandEntitiesAndALongOne",
-     [] {
+     [](const QByteArray& sample) {
          QByteArray doctype = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n";
          for (int i = 0; i < 100000; ++i) {
              doctype += "<!ENTITY e" + QByteArray::number(i) + " \"" + QByteArray::number(i % 10) + "\">\n";
          }
          doctype += "<!ENTITY long \"" + QByteArray("x").repeated(5000) + "\">\n]>\n";
-         return catalogueWith(doctype, {},
+         return catalogueWith(sample, doctype, {},
                               "<key>name</key><string>&long;</string><key>path</key><string>/nowhere/&e99999;&e0;"
                               "</string>");
      },
-     "xxxxxxxxxxxxxxxxxxxxxxxx path=11 size=1000 hidden=1"},
+     "xxxxxxxxxxxxxxxxxxxxxxxx path=11 size=1002 hidden=1"},
     {"EntitiesThatExpandToBillions",
-     [] {
+     [](const QByteArray& sample) {
          QByteArray doctype = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY l0 \"lol\">\n";
          for (int i = 1; i < 10; ++i) {
              doctype += "<!ENTITY l" + QByteArray::number(i) + " \"" +
                         QByteArray("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">\n";
          }
-         return catalogueWith(doctype + "]>\n", {}, "<key>name</key><string>&l9;</string>");
+         return catalogueWith(sample, doctype + "]>\n", {}, "<key>name</key><string>&l9;</string>");
      },
-     "B.txt path=20 size=1000 hidden=1",
+     "B.txt path=20 size=1002 hidden=1",
      "its entities expand to more text than a file of this length can hold); named after its path"},
     {"AMillionReferences",
-     [] {
-         return catalogueWith(kProlog, {},
+     [](const QByteArray& sample) {
+         return catalogueWith(sample, {}, {},
                               "<key>path</key><string>/nowhere/" + QByteArray("&#x4E2D;&amp;").repeated(500000) +
                                   "</string><key>name</key><string>" + QByteArray("&nbsp;").repeated(100000) +
                                   "</string>");
      },
      // The undeclared entity is refused, not read as nothing; the name falls back to the
      // path's last component, which is the long one.
-     "中&中&中&中&中&中&中&中&中&中&中&中& path=1000009 size=1000 hidden=1",
+     "中&中&中&中&中&中&中&中&中&中&中&中& path=1000009 size=1002 hidden=1",
      "expected a declared entity, found the undeclared \"&nbsp;\""},
     {"TextsAndNamesOfMegabytes",
-     [] {
-         return catalogueWith(kProlog, {},
+     [](const QByteArray& sample) {
+         return catalogueWith(sample, {}, {},
                               "<key>path</key><string>/nowhere/" +
                                   QByteArray("abc\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n").repeated(1600000) +
                                   "<![CDATA[<&>]]></string><key>note</key><" + QByteArray("e").repeated(5000000) +
                                   "/>");
      },
-     "B.txt path=11200012 size=1000 hidden=1"},
+     "B.txt path=11200012 size=1002 hidden=1"},
     {"KeysByTheHundredThousand",
-     [] {
+     [](const QByteArray& sample) {
          static const QByteArray values[] = {"<integer>x</integer>", "<date>never</date>",
                                              "<string>&undefined;</string>", "<foo><bar/></foo>",
                                              "<array><dict/></array>"};
@@ -158,7 +145,7 @@ const WorstCase kWorstCases[] = {
          for (int i = 0; i <= 50000; ++i) {
              keys += "<key>fileSize</key><integer>" + QByteArray::number(i < 50000 ? i : 4242) + "</integer>";
          }
-         return catalogueWith(kProlog, {}, keys);
+         return catalogueWith(sample, {}, {}, keys);
      },
      // Unknown keys are ignored whatever they hold; of a repeated key the last counts.
      "B.txt path=20 size=4242 hidden=1"},
@@ -171,7 +158,7 @@ TEST_P(WorstCaseInput, IsReadInLinearTimeAndKeepsEveryRecord) {
     TestEnvironment env;
     const QString file = env.vaultRoot() + QStringLiteral("/GroupDirlist.plist");
     const QString report = file + QStringLiteral(".summary");
-    ASSERT_TRUE(TestEnvironment::writeFile(file, c.text()));
+    ASSERT_TRUE(TestEnvironment::writeFile(file, c.text(testing::sampleCatalogue(env))));
     const int status = testing::runChild([&] {
         const rlimit limit{kCpuSeconds, kCpuSeconds + 10};
         ::setrlimit(RLIMIT_CPU, &limit);
@@ -182,9 +169,10 @@ TEST_P(WorstCaseInput, IsReadInLinearTimeAndKeepsEveryRecord) {
     });
     ASSERT_EQ(status, 0) << "the reading did not finish within " << kCpuSeconds << " s of CPU time";
     QStringList lines = QString::fromUtf8(TestEnvironment::readFile(report)).split(QLatin1Char('\n'));
-    const QString reason = lines.size() > 4 ? lines.takeLast() : QString();
-    const QString whole = QStringLiteral("item %1.txt path=20 size=1000 hidden=1");
-    EXPECT_EQ(lines, (QStringList{whole.arg('A'), QStringLiteral("item ") + QString::fromUtf8(c.itemB), whole.arg('C'),
+    const QString reason = lines.size() > 5 ? lines.takeLast() : QString();
+    const QString whole = QStringLiteral("item %1.txt path=20 size=%2 hidden=1");
+    EXPECT_EQ(lines, (QStringList{whole.arg('A').arg(1001), QStringLiteral("item ") + QString::fromUtf8(c.itemB),
+                                  whole.arg('C').arg(1003), whole.arg('D').arg(1004),
                                   QStringLiteral("unreadable %1").arg(c.unreadable ? 1 : 0)}));
     EXPECT_TRUE(c.unreadable ? reason.contains(QString::fromUtf8(c.unreadable)) : reason.isEmpty())
         << reason.toStdString();

@@ -60,21 +60,16 @@ TEST(AtomicWrite, ReplacesWholeOrNotAtAll) {
     // A write into a missing directory fails and says so.
     EXPECT_FALSE(writeFileAtomically(env.base() + QStringLiteral("/missing/dir/x"), "x", &error));
     EXPECT_FALSE(error.isEmpty());
-}
 
-TEST(AtomicWrite, RenameNeverReplaces) {
-    TestEnvironment env;
-    const QString a = env.base() + QStringLiteral("/a");
-    const QString b = env.base() + QStringLiteral("/b");
-    TestEnvironment::writeFile(a, "A");
-    TestEnvironment::writeFile(b, "B");
-    EXPECT_FALSE(renameNoReplace(a, b));
-    EXPECT_EQ(TestEnvironment::readFile(b), QByteArray("B"));
-    EXPECT_TRUE(QFileInfo::exists(a));
-    QFile::remove(b);
-    EXPECT_TRUE(renameNoReplace(a, b));
-    EXPECT_EQ(TestEnvironment::readFile(b), QByteArray("A"));
-    EXPECT_FALSE(QFileInfo::exists(a));
+    // A rename onto an existing name never replaces it.
+    const QString other = env.base() + QStringLiteral("/other");
+    ASSERT_TRUE(TestEnvironment::writeFile(other, "other"));
+    EXPECT_FALSE(renameNoReplace(other, target));
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("new contents"));
+    QFile::remove(target);
+    EXPECT_TRUE(renameNoReplace(other, target));
+    EXPECT_EQ(TestEnvironment::readFile(target), QByteArray("other"));
+    EXPECT_FALSE(QFileInfo::exists(other));
 }
 
 TEST(Paths, JoinInsertsExactlyOneSeparator) {

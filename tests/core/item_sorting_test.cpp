@@ -1,4 +1,5 @@
 // The item comparison, its equal-element rules, list composition and search.
+#include "core/catalogue.h"
 #include "core/item_sorting.h"
 #include "core/list_composition.h"
 #include "support/test_environment.h"
@@ -96,29 +97,23 @@ TEST(ItemSorting, ClearsCancelRequestsExceptOnTheItemBeingWalked) {
               (QList<bool>{false, true, false}));
 }
 
-RowList rowsFor(const QString& listKey, const QList<QStringList>& groups) {
-    RowList rows;
-    auto header = std::make_shared<GroupModel>();
-    header->isHeader = true;
-    header->groupName = listKey;
-    rows << header;
-    for (const QStringList& items : groups) {
-        GroupModelPtr g = makeGroupRow(QStringLiteral("g"), listKey, listKey == QLatin1String(kNotesListKey), 1);
-        for (const QString& n : items) {
-            g->fileModels->append(item(n));
+// `rows`, a section's default rows, with the first group's items in its all-items row and a
+// user group for each further one.
+RowList withGroups(RowList rows, const QList<QStringList>& groups) {
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        if (g > 0) {
+            rows.insert(g + 1, makeGroupRow(QStringLiteral("g"), rows[0]->groupName, rows[0]->isNotes, 1));
         }
-        rows << g;
+        for (const QString& n : groups[g]) {
+            rows[g + 1]->fileModels->append(item(n));
+        }
     }
-    auto add = std::make_shared<GroupModel>();
-    add->isAddItem = true;
-    add->groupName = listKey;
-    rows << add;
     renumberRowList(rows);
     return rows;
 }
 
 TEST(ListComposition, AllItemsJoinsGroupsInOrderAndUserGroupsShareTheirList) {
-    const RowList rows = rowsFor(QString::fromLatin1(kLocalListKey), {{"r1"}, {"a", "b"}, {"c", "d", "e"}});
+    const RowList rows = withGroups(Catalogue::defaultLocalList(1), {{"r1"}, {"a", "b"}, {"c", "d", "e"}});
     EXPECT_EQ(names(*composeItemList(rows, 1)), QStringList({"r1", "a", "b", "c", "d", "e"}));
     EXPECT_EQ(composeItemList(rows, 3), rows[3]->fileModels);
     EXPECT_TRUE(composeItemList(rows, 0)->isEmpty());   // header
@@ -128,11 +123,13 @@ TEST(ListComposition, AllItemsJoinsGroupsInOrderAndUserGroupsShareTheirList) {
 
 TEST(ListComposition, SidebarSkipsUnmountedDrivesAndCountsNotes) {
     tessaro::testing::TestEnvironment env;
-    const RowList local = rowsFor(QString::fromLatin1(kLocalListKey), {{}});
-    const RowList notes = rowsFor(QString::fromLatin1(kNotesListKey), {{"n1", "n2"}, {"n3"}, {}});
+    const RowList local = Catalogue::defaultLocalList(1);
+    const RowList notes = withGroups(Catalogue::defaultNotesList(1), {{"n1", "n2"}, {"n3"}, {}});
     UpLibrary drives;
-    drives.insert(QStringLiteral("A/one.flp"), rowsFor(QStringLiteral("A/one.flp"), {{}}));
-    drives.insert(QStringLiteral("B/two.flp"), rowsFor(QStringLiteral("B/two.flp"), {{}}));
+    drives.insert(QStringLiteral("A/one.flp"),
+                  Catalogue::defaultRemovableList(QStringLiteral("A"), QStringLiteral("A/one.flp"), 1));
+    drives.insert(QStringLiteral("B/two.flp"),
+                  Catalogue::defaultRemovableList(QStringLiteral("B"), QStringLiteral("B/two.flp"), 1));
     const auto entries = composeSidebar(local, drives, notes, [](const QString& k) { return k.startsWith('B'); });
     ASSERT_EQ(entries.size(), 3 + 3 + 5);
     EXPECT_EQ(entries[3].title, QStringLiteral("B Vault"));
