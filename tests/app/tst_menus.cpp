@@ -1,6 +1,7 @@
-// The menu bar through the real application offscreen: which menus each window state
-// shows, every shortcut reaching its command, and the language switch relabelling the
-// menus and the open window at once, there and back.
+// The menu bar and every window through the real application offscreen: which menus each
+// window state shows, every shortcut reaching its command, the language switch relabelling
+// the menus and the open window at once, there and back, and no interactive widget that a
+// screen reader could not name or the keyboard could not reach.
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
 #include "app/custom_window.h"
@@ -8,8 +9,11 @@
 #include "app/main_view_controller.h"
 #include "app/notes_pane.h"
 #include "app/preferences_window.h"
+#include "app/progress_panel.h"
+#include "app/welcome_window_controller.h"
 #include "app/ts_text_view.h"
 #include "controls/modal_seam.h"
+#include "controls/text_prompt.h"
 #include "core/localized_text.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -20,6 +24,11 @@
 #include "support/window_steps.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,8 +36,11 @@
 #include <QTextBlock>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QUrl>
 
@@ -40,7 +52,17 @@ namespace {
 
 enum class State { Guide, Login, Main };
 // The window left open over the main window while the language switches.
-enum class Over { Nothing, PreferencesGeneral, PreferencesAdvanced, ChangePassword, DrivePassword, FileInfo };
+enum class Over {
+    Nothing,
+    PreferencesGeneral,
+    PreferencesPassword,
+    PreferencesShortcuts,
+    PreferencesAdvanced,
+    ChangePassword,
+    DrivePassword,
+    FileInfo,
+    Tutorial
+};
 
 // The application launched on a sandbox of its own in one of the three window states.
 struct App {
@@ -56,6 +78,83 @@ struct App {
         }
     }
 };
+
+// Parts of Qt's own composite widgets are named through the widget they belong to.
+bool insideComposite(const QWidget* widget) {
+    for (const QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
+        if (qobject_cast<const QAbstractSpinBox*>(up) || qobject_cast<const QComboBox*>(up)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool interactive(const QWidget* widget) {
+    if (qobject_cast<const QScrollBar*>(widget) || qobject_cast<const QMenuBar*>(widget) || insideComposite(widget)) {
+        return false;
+    }
+    return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QLineEdit*>(widget) ||
+           qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget) ||
+           qobject_cast<const QAbstractItemView*>(widget) || qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) || (widget->focusPolicy() & Qt::TabFocus);
+}
+
+// Tab reaches it; or it is one of an exclusive group of buttons (a toolbar of panes), which
+// Qt puts in the tab chain through its checked button and walks with the arrow keys.
+bool reachable(const QWidget* widget) {
+    if (widget->focusPolicy() & Qt::TabFocus) {
+        return true;
+    }
+    const auto* button = qobject_cast<const QAbstractButton*>(widget);
+    const QButtonGroup* group = button ? button->group() : nullptr;
+    return group && group->exclusive() && group->checkedButton() && (group->checkedButton()->focusPolicy() & Qt::TabFocus);
+}
+
+// "ClassName objectName" of each shown interactive widget without a name or out of the
+// keyboard's reach.
+QStringList faultsIn(const QWidget* window) {
+    QStringList faults;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window) || !interactive(widget)) {
+            continue;
+        }
+        const QString who = QStringLiteral("%1 \"%2\"").arg(QLatin1String(widget->metaObject()->className()), widget->objectName());
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        if (!face || face->text(QAccessible::Name).trimmed().isEmpty()) {
+            faults << who + QStringLiteral(" has no accessible name");
+        }
+        // The menu bar is reached as a whole, with Alt.
+        if (!reachable(widget) && !qobject_cast<QMenuBar*>(widget->parentWidget())) {
+            faults << who + QStringLiteral(" cannot be reached with Tab");
+        }
+    }
+    faults.sort();
+    return faults;
+}
+
+// Walks the dialog of `objectName` that `open` shows, and closes it again. Its title bar must
+// not repeat `message` (it was cut off there).
+QStringList faultsInDialog(const char* objectName, const std::function<void()>& open, const QString& message = {}) {
+    open();
+    QWidget* dialog = nullptr;
+    testing::waitUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String(objectName) && top->isVisible()) {
+                dialog = top;
+            }
+        }
+        return dialog != nullptr;
+    });
+    if (!dialog) {
+        return {QStringLiteral("%1 was not shown").arg(QLatin1String(objectName))};
+    }
+    QStringList faults = faultsIn(dialog);
+    if (!message.isEmpty() && dialog->windowTitle().contains(message)) {
+        faults << QStringLiteral("the title repeats the message: ") + dialog->windowTitle();
+    }
+    dialog->close();
+    return faults;
+}
 
 // Texts are collected as "place<tab>text" lines, so that two collections compare line by line.
 void collectMenu(const QMenu* menu, const QString& path, QStringList& into) {
@@ -112,10 +211,13 @@ QWidget* openOver(AppDelegate& delegate, Over over) {
     switch (over) {
     case Over::Nothing: return nullptr;
     case Over::PreferencesGeneral:
+    case Over::PreferencesPassword:
+    case Over::PreferencesShortcuts:
     case Over::PreferencesAdvanced: {
         showPreferences(delegate.mainWindow());
         PreferencesWindowController* window = PreferencesWindowController::shown();
-        const QString pane = over == Over::PreferencesGeneral ? QStringLiteral("General") : QStringLiteral("Advanced");
+        const QString pane = QStringList{"General", "Password", "Shortcuts", "Advanced"}.at(
+            static_cast<int>(over) - static_cast<int>(Over::PreferencesGeneral));
         window->setcontentIdenter(pane);
         testing::waitUntil([&] { return window->currentIdentifier() == pane; });
         return window;
@@ -134,6 +236,9 @@ QWidget* openOver(AppDelegate& delegate, Over over) {
         main->showFileInfo(item);
         return main->fileInfoWindow();
     }
+    case Over::Tutorial:
+        delegate.showWelcomeTutorialAction();
+        return delegate.welcomeWindow();
     }
     return nullptr;
 }
@@ -143,7 +248,10 @@ QWidget* openOver(AppDelegate& delegate, Over over) {
 class MenusTest : public QObject {
     Q_OBJECT
 private slots:
-    void init() { controls::ModalSeam::reset(); }
+    void init() {
+        controls::ModalSeam::reset();
+        controls::TextPrompt::reset();
+    }
 
     void shortcutsReachTheirCommands_data() {
         QTest::addColumn<QKeySequence>("keys");
@@ -270,10 +378,13 @@ private slots:
         QTest::newRow("login") << State::Login << Over::Nothing << QList<int>{10, 70, 80} << false;
         QTest::newRow("main") << State::Main << Over::Nothing << all << true;
         QTest::newRow("preferences, General") << State::Main << Over::PreferencesGeneral << all << true;
+        QTest::newRow("preferences, Password") << State::Main << Over::PreferencesPassword << all << true;
+        QTest::newRow("preferences, Shortcuts") << State::Main << Over::PreferencesShortcuts << all << true;
         QTest::newRow("preferences, Advanced") << State::Main << Over::PreferencesAdvanced << all << true;
         QTest::newRow("change password") << State::Main << Over::ChangePassword << all << true;
         QTest::newRow("drive vault password") << State::Main << Over::DrivePassword << all << true;
         QTest::newRow("information") << State::Main << Over::FileInfo << all << true;
+        QTest::newRow("tutorial") << State::Main << Over::Tutorial << all << true;
     }
     void eachWindowStateShowsItsMenusAndRelabelsAtOnce() {
         QFETCH(State, state);
@@ -300,6 +411,11 @@ private slots:
 
         QPointer<QWidget> window = openOver(app.delegate, over);
         QVERIFY((over == Over::Nothing) == window.isNull());
+        // The window over the main window, or the guide or login screen (the main window is walked busy, below).
+        if (window || state != State::Main) {
+            const QStringList faults = faultsIn(window ? window.data() : app.delegate.mainWindow());
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+        }
         const QStringList english = shownTexts(app.delegate, window);
         const qint64 englishIcon = app.delegate.languageButton()->icon().cacheKey();
 
@@ -331,6 +447,35 @@ private slots:
         QVERIFY(over == Over::Nothing || window);
         QCOMPARE(shownTexts(app.delegate, window), english);
         QCOMPARE(app.delegate.languageButton()->icon().cacheKey(), englishIcon);
+    }
+
+    // The main window busy with a selected item, progress and a note, and the dialogs it asks.
+    void aBusyMainWindowAndItsDialogsNameEveryControl() {
+        App app(State::Main);
+        MainViewController* main = app.delegate.mainView();
+        const FileModelPtr item = testing::makeItem(QStringLiteral("a.txt"), true, 1);
+        main->catalogue.groupDirList.at(1)->fileModels->append(item);
+        main->setRightScrollView();
+        main->selectItemAtRow(0);
+        main->progressView()->addAnimation();
+        QStringList faults = faultsIn(app.delegate.mainWindow());
+        main->addNoteFileAction();
+        QTRY_VERIFY(main->isShowingNotes());
+        faults << faultsIn(app.delegate.mainWindow());
+        main->progressView()->removeAnimation();  // the removal below is refused while it shows
+        faults << faultsInDialog("question", [&] { main->removeFromListAction(item); });
+        // The drive prompts: a vault's password, and a new vault's name.
+        for (bool secret : {true, false}) {
+            controls::TextPrompt::Request request;
+            request.message = QStringLiteral("Name the new vault on the drive:");
+            request.defaultTitle = QStringLiteral("OK");
+            request.alternateTitle = QStringLiteral("Cancel");
+            request.placeholder = secret ? QStringLiteral("Password") : QString();
+            request.secret = secret;
+            faults << faultsInDialog(
+                "textPrompt", [&] { controls::TextPrompt::ask(main, request, [](auto) {}); }, request.message);
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
 
     // F1 opens the installed page in the interface's language (English for one without a page),
