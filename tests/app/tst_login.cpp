@@ -6,10 +6,12 @@
 #include "app/app_delegate.h"
 #include "app/custom_window.h"
 #include "app/login_viewcontroller.h"
+#include "app/main_view_controller.h"
 #include "app/ts_popover_view_controller.h"
 #include "controls/shake.h"
 #include "controls/ts_popover.h"
 #include "controls/ts_view.h"
+#include "core/catalogue.h"
 #include "core/localized_text.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
@@ -130,7 +132,9 @@ private slots:
     }
 
     // The right password opens the vault and resets the count; the window stays whole on its
-    // screen and where the user put it across locks.
+    // screen and where the user put it across locks. Its size is stored while the main window
+    // shows, never the login screen's; a lock discards the controller and keeps only the drive
+    // vaults still mounted for the next login.
     void rightPasswordOpensTheVaultWhereTheWindowWas() {
         TestEnvironment env;
         // Larger than the screen: the main window must shrink to it, not run off it.
@@ -156,15 +160,34 @@ private slots:
         QCOMPARE(login->errorCount(), 0);
         QApplication::processEvents();
         QCOMPARE(screen.united(window->frameGeometry()), screen);
+        QCOMPARE(window->minimumWidth(), 800);
+
+        // While writing is off (the window changing hands between screens) a new size is not stored.
+        const double stored = SettingsStore::doubleValue(key(keys::mainWindowSizeHeight));
+        delegate.mainView()->iswriteFrameSize = false;
+        window->setContentSize(QSize(800, 490));
+        QTest::qWait(50);
+        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), stored);
+        delegate.mainView()->iswriteFrameSize = true;
 
         // A window of its own size, somewhere the user put it: it comes back there.
         window->setGeometry(QRect(screen.topLeft() + QPoint(30, 40), QSize(800, 470)));
         QApplication::processEvents();
         const QRect placed = window->geometry();
+        const double height = window->contentSize().height();
+        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), height);
+        const QString vaultKey = QStringLiteral("USB/Travel.flp");
+        env.mountVolume(vaultKey);
+        const RowList mounted = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
+        delegate.mainView()->catalogue.UPLibrary.insert(vaultKey, mounted);
+        delegate.mainView()->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
         for (int cycle = 0; cycle < 5; ++cycle) {
+            QPointer<MainViewController> main = delegate.mainView();
             delegate.lockTessaroAction();
-            QTRY_VERIFY(delegate.loginView() && !delegate.mainView());
+            QTRY_VERIFY(delegate.loginView() && main.isNull());
             QCOMPARE(window->contentSize(), loginViewcontroller::kSize);
+            QTest::qWait(50);
+            QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), height);
             // The login window is centred where the main window was, whole on the screen.
             QVERIFY(qAbs(window->geometry().center().x() - placed.center().x()) <= 1);
             QCOMPARE(screen.united(window->frameGeometry()), screen);
@@ -172,6 +195,8 @@ private slots:
             QTRY_VERIFY(delegate.mainView() && delegate.mainView()->iswriteFrameSize);
             QApplication::processEvents();
             QCOMPARE(window->geometry(), placed);
+            QCOMPARE(delegate.mainView()->catalogue.UPLibrary.keys(), QStringList{vaultKey});
+            QCOMPARE(delegate.mainView()->catalogue.UPLibrary.value(vaultKey).first(), mounted.first());
         }
     }
 

@@ -212,47 +212,6 @@ private slots:
         QVERIFY(delegate.loginView());
     }
 
-    // The stored size comes back and is written only while writing is on; the lock turns it
-    // off (the login screen's size is never stored), discards the controller and keeps only
-    // the drive vaults still mounted for the next login.
-    void lockDiscardsControllerKeepsMountedDriveVaultsAndStoresNoLoginSize() {
-        LoggedInApp app([](TestEnvironment&) {
-            SettingsStore::setValue(key(keys::mainWindowSizeWidth), 800.0);
-            SettingsStore::setValue(key(keys::mainWindowSizeHeight), 450.0);
-        });
-        QVERIFY(app.shown());
-        auto& [env, delegate, opened] = app;
-        QPointer<MainViewController> main = opened;
-        QTRY_VERIFY(main->iswriteFrameSize);
-        QCOMPARE(delegate.mainWindow()->contentSize(), QSize(800, 450));
-        QCOMPARE(delegate.mainWindow()->minimumWidth(), 800);
-        main->iswriteFrameSize = false;
-        delegate.mainWindow()->setContentSize(QSize(800, 470));
-        QTest::qWait(50);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 450.0);
-        main->iswriteFrameSize = true;
-        delegate.mainWindow()->setContentSize(QSize(800, 480));
-        QTRY_COMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
-
-        const QString vaultKey = QStringLiteral("USB/Travel.flp");
-        env.mountVolume(vaultKey);
-        const RowList mounted = Catalogue::defaultRemovableList(QStringLiteral("USB"), vaultKey, 1700000000);
-        main->catalogue.UPLibrary.insert(vaultKey, mounted);
-        main->catalogue.UPLibrary.insert(QStringLiteral("Pulled/Old.flp"), RowList{});
-        QTest::mouseClick(main->lockButton(), Qt::LeftButton);
-        QTRY_VERIFY(main.isNull() && delegate.loginView());
-        QVERIFY(delegate.mainWindow()->UPLibrary.has_value());
-        QCOMPARE(delegate.mainWindow()->UPLibrary->value(vaultKey).first(), mounted.first());
-        QTest::qWait(50);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeWidth)), 800.0);
-        QCOMPARE(SettingsStore::doubleValue(key(keys::mainWindowSizeHeight)), 480.0);
-
-        // The next login builds a new controller that starts from the kept table.
-        MainViewController* next = logIn(delegate);
-        QVERIFY(next);
-        QCOMPARE(next->catalogue.UPLibrary.keys(), QStringList{vaultKey});
-    }
-
     void addVaultCommandRunsOnceAfterTheDebounceAndAFailedSaveIsTold() {
         LoggedInApp app;
         QVERIFY(app.shown());
