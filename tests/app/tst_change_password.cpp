@@ -4,6 +4,8 @@
 // password; a drive vault's digest changes on disk and in the rows the window holds.
 #include "app/change_password_window.h"
 
+#include "app/preferences_panes.h"
+#include "app/preferences_window.h"
 #include "access/password_change.h"
 #include "controls/modal_seam.h"
 #include "controls/shake.h"
@@ -175,9 +177,19 @@ private slots:
         QVERIFY(testing::logIn(app.delegate, password));
     }
 
-    void focusLightsOnlyThePasswordFieldBeingTyped() {
+    // The preferences' button opens the vault's own window over them, where focus lights only
+    // the password field being typed.
+    void fromThePreferencesFocusLightsOnlyThePasswordFieldBeingTyped() {
         TestEnvironment env;
-        ChangePasswordWController* w = openVaultWindow();
+        showPreferences(nullptr);
+        PreferencesWindowController* preferences = PreferencesWindowController::shown();
+        preferences->setcontentIdenter(QStringLiteral("Password"));
+        QTRY_VERIFY(qobject_cast<PasswordViewController*>(preferences->currentPane()));
+        QTest::mouseClick(qobject_cast<PasswordViewController*>(preferences->currentPane())->changeButton(), Qt::LeftButton);
+        QTRY_VERIFY(qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget()));
+        auto* w = qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget());
+        QCOMPARE(w->parentWidget(), preferences);
+        QVERIFY(!w->isChangeUpFlpPassword);
         QLineEdit* fields[] = {w->oldPasswordField(), w->nowPasswordField(), w->verifyField(), w->passwordHitField()};
         for (QLineEdit* focused : fields) {
             focused->setFocus(Qt::TabFocusReason);
@@ -186,10 +198,10 @@ private slots:
                 const bool lit = field == focused && field != w->passwordHitField();
                 QCOMPARE(w->frameOf(field)->borderColour(),
                          lit ? ChangePasswordWController::highlightBorder() : ChangePasswordWController::normalBorder());
-                QCOMPARE(w->frameOf(field)->borderWidth(), lit ? 2.0 : 1.0);
             }
         }
         w->close();
+        preferences->close();
     }
 
     void driveVaultTakesTheNewDigestOnDiskAndInMemory() {

@@ -70,12 +70,10 @@ private slots:
 
         // Typing turns the button into the forward button, and the lock by a third, a half
         // or a whole turn, never the same twice in a row.
-        qint64 last = login->flagValue;
         for (const char* text : {"c", "co", "cor", "corr"}) {
+            const qint64 last = login->flagValue;
             login->passwordTextField()->setText(QString::fromLatin1(text));
-            QVERIFY(login->flagValue >= 1 && login->flagValue <= 3);
-            QVERIFY(login->flagValue != last);
-            last = login->flagValue;
+            QVERIFY(login->flagValue >= 1 && login->flagValue <= 3 && login->flagValue != last);
         }
         QCOMPARE(login->enterPictureName(), QStringLiteral("About/loginOk.png"));
         // With text the button is an attempt: it counts and closes the popover first.
