@@ -564,14 +564,23 @@ private slots:
         QVERIFY(!sortAction(*main, 5)->isEnabled());
     }
 
-    void idleTimerLocksAfterDelayAndActionsRestartIt() {
+    // The idle timer locks after its delay and actions restart it; the screen lock locks only
+    // while the session-lock switch is on (the switch writing it is the preferences' test).
+    void idleTimerAndScreenLockLockAsTheSettingsSay() {
         const std::pair<qint64, int> delays[] = {{0, -1}, {1, 30000}, {2, 60000}, {3, 300000}, {4, 15000}, {-1, 15000}};
         for (const auto& [value, delay] : delays) {
             QCOMPARE(AppDelegate::idleDelayMsForSetting(value), delay);
         }
+        testing::PrivateBus bus;
+        QVERIFY2(bus.isReady(), qPrintable(bus.error()));
         TestEnvironment env;
         AppDelegate delegate;
         delegate.setIdleDelayProvider([](qint64 value) { return value == 0 ? -1 : value == 1 ? 10000 : 150; });
+        delegate.watchSessionLock(bus.client(), QDBusConnection(QStringLiteral("no system bus")));
+        const auto screenLocks = [&bus] {
+            return bus.emitSignal(QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"),
+                                  QStringLiteral("ActiveChanged"), {true});
+        };
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 1);
         delegate.applicationDidFinishLaunching();
         QVERIFY(!delegate.idleTimer().isActive());  // nothing to lock at the login screen
@@ -582,16 +591,27 @@ private slots:
         QTest::keyClicks(main->searchField(), QStringLiteral("x"));
         QVERIFY(delegate.idleTimer().remainingTime() > before);
 
-        // Setting 0: no idle lock at all.
+        // Setting 0: no idle lock at all; the switch off: the screen lock leaves the vault open.
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 0);
         QTest::keyClicks(main->searchField(), QStringLiteral("y"));
         QVERIFY(!delegate.idleTimer().isActive());
+        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, false));
+        QVERIFY(screenLocks());
+        QTest::qWait(200);
+        QVERIFY(delegate.mainView());
 
         // A short delay: the login screen comes back by itself.
         SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 2);
         QTest::keyClicks(main->searchField(), QStringLiteral("z"));
         QTRY_VERIFY(delegate.mainView() == nullptr);
         QVERIFY(delegate.loginView());
+
+        // No idle lock, the switch on: the screen lock locks.
+        SettingsStore::setValue(key(keys::kTESSAROWHENIDLE), 0);
+        QVERIFY(logIn(delegate));
+        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, true));
+        QVERIFY(screenLocks());
+        QTRY_VERIFY(!delegate.mainView());
     }
 
     void addVaultCommandRunsOnceAfterTheDebounceAndAFailedSaveIsTold() {

@@ -1,9 +1,9 @@
 // The preferences and change-password windows driven as a user would: every control writes
-// its setting at once and shows it again after a reopen; the session-lock switch; moving the
-// vault from the Advanced pane; each password refusal shakes its field and leaves the
-// settings alone, as do the warning's second button and a failed write; a weak new password
-// is followed by its alert; after a change only the new password logs in; a drive vault's
-// digest changes on disk and in the rows the window holds.
+// its setting at once and shows it again after a reopen; moving the vault from the Advanced
+// pane; each password refusal shakes its field and leaves the settings alone, as do the
+// warning's second button and a failed write; a weak new password is followed by its alert;
+// after a change only the new password logs in; a drive vault's digest changes on disk and in
+// the rows the window holds.
 #include "access/password_change.h"
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
@@ -41,7 +41,6 @@
 using namespace tessaro;
 using controls::ModalSeam;
 using tessaro::testing::logIn;
-using tessaro::testing::PrivateBus;
 using tessaro::testing::TestEnvironment;
 using tessaro::testing::waitUntil;
 
@@ -194,29 +193,6 @@ private slots:
         QVERIFY(waitUntil([&] { return ModalSeam::alertCount() == alerts + 1; }));
         QVERIFY(box->isChecked());
         SettingsStore::useFile(env.settingsFile());
-    }
-
-    void theSessionLockSettingDecidesWhetherTheScreenLockLocksTheVault() {
-        PrivateBus bus;
-        QVERIFY2(bus.isReady(), qPrintable(bus.error()));
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.watchSessionLock(bus.client(), QDBusConnection(QStringLiteral("no system bus")));
-        delegate.applicationDidFinishLaunching();
-        QVERIFY(logIn(delegate));
-        // The switch writes the setting (see the table above); the setting decides.
-        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, false));
-        const auto screenLocks = [&bus] {
-            return bus.emitSignal(QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"),
-                                  QStringLiteral("ActiveChanged"), {true});
-        };
-        QVERIFY(screenLocks());
-        QTest::qWait(200);
-        QVERIFY(delegate.mainView());
-
-        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, true));
-        QVERIFY(screenLocks());
-        QTRY_VERIFY(!delegate.mainView());
     }
 
     // What is moved, and every refusal, are the move's own; here, the pane's flow to the next login.
