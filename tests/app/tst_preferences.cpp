@@ -319,9 +319,8 @@ private slots:
         QFETCH(bool, weakAlert);
         testing::LoggedInApp app;
         QVERIFY(app.shown());
-        ChangePasswordWController* w = showChangePassword(app.delegate.mainWindow(), std::nullopt);
+        QPointer<ChangePasswordWController> w = showChangePassword(app.delegate.mainWindow(), std::nullopt);
         QVERIFY(w);
-        QPointer<ChangePasswordWController> alive(w);
         QCOMPARE(w->size(), ChangePasswordWController::kSize);
         QCOMPARE(w->windowModality(), Qt::ApplicationModal);
         // Centred over the main window (a point of rounding either way).
@@ -332,7 +331,7 @@ private slots:
         ModalSeam::nextAnswer(QMessageBox::Yes);
         ModalSeam::nextAnswer(QMessageBox::Ok);
         QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
-        QTRY_VERIFY(!alive);
+        QTRY_VERIFY(!w);
         QApplication::processEvents();
         QCOMPARE(SettingsStore::stringValue(key(keys::kPASSWORDHINTCONTENT)), QStringLiteral("new hint"));
         QCOMPARE(ModalSeam::alertCount(), weakAlert ? 2 : 1);
@@ -387,13 +386,12 @@ private slots:
         QTRY_COMPARE(ModalSeam::alertCount(), 1);
 
         const QString fresh = QStringLiteral("drive pass one");
-        ChangePasswordWController* w = showChangePassword(app.delegate.mainWindow(), vaultKey);
+        QPointer<ChangePasswordWController> w = showChangePassword(app.delegate.mainWindow(), vaultKey);
         QVERIFY(w);
-        QPointer<ChangePasswordWController> alive(w);
         QCOMPARE(w->windowTitle(), QStringLiteral("Change the Password of “Travel.flp”"));
         fill(w, kOld, fresh, fresh, QStringLiteral("h"));
         QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
-        QTRY_VERIFY(!alive);
+        QTRY_VERIFY(!w);
         // The window's own rows changed with the file: the next opening asks for the new one.
         QCOMPARE(access::driveVaultDigest(app.main->catalogue, vaultKey)->toLatin1(), upperMd5(fresh));
 
