@@ -316,8 +316,10 @@ private slots:
         controls::TextPrompt::reset();
     }
 
-    // Pressed in turn on the main window, each shortcut reaches its command (the lock last).
-    void shortcutsReachTheirCommands() {
+    // Pressed in turn on the main window, each shortcut reaches its command (the lock last); the
+    // window's keys never take a key a text field needs (Delete in the search field deletes a
+    // letter, not the selected item), and the edit and format menus reach the field and the note.
+    void shortcutsReachTheirCommandsAndTextFieldsKeepTheirKeys() {
         App app(State::Main);
         MainViewController* main = app.delegate.mainView();
         QStringList reached;
@@ -349,34 +351,23 @@ private slots:
              [&] { return main->isShowingNotes() && main->notesPane()->shownNotes().size() == 1; }},
             {"lock", QKeySequence(Qt::CTRL | Qt::Key_L), [&] { return app.delegate.loginView() && !app.delegate.mainView(); }},
         };
-        for (const auto& [name, keys, done] : shortcuts) {
+        const auto press = [&](int index) {
+            const auto& [name, keys, done] = shortcuts[index];
             QTest::keySequence(window, keys);
-            QVERIFY2(testing::waitUntil(done, 5000), name);
+            return testing::waitUntil(done, 5000);
+        };
+        for (int index = 0; index < 6; ++index) {
+            QVERIFY2(press(index), std::get<0>(shortcuts[index]));
         }
-        QCOMPARE(reached, (QStringList{"remove from list", "rename group", "preferences", "quit"}));
-    }
 
-    // The window's keys never take a key a text field needs (Delete in the search field deletes
-    // a letter, not the selected item), and the edit menu reaches the focused field.
-    void textFieldsKeepTheirKeysAndTakeTheEditAndFormatMenus() {
-        App app(State::Main);
-        MainViewController* main = app.delegate.mainView();
-        bool removed = false;
-        app.delegate.setRemoveFromListHook([&](MainViewController&) { removed = true; });
-        main->catalogue.groupDirList.at(1)->fileModels->append(testing::makeItem(QStringLiteral("photo.jpg"), true, 1));
-        main->setRightScrollView();
-        main->selectItemAtRow(0);
-        CustomWindow* window = app.delegate.mainWindow();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        // The search field has the focus, the item is still selected.
         QLineEdit* field = main->searchField();
-        field->setFocus();
         QTest::keyClicks(field, QStringLiteral("photo"));
         QTest::keyClick(field, Qt::Key_Home);
         QVERIFY(main->selectedItem());
         QTest::keyClick(field, Qt::Key_Delete);
         QCOMPARE(field->text(), QStringLiteral("hoto"));
-        QVERIFY(!removed);
+        QCOMPARE(reached, (QStringList{"remove from list", "rename group", "preferences", "quit"}));
 
         app.delegate.menuWithTag(40)->aboutToShow();
         QVERIFY(!app.delegate.menuItem(40, 4)->isEnabled());  // nothing selected to copy
@@ -392,8 +383,7 @@ private slots:
 
         // Ctrl+B is the editor's own and the format menu reaches the open note; relabelling
         // rebuilds the lists, the notes list included, and the words typed before stay in the note.
-        main->addNoteFileAction();
-        QTRY_VERIFY(main->isShowingNotes());
+        QVERIFY2(press(6), "new note");
         TSTextView* editor = main->notesPane()->editor();
         editor->setFocus();
         QTest::keyClicks(editor, QStringLiteral("typed just now"));
@@ -415,6 +405,7 @@ private slots:
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
         QCOMPARE(main->notesPane()->editor()->toPlainText(), QStringLiteral("typed just now"));
         QVERIFY(main->notesPane()->flush());
+        QVERIFY2(press(7), "lock");
     }
 
     // Each window state shows its own menus, and a language switch relabels the menus, the
