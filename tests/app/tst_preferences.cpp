@@ -1,15 +1,23 @@
-// The preferences window driven as a user would: every control writes its setting at once
-// and shows it again after the window (or the application) is reopened; the session-lock
-// switch; the password button's hook; moving the vault from the Advanced pane.
+// The preferences and change-password windows driven as a user would: every control writes
+// its setting at once and shows it again after a reopen; moving the vault from the Advanced
+// pane; each password refusal shakes its field and leaves the settings alone, as do the
+// warning's second button and a failed write; a weak new password is followed by its alert;
+// after a change only the new password logs in; a drive vault's digest changes on disk and in
+// the rows the window holds.
+#include "access/password_change.h"
 #include "app/app_delegate.h"
 #include "app/change_password_window.h"
 #include "app/preferences_panes.h"
 #include "app/preferences_window.h"
 #include "controls/modal_seam.h"
+#include "controls/shake.h"
+#include "controls/ts_view.h"
+#include "core/catalogue.h"
 #include "core/log.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
+#include "core/volumes.h"
 #include "vault/vault_controller.h"
 #include "vault/vault_move.h"
 #include "support/private_bus.h"
@@ -19,23 +27,47 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 using namespace tessaro;
 using controls::ModalSeam;
 using tessaro::testing::logIn;
-using tessaro::testing::PrivateBus;
 using tessaro::testing::TestEnvironment;
 using tessaro::testing::waitUntil;
 
 namespace {
 
 QString key(const char* k) { return QString::fromLatin1(k); }
+const QString kOld = QString::fromLatin1(TestEnvironment::kPassword);
+const QString kStrong = QStringLiteral("Tr0ub4dor&3 horses");
+QByteArray settingsBytes() { return TestEnvironment::readFile(SettingsStore::filePath()); }
+QByteArray upperMd5(const QString& text) {
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex().toUpper();
+}
+
+void fill(ChangePasswordWController* w, const QString& old, const QString& now, const QString& verify,
+          const QString& hint) {
+    const std::pair<QLineEdit*, QString> fields[] = {
+        {w->oldPasswordField(), old}, {w->nowPasswordField(), now}, {w->verifyField(), verify}, {w->passwordHitField(), hint}};
+    for (const auto& [field, text] : fields) {
+        field->clear();
+        // Typed as a user types; a very long text is pasted.
+        if (text.size() > 80) {
+            field->insert(text);
+        } else {
+            QTest::keyClicks(field, text);
+        }
+    }
+}
 
 // The window as the menu opens it, on the pane of toolbar button `index`.
 PreferencePane* openPane(int index) {
@@ -57,17 +89,11 @@ void closePreferences() {
     }
 }
 
-// The pane's stored controls, in the order they stand in it.
+// The pane's stored controls (its check boxes and menus), in the order they were made.
 QList<QWidget*> controlsOf(PreferencePane* pane) {
-    if (auto* general = qobject_cast<GeneralViewController*>(pane)) {
-        return {general->idleMenu(),  general->quitMenu(),  general->checkBox1(),
-                general->checkBox2(), general->checkBox3(), general->sessionLockBox()};
-    }
-    if (auto* password = qobject_cast<PasswordViewController*>(pane)) {
-        return {password->backUpBox()};
-    }
-    auto* advanced = qobject_cast<AdvancedViewController*>(pane);
-    return {advanced->checkBox1(), advanced->checkBox2(), advanced->checkBox3(), advanced->eraseMenu()};
+    QList<QWidget*> found = pane->findChildren<QWidget*>();
+    found.removeIf([](QWidget* w) { return !qobject_cast<QCheckBox*>(w) && !qobject_cast<QComboBox*>(w); });
+    return found;
 }
 
 // What a control shows: a check box 0 or 1, a menu its index.
@@ -85,6 +111,7 @@ class PreferencesTest : public QObject {
 
 private slots:
     void initTestCase() { setLogToStderr(false); }
+    void init() { ModalSeam::reset(); }
     void cleanup() {
         closePreferences();
         ModalSeam::reset();
@@ -116,10 +143,10 @@ private slots:
         QTest::newRow("password box") << 1 << 0 << key(keys::kBackUptessaro) << QVariant(1) << 1 << 0 << 1;
         QTest::newRow("advanced box 1") << 3 << 0 << key(keys::kEraseremainingfiledatasecurelyafterhiding) << QVariant(1)
                                         << 1 << 0 << 1;
-        QTest::newRow("advanced box 2") << 3 << 1 << key(keys::Whenunhidingviamenubarassistant) << QVariant(1) << 1 << 0 << 1;
-        QTest::newRow("advanced box 3") << 3 << 2 << key(keys::WhenunhidingfromTessaroMainWindow) << QVariant(1) << 1 << 0
+        QTest::newRow("advanced box 2") << 3 << 2 << key(keys::Whenunhidingviamenubarassistant) << QVariant(1) << 1 << 0 << 1;
+        QTest::newRow("advanced box 3") << 3 << 3 << key(keys::WhenunhidingfromTessaroMainWindow) << QVariant(1) << 1 << 0
                                         << 1;
-        QTest::newRow("erase method, last") << 3 << 3 << key(keys::Secureerasemethod) << QVariant(2) << 2 << 0 << 2;
+        QTest::newRow("erase method, last") << 3 << 1 << key(keys::Secureerasemethod) << QVariant(2) << 2 << 0 << 2;
     }
 
     void everyControlShowsItsSettingAndWritesAtOnce() {
@@ -168,41 +195,6 @@ private slots:
         SettingsStore::useFile(env.settingsFile());
     }
 
-    void theSessionLockSettingDecidesWhetherTheScreenLockLocksTheVault() {
-        PrivateBus bus;
-        QVERIFY2(bus.isReady(), qPrintable(bus.error()));
-        TestEnvironment env;
-        AppDelegate delegate;
-        delegate.watchSessionLock(bus.client(), QDBusConnection(QStringLiteral("no system bus")));
-        delegate.applicationDidFinishLaunching();
-        QVERIFY(logIn(delegate));
-        // The switch writes the setting (see the table above); the setting decides.
-        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, false));
-        const auto screenLocks = [&bus] {
-            return bus.emitSignal(QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"),
-                                  QStringLiteral("ActiveChanged"), {true});
-        };
-        QVERIFY(screenLocks());
-        QTest::qWait(200);
-        QVERIFY(delegate.mainView());
-
-        QVERIFY(SettingsStore::setFlag(keys::kLOCKWITHSESSION, true));
-        QVERIFY(screenLocks());
-        QTRY_VERIFY(!delegate.mainView());
-    }
-
-    void theChangePasswordButtonOpensItsWindowOverThePreferences() {
-        TestEnvironment env;
-        auto* pane = qobject_cast<PasswordViewController*>(openPane(1));
-        QVERIFY(pane);
-        QTest::mouseClick(pane->changeButton(), Qt::LeftButton);
-        QTRY_VERIFY(qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget()));
-        auto* opened = qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget());
-        QCOMPARE(opened->parentWidget(), PreferencesWindowController::shown());
-        QVERIFY(!opened->isChangeUpFlpPassword);  // the vault's own password, not a drive's
-        opened->close();
-    }
-
     // What is moved, and every refusal, are the move's own; here, the pane's flow to the next login.
     void movingTheVaultFromTheAdvancedPaneReopensItThere() {
         testing::LoggedInApp app;
@@ -247,6 +239,168 @@ private slots:
         QVERIFY(ModalSeam::lastAlert().message.contains(vaultpaths::AppRootDirKey()));
         QVERIFY(!SettingsStore::contains(key(keys::kVAULTMOVEINPROGRESS)));
         QVERIFY(delegate.loginView());
+    }
+    // Everything short of a stored change: the refusals in the order they are checked, the
+    // warning's second button, and a settings file that cannot be written.
+    void leavesTheWindowOpenAndTheSettingsAlone_data() {
+        QTest::addColumn<QStringList>("typed");  // old, new, confirmation, hint
+        QTest::addColumn<int>("answer");         // to the warning, when it comes
+        QTest::addColumn<bool>("unwritable");
+        QTest::addColumn<QString>("shaken");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<QString>("lastMessage");
+        const QString h = QStringLiteral("h");
+        const QString tooLong(1001, QLatin1Char('w'));
+        QTest::newRow("wrong old password") << QStringList{QStringLiteral("correct horsE"), kStrong, kStrong, h} << 0
+                                            << false << "oldPasswordField" << 1 << "The current password is not correct.";
+        QTest::newRow("empty new password") << QStringList{kOld, {}, {}, h} << 0 << false << "nowPasswordField" << 0 << "";
+        QTest::newRow("new password too long") << QStringList{kOld, tooLong, tooLong, h} << 0 << false << "nowPasswordField"
+                                               << 1 << "This password cannot be used";
+        QTest::newRow("confirmation differs") << QStringList{kOld, kStrong, kStrong.toUpper(), h} << 0 << false
+                                              << "verifyField" << 0 << "";
+        QTest::newRow("empty hint") << QStringList{kOld, kStrong, kStrong, {}} << 0 << false << "passwordHitField" << 0 << "";
+        QTest::newRow("warning answered cancel") << QStringList{kOld, kStrong, kStrong, h} << int(QMessageBox::No) << false
+                                                 << "" << 1 << "Change the vault password?";
+        QTest::newRow("settings cannot be written") << QStringList{kOld, kStrong, kStrong, h} << int(QMessageBox::Yes) << true
+                                                    << "" << 2 << "The password was not changed";
+    }
+    void leavesTheWindowOpenAndTheSettingsAlone() {
+        QFETCH(QStringList, typed);
+        QFETCH(int, answer);
+        QFETCH(bool, unwritable);
+        QFETCH(QString, shaken);
+        QFETCH(int, asked);
+        QFETCH(QString, lastMessage);
+        TestEnvironment env;
+        const QByteArray before = settingsBytes();
+        std::optional<testing::UnremovableEntries> locked;
+        if (unwritable) {
+            locked.emplace(QFileInfo(SettingsStore::filePath()).absolutePath());
+            if (!locked->ok()) {
+                QSKIP("this file system cannot make a folder immutable");
+            }
+        }
+        ChangePasswordWController* w = showChangePassword(nullptr, std::nullopt);  // as the menu shows it
+        QVERIFY(w && QTest::qWaitForWindowExposed(w));
+        fill(w, typed[0], typed[1], typed[2], typed[3]);
+        if (answer) {
+            ModalSeam::nextAnswer(QMessageBox::StandardButton(answer));
+        }
+        QTest::keyClick(w->passwordHitField(), Qt::Key_Return);  // Return presses the change button
+        QTRY_COMPARE(ModalSeam::alertCount(), asked);
+        QApplication::processEvents();
+        for (QLineEdit* field : {w->oldPasswordField(), w->nowPasswordField(), w->verifyField(), w->passwordHitField()}) {
+            QCOMPARE(controls::isShaking(w->frameOf(field)), field->objectName() == shaken);
+        }
+        if (asked) {
+            QVERIFY(ModalSeam::lastAlert().message == lastMessage || ModalSeam::lastQuestion().message == lastMessage);
+        }
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->verifyField()->text(), typed[2]);
+        QTest::mouseClick(w->cancelBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(settingsBytes(), before);
+    }
+
+    // A stored change, from the main window: the strength shown while typing, the weak alert
+    // after a level-0 password only, and the next login takes only the new password.
+    void aChangeIsStoredAndOnlyTheNewPasswordLogsIn_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("weakAlert");
+        QTest::newRow("weak") << QStringLiteral("qwertyui") << "Weak" << QColor(254, 123, 123) << true;
+        QTest::newRow("moderate") << QStringLiteral("abcd1234x") << "Moderate" << QColor(255, 190, 50) << false;
+    }
+    void aChangeIsStoredAndOnlyTheNewPasswordLogsIn() {
+        QFETCH(QString, password);
+        QFETCH(QString, word);
+        QFETCH(QColor, colour);
+        QFETCH(bool, weakAlert);
+        testing::LoggedInApp app;
+        QVERIFY(app.shown());
+        QPointer<ChangePasswordWController> w = showChangePassword(app.delegate.mainWindow(), std::nullopt);
+        QVERIFY(w);
+        QCOMPARE(w->size(), ChangePasswordWController::kSize);
+        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
+        // Centred over the main window (a point of rounding either way).
+        QVERIFY((w->geometry().center() - app.delegate.mainWindow()->geometry().center()).manhattanLength() <= 2);
+        fill(w, kOld, password, password, QStringLiteral("new hint"));
+        QCOMPARE(w->passwordLealLabel()->text(), word);
+        QCOMPARE(w->passwordLealLabel()->palette().color(QPalette::WindowText), colour);
+        ModalSeam::nextAnswer(QMessageBox::Yes);
+        ModalSeam::nextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!w);
+        QApplication::processEvents();
+        QCOMPARE(SettingsStore::stringValue(key(keys::kPASSWORDHINTCONTENT)), QStringLiteral("new hint"));
+        QCOMPARE(ModalSeam::alertCount(), weakAlert ? 2 : 1);
+        if (weakAlert) {
+            QCOMPARE(ModalSeam::lastAlert().message, QStringLiteral("Your password was changed, but it is weak."));
+        }
+
+        app.delegate.lockTessaroAction();
+        QTRY_VERIFY(app.delegate.loginView());
+        QVERIFY(!testing::logIn(app.delegate, kOld));
+        QVERIFY(testing::logIn(app.delegate, password));
+    }
+
+    // The preferences' button opens the vault's own window over them, where focus lights only
+    // the password field being typed.
+    void fromThePreferencesFocusLightsOnlyThePasswordFieldBeingTyped() {
+        TestEnvironment env;
+        auto* pane = qobject_cast<PasswordViewController*>(openPane(1));
+        QVERIFY(pane);
+        QTest::mouseClick(pane->changeButton(), Qt::LeftButton);
+        QTRY_VERIFY(qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget()));
+        auto* w = qobject_cast<ChangePasswordWController*>(QApplication::activeModalWidget());
+        QCOMPARE(w->parentWidget(), PreferencesWindowController::shown());
+        QVERIFY(!w->isChangeUpFlpPassword);
+        QLineEdit* fields[] = {w->oldPasswordField(), w->nowPasswordField(), w->verifyField(), w->passwordHitField()};
+        for (QLineEdit* focused : fields) {
+            focused->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            for (QLineEdit* field : fields) {
+                const bool lit = field == focused && field != w->passwordHitField();
+                QCOMPARE(w->frameOf(field)->borderColour(),
+                         lit ? ChangePasswordWController::highlightBorder() : ChangePasswordWController::normalBorder());
+            }
+        }
+        w->close();
+    }
+
+    void driveVaultTakesTheNewDigestOnDiskAndInMemory() {
+        const QString vaultKey = QStringLiteral("USB STICK/Travel.flp");
+        testing::LoggedInApp app([&](TestEnvironment& env) {
+            env.mountVolume(QStringLiteral("USB STICK"));
+            Catalogue drive;
+            drive.UPLibrary[vaultKey] = Catalogue::defaultRemovableList(QStringLiteral("USB STICK"), vaultKey,
+                                                                        QDateTime::currentSecsSinceEpoch());
+            QVERIFY(drive.saveUpListForName(vaultKey, std::nullopt));
+            SettingsStore::setValue(key(keys::KUPNAMES), QStringList{vaultKey});
+        });
+        QVERIFY(app.shown());
+        const QString list = Volumes::pathFor(vaultKey) + QStringLiteral("/GroupMoveUPlist.plist");
+
+        QVERIFY(!showChangePassword(app.delegate.mainWindow(), QStringLiteral("USB STICK/Other.flp")));
+        QTRY_COMPARE(ModalSeam::alertCount(), 1);
+
+        const QString fresh = QStringLiteral("drive pass one");
+        QPointer<ChangePasswordWController> w = showChangePassword(app.delegate.mainWindow(), vaultKey);
+        QVERIFY(w);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Change the Password of “Travel.flp”"));
+        fill(w, kOld, fresh, fresh, QStringLiteral("h"));
+        QTest::mouseClick(w->changePasswordBtn(), Qt::LeftButton);
+        QTRY_VERIFY(!w);
+        // The window's own rows changed with the file: the next opening asks for the new one.
+        QCOMPARE(access::driveVaultDigest(app.main->catalogue, vaultKey)->toLatin1(), upperMd5(fresh));
+
+        // A lock while the window is open closes it: nothing is written through a catalogue that is gone.
+        QPointer<ChangePasswordWController> open = showChangePassword(app.delegate.mainWindow(), vaultKey);
+        QVERIFY(open);
+        app.delegate.lockTessaroAction();
+        QTRY_VERIFY(!open);
+        QCOMPARE(TestEnvironment::readFile(list).count(upperMd5(fresh)), 3);
     }
 };
 
