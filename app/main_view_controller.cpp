@@ -250,6 +250,7 @@ void MainViewController::langeuageAction() {
     addGroupButton_->setToolTip(ui::text(addGroupButton_->isEnabled() ? "addGroupBtn.toolTip" : "addGroupBtn.unavailable"));
     notesPane_->langeuageAction();
     fileItemMenuButton_->setToolTip(ui::text("file_itemMenu.toolTip"));
+    fileItemMenuButton_->setAccessibleName(fileItemMenuButton_->toolTip());
     file_popAction(std::nullopt);
     if (!progressView_->isProgressShown()) {
         progressView_->showCompleted();

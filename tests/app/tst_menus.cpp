@@ -453,11 +453,9 @@ private slots:
 
         QPointer<QWidget> window = openOver(app.delegate, over);
         QVERIFY((over == Over::Nothing) == window.isNull());
-        // The window over the main window, or the guide or login screen (the main window is walked busy, below).
-        if (window || state != State::Main) {
-            const QStringList faults = faultsIn(window ? window.data() : app.delegate.mainWindow());
-            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
-        }
+        // The window over the main window, or else the guide, the login screen or the idle main window.
+        const QStringList faults = faultsIn(window ? window.data() : app.delegate.mainWindow());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
         const QStringList english = shownTexts(app.delegate, window);
         const qint64 englishIcon = app.delegate.languageButton()->icon().cacheKey();
 
