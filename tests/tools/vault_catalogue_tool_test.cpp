@@ -3,6 +3,7 @@
 #include "core/catalogue.h"
 #include "core/settings_keys.h"
 #include "crypto/item_place.h"
+#include "support/qt_printing.h"
 #include "tool_vault.h"
 #include "vault/item_operations.h"
 

@@ -4,6 +4,7 @@
 #include "crypto/item_place.h"
 #include "crypto/md5.h"
 #include "support/library_vault.h"
+#include "support/qt_printing.h"
 #include "support/real_drive.h"
 #include "vault/vault_controller.h"
 
@@ -79,7 +80,7 @@ TEST(DriveVaults, AnAddIsSavedInTheDriveVaultThatOpensAgainWithoutPromptUnderAny
     for (const FileModelPtr& item : *opened.rows[1]->fileModels) {
         records.append(QStringLiteral("%1 in %2%3").arg(item->path, item->groupName, item->isEncrtypt ? QStringLiteral("*") : QString()));
     }
-    EXPECT_EQ(records, (QStringList{stick + "/photos/a.txt in Stick/Box.flp*", stick + "/b.bin in Stick/Box.flp*"}));
+    ASSERT_EQ(records, (QStringList{stick + "/photos/a.txt in Stick/Box.flp*", stick + "/b.bin in Stick/Box.flp*"}));
     EXPECT_TRUE(vault::unhideRecordJournaled(opened.rows[1]->fileModels->first()).complete);
     EXPECT_EQ(TestEnvironment::readFile(stick + QStringLiteral("/photos/a.txt")), QByteArray("drive bytes"));
 }
