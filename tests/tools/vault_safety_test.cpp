@@ -229,6 +229,7 @@ TEST_F(VaultSafety, VerifyNamesEachDamagedFileWhateverItsName) {
     // The vault's own files are not stored files and are not reported.
     writeTree(vaultDir, {{"/123-456/789/obx/.tessaro-partial-x-ABCDEF", "half"},
                          {"/GroupDirlist.plist", "<plist/>"},
+                         {"/.tessaro-journal", R"({"operation":"hide","phase":"walking","plainPath":"/x","storedTop":"/y"})"},
                          {"/GroupNoteslist.plist.damaged-1700000000", "x"},
                          {"/Notes/1.rtfd/TXT.rtf", "{\\rtf1}"},
                          {"/Thumb/pdf.jpg", "jpeg"}});
