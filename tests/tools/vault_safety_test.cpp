@@ -29,9 +29,7 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-Tree lettersTree() {
-    return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
-}
+const Tree kLetters{{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
 
 // The tool's commands in a sandbox, beside a vault.
 struct Sandbox : ::testing::Test, testing::ToolVault {};
@@ -53,7 +51,7 @@ class PathSpelling : public Sandbox, public ::testing::WithParamInterface<Spelli
 // name and class, and the stored copy, however it is spelled, restores to plain bytes.
 TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
     const QString letters = home + QStringLiteral("/Letters.txt");
-    writeTree(letters, lettersTree());
+    writeTree(letters, kLetters);
     QDir().mkpath(home + QStringLiteral("/elsewhere"));
     ASSERT_TRUE(QFile::link(home, at("linked home")));
     const QString dest = at("dest");
@@ -80,7 +78,7 @@ TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
 
     const ToolRun restored = run({"restore", "--move", dest + QStringLiteral("//eLttre.sxtt/"), out});
     ASSERT_EQ(restored.status, 0) << text(restored);
-    EXPECT_EQ(readTree(out + QStringLiteral("/Letters.txt")), lettersTree());
+    EXPECT_EQ(readTree(out + QStringLiteral("/Letters.txt")), kLetters);
     EXPECT_FALSE(QFileInfo::exists(top));
     EXPECT_EQ(QFileInfo(dest).isSymLink() && QFileInfo(out).isSymLink(), GetParam().linkedDestinations);
 }

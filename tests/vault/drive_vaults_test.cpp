@@ -44,11 +44,6 @@ struct DriveFixture : testing::LibraryVault {
         EXPECT_TRUE(vault::saveDriveVault(catalogue, key));
         return records;
     }
-    void rewriteHeader(const QString& key, const QString& mac, const QString& digest) {
-        catalogue.UPLibrary[key].first()->macAddress = mac;
-        catalogue.UPLibrary[key].first()->password = digest;
-        ASSERT_TRUE(catalogue.saveUpListForName(key, std::nullopt));
-    }
 };
 
 // Items added through the controller while the user clicks another row are recorded in the
@@ -111,7 +106,9 @@ TEST(DriveVaults, OwnershipCheckAsksAndRefusesAsTheHeaderSays) {
         SCOPED_TRACE(c.name);
         DriveFixture f;
         f.makeVault(QStringLiteral("Box"), {});
-        f.rewriteHeader(QStringLiteral("USB/Box.flp"), c.mac, c.digest);
+        f.catalogue.UPLibrary[QStringLiteral("USB/Box.flp")].first()->macAddress = c.mac;
+        f.catalogue.UPLibrary[QStringLiteral("USB/Box.flp")].first()->password = c.digest;
+        ASSERT_TRUE(f.catalogue.saveUpListForName(QStringLiteral("USB/Box.flp"), std::nullopt));
         const QString catalogueFile = f.usb + QStringLiteral("/Box.flp/GroupMoveUPlist.plist");
         const QByteArray before = TestEnvironment::readFile(catalogueFile);
         const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword, c.typed);
@@ -219,7 +216,7 @@ TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
     const FileModelList items = f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a")});
     ASSERT_EQ(items.size(), 1);
     const QString vaultDir = f.usb + QStringLiteral("/Box.flp");
-    const QString home = f.env.base() + QStringLiteral("/home");
+    const QString home = f.home;
     TestEnvironment::writeFile(home + QStringLiteral("/mine.txt"), "the user's own file");
     TestEnvironment::writeFile(f.env.vaultRoot() + QStringLiteral("/Notes/n.rtfd/TXT.rtf"), "note");
     const testing::Tree homeBefore = readTree(home);
