@@ -29,9 +29,7 @@ using testing::readTree;
 using testing::Tree;
 using testing::writeTree;
 
-Tree lettersTree() {
-    return {{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
-}
+const Tree kLetters{{QStringLiteral("/one"), "first letter"}, {QStringLiteral("/sub/two words"), QByteArray(70000, 'w')}};
 
 // The tool's commands in a sandbox, beside a vault.
 struct Sandbox : ::testing::Test, testing::ToolVault {};
@@ -53,7 +51,7 @@ class PathSpelling : public Sandbox, public ::testing::WithParamInterface<Spelli
 // name and class, and the stored copy, however it is spelled, restores to plain bytes.
 TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
     const QString letters = home + QStringLiteral("/Letters.txt");
-    writeTree(letters, lettersTree());
+    writeTree(letters, kLetters);
     QDir().mkpath(home + QStringLiteral("/elsewhere"));
     ASSERT_TRUE(QFile::link(home, at("linked home")));
     const QString dest = at("dest");
@@ -71,6 +69,7 @@ TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
     // A linked destination is followed: the stored copy is named where it really is.
     const QString top = QFileInfo(dest).canonicalFilePath() + QStringLiteral("/eLttre.sxtt");
     EXPECT_EQ(QString::fromUtf8(stored.out.trimmed()), top);
+    EXPECT_EQ(text(stored).find(TestEnvironment::kPassword), std::string::npos);
     EXPECT_EQ(QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("eLttre.sxtt")});
     EXPECT_FALSE(QFileInfo::exists(letters));
@@ -79,7 +78,7 @@ TEST_P(PathSpelling, NamesTheSameItemOnBothSides) {
 
     const ToolRun restored = run({"restore", "--move", dest + QStringLiteral("//eLttre.sxtt/"), out});
     ASSERT_EQ(restored.status, 0) << text(restored);
-    EXPECT_EQ(readTree(out + QStringLiteral("/Letters.txt")), lettersTree());
+    EXPECT_EQ(readTree(out + QStringLiteral("/Letters.txt")), kLetters);
     EXPECT_FALSE(QFileInfo::exists(top));
     EXPECT_EQ(QFileInfo(dest).isSymLink() && QFileInfo(out).isSymLink(), GetParam().linkedDestinations);
 }
@@ -158,10 +157,11 @@ TEST_F(VaultSafety, AHeldVaultRefusesWritersAndServesReaders) {
 
     EXPECT_EQ(run({"verify", env.vaultRoot()}).status, 0);
     EXPECT_EQ(run({"list"}).status, 0);
-    QDir().mkpath(at("copy"));
-    const ToolRun read = run({"restore", storedNote, at("copy")});
+    // Restored onto its own place, which is taken: beside it, under the name the output gives.
+    const ToolRun read = run({"restore", storedNote, env.base()});
     EXPECT_EQ(read.status, 0) << text(read);
-    EXPECT_EQ(TestEnvironment::readFile(at("copy/note.md")), QByteArray("# note"));
+    EXPECT_EQ(QString::fromUtf8(read.out.trimmed()), at("note (restored).md"));
+    EXPECT_EQ(TestEnvironment::readFile(at("note (restored).md")), QByteArray("# note"));
 }
 
 // An item near the system's path length limit comes back to where it was.
@@ -209,37 +209,15 @@ TEST_F(VaultSafety, NamesThatAreNotUtf8AreRefusedWithTheReason) {
     ::unlink((folder + "/caf\xe9.txt").constData());
 }
 
-using VaultTool = Sandbox;
-
-TEST_F(VaultTool, StoreVerifyRestoreAndMoveWithoutShowingThePassword) {
-    const QString src = at("Letters.txt");
-    writeTree(src, {{"/one", "first letter"}, {"/sub/two words", QByteArray(600000, 'w')}});
-    const Tree letters = readTree(src);
-    const ToolRun stored = run({"store", src, at("container")});
-    ASSERT_EQ(stored.status, 0) << text(stored);
-    const QString top = QString::fromUtf8(stored.out.trimmed());
-    EXPECT_EQ(top, at("container/eLttre.sxtt"));
-    EXPECT_EQ(readTree(src), letters) << "kept without --move";
-    const ToolRun verified = run({"verify", at("container")});
-    EXPECT_EQ(verified.status, 0) << text(verified);
-    EXPECT_TRUE(verified.out.isEmpty());
-    // Restored with --move onto a place that is taken: beside it, the stored copy gone.
-    const ToolRun restored = run({"restore", "--move", top, env.base()});
-    ASSERT_EQ(restored.status, 0) << text(restored);
-    EXPECT_EQ(QString::fromUtf8(restored.out.trimmed()), at("Letters (restored).txt"));
-    EXPECT_EQ(readTree(at("Letters (restored).txt")), letters);
-    EXPECT_EQ(readTree(src), letters);
-    EXPECT_FALSE(QFileInfo::exists(top));
-    for (const ToolRun& r : {stored, verified, restored}) {
-        EXPECT_EQ(text(r).find(TestEnvironment::kPassword), std::string::npos);
-    }
-}
-
-TEST_F(VaultTool, VerifyNamesEachDamagedFileWhateverItsName) {
+TEST_F(VaultSafety, VerifyNamesEachDamagedFileWhateverItsName) {
     const QString vaultDir = at("vault");
     const QString dest = vaultDir + QStringLiteral("/123-456/789");
     writeTree(at("box"), {{"/good", "fine"}, {"/bad", "soon damaged"}});
     ASSERT_EQ(run({"store", at("box"), dest}).status, 0);
+    EXPECT_EQ(readTree(at("box")), (Tree{{"/good", "fine"}, {"/bad", "soon damaged"}})) << "kept without --move";
+    const ToolRun healthy = run({"verify", vaultDir});
+    EXPECT_EQ(healthy.status, 0) << text(healthy);
+    EXPECT_TRUE(healthy.out.isEmpty()) << text(healthy);
     const QString bad = dest + QStringLiteral("/obx/abd");
     QByteArray bytes = TestEnvironment::readFile(bad);
     ASSERT_FALSE(bytes.isEmpty());
@@ -249,6 +227,7 @@ TEST_F(VaultTool, VerifyNamesEachDamagedFileWhateverItsName) {
     // The vault's own files are not stored files and are not reported.
     writeTree(vaultDir, {{"/123-456/789/obx/.tessaro-partial-x-ABCDEF", "half"},
                          {"/GroupDirlist.plist", "<plist/>"},
+                         {"/.tessaro-journal", R"({"operation":"hide","phase":"walking","plainPath":"/x","storedTop":"/y"})"},
                          {"/GroupNoteslist.plist.damaged-1700000000", "x"},
                          {"/Notes/1.rtfd/TXT.rtf", "{\\rtf1}"},
                          {"/Thumb/pdf.jpg", "jpeg"}});

@@ -4,6 +4,7 @@
 #include "crypto/item_place.h"
 #include "crypto/md5.h"
 #include "support/library_vault.h"
+#include "support/qt_printing.h"
 #include "support/real_drive.h"
 #include "vault/vault_controller.h"
 
@@ -43,20 +44,21 @@ struct DriveFixture : testing::LibraryVault {
         EXPECT_TRUE(vault::saveDriveVault(catalogue, key));
         return records;
     }
-    void rewriteHeader(const QString& key, const QString& mac, const QString& digest) {
-        catalogue.UPLibrary[key].first()->macAddress = mac;
-        catalogue.UPLibrary[key].first()->password = digest;
-        ASSERT_TRUE(catalogue.saveUpListForName(key, std::nullopt));
-    }
 };
 
-// Opened again under another mount name, as the same drive gets elsewhere: every path moves.
-TEST(DriveVaults, CreatedVaultHidesItemsAndOpensAgainWithoutPromptUnderAnyMountName) {
+// Items added through the controller while the user clicks another row are recorded in the
+// drive vault, whose journal is the one cleared. Opened again under another mount name, as the
+// same drive gets elsewhere, every path moves and the bytes come home.
+TEST(DriveVaults, AnAddIsSavedInTheDriveVaultThatOpensAgainWithoutPromptUnderAnyMountName) {
     DriveFixture f;
-    const FileModelList items =
-        f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("photos/a.txt"), "drive bytes"), f.file(QStringLiteral("b.bin"), "b")});
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_FALSE(QFileInfo::exists(items[0]->path));
+    f.makeVault(QStringLiteral("Box"), {});
+    const QStringList plain{f.file(QStringLiteral("photos/a.txt"), "drive bytes"), f.file(QStringLiteral("b.bin"), "b")};
+    vault::VaultController controller(f.catalogue, {});
+    controller.addPaths(plain, QStringLiteral("USB/Box.flp"), 1);
+    f.catalogue.selectGroupName = QString::fromLatin1(kLocalListKey);
+    controller.waitUntilIdle();
+    EXPECT_FALSE(QFileInfo::exists(plain[0]) || QFileInfo::exists(plain[1]));
+    EXPECT_TRUE(vault::readJournal(f.usb + QStringLiteral("/Box.flp")).entries.isEmpty());
     EXPECT_TRUE(SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES)).contains(QStringLiteral("USB/Box.flp")));
     // The header carries what the ownership check compares.
     const GroupModel& header = *f.catalogue.UPLibrary.value(QStringLiteral("USB/Box.flp")).first();
@@ -73,8 +75,7 @@ TEST(DriveVaults, CreatedVaultHidesItemsAndOpensAgainWithoutPromptUnderAnyMountN
     for (const FileModelPtr& item : *opened.rows[1]->fileModels) {
         records.append(QStringLiteral("%1 in %2%3").arg(item->path, item->groupName, item->isEncrtypt ? QStringLiteral("*") : QString()));
     }
-    EXPECT_EQ(records, (QStringList{stick + "/photos/a.txt in Stick/Box.flp*", stick + "/b.bin in Stick/Box.flp*"}));
-    // And back: the bytes come home.
+    ASSERT_EQ(records, (QStringList{stick + "/photos/a.txt in Stick/Box.flp*", stick + "/b.bin in Stick/Box.flp*"}));
     EXPECT_TRUE(vault::unhideRecordJournaled(opened.rows[1]->fileModels->first()).complete);
     EXPECT_EQ(TestEnvironment::readFile(stick + QStringLiteral("/photos/a.txt")), QByteArray("drive bytes"));
 }
@@ -105,7 +106,9 @@ TEST(DriveVaults, OwnershipCheckAsksAndRefusesAsTheHeaderSays) {
         SCOPED_TRACE(c.name);
         DriveFixture f;
         f.makeVault(QStringLiteral("Box"), {});
-        f.rewriteHeader(QStringLiteral("USB/Box.flp"), c.mac, c.digest);
+        f.catalogue.UPLibrary[QStringLiteral("USB/Box.flp")].first()->macAddress = c.mac;
+        f.catalogue.UPLibrary[QStringLiteral("USB/Box.flp")].first()->password = c.digest;
+        ASSERT_TRUE(f.catalogue.saveUpListForName(QStringLiteral("USB/Box.flp"), std::nullopt));
         const QString catalogueFile = f.usb + QStringLiteral("/Box.flp/GroupMoveUPlist.plist");
         const QByteArray before = TestEnvironment::readFile(catalogueFile);
         const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword, c.typed);
@@ -148,10 +151,13 @@ TEST(DriveVaults, UnusableCatalogueIsRefusedAndNeverReplaced) {
     }
 }
 
-TEST(DriveVaults, PathsThatNameNoVaultOnAMountedDriveAreNotOpened) {
+// Paths that name no vault of a mounted drive are not opened, and no vault is made in a folder
+// that exists or on a drive that is not mounted.
+TEST(DriveVaults, PlacesThatNameNoVaultAreNeitherOpenedNorMade) {
     DriveFixture f;
     f.makeVault(QStringLiteral("Box"), {});
     QDir().mkpath(f.usb + QStringLiteral("/deep/Inner.flp"));
+    QDir().mkpath(f.usb + QStringLiteral("/Theirs.flp"));
     EXPECT_EQ(vault::openDriveVault(f.env.volumesRoot() + QStringLiteral("/Gone/Box.flp"), kPassword).status,
               Status::NotMounted);
     for (const QString& path : {f.usb + QStringLiteral("/deep/Inner.flp"), f.usb + QStringLiteral("/Box.flp/../Box"),
@@ -159,18 +165,11 @@ TEST(DriveVaults, PathsThatNameNoVaultOnAMountedDriveAreNotOpened) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_EQ(vault::openDriveVault(path, kPassword).status, Status::Refused);
     }
-}
-
-TEST(DriveVaults, CreationRefusesAnExistingFolderAndAnUnmountedDrive) {
-    DriveFixture f;
-    QDir().mkpath(f.usb + QStringLiteral("/Theirs.flp"));
-    const vault::DriveCreation existing = vault::createDriveVault(f.catalogue, QStringLiteral("USB"), QStringLiteral("Theirs"));
-    EXPECT_FALSE(existing.created);
+    EXPECT_FALSE(vault::createDriveVault(f.catalogue, QStringLiteral("USB"), QStringLiteral("Theirs")).created);
     EXPECT_FALSE(QFileInfo::exists(f.usb + QStringLiteral("/Theirs.flp/GroupMoveUPlist.plist")));
-    const vault::DriveCreation gone = vault::createDriveVault(f.catalogue, QStringLiteral("Gone"), QStringLiteral("Box"));
-    EXPECT_FALSE(gone.created);
+    EXPECT_FALSE(vault::createDriveVault(f.catalogue, QStringLiteral("Gone"), QStringLiteral("Box")).created);
     EXPECT_FALSE(QFileInfo::exists(f.env.volumesRoot() + QStringLiteral("/Gone")));
-    EXPECT_TRUE(f.catalogue.UPLibrary.isEmpty());
+    EXPECT_EQ(f.catalogue.UPLibrary.keys(), QStringList{QStringLiteral("USB/Box.flp")});
 }
 
 TEST(DriveVaults, AddingKeepsEachItemOnItsOwnDisk) {
@@ -217,7 +216,7 @@ TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
     const FileModelList items = f.makeVault(QStringLiteral("Box"), {f.file(QStringLiteral("a.txt"), "a")});
     ASSERT_EQ(items.size(), 1);
     const QString vaultDir = f.usb + QStringLiteral("/Box.flp");
-    const QString home = f.env.base() + QStringLiteral("/home");
+    const QString home = f.home;
     TestEnvironment::writeFile(home + QStringLiteral("/mine.txt"), "the user's own file");
     TestEnvironment::writeFile(f.env.vaultRoot() + QStringLiteral("/Notes/n.rtfd/TXT.rtf"), "note");
     const testing::Tree homeBefore = readTree(home);
@@ -244,26 +243,6 @@ TEST(DriveVaults, RepairOfADriveJournalNeverReachesOutsideTheDriveVault) {
         EXPECT_EQ(readTree(f.env.vaultRoot()), local);
         vault::clearJournal(vaultDir);
     }
-}
-
-// The user may click another row while a drive's items are being added: the drive vault
-// still records them, and its journal is the one cleared.
-TEST(DriveVaults, AnAddToADriveVaultIsSavedThereWhicheverRowIsSelectedMeanwhile) {
-    DriveFixture f;
-    f.makeVault(QStringLiteral("Box"), {});
-    const QString plain = f.file(QStringLiteral("late.txt"), "late");
-    vault::VaultController controller(f.catalogue, {});
-    controller.addPaths({plain}, QStringLiteral("USB/Box.flp"), 1);
-    f.catalogue.selectGroupName = QString::fromLatin1(kLocalListKey);
-    controller.waitUntilIdle();
-
-    const vault::DriveOpening opened = vault::openDriveVault(f.usb + QStringLiteral("/Box.flp"), kPassword);
-    ASSERT_EQ(opened.status, Status::Opened) << opened.reason.toStdString();
-    ASSERT_EQ(opened.rows[1]->fileModels->size(), 1);
-    EXPECT_EQ(opened.rows[1]->fileModels->first()->path, plain);
-    EXPECT_TRUE(opened.rows[1]->fileModels->first()->isEncrtypt);
-    EXPECT_FALSE(QFileInfo::exists(plain));
-    EXPECT_TRUE(vault::readJournal(f.usb + QStringLiteral("/Box.flp")).entries.isEmpty());
 }
 
 // Drive vaults on real file systems: an exFAT image through FUSE (case folding, no modes, a

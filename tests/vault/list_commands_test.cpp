@@ -35,8 +35,6 @@ struct Fixture : testing::LibraryVault {
         }
     }
     RowList& rows() { return catalogue.groupDirList; }
-    void hide(const FileModelPtr& item) { toggle(item); }
-    QString container(const FileModelPtr& item) const { return storedTop(item); }
 };
 
 // Each record of a row as "name groupIndex.fileIndex", a hidden one marked "*": a record
@@ -80,8 +78,8 @@ TEST_P(RemoveHidden, TheRecordGoesOnlyWhenTheUnhideCompleted) {
     const HiddenCase& c = GetParam();
     const FileModelPtr item = f.items[0];
     const QByteArray bytes = TestEnvironment::readFile(item->path);
-    f.hide(item);
-    const QString container = f.container(item);
+    f.toggle(item);
+    const QString container = f.storedTop(item);
     c.spoil(f, item);
 
     const vault::RemoveOutcome outcome = vault::removeFromList(f.rows(), item);
@@ -98,7 +96,7 @@ TEST_P(RemoveHidden, TheRecordGoesOnlyWhenTheUnhideCompleted) {
 
 const HiddenCase kHiddenCases[] = {
     {"unhide completes", [](Fixture&, const FileModelPtr&) {}, true, true},
-    {"nothing of it is left", [](Fixture& f, const FileModelPtr& item) { QFile::remove(f.container(item)); }, true, false},
+    {"nothing of it is left", [](Fixture& f, const FileModelPtr& item) { QFile::remove(f.storedTop(item)); }, true, false},
     {"journal cannot be written",
      [](Fixture& f, const FileModelPtr&) {
          const QString journal = vault::journalPath(f.env.vaultRoot());
@@ -108,7 +106,7 @@ const HiddenCase kHiddenCases[] = {
      false, true},
     {"stored file cut short",
      [](Fixture& f, const FileModelPtr& item) {
-         QFile stored(f.container(item));
+         QFile stored(f.storedTop(item));
          ASSERT_TRUE(stored.open(QIODevice::ReadWrite));
          ASSERT_TRUE(stored.resize(stored.size() / 2));
      },
@@ -165,7 +163,7 @@ TEST(GroupCommands, DeletingAGroupMovesItsItemsToAllItemsAndDeletesNothing) {
         f.rows()[2]->fileModels->append(f.items[i]);
     }
     renumberRowList(f.rows());
-    f.hide(f.items[0]);
+    f.toggle(f.items[0]);
     const GroupModelPtr photos = f.rows()[3];
     const Tree before = readTree(f.env.base());
 
@@ -212,7 +210,7 @@ TEST(GroupCommands, TheSelectionFollowsItsRowAndTheBuiltInRowsStay) {
     }
 }
 
-TEST(GroupCommands, NewGroupsGoBeforeTheAddRowOfEveryKindOfList) {
+TEST(GroupCommands, NewGroupsGoBeforeTheAddRowOfEveryListAndADeletedNotesGroupKeepsItsNotes) {
     Fixture f;
     RowList& notes = f.catalogue.groupNoteList;
     const GroupModelPtr note = vault::newGroup(notes, QStringLiteral("Ideas"), 1700000002);
@@ -222,6 +220,12 @@ TEST(GroupCommands, NewGroupsGoBeforeTheAddRowOfEveryKindOfList) {
     EXPECT_EQ(note->groupName, QString::fromLatin1(kNotesListKey));
     ASSERT_TRUE(note->fileModels);
     EXPECT_TRUE(notes.last()->isAddItem);
+    // Deleting it keeps its notes listed.
+    auto shopping = std::make_shared<FileModel>();
+    note->fileModels->append(shopping);
+    ASSERT_TRUE(vault::deleteGroup(notes, note->index, 1).change.done);
+    EXPECT_TRUE(vault::findRecord(notes, shopping).found());
+    EXPECT_EQ(shopping->groupIndex, 1);
 
     RowList drive = Catalogue::defaultRemovableList(QStringLiteral("USB"), QStringLiteral("USB/Box.flp"), 1700000000);
     renumberRowList(drive);
@@ -234,19 +238,6 @@ TEST(GroupCommands, NewGroupsGoBeforeTheAddRowOfEveryKindOfList) {
     RowList broken = {f.rows()[0], f.rows()[1]};  // no add row
     EXPECT_FALSE(vault::newGroup(broken, QStringLiteral("x"), 1));
     EXPECT_EQ(broken.size(), 2);
-}
-
-TEST(GroupCommands, DeletingANotesGroupKeepsItsNotesListed) {
-    Fixture f;
-    RowList& notes = f.catalogue.groupNoteList;
-    const GroupModelPtr ideas = vault::newGroup(notes, QStringLiteral("Ideas"), 1700000002);
-    auto note = std::make_shared<FileModel>();
-    note->name = QStringLiteral("Shopping");
-    note->path = f.env.vaultRoot() + QStringLiteral("/Notes/shopping.rtfd");
-    ideas->fileModels->append(note);
-    ASSERT_TRUE(vault::deleteGroup(notes, ideas->index, 1).change.done);
-    EXPECT_TRUE(vault::findRecord(notes, note).found());
-    EXPECT_EQ(note->groupIndex, 1);
 }
 
 }  // namespace

@@ -145,14 +145,13 @@ TEST(VaultCheck, FindsEachInconsistencyAndRepairsWhatItSafelyCan) {
     const QString orphan = walk::pathsForRecord(*r.at(4)).storedTop;
     v.catalogue.groupDirList[1]->fileModels->removeLast();
     // A half-done unhide of "fine", as a crash would leave it.
-    vault::JournalEntry entry;
-    entry.operation = vault::JournalEntry::Operation::Unhide;
-    entry.plainPath = r.at(3)->path;
-    entry.storedTop = walk::pathsForRecord(*r.at(3)).storedTop;
-    entry.temporary = QStringLiteral(".tessaro-restore-abcdef");
-    const QString temporary = v.home + QLatin1Char('/') + entry.temporary;
+    const QString temporary = v.home + QStringLiteral("/.tessaro-restore-abcdef");
     TestEnvironment::writeFile(temporary + QStringLiteral("/half"), "partial");
-    ASSERT_TRUE(vault::appendJournal(root, entry));
+    ASSERT_TRUE(TestEnvironment::writeFile(
+        vault::journalPath(root),
+        QStringLiteral(R"({"operation":"unhide","phase":"walking","plainPath":"%1","storedTop":"%2","temporary":".tessaro-restore-abcdef"})")
+            .arg(r.at(3)->path, v.storedTop(r.at(3)))
+            .toUtf8()));
     ASSERT_TRUE(v.catalogue.SaveGroupList(0));
 
     Catalogue looked;
@@ -220,7 +219,6 @@ struct HostileVault : testing::LibraryVault {
     QString photo = home + QStringLiteral("/photo.jpg");
     QString project = home + QStringLiteral("/Project");
     QByteArray photoBytes = testing::patternBytes(70000, 3);
-    FileModelList records;
 
     HostileVault() {
         for (const char* file : {"/Documents/thesis.txt", "/Pictures/cat.png", "/.ssh/id_ed25519", "/notes.txt",
@@ -230,13 +228,8 @@ struct HostileVault : testing::LibraryVault {
         QDir().mkpath(home + QStringLiteral("/empty"));
         TestEnvironment::writeFile(photo, photoBytes);
         testing::writeTree(project, {{"/a.txt", "alpha"}, {"/sub/b.txt", "beta"}});
-        records = addAndHide({photo, project});
+        addAndHide({photo, project});
         QFile::remove(journal());  // each case puts its own there
-    }
-
-    QString storedTopOf(int i) const {
-        const walk::PlaceCheck check = walk::placeOf(*records.at(i));
-        return check.place ? check.place->storedTop() : QString();
     }
     QString journal() const { return vault::journalPath(env.vaultRoot()); }
     QStringList setAside() const {
@@ -244,16 +237,10 @@ struct HostileVault : testing::LibraryVault {
                                                QDir::AllEntries | QDir::Hidden | QDir::System);
     }
 
-    vault::CheckReport nextStart() {
-        const vault::CheckReport report = LibraryVault::nextStart();
-        records = LibraryVault::records();
-        return report;
-    }
-
     // Both items still hidden, their stored copies whole: unhidden, they are what they were.
     void expectItemsWhole() {
-        ASSERT_EQ(records.size(), 2);
-        for (const FileModelPtr& r : records) {
+        ASSERT_EQ(records().size(), 2);
+        for (const FileModelPtr& r : records()) {
             EXPECT_TRUE(r->isEncrtypt) << r->name.toStdString();
             const ItemResult back = vault::unhideRecordJournaled(r);
             EXPECT_TRUE(back.complete) << back.problems.join(QLatin1Char(' ')).toStdString();
@@ -278,8 +265,8 @@ QString expand(const HostileVault& v, const char* line) {
         .replace(QStringLiteral("{home}"), v.home)
         .replace(QStringLiteral("{photo}"), v.photo)
         .replace(QStringLiteral("{project}"), v.project)
-        .replace(QStringLiteral("{photoTop}"), v.storedTopOf(0))
-        .replace(QStringLiteral("{projectTop}"), v.storedTopOf(1))
+        .replace(QStringLiteral("{photoTop}"), v.storedTop(v.records().at(0)))
+        .replace(QStringLiteral("{projectTop}"), v.storedTop(v.records().at(1)))
         .replace(QStringLiteral("{vault}"), v.env.vaultRoot());
 }
 
@@ -379,7 +366,7 @@ TEST_P(HostileJournalFile, IsSetAsideUnreadAndTheNextWalkWritesAFreshOne) {
     GetParam().make(v);
     const QMap<QString, QString> before = manifestOf(v.home);
     if (GetParam().notAFile) {
-        const ItemResult refused = vault::unhideRecordJournaled(v.records.first());
+        const ItemResult refused = vault::unhideRecordJournaled(v.records().first());
         EXPECT_FALSE(refused.complete || refused.problems.isEmpty());
         EXPECT_FALSE(vault::clearJournal(v.env.vaultRoot()));
     }
@@ -391,7 +378,7 @@ TEST_P(HostileJournalFile, IsSetAsideUnreadAndTheNextWalkWritesAFreshOne) {
     EXPECT_FALSE(QFileInfo::exists(v.journal()) || QFileInfo(v.journal()).isSymLink());
     EXPECT_EQ(manifestOf(v.home), before);
     v.expectItemsWhole();
-    const ItemResult again = vault::hideRecordJournaled(v.records.first());
+    const ItemResult again = vault::hideRecordJournaled(v.records().first());
     EXPECT_TRUE(again.complete) << again.problems.join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(QFileInfo(v.journal()).isFile() && !QFileInfo(v.journal()).isSymLink());
     EXPECT_TRUE(vault::clearJournal(v.env.vaultRoot()));
@@ -421,8 +408,8 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileJournalFile, ::testing::ValuesIn(kHostile
 // paths lead out of the vault is refused by every walk (with the catalogue's records).
 TEST(HostileJournal, ARecordNamesNoPlaceInAnotherVault) {
     HostileVault v;
-    EXPECT_TRUE(walk::placeOf(*v.records.first(), v.env.vaultRoot()).place);
-    EXPECT_FALSE(walk::placeOf(*v.records.first(), v.env.mountVolume(QStringLiteral("Stick")) + QStringLiteral("/Box.flp"))
+    EXPECT_TRUE(walk::placeOf(*v.records().first(), v.env.vaultRoot()).place);
+    EXPECT_FALSE(walk::placeOf(*v.records().first(), v.env.mountVolume(QStringLiteral("Stick")) + QStringLiteral("/Box.flp"))
                      .place);
 }
 
@@ -430,11 +417,11 @@ TEST(HostileJournal, ARecordNamesNoPlaceInAnotherVault) {
 // nothing to remove and says so once; the next check finds nothing more.
 TEST(HostileJournal, AHideKilledBeforeItsContainerExistedIsRepairedOnce) {
     HostileVault v;
-    ASSERT_TRUE(vault::unhideRecordJournaled(v.records.first()).complete);
-    v.records.first()->isEncrtypt = false;
+    ASSERT_TRUE(vault::unhideRecordJournaled(v.records().first()).complete);
+    v.records().first()->isEncrtypt = false;
     ASSERT_TRUE(v.catalogue.SaveGroupList(0));
     vault::clearJournal(v.env.vaultRoot());
-    const walk::ItemPlace place = *walk::placeOf(*v.records.first()).place;
+    const walk::ItemPlace place = *walk::placeOf(*v.records().first()).place;
     ASSERT_FALSE(QFileInfo::exists(place.container()));
     ASSERT_TRUE(TestEnvironment::writeFile(
         v.journal(), expand(v, R"({"operation":"hide","phase":"walking","plainPath":"{photo}","storedTop":"{photoTop}","workDirectory":".tessaro-work-abcdefABCDEF","token":"abcdefABCDEF"})")
@@ -442,7 +429,7 @@ TEST(HostileJournal, AHideKilledBeforeItsContainerExistedIsRepairedOnce) {
     const vault::CheckReport first = v.nextStart();
     ASSERT_EQ(first.findings.size(), 1);
     EXPECT_TRUE(first.findings.first().repaired) << first.findings.first().failure.toStdString();
-    EXPECT_FALSE(v.records.first()->isEncrtypt);
+    EXPECT_FALSE(v.records().first()->isEncrtypt);
     EXPECT_EQ(TestEnvironment::readFile(v.photo), v.photoBytes);
     EXPECT_TRUE(v.nextStart().findings.isEmpty());
     EXPECT_TRUE(v.setAside().isEmpty());
@@ -452,7 +439,6 @@ TEST(HostileJournal, AHideKilledBeforeItsContainerExistedIsRepairedOnce) {
 // folders the stored copy has; an empty folder the user made meanwhile stays.
 TEST(HostileJournal, FinishingAHideRemovesOnlyWhatTheStoredCopyHolds) {
     HostileVault v;
-    const FileModelPtr project = v.records.at(1);
     TestEnvironment::writeFile(v.project + QStringLiteral("/a.txt"), "alpha");
     TestEnvironment::writeFile(v.project + QStringLiteral("/sub/b.txt"), "beta, changed");
     QDir().mkpath(v.project + QStringLiteral("/new empty"));
@@ -464,7 +450,7 @@ TEST(HostileJournal, FinishingAHideRemovesOnlyWhatTheStoredCopyHolds) {
     EXPECT_EQ(TestEnvironment::readFile(v.project + QStringLiteral("/sub/b.txt")), QByteArray("beta, changed"));
     EXPECT_TRUE(QFileInfo(v.project + QStringLiteral("/new empty")).isDir());
     EXPECT_TRUE(QFileInfo(v.home + QStringLiteral("/empty")).isDir());
-    EXPECT_TRUE(QFileInfo::exists(v.storedTopOf(1)));
+    EXPECT_TRUE(QFileInfo::exists(v.storedTop(v.records().at(1))));
 }
 
 // Thousands of items in one journal: each keeps its own last line, read in one pass.
