@@ -4,6 +4,7 @@
 
 #include "core/clean_path.h"
 #include "core/vault_paths.h"
+#include "core/volumes.h"
 #include "vault/drive_vaults.h"
 #include "vault/recover_items.h"
 
@@ -34,27 +35,35 @@ int runRecover(const QStringList& arguments) {
     // A damaged or missing catalogue only loses the groups' names: the containers are walked.
     Catalogue catalogue;
     QString why;
+    QList<std::pair<QString, QString>> unreadableDrives;
     std::optional<RowList> rows;
-    if (loadCatalogueReadOnly(catalogue, &why)) {
+    if (loadCatalogueReadOnly(catalogue, &why, &unreadableDrives)) {
         rows = catalogue.groupDirList;
     } else {
         printLine(QStringLiteral("the catalogue cannot be read (%1); recovering from the containers alone").arg(why));
     }
     vault::RecoverReport report = vault::recoverEveryItem(root, rows, destination);
     // Each mounted drive vault into a folder of its own, named by its key.
-    for (const vault::FileVault& drive : vault::fileVaults(catalogue)) {
-        if (!drive.isDrive()) {
-            continue;
-        }
-        if (destination == drive.base || destination.startsWith(drive.base + QLatin1Char('/'))) {
-            report.problems.append(QStringLiteral("%1: DIR lies inside this vault, so it is not recovered").arg(drive.key));
-            continue;
+    const auto recoverDrive = [&](const QString& key, const QString& base, const std::optional<RowList>& driveRows) {
+        if (destination == base || destination.startsWith(base + QLatin1Char('/'))) {
+            report.problems.append(QStringLiteral("%1: DIR lies inside this vault, so it is not recovered").arg(key));
+            return;
         }
         const vault::RecoverReport part =
-            vault::recoverEveryItem(drive.base, *drive.rows, destination + QLatin1Char('/') + drive.key);
+            vault::recoverEveryItem(base, driveRows, destination + QLatin1Char('/') + key);
         report.recovered += part.recovered;
         report.skipped += part.skipped;
         report.problems += part.problems;
+    };
+    for (const vault::FileVault& drive : vault::fileVaults(catalogue)) {
+        if (drive.isDrive()) {
+            recoverDrive(drive.key, drive.base, *drive.rows);
+        }
+    }
+    for (const auto& [key, reason] : unreadableDrives) {
+        printLine(QStringLiteral("%1: the catalogue cannot be read (%2); recovering from the containers alone")
+                      .arg(key, reason));
+        recoverDrive(key, Volumes::pathFor(key), std::nullopt);
     }
     for (const QString& line : report.recovered) {
         printLine(QStringLiteral("recovered\t%1").arg(line));

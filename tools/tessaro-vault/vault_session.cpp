@@ -76,18 +76,9 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repa
     return vault->saveRepairs(repaired, command) ? std::move(vault) : nullptr;
 }
 
-bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {
-    const catalogue::ListRead local = catalogue::readRowListFile(
-        vaultpaths::AppGroupDirListPath(), {catalogue::ListKind::Local, QString::fromLatin1(kLocalListKey),
-                                            getMacAddress(), QString(), vaultpaths::AppRootDirKey()});
-    if (!local.rows) {
-        if (why) {
-            *why = local.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
-                                                                       : local.reason;
-        }
-        return false;
-    }
-    catalogue.groupDirList = *local.rows;
+bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why, QList<std::pair<QString, QString>>* unreadableDrives) {
+    // The drive vaults are remembered in the settings, not in the local catalogue: a lost
+    // local catalogue must not hide them from the commands that read.
     for (const QString& key : SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES))) {
         const QString base = Volumes::pathFor(key);
         if (key.isEmpty() || !QFileInfo(base).isDir()) {
@@ -99,8 +90,23 @@ bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why) {
                                         key.section(QLatin1Char('/'), 0, 0), base});
         if (drive.rows) {
             catalogue.UPLibrary.insert(key, *drive.rows);
+        } else if (unreadableDrives) {
+            unreadableDrives->append(
+                {key, drive.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
+                                                                          : drive.reason});
         }
     }
+    const catalogue::ListRead local = catalogue::readRowListFile(
+        vaultpaths::AppGroupDirListPath(), {catalogue::ListKind::Local, QString::fromLatin1(kLocalListKey),
+                                            getMacAddress(), QString(), vaultpaths::AppRootDirKey()});
+    if (!local.rows) {
+        if (why) {
+            *why = local.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
+                                                                       : local.reason;
+        }
+        return false;
+    }
+    catalogue.groupDirList = *local.rows;
     return true;
 }
 

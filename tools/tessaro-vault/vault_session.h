@@ -33,9 +33,11 @@ struct OpenVault {
 std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repairFirst = true);
 
 // The catalogue as the files have it, for commands that only read: nothing is created, set
-// aside or rewritten. False (rows left empty) when the local catalogue cannot be read;
-// `why` then says so.
-bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why);
+// aside or rewritten. False (local rows left empty) when the local catalogue cannot be read;
+// `why` then says so. The mounted drive vaults are read either way; those whose catalogue
+// cannot be read are named in `unreadableDrives` with the reason.
+bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why,
+                           QList<std::pair<QString, QString>>* unreadableDrives = nullptr);
 
 // Reads the password from standard input and holds it against the vault's; false after a
 // message when it is missing or wrong.
