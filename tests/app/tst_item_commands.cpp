@@ -931,39 +931,36 @@ private slots:
         QCOMPARE(stored.at(group->index)->name, QStringLiteral("Taxes 2025"));
     }
 
-    void informationWindowShowsTheItem_data() {
-        QTest::addColumn<bool>("hidden");
-        QTest::addColumn<bool>("withThumbnail");
-        QTest::newRow("visible picture with its thumbnail") << false << true;
-        QTest::newRow("hidden, no thumbnail: the type's icon") << true << false;
-    }
+    // The size is given for a hidden item too, never replaced by "hidden"; the picture is the
+    // item's thumbnail where there is one, its type's icon otherwise.
     void informationWindowShowsTheItem() {
-        QFETCH(bool, hidden);
-        QFETCH(bool, withThumbnail);
         Window w;
-        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("photo.png"), hidden}});
-        const FileModelPtr item = group->fileModels->at(0);
-        const QString thumbnail = HelpClass::getFileThumbImagePath(item->path, localKey());
-        QFile::remove(thumbnail);
-        if (withThumbnail) {
-            QImage red(40, 40, QImage::Format_RGB32);
-            red.fill(Qt::red);
-            QVERIFY(red.save(thumbnail, "PNG"));
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
+                                               {{QStringLiteral("photo.png"), false}, {QStringLiteral("scan.png"), true}});
+        for (const FileModelPtr& item : *group->fileModels) {
+            const bool withThumbnail = !item->isEncrtypt;
+            const QString thumbnail = HelpClass::getFileThumbImagePath(item->path, localKey());
+            QFile::remove(thumbnail);
+            if (withThumbnail) {
+                QImage red(40, 40, QImage::Format_RGB32);
+                red.fill(Qt::red);
+                QVERIFY(red.save(thumbnail, "PNG"));
+            }
+            entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(item)), 2)->trigger();
+            FileInfoWindowController* info = w.main->fileInfoWindow();
+            QVERIFY(info);
+            QTRY_VERIFY(info->isVisible());
+            QVERIFY(info->isModal());
+            QCOMPARE((QStringList{info->fileNameLabel()->text(), info->filesizeLabel()->text(),
+                                  info->filesizeValueLabel()->text(), info->filePathLabel()->text(), info->stateLabel()->text()}),
+                     (QStringList{item->name, "Size:", "1000.00 B", item->path,
+                                  t(item->isEncrtypt ? "hideState.text" : "unhideState.text")}));
+            const QImage shown = info->fileIconView()->pixmap().toImage();
+            QVERIFY(!shown.isNull());
+            QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2) == QColor(Qt::red), withThumbnail);
+            QTest::keyClick(info, Qt::Key_Escape);
+            QTRY_VERIFY(!w.main->fileInfoWindow());
         }
-        entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(item)), 2)->trigger();
-        FileInfoWindowController* info = w.main->fileInfoWindow();
-        QVERIFY(info);
-        QTRY_VERIFY(info->isVisible());
-        QVERIFY(info->isModal());
-        // The size is given for a hidden item too, never replaced by "hidden".
-        QCOMPARE((QStringList{info->fileNameLabel()->text(), info->filesizeLabel()->text(), info->filesizeValueLabel()->text(),
-                              info->filePathLabel()->text(), info->stateLabel()->text()}),
-                 (QStringList{"photo.png", "Size:", "1000.00 B", item->path, t(hidden ? "hideState.text" : "unhideState.text")}));
-        const QImage shown = info->fileIconView()->pixmap().toImage();
-        QVERIFY(!shown.isNull());
-        QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2) == QColor(Qt::red), withThumbnail);
-        QTest::keyClick(info, Qt::Key_Escape);
-        QTRY_VERIFY(!w.main->fileInfoWindow());
     }
 
     void showInFileManagerAsksTheDesktopOrOpensTheFolder_data() {
