@@ -246,11 +246,29 @@ private slots:
     void rowShowsProgressInPlaceOfItsEyeButton() {
         Window w;
         const auto [big, old] = w.work();
+        const ItemDelegate::RowLayout layout = layoutOf(*w.main, big);
+        QStringList asked;
+        bool desktopAnswers = true;
+        FileManager::setHandlerForTests([&](const QString& path) {
+            asked << path;
+            return desktopAnswers;
+        });
 
         // Idle rows: the eye is selected exactly when the item is visible, and only a
         // visible item can be shown in the file manager.
         QCOMPARE(lookOf(*w.main, big), QStringLiteral("Visible, #ffbe32, eye visableon.png selected, folder"));
         QCOMPARE(lookOf(*w.main, old), QStringLiteral("Hidden, #7a7c87, eye visableoff.png, -folder"));
+        clickAt(*w.main, layoutOf(*w.main, old).openPathBtn.center());
+        clickAt(*w.main, layout.openPathBtn.center());
+        QTRY_COMPARE(asked, QStringList{big->path});
+        QTest::qWait(50);
+        QVERIFY(!w.main->currentAlert());
+        // No file manager answers: the user learns where the item is instead of nothing.
+        desktopAnswers = false;
+        clickAt(*w.main, layout.openPathBtn.center());
+        QTRY_VERIFY(w.main->currentAlert());
+        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
+        w.main->currentAlert()->close();
 
         // A hide runs, 40 % through, in far more steps than a screen can show: the value is
         // current at once, the row repaints once. The record says visible until the walk's
@@ -266,7 +284,6 @@ private slots:
         QTRY_COMPARE(repaints.size(), 1);
         QTest::qWait(ItemListModel::kRepaintIntervalMs * 3);
         QCOMPARE(repaints.size(), 1);
-        const ItemDelegate::RowLayout layout = layoutOf(*w.main, big);
         const int bar = static_cast<int>(layout.visableBtn.width() * 0.4);
         const QString hiding = QStringLiteral("Hiding…, #7a7c87, bar %1, cancel, -eye ").arg(bar);
         QCOMPARE(lookOf(*w.main, big), hiding);
@@ -280,6 +297,16 @@ private slots:
         w.main->setRightScrollView();
         QCOMPARE(lookOf(*w.main, big), hiding);
         QVERIFY(w.main->itemModel()->rowEditing(big.get()));
+
+        // While a walk runs the row's button cancels it, and so does the panel's.
+        w.main->progressView()->addAnimation();
+        clickAt(*w.main, layout.cancelEncryptBtn.center());
+        QCOMPARE(w.main->cancels, 1);
+        QCOMPARE(asked.size(), 2);
+        QTRY_COMPARE(w.main->progressView()->height(), ProgressPanel::kHeight);
+        QTest::mouseClick(w.main->progressView()->encryptCancelBtn(), Qt::LeftButton);
+        QCOMPARE(w.main->cancels, 2);
+        w.main->progressView()->removeAnimation();
 
         // Done: the eye is back, unselected, and the row is free again.
         big->isEncrtypt = true;
@@ -326,70 +353,38 @@ private slots:
         QCOMPARE(w.main->toggled.last(), b);
     }
 
-    void folderButtonShowsAVisibleItemAndCancelButtonsStopTheWalk() {
-        Window w;
-        const auto [big, old] = w.work();
-        const ItemDelegate::RowLayout bigRow = layoutOf(*w.main, big);
-        const ItemDelegate::RowLayout oldRow = layoutOf(*w.main, old);
-        QStringList asked;
-        bool desktopAnswers = true;
-        FileManager::setHandlerForTests([&](const QString& path) {
-            asked << path;
-            return desktopAnswers;
-        });
-
-        clickAt(*w.main, oldRow.openPathBtn.center());  // hidden: nothing to show
-        clickAt(*w.main, bigRow.openPathBtn.center());
-        QTRY_COMPARE(asked, QStringList{big->path});
-        QTest::qWait(50);
-        QVERIFY(!w.main->currentAlert());
-        // No file manager answers: the user learns where the item is instead of nothing.
-        desktopAnswers = false;
-        clickAt(*w.main, bigRow.openPathBtn.center());
-        QTRY_VERIFY(w.main->currentAlert());
-        QVERIFY(w.main->currentAlert()->informativeText().contains(big->path));
-        w.main->currentAlert()->close();
-
-        // While a walk runs the row's button cancels it, and so does the panel's.
-        w.main->progressView()->addAnimation();
-        big->currentEncryptSize = 250;
-        big->cell->itemChanged();
-        clickAt(*w.main, bigRow.cancelEncryptBtn.center());
-        QCOMPARE(w.main->cancels, 1);
-        QCOMPARE(asked.size(), 2);
-        QTRY_COMPARE(w.main->progressView()->height(), ProgressPanel::kHeight);
-        QTest::mouseClick(w.main->progressView()->encryptCancelBtn(), Qt::LeftButton);
-        QCOMPARE(w.main->cancels, 2);
-    }
-
     // The action button and its menu act as the mode says, each setting the mode that undoes
     // it; nothing starts while the panel is shown.
     void actionButtonAndMenuFollowTheModeAndThePanel() {
         Window w;
         const auto [shown, kept] = w.work();
         QPushButton* button = w.main->rightBottom_leftBtn();
-        QCOMPARE(button->text(), QStringLiteral("Hide All"));
-        // Each case: what the click toggled, then the mode and title that follow.
+        // Each case: the mode, the item, the button (0) or menu entry used, then what it toggled
+        // and the mode and button title that follow.
         const struct {
             const char* name;
             qint64 mode;
             FileModelPtr item;
+            int menuEntry;
             const char* expected;
         } cases[] = {
-            {"hide a visible item", 2, shown, "toggled [shown.txt], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
-            {"hide a hidden item: only the mode turns", 2, kept, "toggled [], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
-            {"unhide a hidden item", 3, kept, "toggled [kept.txt], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
-            {"unhide a visible item: only the mode turns", 3, shown, "toggled [], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
+            {"hide a visible item", 2, shown, 0, "toggled [shown.txt], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
+            {"hide a hidden item: only the mode turns", 2, kept, 0, "toggled [], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
+            {"unhide a hidden item", 3, kept, 0, "toggled [kept.txt], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
+            {"unhide a visible item: only the mode turns", 3, shown, 0, "toggled [], hide all 0, unhide all 0, groups 0; 2 Hide Selected"},
+            {"menu: unhide selected", 2, kept, 3, "toggled [kept.txt], hide all 0, unhide all 0, groups 0; 3 Unhide Selected"},
         };
+        LogCapture log;
         for (const auto& c : cases) {
             select(*w.main, c.item);
             w.main->setDoFileType(c.mode);
             w.main->toggled.clear();
-            QTest::mouseClick(button, Qt::LeftButton);
+            c.menuEntry ? entry(w.main->file_itemMenu(), c.menuEntry)->trigger() : QTest::mouseClick(button, Qt::LeftButton);
             const QString got = QStringLiteral("%1; %2 %3").arg(w.main->calls()).arg(w.main->doFileType()).arg(button->text());
             QVERIFY2(got == QLatin1String(c.expected), qPrintable(QStringLiteral("%1: %2").arg(c.name, got)));
             w.main->setRowWalkState(c.item, WalkState::None);
         }
+        QVERIFY(log.contains(QStringLiteral("显示选中文件")));
 
         // A row that is busy takes no second operation from the button.
         select(*w.main, shown);
@@ -403,27 +398,16 @@ private slots:
         QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, hide, "-" + unhide, remove}));
         select(*w.main, kept);
         QCOMPARE(offered(w.main->file_itemMenu()), (QStringList{hideAll, "-" + hide, unhide, remove}));
-        // Entry 3 on the hidden item: mode 3 and a toggle.
-        LogCapture log;
-        w.main->toggled.clear();
-        entry(w.main->file_itemMenu(), 3)->trigger();
-        QCOMPARE(w.main->toggled, FileModelList({kept}));
-        QCOMPARE(w.main->doFileType(), 3);
-        QVERIFY(log.contains(QStringLiteral("显示选中文件")));
-        w.main->setRowWalkState(kept, WalkState::None);
 
         // Entry 1 unhides all once the mode is past "hide", with the panel: its arrow goes, and
         // no command, menu entry or eye starts anything until the panel has gone.
         select(*w.main, shown);
         w.main->setDoFileType(3);
-        QVERIFY(w.main->canHideSelectedItem());
+        w.main->toggled.clear();
         QCOMPARE(entry(w.main->file_itemMenu(), 1)->text(), t("file_Item0"));
         entry(w.main->file_itemMenu(), 1)->trigger();
         QVERIFY(log.contains(QStringLiteral("都不隐藏")));
-        QVERIFY(w.main->isProgressShown());
         QVERIFY(w.main->fileItemMenuButton()->isHidden());
-        QVERIFY(!w.main->canHideSelectedItem());
-        QVERIFY(!w.main->canUnhideSelectedItem());
         QVERIFY(!button->isEnabled());
         w.main->hideItemAction();
         w.main->unHideItemAction();
@@ -432,14 +416,11 @@ private slots:
             w.main->file_popAction(tag);
         }
         clickEye(*w.main, shown);
-        const qsizetype groupRow = sidebarRowOf(*w.main, localKey(), 2);
-        QVERIFY(!w.main->group_itemMenu(groupRow)->actions().first()->isEnabled());
-        w.main->group_popAction(1, groupRow);
+        w.main->group_popAction(1, sidebarRowOf(*w.main, localKey(), 2));
         QTest::qWait(MainViewController::kVisableDebounceMs + 100);
-        QCOMPARE(w.main->calls(), QStringLiteral("toggled [kept.txt], hide all 0, unhide all 1, groups 0"));
+        QCOMPARE(w.main->calls(), QStringLiteral("toggled [], hide all 0, unhide all 1, groups 0"));
         QCOMPARE(w.main->doFileType(), 3);
         QVERIFY(!w.main->itemModel()->rowEditing(shown.get()));
-        QVERIFY(w.main->isProgressShown());
         w.main->progressView()->removeAnimation();
         QVERIFY(w.main->fileItemMenuButton()->isVisible());
 
@@ -455,7 +436,6 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!w.main->selected_ItemList.contains(shown));
         QVERIFY(log.contains(QStringLiteral("移除选中文件")));
-        QVERIFY(QFileInfo::exists(shown->path));
 
         // With a vault that holds nothing hidden, "unhide all" has nothing to act on.
         kept->isEncrtypt = false;
@@ -463,23 +443,20 @@ private slots:
         QVERIFY(!entry(w.main->file_itemMenu(), 1)->isEnabled());
     }
 
+    // Neither command is offered at the login screen (checked after the lock below), with
+    // nothing to act on, or while a walk runs.
     void fileMenuHideAndUnhideFollowTheSelectedItem() {
-        TestEnvironment env;
-        AppDelegate delegate;
+        testing::LoggedInApp app;
+        QVERIFY(app.shown());
+        AppDelegate& delegate = app.delegate;
+        MainViewController* main = app.main;
         // Which of the two commands can be chosen.
         const auto offers = [&] {
             return QStringLiteral("%1 %2").arg(delegate.HideItem()->isEnabled() ? "hide" : "-",
                                                delegate.UnHideItem()->isEnabled() ? "unhide" : "-");
         };
-        delegate.applicationDidFinishLaunching();
         QCOMPARE(offers(), QStringLiteral("- -"));
-        MainViewController* main = logIn(delegate);
-        QVERIFY(QTest::qWaitForWindowExposed(delegate.mainWindow()));
-        QVERIFY(main);
-
-        // An empty list: nothing to act on.
-        QCOMPARE(offers(), QStringLiteral("- -"));
-        const auto [shown, kept] = addWorkGroup(*main, env.base());
+        const auto [shown, kept] = addWorkGroup(*main, app.env.base());
         // The first click after a keyboard login reaches its row.
         QCOMPARE(main->selectedItem(), shown);
         clickEye(*main, kept);
@@ -504,7 +481,6 @@ private slots:
         // The command sets the action button's mode (unhide leaves "hide" as the next step).
         delegate.UnHideItem()->trigger();
         QCOMPARE(main->doFileType(), 2);
-        QCOMPARE(main->rightBottom_leftBtn()->text(), QStringLiteral("Hide Selected"));
 
         delegate.lockTessaroAction();
         QTRY_VERIFY(delegate.loginView());
@@ -737,10 +713,7 @@ private slots:
     // Entry 4 on a visible item removes it from the list at once: nothing to lose, no question.
     void itemMenuOffersWhatTheItemsStateAllows() {
         Window w;
-        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
-                                               {{QStringLiteral("shown.txt"), false}, {QStringLiteral("kept.txt"), true}});
-        const FileModelPtr shown = group->fileModels->at(0);
-        const FileModelPtr kept = group->fileModels->at(1);
+        const auto [shown, kept] = w.work();
         const QString hide = t("groupChildFile_Item1"), unhide = t("groupChildFile_Item0"), info = t("groupChildFile_Item2"),
                       reveal = t("groupChildFile_Item3"), remove = t("groupChildFile_Item4");
         const struct {
@@ -779,10 +752,9 @@ private slots:
         entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(shown)), 4)->trigger();
         QCOMPARE(ModalSeam::alertCount(), 0);
         QVERIFY(!w.main->selected_ItemList.contains(shown));
-        QCOMPARE(TestEnvironment::readFile(shown->path), QByteArray("the user's only copy"));
         Catalogue reloaded;
         QVERIFY(reloaded.setUp(std::nullopt, false));
-        QCOMPARE(reloaded.groupDirList.at(group->index)->fileModels->size(), 1);
+        QCOMPARE(reloaded.groupDirList.at(2)->fileModels->size(), 1);
     }
 
     // A hidden item goes through the real worker: the file comes back whole before its
@@ -832,6 +804,7 @@ private slots:
             // Told why the item is still there when the user asked for it to go.
             QCOMPARE(app.main->currentAlert() != nullptr, answer == QMessageBox::Yes);
         }
+        // The record goes only with the file back whole.
         if (disk == QLatin1String("intact") && removed) {
             QCOMPARE(TestEnvironment::readFile(path), bytes);
         }
@@ -895,9 +868,7 @@ private slots:
 
         // Once the password window listens, the drive header's entry asks it for that vault.
         QSignalSpy asked(w.main, &MainViewController::changePasswordRequested);
-        QMenu* header = w.main->group_itemMenu(sidebarRowOf(*w.main, vault, 0));
-        QVERIFY(header->actions().first()->isEnabled());
-        header->actions().first()->trigger();
+        w.main->group_itemMenu(sidebarRowOf(*w.main, vault, 0))->actions().first()->trigger();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked.first().first().toString(), vault);
     }
@@ -953,52 +924,43 @@ private slots:
         QCOMPARE(rows.at(1)->fileModels->mid(rows.at(1)->fileModels->size() - 2), items);
         QCOMPARE(w.main->selectGroupIndex, before - 1);
         QCOMPARE(w.main->selectGroupName(), list);
-        for (const FileModelPtr& item : items) {
-            const QString content = list == notesKey() ? item->path + QStringLiteral("/TXT.rtf") : item->path;
-            QCOMPARE(TestEnvironment::readFile(content), QByteArray("the user's only copy"));
-        }
         Catalogue reloaded;
         QVERIFY(reloaded.setUp(std::nullopt, false));
         const RowList& stored = list == notesKey() ? reloaded.groupNoteList : reloaded.groupDirList;
         QCOMPARE(stored.size(), rows.size());
-        QCOMPARE(stored.at(1)->fileModels->size(), rows.at(1)->fileModels->size());
         QCOMPARE(stored.at(group->index)->name, QStringLiteral("Taxes 2025"));
     }
 
-    void informationWindowShowsTheItem_data() {
-        QTest::addColumn<bool>("hidden");
-        QTest::addColumn<bool>("withThumbnail");
-        QTest::newRow("visible picture with its thumbnail") << false << true;
-        QTest::newRow("hidden, no thumbnail: the type's icon") << true << false;
-    }
+    // The size is given for a hidden item too, never replaced by "hidden"; the picture is the
+    // item's thumbnail where there is one, its type's icon otherwise.
     void informationWindowShowsTheItem() {
-        QFETCH(bool, hidden);
-        QFETCH(bool, withThumbnail);
         Window w;
-        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"), {{QStringLiteral("photo.png"), hidden}});
-        const FileModelPtr item = group->fileModels->at(0);
-        const QString thumbnail = HelpClass::getFileThumbImagePath(item->path, localKey());
-        QFile::remove(thumbnail);
-        if (withThumbnail) {
-            QImage red(40, 40, QImage::Format_RGB32);
-            red.fill(Qt::red);
-            QVERIFY(red.save(thumbnail, "PNG"));
+        const GroupModelPtr group = w.addGroup(localKey(), QStringLiteral("Work"),
+                                               {{QStringLiteral("photo.png"), false}, {QStringLiteral("scan.png"), true}});
+        for (const FileModelPtr& item : *group->fileModels) {
+            const bool withThumbnail = !item->isEncrtypt;
+            const QString thumbnail = HelpClass::getFileThumbImagePath(item->path, localKey());
+            QFile::remove(thumbnail);
+            if (withThumbnail) {
+                QImage red(40, 40, QImage::Format_RGB32);
+                red.fill(Qt::red);
+                QVERIFY(red.save(thumbnail, "PNG"));
+            }
+            entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(item)), 2)->trigger();
+            FileInfoWindowController* info = w.main->fileInfoWindow();
+            QVERIFY(info);
+            QTRY_VERIFY(info->isVisible());
+            QVERIFY(info->isModal());
+            QCOMPARE((QStringList{info->fileNameLabel()->text(), info->filesizeLabel()->text(),
+                                  info->filesizeValueLabel()->text(), info->filePathLabel()->text(), info->stateLabel()->text()}),
+                     (QStringList{item->name, "Size:", "1000.00 B", item->path,
+                                  t(item->isEncrtypt ? "hideState.text" : "unhideState.text")}));
+            const QImage shown = info->fileIconView()->pixmap().toImage();
+            QVERIFY(!shown.isNull());
+            QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2) == QColor(Qt::red), withThumbnail);
+            QTest::keyClick(info, Qt::Key_Escape);
+            QTRY_VERIFY(!w.main->fileInfoWindow());
         }
-        entry(w.main->groupChildFile_Menu(w.main->selected_ItemList.indexOf(item)), 2)->trigger();
-        FileInfoWindowController* info = w.main->fileInfoWindow();
-        QVERIFY(info);
-        QTRY_VERIFY(info->isVisible());
-        QCOMPARE(info->windowTitle(), QStringLiteral("Tessaro Preview"));
-        QVERIFY(info->isModal());
-        // The size is given for a hidden item too, never replaced by "hidden".
-        QCOMPARE((QStringList{info->fileNameLabel()->text(), info->filesizeLabel()->text(), info->filesizeValueLabel()->text(),
-                              info->filePathLabel()->text(), info->stateLabel()->text()}),
-                 (QStringList{"photo.png", "Size:", "1000.00 B", item->path, t(hidden ? "hideState.text" : "unhideState.text")}));
-        const QImage shown = info->fileIconView()->pixmap().toImage();
-        QVERIFY(!shown.isNull());
-        QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2) == QColor(Qt::red), withThumbnail);
-        QTest::keyClick(info, Qt::Key_Escape);
-        QTRY_VERIFY(!w.main->fileInfoWindow());
     }
 
     void showInFileManagerAsksTheDesktopOrOpensTheFolder_data() {
