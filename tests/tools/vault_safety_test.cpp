@@ -1,9 +1,12 @@
 // Ordinary ways of calling tessaro-vault that must never cost a file: other spellings of a
 // path, two writers at once, odd names and destinations.
 #include "core/catalogue.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "core/vault_lock.h"
 #include "crypto/swapped_name.h"
 #include "tools/tool_vault.h"
+#include "vault/vault_move.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@
 
 #include <cstdio>
 #include <future>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -244,6 +248,29 @@ TEST_F(VaultSafety, VerifyNamesEachDamagedFileWhateverItsName) {
     EXPECT_EQ(restored.status, 1);
     EXPECT_FALSE(QFileInfo::exists(at("back")));
     EXPECT_EQ(TestEnvironment::readFile(bad), bytes);
+}
+
+// A move of the vault killed right after its rename, before the setting followed: the next
+// command finishes it, says so, and finds the items at the new place.
+TEST(InterruptedMove, IsFinishedBeforeTheNextCommand) {
+    testing::ToolVault v;
+    ASSERT_EQ(v.run({"add", v.file(QStringLiteral("kept.txt"))}).status, 0);
+    const QString destination = v.at(QStringLiteral("Moved"));
+    vault::MoveOptions options;
+    options.rename = [](const QByteArray& from, const QByteArray& to) {
+        if (::rename(from.constData(), to.constData()) == 0) {
+            ::raise(SIGKILL);
+        }
+        return -1;
+    };
+    ASSERT_EQ(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).problem); }), -1);
+    const ToolRun listed = v.run({"list"});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_TRUE(listed.err.contains("an interrupted move of the vault was finished")) << listed.err.toStdString();
+    EXPECT_TRUE(listed.out.contains("kept.txt")) << listed.out.toStdString();
+    EXPECT_EQ(SettingsStore::stringValue(QString::fromLatin1(keys::kRootDirKey)), destination);
+    ASSERT_EQ(v.run({"unhide", "kept.txt"}).status, 0);
+    EXPECT_EQ(TestEnvironment::readFile(v.home + QStringLiteral("/kept.txt")), QByteArray("kept.txt bytes"));
 }
 
 }  // namespace

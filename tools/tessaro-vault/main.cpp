@@ -8,6 +8,7 @@
 #include "core/vault_paths.h"
 #include "core/settings_store.h"
 #include "core/volumes.h"
+#include "vault/vault_move.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -189,6 +190,12 @@ int main(int argc, char** argv) {
         std::fprintf(stdout, "Usage: tessaro-vault [options] %s\n%s\n", qPrintable(it->second.usage),
                      qPrintable(it->second.summary));
         return 0;
+    }
+    // A move of the vault cut short is settled before a command looks at the root, as the
+    // window does at launch; what was done goes to stderr, away from the listings.
+    const tessaro::vault::MoveRecovery moved = tessaro::vault::finishInterruptedMove();
+    if (moved.outcome != tessaro::vault::MoveRecovery::Outcome::None && !moved.log.isEmpty()) {
+        std::fprintf(stderr, "tessaro-vault: %s\n", qPrintable(moved.log));
     }
     return it->second.run(arguments);
 }
