@@ -192,9 +192,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     // A move of the vault cut short is settled before a command looks at the root, as the
-    // window does at launch; what was done goes to stderr, away from the listings.
+    // window does at launch; what was done goes to stderr, away from the listings. A move
+    // whose vault is held is still running in the window: the command's own lock speaks.
+    using Outcome = tessaro::vault::MoveRecovery::Outcome;
     const tessaro::vault::MoveRecovery moved = tessaro::vault::finishInterruptedMove();
-    if (moved.outcome != tessaro::vault::MoveRecovery::Outcome::None && !moved.log.isEmpty()) {
+    if (moved.outcome != Outcome::None && moved.outcome != Outcome::Postponed && !moved.log.isEmpty()) {
         std::fprintf(stderr, "tessaro-vault: %s\n", qPrintable(moved.log));
     }
     return it->second.run(arguments);
