@@ -19,9 +19,9 @@
 #include "core/vault_paths.h"
 #include "core/volumes.h"
 #include "vault/vault_controller.h"
-#include "vault/vault_move.h"
 #include "support/private_bus.h"
 #include "support/test_environment.h"
+#include "support/vault_move_steps.h"
 #include "support/widget_test_main.h"
 #include "support/window_steps.h"
 
@@ -34,7 +34,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -223,12 +222,7 @@ private slots:
     void aMoveCutShortIsSettledAndToldAtTheNextLaunch() {
         TestEnvironment env;
         const QString destination = env.base() + QStringLiteral("/Elsewhere");
-        vault::MoveOptions options;
-        options.rename = [](const QByteArray& from, const QByteArray& to) {
-            ::rename(from.constData(), to.constData());
-            return ::raise(SIGKILL);
-        };
-        QCOMPARE(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).moved); }), -1);
+        QVERIFY(testing::moveKilledRightAfterRename(destination));
 
         const int alerts = ModalSeam::alertCount();
         AppDelegate delegate;

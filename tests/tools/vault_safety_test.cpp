@@ -5,6 +5,7 @@
 #include "core/settings_store.h"
 #include "core/vault_lock.h"
 #include "crypto/swapped_name.h"
+#include "support/vault_move_steps.h"
 #include "tools/tool_vault.h"
 #include "vault/vault_move.h"
 
@@ -18,7 +19,6 @@
 
 #include <cstdio>
 #include <future>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,14 +256,7 @@ TEST(InterruptedMove, IsFinishedBeforeTheNextCommand) {
     testing::ToolVault v;
     ASSERT_EQ(v.run({"add", v.file(QStringLiteral("kept.txt"))}).status, 0);
     const QString destination = v.at(QStringLiteral("Moved"));
-    vault::MoveOptions options;
-    options.rename = [](const QByteArray& from, const QByteArray& to) {
-        if (::rename(from.constData(), to.constData()) == 0) {
-            ::raise(SIGKILL);
-        }
-        return -1;
-    };
-    ASSERT_EQ(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).problem); }), -1);
+    ASSERT_TRUE(testing::moveKilledRightAfterRename(destination));
     const ToolRun listed = v.run({"list"});
     ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
     EXPECT_TRUE(listed.err.contains("an interrupted move of the vault was finished")) << listed.err.toStdString();

@@ -4,6 +4,7 @@
 #include "core/settings_store.h"
 #include "core/vault_paths.h"
 #include "support/test_environment.h"
+#include "support/vault_move_steps.h"
 #include "vault/vault_move.h"
 
 #include <gtest/gtest.h>
@@ -268,14 +269,7 @@ INSTANTIATE_TEST_SUITE_P(, InterruptedCopies,
 
 TEST_F(MoveFixture, AKillRightAfterTheRenameIsFinishedAtTheNextStart) {
     const QString destination = env.base() + QStringLiteral("/Vault");
-    vault::MoveOptions options;
-    options.rename = [](const QByteArray& from, const QByteArray& to) {
-        if (::rename(from.constData(), to.constData()) == 0) {
-            ::raise(SIGKILL);
-        }
-        return -1;
-    };
-    ASSERT_EQ(testing::runChild([&] { return static_cast<int>(vault::moveVault(destination, options).problem); }), -1);
+    ASSERT_TRUE(testing::moveKilledRightAfterRename(destination));
     EXPECT_EQ(rootSetting(), root);  // the setting had not been switched yet
     EXPECT_EQ(vault::finishInterruptedMove().outcome, vault::MoveRecovery::Outcome::MovedToNew);
     expectMovedTo(destination);
