@@ -76,6 +76,15 @@ std::unique_ptr<OpenVault> openVaultForChanges(const QString& command, bool repa
     return vault->saveRepairs(repaired, command) ? std::move(vault) : nullptr;
 }
 
+namespace {
+
+QString whyUnread(const catalogue::ListRead& read) {
+    return read.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
+                                                              : read.reason;
+}
+
+}  // namespace
+
 bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why, QList<std::pair<QString, QString>>* unreadableDrives) {
     // The drive vaults are remembered in the settings, not in the local catalogue: a lost
     // local catalogue must not hide them from the commands that read.
@@ -91,9 +100,7 @@ bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why, QList<std::pair<Q
         if (drive.rows) {
             catalogue.UPLibrary.insert(key, *drive.rows);
         } else if (unreadableDrives) {
-            unreadableDrives->append(
-                {key, drive.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
-                                                                          : drive.reason});
+            unreadableDrives->append({key, whyUnread(drive)});
         }
     }
     const catalogue::ListRead local = catalogue::readRowListFile(
@@ -101,8 +108,7 @@ bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why, QList<std::pair<Q
                                             getMacAddress(), QString(), vaultpaths::AppRootDirKey()});
     if (!local.rows) {
         if (why) {
-            *why = local.status == catalogue::FileRead::Status::Missing ? QStringLiteral("there is no catalogue file")
-                                                                       : local.reason;
+            *why = whyUnread(local);
         }
         return false;
     }
