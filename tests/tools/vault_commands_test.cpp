@@ -3,6 +3,7 @@
 // root is the drive), and every command's refusals.
 #include "core/catalogue.h"
 #include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "crypto/swapped_name.h"
 #include "support/library_vault.h"
 #include "tool_vault.h"
@@ -58,6 +59,14 @@ TEST(VaultCommands, AddUnhideHideAndRecoverReachEveryItemHereAndOnADrive) {
     ASSERT_EQ(all.status, 0) << text(all);
     EXPECT_EQ(v.listed().count(QStringLiteral("\thidden\t")), 5);
 
+    // A remembered key that climbs off its volume, to a copy of the drive vault without its
+    // catalogue, is not followed: recover would write below DIR by the key.
+    const QString beside = QFileInfo(usb + QStringLiteral("/../../beside")).absoluteFilePath();
+    testing::writeTree(beside, readTree(usb + QStringLiteral("/Box.flp")));
+    QFile::remove(beside + QStringLiteral("/GroupMoveUPlist.plist"));
+    const QString remembered = QString::fromLatin1(keys::KUPNAMES);
+    ASSERT_TRUE(SettingsStore::setValue(
+        remembered, SettingsStore::stringList(remembered) << QStringLiteral("USB/../../beside")));
     // Each round loses one more catalogue: the local one, then the drive's (damaged).
     for (const int lost : {0, 1, 2}) {
         SCOPED_TRACE(lost);

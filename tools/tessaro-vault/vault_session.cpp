@@ -87,10 +87,12 @@ QString whyUnread(const catalogue::ListRead& read) {
 
 bool loadCatalogueReadOnly(Catalogue& catalogue, QString* why, QList<std::pair<QString, QString>>* unreadableDrives) {
     // The drive vaults are remembered in the settings, not in the local catalogue: a lost
-    // local catalogue must not hide them from the commands that read.
+    // local catalogue must not hide them from the commands that read. Only a key that names a
+    // vault directly on a volume is followed: recover writes below DIR by the key.
     for (const QString& key : SettingsStore::stringList(QString::fromLatin1(keys::KUPNAMES))) {
+        const std::optional<vault::DriveVault> named = vault::driveVaultAt(key);
         const QString base = Volumes::pathFor(key);
-        if (key.isEmpty() || !QFileInfo(base).isDir()) {
+        if (!named || named->key() != key || !QFileInfo(base).isDir()) {
             continue;
         }
         const catalogue::ListRead drive =
